@@ -1,0 +1,94 @@
+#ifndef LIBNORVOTCP_H
+#define LIBNORVOTCP_H
+
+#include "CDriveBaseClass.h"
+#include "CmdNorvo_TCP.h"
+
+#include <QtCore/QObject>
+
+// The driver: connection strings, the station number, label addresses and
+// the read and write paths, all over one CmdNorvo_TCP.
+class LibNorvoTCP : public QObject, public CDriveBaseClass
+{
+    Q_OBJECT
+    Q_INTERFACES(CDriveBaseClass)
+public:
+    // A PLC memory area: two ASCII characters, the first in the high byte.
+    enum AreaType {
+        Area_None = 0,
+        Area_RT = 0x5254,
+        Area_RC = 0x5243,
+        Area_R = 0x5230,
+        Area_D = 0x4430,
+        Area_WX = 0x5758,
+        Area_WY = 0x5759,
+        Area_WM = 0x574D,
+        Area_WS = 0x5753,
+        Area_WT = 0x5754,
+        Area_WC = 0x5743
+    };
+
+    LibNorvoTCP();
+    ~LibNorvoTCP() override;
+
+    QString getDriveName() override;
+    QString getversion_number() override;
+    QString DebugCmd(EDebugCmdType command) override;
+    int DisConnectDrive() override;
+    int ConnectDrive(QString par) override;
+    int SetConnectPar(QString par) override;
+    CLabelVariable ReadVariable(QString addr, DataType type) override;
+    CLabelVariable ReadVariable(QString addr, DataType type, int count) override;
+    CLabelVariable WriteVariable(QString addr, DataType type, CLabelVariable record) override;
+    CLabelVariable WriteVariable(QString addr, DataType type, CLabelVariable record,
+                                 int count) override;
+    int DestroyFree() override;
+
+    // Label addresses.
+    AreaType getArea(QString label);
+    QString extractedValue(QString src, QString acc);
+    QString getAddr(QString label, AreaType area);
+    int getBytelen(DataType type, int count);
+
+    // Read path.
+    CLabelVariable Read_data(QString number, DataType type, int count, int area,
+                             QString address);
+    void bool_conversion_int(QByteArray *data, int count);
+    QVariant set_variant_bool(int start, QByteArray data, int n);
+    QVariant set_variant_Int8(QByteArray data, int n);
+    QVariant set_variant_UInt8(QByteArray data, int n);
+    QVariant set_variant_Int16(QByteArray data, int n);
+    QVariant set_variant_UInt16(QByteArray data, int n);
+    QVariant set_variant_Int32(QByteArray data, int n);
+    QVariant set_variant_UInt32(QByteArray data, int n);
+    QVariant set_variant_fload(QByteArray data, int n);
+    QVariant set_variant_Int64(QByteArray data, int n);
+    QVariant set_variant_UInt64(QByteArray data, int n);
+    QVariant set_variant_double(QByteArray data, int n);
+
+    // Write path.
+    CLabelVariable Write_D(QString addrText, DataType type, int count, CLabelVariable record,
+                           int area, QString addr);
+    int Wset_variant_Int8(CLabelVariable record, int count, QByteArray *out);
+    int Wset_variant_UInt8(CLabelVariable record, int count, QByteArray *out);
+    int Wset_variant_Int16(CLabelVariable record, int count, QByteArray *out);
+    int Wset_variant_uInt16(CLabelVariable record, int count, QByteArray *out);
+    int Wset_variant_Int32(CLabelVariable record, int count, QByteArray *out);
+    int Wset_variant_UInt32(CLabelVariable record, int count, QByteArray *out);
+    int Wset_variant_float(CLabelVariable record, int count, QByteArray *out);
+    int Wset_variant_Int64(CLabelVariable record, int count, QByteArray *out);
+    int Wset_variant_UInt64(CLabelVariable record, int count, QByteArray *out);
+    int Wset_variant_double(CLabelVariable record, int count, QByteArray *out);
+
+    CmdNorvo_TCP cmd;
+    int stationNo = 1;
+    QString portName;
+    int baudRate = 0;
+    int dataBits = 0;
+    int stopBits = 0;
+    QString parity;
+    QString ethAddress;
+    int ethPort = 0;
+};
+
+#endif // LIBNORVOTCP_H

@@ -1,0 +1,8 @@
+#ifndef NORVOGLOBAL_H
+#define NORVOGLOBAL_H
+
+// The library is built with hidden visibility; only what the host uses
+// carries this mark.
+#define NORVO_EXPORT __attribute__((visibility("default")))
+
+#endif // NORVOGLOBAL_H

@@ -46,7 +46,9 @@ public:
     bool operator==(const CLabelVariable &other);
 
     int status;
-    int accessError;
+    // Mutable because the operators read their read-only right operand
+    // through the accessors too, and those record their outcome here.
+    mutable int accessError;
     QVariant value;
     QDateTime timestamp;
     QString address;

@@ -4,7 +4,10 @@
 // The type of a label's value. The host shares these numbers; the variant
 // members are handled like their base type by the record operators and are
 // not read or written by the driver.
-enum DataType {
+//
+// The representation is fixed to int: the host hands over whatever number it
+// holds, and every int, named here or not, must be a valid value to look at.
+enum DataType : int {
     DT_None = 0,
     DT_Bool = 1,
     DT_Int8 = 2,

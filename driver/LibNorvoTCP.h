@@ -3,6 +3,7 @@
 
 #include "CDriveBaseClass.h"
 #include "CmdNorvo_TCP.h"
+#include "labeladdress.h"
 
 #include <QtCore/QObject>
 
@@ -15,17 +16,17 @@ class LibNorvoTCP : public QObject, public CDriveBaseClass
 public:
     // A PLC memory area: two ASCII characters, the first in the high byte.
     enum AreaType {
-        Area_None = 0,
-        Area_RT = 0x5254,
-        Area_RC = 0x5243,
-        Area_R = 0x5230,
-        Area_D = 0x4430,
-        Area_WX = 0x5758,
-        Area_WY = 0x5759,
-        Area_WM = 0x574D,
-        Area_WS = 0x5753,
-        Area_WT = 0x5754,
-        Area_WC = 0x5743
+        Area_None = LabelAddress::NoArea,
+        Area_RT = LabelAddress::TimerRegisters,        // R T
+        Area_RC = LabelAddress::CounterRegisters,      // R C
+        Area_R = LabelAddress::RRegisters,             // R 0
+        Area_D = LabelAddress::DRegisters,             // D 0
+        Area_WX = LabelAddress::InputWords,            // W X
+        Area_WY = LabelAddress::OutputWords,           // W Y
+        Area_WM = LabelAddress::RelayWords,            // W M
+        Area_WS = LabelAddress::StepWords,             // W S
+        Area_WT = LabelAddress::TimerContactWords,     // W T
+        Area_WC = LabelAddress::CounterContactWords    // W C
     };
 
     LibNorvoTCP();

@@ -1,0 +1,64 @@
+#include "connectionstring.h"
+
+namespace {
+
+const QLatin1Char fieldSeparator(',');
+const QLatin1Char portSeparator(':');
+
+// The serial string is consumed from the left: each field is the text before
+// the next ",", which is then dropped with its ",". Once no "," is left, every
+// further field is the whole remaining text ("ttyS1,9600" gives 9600 for baud
+// rate, data bits, stop bits and parity alike).
+QString takeField(QString *rest)
+{
+    const int comma = rest->indexOf(fieldSeparator);
+    if (comma < 0)
+        return *rest;
+    const QString field = rest->left(comma);
+    rest->remove(0, comma + 1);
+    return field;
+}
+
+int toNumber(const QString &text)
+{
+    return text.toInt(nullptr, 10); // 0 when the text is no number
+}
+
+} // namespace
+
+bool ConnectionString::isComplete() const
+{
+    switch (kind) {
+    case Serial:
+        return !portName.isEmpty() && baudRate != 0 && dataBits != 0 && stopBits != 0;
+    case Tcp:
+        // A TCP port is 16 bits: a larger or negative number would reach
+        // another port once narrowed, so it does not count as a port.
+        return !host.isEmpty() && port > 0 && port <= 0xFFFF;
+    case Unrecognised:
+        break;
+    }
+    return false;
+}
+
+ConnectionString ConnectionString::parse(const QString &text)
+{
+    ConnectionString result;
+    if (text.contains(fieldSeparator)) {
+        result.kind = Serial;
+        QString rest = text;
+        result.portName = takeField(&rest);
+        result.baudRate = toNumber(takeField(&rest));
+        result.dataBits = toNumber(takeField(&rest));
+        result.stopBits = toNumber(takeField(&rest));
+        result.parity = takeField(&rest);
+    } else if (text.contains(portSeparator) || text.contains(QLatin1Char(';'))) {
+        // A ";" only lets the text through to here; without a ":" the port
+        // text is the whole string, which is no number.
+        result.kind = Tcp;
+        const int colon = text.indexOf(portSeparator);
+        result.host = colon < 0 ? text : text.left(colon);
+        result.port = toNumber(colon < 0 ? text : text.mid(colon + 1));
+    }
+    return result;
+}

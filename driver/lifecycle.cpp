@@ -1,0 +1,89 @@
+#include "LibNorvoTCP.h"
+
+#include "buildinfo.h"
+#include "connectionstring.h"
+
+// Identity, the debug switch, the station number and opening and closing the link.
+
+QString LibNorvoTCP::getDriveName()
+{
+    return QStringLiteral("Norvo");
+}
+
+QString LibNorvoTCP::getversion_number()
+{
+    return QStringLiteral("V1.2.3 20230221");
+}
+
+QString LibNorvoTCP::DebugCmd(EDebugCmdType command)
+{
+    switch (command) {
+    case EDebugStart:
+        if (!cmd.debugOn)
+            cmd.debugOn = true;
+        return QStringLiteral("StartDebug");
+    case EDebugStop:
+        if (cmd.debugOn)
+            cmd.debugOn = false;
+        return QStringLiteral("StopDebug");
+    case EDebugBuildInfo: {
+        static const QDate buildDate = BuildInfo::compileDate();
+        return BuildInfo::buildText(buildDate, BuildInfo::compileTime());
+    }
+    case EDebugDriveName:
+        return getDriveName();
+    }
+    return QString();
+}
+
+int LibNorvoTCP::SetConnectPar(QString par)
+{
+    // A frame carries the station in two hex digits; a larger number would
+    // address another PLC on a shared line, so it is refused.
+    constexpr uint maxStation = 0xFF;
+    const uint station = par.toUInt(nullptr, 10); // 0 when the text is no number
+    if (station > maxStation)
+        return -1;
+    stationNo = int(station);
+    return stationNo;
+}
+
+int LibNorvoTCP::ConnectDrive(QString par)
+{
+    const ConnectionString settings = ConnectionString::parse(par);
+    switch (settings.kind) {
+    case ConnectionString::Serial:
+        // Stored even when incomplete: DisConnectDrive decides from them.
+        portName = settings.portName;
+        baudRate = settings.baudRate;
+        dataBits = settings.dataBits;
+        stopBits = settings.stopBits;
+        parity = settings.parity;
+        if (!settings.isComplete())
+            return -1;
+        return cmd.serialConnectDrive(portName, baudRate, dataBits, stopBits, parity);
+    case ConnectionString::Tcp:
+        ethAddress = settings.host;
+        ethPort = settings.port;
+        if (!settings.isComplete())
+            return -1;
+        return cmd.EthConnectDrive(ethAddress, ethPort);
+    case ConnectionString::Unrecognised:
+        break;
+    }
+    return -4;
+}
+
+int LibNorvoTCP::DisConnectDrive()
+{
+    if (ethPort > 0)
+        return cmd.EthDisConnectDrive();
+    if (baudRate > 0 && dataBits != 0 && stopBits != 0)
+        return cmd.serialDisConnectDrive();
+    return 1;
+}
+
+int LibNorvoTCP::DestroyFree()
+{
+    return cmd.DestroyFree();
+}

@@ -1,0 +1,32 @@
+#ifndef REQUESTPLAN_H
+#define REQUESTPLAN_H
+
+#include "DataType.h"
+
+#include <QtCore/QtGlobal>
+
+// The shape of the one request that serves a label read or write.
+namespace RequestPlan {
+
+// A frame carries its unit count in two hex digits.
+constexpr qint64 maxUnits = 0xFF;
+
+// A read is a bit read on the discrete input and output areas and a register
+// read everywhere else; units are bits or registers. Every read returns
+// exactly count values:
+//   bit areas:      count bits for DT_Bool, width x count bits for values
+//                   (the lowest bit address is a value's least significant bit);
+//   register areas: count/16 registers rounded up for DT_Bool (bit 0 of a
+//                   register first), count/2 rounded up for 8-bit values (a
+//                   register's high byte first), width/16 x count for wider ones.
+// A type the PLC has no layout for reads count bits or 0 registers.
+struct Read
+{
+    bool bitRead;
+    qint64 units;
+};
+Read read(DataType type, int count, int area);
+
+} // namespace RequestPlan
+
+#endif // REQUESTPLAN_H

@@ -1,0 +1,112 @@
+#include "valuecoding.h"
+
+#include <iterator>
+
+namespace ValueCoding {
+
+namespace {
+
+constexpr int order8[] = {4, 0};
+constexpr int order16[] = {12, 8, 4, 0};
+constexpr int order32[] = {12, 8, 4, 0, 28, 24, 20, 16};
+constexpr int order64[] = {12, 8, 4, 0, 28, 24, 20, 16, 44, 40, 36, 32, 60, 56, 52, 48};
+
+quint8 byteAt(const QByteArray &data, qint64 pos)
+{
+    return pos >= 0 && pos < data.size() ? quint8(data.at(int(pos))) : 0;
+}
+
+} // namespace
+
+int valueBits(DataType type)
+{
+    switch (type) {
+    case DT_Bool:
+        return 1;
+    case DT_Int8:
+    case DT_UInt8:
+        return 8;
+    case DT_Int16:
+    case DT_UInt16:
+        return 16;
+    case DT_Int32:
+    case DT_UInt32:
+    case DT_Float:
+        return 32;
+    case DT_Int64:
+    case DT_UInt64:
+    case DT_Double:
+        return 64;
+    default:
+        return 0;
+    }
+}
+
+NibbleOrder nibbleOrder(int bits)
+{
+    switch (bits) {
+    case 8:
+        return {order8, int(std::size(order8))};
+    case 16:
+        return {order16, int(std::size(order16))};
+    case 32:
+        return {order32, int(std::size(order32))};
+    case 64:
+        return {order64, int(std::size(order64))};
+    default:
+        return {nullptr, 0};
+    }
+}
+
+quint64 readPattern(const QByteArray &nibbles, qint64 offset, int bits)
+{
+    const NibbleOrder order = nibbleOrder(bits);
+    quint64 pattern = 0;
+    for (int i = 0; i < order.size; ++i)
+        pattern |= quint64(byteAt(nibbles, offset + i) & 0xF) << order.shifts[i];
+    return pattern;
+}
+
+void appendPattern(QByteArray *out, quint64 pattern, int bits)
+{
+    const NibbleOrder order = nibbleOrder(bits);
+    for (int i = 0; i < order.size; ++i)
+        out->append(char((pattern >> order.shifts[i]) & 0xF));
+}
+
+QList<bool> decodeBits(const QByteArray &bits, int n)
+{
+    QList<bool> values;
+    if (n > 0)
+        values.reserve(n);
+    for (int k = 0; k < n; ++k)
+        values.append(byteAt(bits, k) != 0);
+    return values;
+}
+
+QByteArray packBits(const QByteArray &bits, int groupBits, int groups)
+{
+    QByteArray nibbles;
+    for (qint64 g = 0; g < groups; ++g) {
+        quint64 group = 0;
+        for (int j = 0; j < groupBits; ++j) {
+            if (byteAt(bits, g * groupBits + j) != 0)
+                group |= quint64(1) << j;
+        }
+        appendPattern(&nibbles, group, groupBits);
+    }
+    return nibbles;
+}
+
+QByteArray unpackBits(const QByteArray &nibbles, int groupBits, int groups)
+{
+    QByteArray bits;
+    for (qint64 g = 0; g < groups; ++g) {
+        const quint64 group = readPattern(nibbles, g * (groupBits / 4), groupBits);
+        for (int j = 0; j < groupBits; ++j)
+            bits.append(char((group >> j) & 1));
+    }
+    return bits;
+}
+
+} // namespace ValueCoding

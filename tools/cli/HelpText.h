@@ -1,0 +1,11 @@
+#ifndef NORVO_CLI_HELPTEXT_H
+#define NORVO_CLI_HELPTEXT_H
+
+#include "Invocation.h"
+
+#include <QtCore/QString>
+
+// The text of --help: the general one for NoCommand, else the command's.
+QString helpText(Invocation::Command command);
+
+#endif

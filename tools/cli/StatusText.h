@@ -1,0 +1,17 @@
+#ifndef NORVO_CLI_STATUSTEXT_H
+#define NORVO_CLI_STATUSTEXT_H
+
+#include <QtCore/QString>
+
+// What the driver's numbers mean, in words for the user.
+namespace StatusText {
+
+// The status of a record that ReadVariable or WriteVariable returned.
+QString labelStatus(int status);
+
+// The result of ConnectDrive for the given connection string.
+QString connectResult(int code, const QString &connection);
+
+} // namespace StatusText
+
+#endif

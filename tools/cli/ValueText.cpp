@@ -1,0 +1,325 @@
+#include "ValueText.h"
+
+#include <QtCore/QList>
+#include <QtCore/QLocale>
+#include <QtCore/QRegularExpression>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+namespace {
+
+// A record holds its elements as Stored; the user means them as Logical.
+// They differ only for int8: plain char is unsigned on the target, so an
+// int8 element travels as char but stands for a signed byte.
+template<typename S, typename L = S>
+struct Element {
+    using Stored = S;
+    using Logical = L;
+};
+
+// Calls f with the Element of `type`; false for a type that has none.
+template<typename F>
+bool withElement(DataType type, F &&f)
+{
+    switch (type) {
+    case DT_Bool: f(Element<bool>()); return true;
+    case DT_Int8: f(Element<char, signed char>()); return true;
+    case DT_UInt8: f(Element<unsigned char>()); return true;
+    case DT_Int16: f(Element<short>()); return true;
+    case DT_UInt16: f(Element<unsigned short>()); return true;
+    case DT_Int32: f(Element<int>()); return true;
+    case DT_UInt32: f(Element<unsigned int>()); return true;
+    case DT_Float: f(Element<float>()); return true;
+    case DT_Int64: f(Element<qint64>()); return true;
+    case DT_UInt64: f(Element<quint64>()); return true;
+    case DT_Double: f(Element<double>()); return true;
+    default: return false;
+    }
+}
+
+struct NamedType {
+    DataType type;
+    const char *name;
+};
+
+const NamedType namedTypes[] = {
+    {DT_Bool, "bool"},     {DT_Int8, "int8"},     {DT_UInt8, "uint8"},   {DT_Int16, "int16"},
+    {DT_UInt16, "uint16"}, {DT_Int32, "int32"},   {DT_UInt32, "uint32"}, {DT_Float, "float"},
+    {DT_Int64, "int64"},   {DT_UInt64, "uint64"}, {DT_Double, "double"},
+};
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+bool isHex(const QString &text)
+{
+    return text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+}
+
+bool isSignedHex(const QString &text)
+{
+    return (text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+')))
+           && isHex(text.mid(1));
+}
+
+// A hex text as a bit pattern of `bits` bits.
+QString parseHexPattern(const QString &text, int bits, const QString &type, quint64 *pattern)
+{
+    static const QRegularExpression hexDigits(QStringLiteral("^[0-9A-Fa-f]+$"));
+    const QString digits = text.mid(2);
+    if (!hexDigits.match(digits).hasMatch())
+        return QStringLiteral("%1 is not a hex number").arg(quoted(text));
+    const quint64 max = bits == 64 ? ~quint64(0) : (quint64(1) << bits) - 1;
+    bool ok = false;
+    const quint64 value = digits.toULongLong(&ok, 16);
+    if (!ok || value > max) {
+        return QStringLiteral("%1 does not fit in %2 (hex up to 0x%3)")
+            .arg(quoted(text), type, QString::number(max, 16).toUpper());
+    }
+    *pattern = value;
+    return QString();
+}
+
+QString notWhole(const QString &text, const QString &type)
+{
+    return QStringLiteral("%1 is not a whole number, as %2 needs").arg(quoted(text), type);
+}
+
+QString notNumber(const QString &text)
+{
+    return QStringLiteral("%1 is not a number").arg(quoted(text));
+}
+
+QString hexWithSign(const QString &text)
+{
+    return QStringLiteral("%1: hex gives the bit pattern and takes no sign").arg(quoted(text));
+}
+
+template<typename L>
+QString outOfRange(const QString &text, const QString &type)
+{
+    using Wide = std::conditional_t<std::is_signed<L>::value, qlonglong, qulonglong>;
+    return QStringLiteral("%1 is out of range for %2 (%3 to %4)")
+        .arg(quoted(text), type, QString::number(static_cast<Wide>(std::numeric_limits<L>::min())),
+             QString::number(static_cast<Wide>(std::numeric_limits<L>::max())));
+}
+
+template<typename L>
+QString parseInteger(const QString &text, const QString &type, L *out)
+{
+    using Unsigned = std::make_unsigned_t<L>;
+    if (isHex(text)) {
+        quint64 pattern = 0;
+        const QString error = parseHexPattern(text, 8 * sizeof(L), type, &pattern);
+        if (error.isEmpty())
+            *out = static_cast<L>(static_cast<Unsigned>(pattern));
+        return error;
+    }
+    if (isSignedHex(text))
+        return hexWithSign(text);
+
+    static const QRegularExpression decimal(QStringLiteral("^[+-]?[0-9]+$"));
+    if (!decimal.match(text).hasMatch()) {
+        bool isFloat = false;
+        QLocale::c().toDouble(text, &isFloat);
+        return isFloat ? notWhole(text, type) : notNumber(text);
+    }
+
+    bool ok = false;
+    if (std::is_signed<L>::value || text.startsWith(QLatin1Char('-'))) {
+        const qlonglong value = text.toLongLong(&ok, 10);
+        if (!ok || value < static_cast<qlonglong>(std::numeric_limits<L>::min())
+            || (value > 0 && static_cast<qulonglong>(value) > std::numeric_limits<L>::max())) {
+            return outOfRange<L>(text, type);
+        }
+        *out = static_cast<L>(value);
+        return QString();
+    }
+    const qulonglong value = text.toULongLong(&ok, 10);
+    if (!ok || value > std::numeric_limits<L>::max())
+        return outOfRange<L>(text, type);
+    *out = static_cast<L>(value);
+    return QString();
+}
+
+template<typename F>
+QString parseFloating(const QString &text, const QString &type, F *out)
+{
+    using Pattern = std::conditional_t<sizeof(F) == 4, quint32, quint64>;
+    if (isHex(text)) {
+        quint64 pattern = 0;
+        const QString error = parseHexPattern(text, 8 * sizeof(F), type, &pattern);
+        if (error.isEmpty()) {
+            const Pattern bits = static_cast<Pattern>(pattern);
+            std::memcpy(out, &bits, sizeof(F));
+        }
+        return error;
+    }
+    if (isSignedHex(text))
+        return hexWithSign(text);
+
+    static const QRegularExpression special(QStringLiteral("^([+-]?)(nan|inf|infinity)$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch word = special.match(text);
+    if (word.hasMatch()) {
+        const bool negative = word.captured(1) == QLatin1String("-");
+        if (word.captured(2).compare(QLatin1String("nan"), Qt::CaseInsensitive) == 0)
+            *out = std::numeric_limits<F>::quiet_NaN();
+        else
+            *out = negative ? -std::numeric_limits<F>::infinity()
+                            : std::numeric_limits<F>::infinity();
+        return QString();
+    }
+
+    static const QRegularExpression decimal(
+        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+    if (!decimal.match(text).hasMatch())
+        return notNumber(text);
+    bool ok = false;
+    const double value = QLocale::c().toDouble(text, &ok);
+    if (!ok || !std::isfinite(value)
+        || std::fabs(value) > static_cast<double>(std::numeric_limits<F>::max())) {
+        return QStringLiteral("%1 is out of range for %2 (largest magnitude about %3)")
+            .arg(quoted(text), type,
+                 QString::number(static_cast<double>(std::numeric_limits<F>::max()), 'g', 3));
+    }
+    *out = static_cast<F>(value);
+    return QString();
+}
+
+QString parseBool(const QString &text, bool *out)
+{
+    const QString word = text.toLower();
+    if (word == QLatin1String("1") || word == QLatin1String("true") || word == QLatin1String("on")) {
+        *out = true;
+        return QString();
+    }
+    if (word == QLatin1String("0") || word == QLatin1String("false")
+        || word == QLatin1String("off")) {
+        *out = false;
+        return QString();
+    }
+    return QStringLiteral("%1 is not a bit value (0, 1, true, false, on, off)").arg(quoted(text));
+}
+
+template<typename L>
+QString parseOne(const QString &text, const QString &type, L *out)
+{
+    if constexpr (std::is_same<L, bool>::value)
+        return parseBool(text, out);
+    else if constexpr (std::is_floating_point<L>::value)
+        return parseFloating(text, type, out);
+    else
+        return parseInteger(text, type, out);
+}
+
+// The shortest text that reads back as the same value.
+QString shortest(double value)
+{
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+QString shortest(float value)
+{
+    if (!std::isfinite(value))
+        return shortest(static_cast<double>(value));
+    for (int precision = 1;; ++precision) {
+        const QString text = QString::number(static_cast<double>(value), 'g', precision);
+        if (precision >= 9 || text.toFloat() == value)
+            return text;
+    }
+}
+
+template<typename L>
+QString formatOne(L value, ValueText::Style style)
+{
+    const bool json = style == ValueText::Style::Json;
+    if constexpr (std::is_same<L, bool>::value) {
+        if (json)
+            return value ? QStringLiteral("true") : QStringLiteral("false");
+        return value ? QStringLiteral("1") : QStringLiteral("0");
+    } else if constexpr (std::is_floating_point<L>::value) {
+        const QString text = shortest(value);
+        // JSON has no numbers for these; a string keeps them visible.
+        return json && !std::isfinite(value) ? quoted(text) : text;
+    } else if constexpr (std::is_signed<L>::value) {
+        return QString::number(static_cast<qlonglong>(value));
+    } else {
+        return QString::number(static_cast<qulonglong>(value));
+    }
+}
+
+} // namespace
+
+namespace ValueText {
+
+DataType typeFromName(const QString &name)
+{
+    for (const NamedType &named : namedTypes) {
+        if (name.compare(QLatin1String(named.name), Qt::CaseInsensitive) == 0)
+            return named.type;
+    }
+    return DT_None;
+}
+
+QString typeName(DataType type)
+{
+    for (const NamedType &named : namedTypes) {
+        if (named.type == type)
+            return QLatin1String(named.name);
+    }
+    return QStringLiteral("type %1").arg(int(type));
+}
+
+QStringList typeNames()
+{
+    QStringList names;
+    for (const NamedType &named : namedTypes)
+        names << QLatin1String(named.name);
+    return names;
+}
+
+QString parseValues(DataType type, const QStringList &texts, QVariant *list)
+{
+    QString error;
+    const bool known = withElement(type, [&](auto element) {
+        using Stored = typename decltype(element)::Stored;
+        using Logical = typename decltype(element)::Logical;
+        QList<Stored> values;
+        for (const QString &text : texts) {
+            Logical value{};
+            error = parseOne(text, typeName(type), &value);
+            if (!error.isEmpty())
+                return;
+            values.append(static_cast<Stored>(value));
+        }
+        *list = QVariant::fromValue(values);
+    });
+    if (!known)
+        return QStringLiteral("%1 cannot be given values").arg(typeName(type));
+    return error;
+}
+
+bool formatValues(DataType type, const QVariant &value, Style style, QStringList *texts)
+{
+    bool held = false;
+    withElement(type, [&](auto element) {
+        using Stored = typename decltype(element)::Stored;
+        using Logical = typename decltype(element)::Logical;
+        if (value.userType() != qMetaTypeId<QList<Stored>>())
+            return;
+        held = true;
+        texts->clear();
+        const QList<Stored> values = value.value<QList<Stored>>();
+        for (const Stored stored : values)
+            texts->append(formatOne(static_cast<Logical>(stored), style));
+    });
+    return held;
+}
+
+} // namespace ValueText

@@ -1,0 +1,42 @@
+#ifndef NORVO_CLI_VALUETEXT_H
+#define NORVO_CLI_VALUETEXT_H
+
+#include "DataType.h"
+
+#include <QtCore/QString>
+#include <QtCore/QStringList>
+#include <QtCore/QVariant>
+
+// Label values as the user types them and as the tool shows them.
+//
+// A record carries its values as a list of the type's element type
+// (QList<short> for int16, QList<char> for int8, ...). These functions turn
+// command-line texts into such a list and such a list back into texts.
+namespace ValueText {
+
+// The types a label is read or written as, by their command-line names
+// ("int16", case-insensitive). DT_None for a name that is none of them.
+DataType typeFromName(const QString &name);
+QString typeName(DataType type);
+QStringList typeNames();
+
+// Parses one text per element into the list that a record of `type` holds.
+// Integers are decimal or hex; hex ("0x...") gives the raw bit pattern of the
+// type's width, so 0xFFFF is -1 as int16. float and double take decimal or
+// exponent notation, nan and inf, or hex as the IEEE bit pattern. bool takes
+// 0, 1, true, false, on, off. Returns an empty text on success, else why the
+// first bad text was refused.
+QString parseValues(DataType type, const QStringList &texts, QVariant *list);
+
+enum class Style {
+    Plain, // for people: bits as 0 and 1
+    Json   // JSON values: bits as true and false, nan and inf as strings
+};
+
+// The elements of a record's value as texts. False when the value holds no
+// list of the type's element type.
+bool formatValues(DataType type, const QVariant &value, Style style, QStringList *texts);
+
+} // namespace ValueText
+
+#endif

@@ -1,0 +1,81 @@
+# Install rules, the CMake package and pkg-config files, and Debian packages.
+#
+# Three components, one Debian package each:
+#   lib    the plug-in with its soname link               -> liblibnorvo1
+#   dev    headers, .so link, CMake package, pkg-config   -> liblibnorvo-dev
+#   tools  norvo and norvo-sim, where they are built      -> norvo-tools
+#
+# Packages get multiarch paths (usr/lib/<triplet>) when the build is
+# configured with -DCMAKE_INSTALL_PREFIX=/usr; the package files are
+# relocatable either way.
+
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(NORVO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/LibNorvo)
+set(NORVO_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+set(NORVO_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/norvo)
+
+# The headers the host compiles against. CDriveBaseClass.h holds EDebugCmdType.
+set(NORVO_PUBLIC_HEADERS
+    ${PROJECT_SOURCE_DIR}/driver/CDriveBaseClass.h
+    ${PROJECT_SOURCE_DIR}/value/CLabelVariable.h
+    ${PROJECT_SOURCE_DIR}/value/DataType.h
+    ${PROJECT_SOURCE_DIR}/value/norvoglobal.h)
+
+# The library target names its source folders as include directories; an
+# installed consumer gets <prefix>/include instead and writes
+# #include <norvo/CDriveBaseClass.h>.
+get_target_property(_norvoIncludes LibNorvo INTERFACE_INCLUDE_DIRECTORIES)
+set(_norvoBuildIncludes)
+foreach(_dir IN LISTS _norvoIncludes)
+    list(APPEND _norvoBuildIncludes "$<BUILD_INTERFACE:${_dir}>")
+endforeach()
+set_property(TARGET LibNorvo PROPERTY INTERFACE_INCLUDE_DIRECTORIES
+    ${_norvoBuildIncludes} "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>")
+
+install(TARGETS LibNorvo EXPORT LibNorvoTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        COMPONENT lib
+        NAMELINK_COMPONENT dev)
+install(FILES ${NORVO_PUBLIC_HEADERS} DESTINATION ${NORVO_HEADER_DIR} COMPONENT dev)
+
+# CMake package: find_package(LibNorvo) gives LibNorvo::LibNorvo.
+install(EXPORT LibNorvoTargets
+    NAMESPACE LibNorvo::
+    DESTINATION ${NORVO_CMAKE_DIR}
+    COMPONENT dev)
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/LibNorvoConfig.cmake.in
+    ${PROJECT_BINARY_DIR}/LibNorvoConfig.cmake
+    INSTALL_DESTINATION ${NORVO_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/LibNorvoConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+install(FILES
+    ${PROJECT_BINARY_DIR}/LibNorvoConfig.cmake
+    ${PROJECT_BINARY_DIR}/LibNorvoConfigVersion.cmake
+    DESTINATION ${NORVO_CMAKE_DIR}
+    COMPONENT dev)
+
+# pkg-config: the prefix is found from the file's own place, so the same
+# file serves an installed prefix, a package and an unpacked package.
+file(RELATIVE_PATH NORVO_PC_PREFIX_FROM_PCFILEDIR
+    ${CMAKE_INSTALL_PREFIX}/${NORVO_PKGCONFIG_DIR} ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" NORVO_PC_PREFIX_FROM_PCFILEDIR "${NORVO_PC_PREFIX_FROM_PCFILEDIR}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/libnorvo.pc.in
+    ${PROJECT_BINARY_DIR}/libnorvo.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/libnorvo.pc
+    DESTINATION ${NORVO_PKGCONFIG_DIR}
+    COMPONENT dev)
+
+# The tools find the plug-in next to them in a private prefix too.
+foreach(_tool norvo norvo-sim)
+    if(TARGET ${_tool})
+        file(RELATIVE_PATH _libFromBin
+            ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}
+            ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR})
+        set_target_properties(${_tool} PROPERTIES INSTALL_RPATH "$ORIGIN/${_libFromBin}")
+        install(TARGETS ${_tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+    endif()
+endforeach()
+
+include(${CMAKE_CURRENT_LIST_DIR}/NorvoPackage.cmake)

@@ -68,8 +68,8 @@ CLabelVariable arithmetic(Op op, CLabelVariable &left, const CLabelVariable &rig
 {
     DataType type = left.type;
     if (type == DT_QString) {
-        // Text has no arithmetic; the host's "+" on it has always added
-        // whatever doubles the two values hold.
+        // Text has no arithmetic: "+" treats a text record as a double
+        // one, the other operators give a fresh record.
         if (op != Op::Add)
             return CLabelVariable();
         type = DT_Double;

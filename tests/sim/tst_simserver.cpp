@@ -1,0 +1,370 @@
+// The threaded simulator over real loopback sockets and a real pty, with
+// every fault set through its class API. The client side is a plain socket
+// that blocks its thread while it waits, as the driver does.
+
+#include "simplc.h"
+#include "simserver.h"
+#include "simtestframes.h"
+
+#include <QtNetwork/QTcpSocket>
+#include <QtTest/QtTest>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// Generous: the machine is small and shared.
+constexpr int answerWaitMs = 5000;
+
+class Client
+{
+public:
+    bool connectTo(quint16 port)
+    {
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        return socket.waitForConnected(answerWaitMs);
+    }
+
+    void send(const QByteArray &frame)
+    {
+        socket.write(frame);
+        socket.waitForBytesWritten(answerWaitMs);
+    }
+
+    // Bytes up to and including the next end byte, or what came in time.
+    QByteArray answer(int waitMs = answerWaitMs)
+    {
+        QDeadlineTimer deadline(waitMs);
+        while (!pending.contains('\x03') && !deadline.hasExpired()) {
+            if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(int(deadline.remainingTime())))
+                break;
+            pending += socket.readAll();
+        }
+        const int end = pending.indexOf('\x03');
+        const QByteArray taken = end < 0 ? pending : pending.left(end + 1);
+        pending.remove(0, taken.size());
+        return taken;
+    }
+
+    // Whatever arrives within `ms`, without waiting for a whole answer.
+    QByteArray arrivingWithin(int ms)
+    {
+        if (pending.isEmpty() && socket.bytesAvailable() == 0)
+            socket.waitForReadyRead(ms);
+        const QByteArray bytes = pending + socket.readAll();
+        pending.clear();
+        return bytes;
+    }
+
+    QByteArray exchange(const QByteArray &frame)
+    {
+        send(frame);
+        return answer();
+    }
+
+    QTcpSocket socket;
+
+private:
+    QByteArray pending;
+};
+
+QByteArray readD5() { return request("014601D00005"); }
+
+} // namespace
+
+class TestSimServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void servesRequestsAndSharesMemory();
+    void startAndStop();
+    void delayFault();
+    void answersKeepTheirOrder();
+    void dropFault();
+    void badChecksumFault();
+    void errorCodeFault();
+    void splitFault();
+    void closeFault();
+    void closeOnDemand();
+    void randomFaultsRepeatWithTheirSeed();
+    void servesAPty();
+
+private:
+    SimServer *plc = nullptr;
+    Client *client = nullptr;
+};
+
+void TestSimServer::init()
+{
+    plc = new SimServer(1);
+    QVERIFY2(plc->startTcp(), qPrintable(plc->errorString()));
+    client = new Client;
+    QVERIFY(client->connectTo(plc->port()));
+}
+
+void TestSimServer::cleanup()
+{
+    delete client;
+    client = nullptr;
+    delete plc;
+    plc = nullptr;
+}
+
+void TestSimServer::servesRequestsAndSharesMemory()
+{
+    QCOMPARE(plc->listeningOn(), QStringLiteral("tcp 127.0.0.1:%1").arg(plc->port()));
+    plc->setValue(SimArea::D, 5, 0xBEEF);
+    plc->setBit(SimArea::X, 1, true);
+    QCOMPARE(client->exchange(readD5()), withChecksum("\x02" "01460" "BEEF"));
+    QCOMPARE(client->exchange(request("014402X0000")), withChecksum("\x02" "01440" "01"));
+    QCOMPARE(client->exchange(request("014701WY0000" "0003")), withChecksum("\x02" "01470"));
+    QVERIFY(plc->bit(SimArea::Y, 0));
+    QVERIFY(plc->bit(SimArea::Y, 1));
+    QCOMPARE(plc->memory().value(SimArea::WY, 0), quint16(3));
+
+    // Another station's frame is logged but not answered.
+    client->send(request("024601D00005"));
+    QVERIFY(client->arrivingWithin(300).isEmpty());
+    const QList<QByteArray> log = plc->requestLog();
+    QCOMPARE(log.size(), 4);
+    QCOMPARE(log.first(), readD5());
+    QCOMPARE(log.last(), request("024601D00005"));
+
+    plc->setStation(2);
+    QCOMPARE(client->exchange(request("024601D00005")), withChecksum("\x02" "02460" "BEEF"));
+    plc->clearRequestLog();
+    QVERIFY(plc->requestLog().isEmpty());
+}
+
+void TestSimServer::startAndStop()
+{
+    QVERIFY(plc->isRunning());
+    QVERIFY(!plc->startPty());
+    QVERIFY(!plc->errorString().isEmpty());
+
+    // A port in use is refused with a reason.
+    SimServer second;
+    QVERIFY(!second.startTcp(QHostAddress::LocalHost, plc->port()));
+    QVERIFY(second.errorString().contains(QString::number(plc->port())));
+
+    const quint16 port = plc->port();
+    plc->stop();
+    QVERIFY(!plc->isRunning());
+    QCOMPARE(plc->port(), quint16(0));
+    QVERIFY(plc->listeningOn().isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(client->socket.state(), QAbstractSocket::UnconnectedState, answerWaitMs);
+    Client late;
+    QVERIFY(!late.connectTo(port));
+
+    // Memory survives a restart.
+    plc->setValue(SimArea::D, 5, 1);
+    QVERIFY(plc->startTcp());
+    Client again;
+    QVERIFY(again.connectTo(plc->port()));
+    QCOMPARE(again.exchange(readD5()), withChecksum("\x02" "01460" "0001"));
+}
+
+void TestSimServer::delayFault()
+{
+    SimFaults faults;
+    faults.delayMs = 400;
+    faults.delay = SimFaultRule::always();
+    plc->setFaults(faults);
+
+    // The answer cannot come early; it comes whole in the end.
+    client->send(readD5());
+    QVERIFY(client->arrivingWithin(150).isEmpty());
+    QCOMPARE(client->answer(), withChecksum("\x02" "01460" "0000"));
+}
+
+void TestSimServer::answersKeepTheirOrder()
+{
+    SimFaults faults;
+    faults.delayMs = 300;
+    faults.delay = SimFaultRule::everyNth(2);
+    plc->setFaults(faults);
+    plc->setValue(SimArea::D, 1, 1);
+    plc->setValue(SimArea::D, 2, 2);
+
+    QCOMPARE(client->exchange(readD5()), withChecksum("\x02" "01460" "0000"));
+    // The second request is delayed, the third not; they still come in order.
+    client->send(request("014601D00001") + request("014601D00002"));
+    QCOMPARE(client->answer(), withChecksum("\x02" "01460" "0001"));
+    QCOMPARE(client->answer(), withChecksum("\x02" "01460" "0002"));
+}
+
+void TestSimServer::dropFault()
+{
+    SimFaults faults;
+    faults.drop = SimFaultRule::everyNth(3);
+    plc->setFaults(faults);
+
+    const QByteArray good = withChecksum("\x02" "01460" "0000");
+    QCOMPARE(client->exchange(readD5()), good);
+    QCOMPARE(client->exchange(readD5()), good);
+    client->send(readD5());
+    QVERIFY(client->arrivingWithin(300).isEmpty());
+    QCOMPARE(client->exchange(readD5()), good);
+    QCOMPARE(plc->requestLog().size(), 4);
+
+    // Setting faults restarts the count.
+    plc->setFaults(faults);
+    QCOMPARE(client->exchange(readD5()), good);
+}
+
+void TestSimServer::badChecksumFault()
+{
+    SimFaults faults;
+    faults.badChecksum = SimFaultRule::always();
+    plc->setFaults(faults);
+
+    const QByteArray answer = client->exchange(readD5());
+    const QByteArray good = withChecksum("\x02" "01460" "0000");
+    QCOMPARE(answer.size(), good.size());
+    QCOMPARE(answer.left(10), good.left(10));
+    QVERIFY(answer != good);
+    QCOMPARE(answer.right(1), QByteArray("\x03"));
+}
+
+void TestSimServer::errorCodeFault()
+{
+    SimFaults faults;
+    faults.error = SimFaultRule::everyNth(2);
+    faults.errorCode = 'C';
+    plc->setFaults(faults);
+
+    QCOMPARE(client->exchange(request("014701D00005" "0001")), withChecksum("\x02" "01470"));
+    // The refused write is not carried out.
+    QCOMPARE(client->exchange(request("014701D00005" "0002")), withChecksum("\x02" "0147C"));
+    QCOMPARE(plc->value(SimArea::D, 5), quint16(1));
+    QCOMPARE(client->exchange(request("014601D00005")), withChecksum("\x02" "01460" "0001"));
+}
+
+void TestSimServer::splitFault()
+{
+    SimFaults faults;
+    faults.split = SimFaultRule::always();
+    faults.splitPauseMs = 400;
+    plc->setFaults(faults);
+
+    client->send(request("014602D00005"));
+    const QByteArray first = client->arrivingWithin(answerWaitMs);
+    QVERIFY(!first.isEmpty());
+    QVERIFY(!first.contains('\x03'));
+    QCOMPARE(first + client->answer(), withChecksum("\x02" "01460" "00000000"));
+}
+
+void TestSimServer::closeFault()
+{
+    SimFaults faults;
+    faults.close = SimFaultRule::everyNth(2);
+    plc->setFaults(faults);
+
+    QCOMPARE(client->exchange(readD5()), withChecksum("\x02" "01460" "0000"));
+    client->send(readD5());
+    QVERIFY(client->arrivingWithin(answerWaitMs).isEmpty());
+    QTRY_COMPARE_WITH_TIMEOUT(client->socket.state(), QAbstractSocket::UnconnectedState, answerWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(plc->connectionCount(), 0, answerWaitMs);
+
+    // A new connection is served; the count goes on (request 3 is answered).
+    Client again;
+    QVERIFY(again.connectTo(plc->port()));
+    QCOMPARE(again.exchange(readD5()), withChecksum("\x02" "01460" "0000"));
+}
+
+void TestSimServer::closeOnDemand()
+{
+    Client second;
+    QVERIFY(second.connectTo(plc->port()));
+    QTRY_COMPARE_WITH_TIMEOUT(plc->connectionCount(), 2, answerWaitMs);
+    plc->closeConnections();
+    QTRY_COMPARE_WITH_TIMEOUT(client->socket.state(), QAbstractSocket::UnconnectedState, answerWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(second.socket.state(), QAbstractSocket::UnconnectedState, answerWaitMs);
+    QCOMPARE(plc->connectionCount(), 0);
+    QVERIFY(plc->isRunning());
+}
+
+void TestSimServer::randomFaultsRepeatWithTheirSeed()
+{
+    SimFaults faults;
+    faults.drop = SimFaultRule::withChance(0.3);
+    faults.badChecksum = SimFaultRule::withChance(0.3);
+    faults.seed = 7;
+
+    auto run = [&faults](quint32 seed) {
+        faults.seed = seed;
+        SimPlc plc(1);
+        plc.setFaults(faults);
+        QString pattern;
+        for (int i = 0; i < 200; ++i) {
+            const SimReply reply = plc.handle(readD5());
+            pattern += reply.action == SimReply::Silent ? QLatin1Char('d')
+                    : reply.bytes == withChecksum("\x02" "01460" "0000") ? QLatin1Char('.') : QLatin1Char('c');
+        }
+        return pattern;
+    };
+    const QString first = run(7);
+    QCOMPARE(run(7), first);
+    QVERIFY(run(8) != first);
+    // Roughly the chances asked for (expected 60 drops, 42 bad checksums).
+    QVERIFY(first.count(QLatin1Char('d')) > 30 && first.count(QLatin1Char('d')) < 90);
+    QVERIFY(first.count(QLatin1Char('c')) > 15 && first.count(QLatin1Char('c')) < 70);
+}
+
+void TestSimServer::servesAPty()
+{
+    SimServer pty(3);
+    QVERIFY2(pty.startPty(), qPrintable(pty.errorString()));
+    QVERIFY(pty.listeningOn().startsWith(QLatin1String("pty /dev/")));
+    QCOMPARE(pty.listeningOn(), QLatin1String("pty ") + pty.ptyPath());
+    pty.setValue(SimArea::RT, 9, 0x0102);
+
+    const int line = ::open(QFile::encodeName(pty.ptyPath()).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(line >= 0);
+    struct termios raw;
+    QCOMPARE(::tcgetattr(line, &raw), 0);
+    cfmakeraw(&raw);
+    QCOMPARE(::tcsetattr(line, TCSANOW, &raw), 0);
+
+    auto exchange = [line](const QByteArray &frame, int waitMs) {
+        QByteArray answer;
+        if (::write(line, frame.constData(), size_t(frame.size())) != frame.size())
+            return answer;
+        QDeadlineTimer deadline(waitMs);
+        while (!answer.endsWith('\x03') && !deadline.hasExpired()) {
+            struct pollfd ready = {line, POLLIN, 0};
+            if (::poll(&ready, 1, int(deadline.remainingTime())) <= 0)
+                break;
+            char buffer[256];
+            const ssize_t got = ::read(line, buffer, sizeof buffer);
+            if (got <= 0)
+                break;
+            answer.append(buffer, int(got));
+        }
+        return answer;
+    };
+    // Only station 3 is answered on the shared line, and nothing is echoed.
+    QVERIFY(exchange(request("014601RT0009"), 300).isEmpty());
+    QCOMPARE(exchange(request("034601RT0009"), answerWaitMs), withChecksum("\x02" "03460" "0102"));
+
+    // Faults apply on the pty too; a close cannot drop the line, so the
+    // request goes unanswered and the line keeps working.
+    SimFaults faults;
+    faults.close = SimFaultRule::everyNth(1);
+    pty.setFaults(faults);
+    QVERIFY(exchange(request("034601RT0009"), 300).isEmpty());
+    pty.setFaults(SimFaults());
+    QCOMPARE(exchange(request("034601RT0009"), answerWaitMs), withChecksum("\x02" "03460" "0102"));
+    ::close(line);
+    QCOMPARE(pty.requestLog().size(), 4);
+}
+
+QTEST_GUILESS_MAIN(TestSimServer)
+#include "tst_simserver.moc"

@@ -1,0 +1,229 @@
+#include "simoptions.h"
+
+#include <QtCore/QCommandLineParser>
+
+namespace {
+
+// Each option that takes a value, with the name of its value in the help.
+struct ValueOption {
+    const char *name;
+    const char *valueName;
+};
+
+const ValueOption valueOptions[] = {
+    {"tcp", "HOST:PORT"}, {"serial", "DEVICE,BAUD,BITS,STOP,PARITY"}, {"station", "N"},
+    {"load", "FILE"}, {"dump", "FILE"},
+    {"delay", "MS"}, {"delay-every", "N"}, {"delay-chance", "P"},
+    {"drop-every", "N"}, {"drop-chance", "P"},
+    {"bad-checksum-every", "N"}, {"bad-checksum-chance", "P"},
+    {"error-every", "N"}, {"error-chance", "P"}, {"error-code", "C"},
+    {"split-every", "N"}, {"split-chance", "P"}, {"split-pause", "MS"},
+    {"close-every", "N"}, {"close-chance", "P"},
+    {"seed", "N"},
+};
+
+class Reader
+{
+public:
+    explicit Reader(const QCommandLineParser &parser) : parser(parser) {}
+
+    QString error;
+
+    bool has(const char *name) const { return parser.isSet(QLatin1String(name)); }
+    QString text(const char *name) const { return parser.value(QLatin1String(name)); }
+
+    // An integer option within [lowest, highest]; `value` unchanged when absent.
+    void integer(const char *name, qint64 lowest, qint64 highest, qint64 *value)
+    {
+        if (!has(name) || !error.isEmpty())
+            return;
+        bool ok = false;
+        const qint64 number = text(name).toLongLong(&ok, 10);
+        if (!ok || number < lowest || number > highest) {
+            error = QStringLiteral("--%1 takes a whole number from %2 to %3, not \"%4\"")
+                    .arg(QLatin1String(name)).arg(lowest).arg(highest).arg(text(name));
+            return;
+        }
+        *value = number;
+    }
+
+    void milliseconds(const char *name, int *value)
+    {
+        qint64 number = *value;
+        integer(name, 0, 3600000, &number);
+        *value = int(number);
+    }
+
+    // "--NAME-every N" and "--NAME-chance P" into one rule.
+    void rule(const char *fault, SimFaultRule *rule)
+    {
+        const QByteArray every = QByteArray(fault) + "-every";
+        const QByteArray chance = QByteArray(fault) + "-chance";
+        qint64 n = rule->every;
+        integer(every.constData(), 1, 1000000000, &n);
+        rule->every = int(n);
+        if (!has(chance.constData()) || !error.isEmpty())
+            return;
+        bool ok = false;
+        const double p = text(chance.constData()).toDouble(&ok);
+        if (!ok || !(p >= 0.0 && p <= 1.0)) {
+            error = QStringLiteral("--%1 takes a probability from 0 to 1, not \"%2\"")
+                    .arg(QLatin1String(chance), text(chance.constData()));
+            return;
+        }
+        rule->chance = p;
+    }
+
+private:
+    const QCommandLineParser &parser;
+};
+
+bool parseTcp(const QString &text, SimOptions *options, QString *error)
+{
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    QString host = text.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    bool ok = false;
+    const int port = text.mid(colon + 1).toInt(&ok, 10);
+    QHostAddress address;
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        address = QHostAddress(QHostAddress::LocalHost);
+    else
+        address = QHostAddress(host);
+    if (colon < 0 || address.isNull() || !ok || port < 0 || port > 65535) {
+        *error = QStringLiteral("--tcp takes HOST:PORT with a numeric address, like 127.0.0.1:0, not \"%1\"").arg(text);
+        return false;
+    }
+    options->address = address;
+    options->port = quint16(port);
+    return true;
+}
+
+} // namespace
+
+QString simHelpText()
+{
+    return QStringLiteral(
+        "Usage: norvo-sim [LINK] [OPTIONS]\n"
+        "A simulated PLC answering bit reads (44), register reads (46) and register\n"
+        "writes (47). Once it serves its link it prints one line to stdout:\n"
+        "\"tcp HOST:PORT\", \"pty /dev/pts/N\" or \"serial DEVICE\". It runs until\n"
+        "SIGINT or SIGTERM, then dumps its memory and exits 0.\n"
+        "SIGUSR1 dumps the memory at once; SIGUSR2 closes all TCP connections.\n"
+        "\n"
+        "Link (one of):\n"
+        "  --tcp HOST:PORT       listen on TCP; port 0 picks a free one (default 127.0.0.1:0)\n"
+        "  --pty                 create a pseudo-terminal; the driver opens the printed path\n"
+        "  --serial DEVICE,BAUD,BITS,STOP,PARITY\n"
+        "                        use a serial line, e.g. /dev/ttyUSB0,9600,7,1,E (parity N, E, O)\n"
+        "\n"
+        "PLC:\n"
+        "  --station N           answer only requests for station N, 0..255 (default 1)\n"
+        "  --load FILE           start with the memory in FILE: lines like \"D100 = 0x1234\",\n"
+        "                        \"X17 = 1\", \"# comment\"\n"
+        "  --dump FILE           write memory dumps to FILE instead of stdout\n"
+        "\n"
+        "Faults (N: on every Nth request; P: probability 0..1 per request):\n"
+        "  --delay MS            answer MS late (every answer, unless --delay-every/-chance)\n"
+        "  --delay-every N, --delay-chance P\n"
+        "  --drop-every N, --drop-chance P                  no answer\n"
+        "  --bad-checksum-every N, --bad-checksum-chance P  answer with a wrong checksum\n"
+        "  --error-every N, --error-chance P                refuse with an error code\n"
+        "  --error-code C        the code those refusals carry, 1..9 or A..F (default 6)\n"
+        "  --split-every N, --split-chance P                answer in two pieces\n"
+        "  --split-pause MS      pause between the pieces (default 30)\n"
+        "  --close-every N, --close-chance P                close the TCP connection\n"
+        "                        instead of answering (no answer on a pty or serial line)\n"
+        "  --seed N              seed of the random faults (default 1)\n"
+        "\n"
+        "Error codes in answers: 1 checksum wrong, 2 unknown command, 3 malformed request,\n"
+        "4 unknown area, 5 elements past 9999, 6 busy (error fault).\n"
+        "\n"
+        "  -h, --help            show this help\n"
+        "\n"
+        "Example: norvo-sim --tcp 127.0.0.1:0 --load plc.txt --drop-every 5\n");
+}
+
+SimOptionsResult parseSimOptions(const QStringList &arguments)
+{
+    SimOptionsResult result;
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    parser.addOption(QCommandLineOption(QStringLiteral("pty")));
+    for (const ValueOption &option : valueOptions) {
+        parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(),
+                                            QLatin1String(option.valueName)));
+    }
+    if (!parser.parse(arguments)) {
+        result.error = parser.errorText();
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.error = QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first());
+        return result;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        result.help = true;
+        return result;
+    }
+
+    SimOptions &options = result.options;
+    Reader read(parser);
+    const int links = int(read.has("tcp")) + int(read.has("pty")) + int(read.has("serial"));
+    if (links > 1) {
+        result.error = QStringLiteral("choose one link: --tcp, --pty or --serial");
+        return result;
+    }
+    if (read.has("tcp") && !parseTcp(read.text("tcp"), &options, &result.error))
+        return result;
+    if (read.has("pty"))
+        options.link = SimOptions::Pty;
+    if (read.has("serial")) {
+        options.link = SimOptions::Serial;
+        if (!SimSerialSettings::parse(read.text("serial"), &options.serial, &result.error))
+            return result;
+    }
+
+    qint64 station = options.station;
+    read.integer("station", 0, 255, &station);
+    options.station = int(station);
+    options.loadFile = read.text("load");
+    options.dumpFile = read.text("dump");
+    if (read.has("load") && options.loadFile.isEmpty())
+        read.error = QStringLiteral("--load needs a file name");
+    if (read.has("dump") && options.dumpFile.isEmpty())
+        read.error = QStringLiteral("--dump needs a file name");
+
+    SimFaults &faults = options.faults;
+    read.milliseconds("delay", &faults.delayMs);
+    read.rule("delay", &faults.delay);
+    read.rule("drop", &faults.drop);
+    read.rule("bad-checksum", &faults.badChecksum);
+    read.rule("error", &faults.error);
+    read.rule("split", &faults.split);
+    read.milliseconds("split-pause", &faults.splitPauseMs);
+    read.rule("close", &faults.close);
+    qint64 seed = faults.seed;
+    read.integer("seed", 0, 0xFFFFFFFFLL, &seed);
+    faults.seed = quint32(seed);
+
+    // A delay without a rule delays every answer; a rule without a delay
+    // would inject nothing, which is refused rather than ignored.
+    if (read.has("delay") && !faults.delay.isActive())
+        faults.delay = SimFaultRule::always();
+    if ((read.has("delay-every") || read.has("delay-chance")) && !read.has("delay") && read.error.isEmpty())
+        read.error = QStringLiteral("--delay-every and --delay-chance need --delay MS");
+
+    if (read.has("error-code") && read.error.isEmpty()) {
+        const QString code = read.text("error-code").toUpper();
+        if (code.size() != 1 || !QStringLiteral("123456789ABCDEF").contains(code))
+            read.error = QStringLiteral("--error-code takes one character 1..9 or A..F, not \"%1\"").arg(read.text("error-code"));
+        else
+            faults.errorCode = code.at(0).toLatin1();
+    }
+
+    result.error = read.error;
+    return result;
+}

@@ -1,0 +1,35 @@
+#ifndef SIMOPTIONS_H
+#define SIMOPTIONS_H
+
+#include "simfaults.h"
+#include "simserialchannel.h"
+
+#include <QtCore/QString>
+#include <QtCore/QStringList>
+#include <QtNetwork/QHostAddress>
+
+// The command line of norvo-sim.
+struct SimOptions {
+    enum Link { Tcp, Pty, Serial };
+    Link link = Tcp;
+    QHostAddress address = QHostAddress(QHostAddress::LocalHost);
+    quint16 port = 0;
+    SimSerialSettings serial;
+    int station = 1;
+    QString loadFile;
+    QString dumpFile;         // empty: the dump goes to stdout
+    SimFaults faults;
+};
+
+struct SimOptionsResult {
+    SimOptions options;
+    bool help = false;
+    QString error;            // set when the command line is refused
+};
+
+// `arguments` as main() gets them, program name first.
+SimOptionsResult parseSimOptions(const QStringList &arguments);
+
+QString simHelpText();
+
+#endif

@@ -1,0 +1,311 @@
+#include "simserver.h"
+
+#include "simplc.h"
+#include "simptychannel.h"
+#include "simsession.h"
+#include "simtcpchannel.h"
+
+#include <QtCore/QMutex>
+#include <QtCore/QMutexLocker>
+#include <QtCore/QThread>
+#include <QtNetwork/QTcpServer>
+
+namespace {
+
+QString hostText(const QHostAddress &address)
+{
+    const QString text = address.toString();
+    return address.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + text + QLatin1Char(']')
+                                                                : text;
+}
+
+} // namespace
+
+// Owns the link and the sessions; lives in the serving thread, and all its
+// functions run there.
+class SimServerWorker : public QObject
+{
+public:
+    SimServerWorker(QMutex *mutex, SimPlc *plc)
+        : mutex(mutex), plc(plc)
+    {
+    }
+
+    QString startTcp(const QHostAddress &address, quint16 port)
+    {
+        tcp = new QTcpServer(this);
+        if (!tcp->listen(address, port)) {
+            const QString error = QStringLiteral("cannot listen on %1:%2: %3")
+                    .arg(hostText(address)).arg(port).arg(tcp->errorString());
+            delete tcp;
+            tcp = nullptr;
+            return error;
+        }
+        connect(tcp, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = tcp->nextPendingConnection())
+                serve(new SimTcpChannel(socket));
+        });
+        listening = QStringLiteral("tcp %1:%2").arg(hostText(tcp->serverAddress())).arg(tcp->serverPort());
+        return QString();
+    }
+
+    QString startPty()
+    {
+        QString error;
+        SimPtyChannel *pty = SimPtyChannel::open(&error);
+        if (!pty)
+            return error;
+        ptyPath = pty->slavePath();
+        listening = QStringLiteral("pty ") + ptyPath;
+        serve(pty);
+        return QString();
+    }
+
+    QString startSerial(const SimSerialSettings &settings)
+    {
+        QString error;
+        SimSerialChannel *serial = SimSerialChannel::open(settings, &error);
+        if (!serial)
+            return error;
+        listening = QStringLiteral("serial ") + settings.device;
+        serve(serial);
+        return QString();
+    }
+
+    void stop()
+    {
+        delete tcp;
+        tcp = nullptr;
+        for (SimSession *session : qAsConst(sessions)) {
+            disconnect(session, nullptr, this, nullptr);
+            delete session;
+        }
+        sessions.clear();
+        listening.clear();
+        ptyPath.clear();
+    }
+
+    void closeConnections()
+    {
+        // Closing a session removes it from the list; work on a copy.
+        const QList<SimSession *> open = sessions;
+        for (SimSession *session : open)
+            session->close();
+    }
+
+    bool isRunning() const { return !listening.isEmpty(); }
+    quint16 port() const { return tcp ? tcp->serverPort() : 0; }
+    int tcpConnections() const { return tcp ? sessions.size() : 0; }
+
+    QString listening;
+    QString ptyPath;
+
+private:
+    void serve(SimChannel *channel)
+    {
+        auto handler = [this](const QByteArray &frame) {
+            QMutexLocker lock(mutex);
+            return plc->handle(frame);
+        };
+        auto *session = new SimSession(channel, handler, this);
+        sessions.append(session);
+        connect(session, &SimSession::closed, this, [this](SimSession *closed) {
+            sessions.removeOne(closed);
+            closed->deleteLater();
+        });
+    }
+
+    QMutex *mutex;
+    SimPlc *plc;
+    QTcpServer *tcp = nullptr;
+    QList<SimSession *> sessions;
+};
+
+struct SimServer::Private {
+    explicit Private(int station) : plc(station) {}
+
+    // Runs `work` in the serving thread and waits for it.
+    template <typename Work>
+    void inThread(Work work)
+    {
+        if (QThread::currentThread() == &thread)
+            work();
+        else
+            QMetaObject::invokeMethod(worker, work, Qt::BlockingQueuedConnection);
+    }
+
+    mutable QMutex mutex;   // guards plc
+    SimPlc plc;
+    QThread thread;
+    SimServerWorker *worker = nullptr;
+    QString error;          // touched by the owner's calls only
+};
+
+SimServer::SimServer(int station)
+    : d(new Private(station))
+{
+    d->worker = new SimServerWorker(&d->mutex, &d->plc);
+    d->thread.setObjectName(QStringLiteral("norvo-sim"));
+    d->worker->moveToThread(&d->thread);
+    d->thread.start();
+}
+
+SimServer::~SimServer()
+{
+    stop();
+    d->thread.quit();
+    d->thread.wait();
+    delete d->worker;
+}
+
+bool SimServer::startTcp(const QHostAddress &address, quint16 port)
+{
+    if (isRunning()) {
+        d->error = QStringLiteral("the simulator already serves a link");
+        return false;
+    }
+    d->inThread([&] { d->error = d->worker->startTcp(address, port); });
+    return d->error.isEmpty();
+}
+
+bool SimServer::startPty()
+{
+    if (isRunning()) {
+        d->error = QStringLiteral("the simulator already serves a link");
+        return false;
+    }
+    d->inThread([&] { d->error = d->worker->startPty(); });
+    return d->error.isEmpty();
+}
+
+bool SimServer::startSerial(const SimSerialSettings &settings)
+{
+    if (isRunning()) {
+        d->error = QStringLiteral("the simulator already serves a link");
+        return false;
+    }
+    d->inThread([&] { d->error = d->worker->startSerial(settings); });
+    return d->error.isEmpty();
+}
+
+void SimServer::stop()
+{
+    d->inThread([&] { d->worker->stop(); });
+}
+
+bool SimServer::isRunning() const
+{
+    bool running = false;
+    d->inThread([&] { running = d->worker->isRunning(); });
+    return running;
+}
+
+QString SimServer::errorString() const
+{
+    return d->error;
+}
+
+quint16 SimServer::port() const
+{
+    quint16 port = 0;
+    d->inThread([&] { port = d->worker->port(); });
+    return port;
+}
+
+QString SimServer::ptyPath() const
+{
+    QString path;
+    d->inThread([&] { path = d->worker->ptyPath; });
+    return path;
+}
+
+QString SimServer::listeningOn() const
+{
+    QString text;
+    d->inThread([&] { text = d->worker->listening; });
+    return text;
+}
+
+void SimServer::closeConnections()
+{
+    d->inThread([&] { d->worker->closeConnections(); });
+}
+
+int SimServer::connectionCount() const
+{
+    int count = 0;
+    d->inThread([&] { count = d->worker->tcpConnections(); });
+    return count;
+}
+
+int SimServer::station() const
+{
+    QMutexLocker lock(&d->mutex);
+    return d->plc.engine().station();
+}
+
+void SimServer::setStation(int station)
+{
+    QMutexLocker lock(&d->mutex);
+    d->plc.engine().setStation(station);
+}
+
+SimFaults SimServer::faults() const
+{
+    QMutexLocker lock(&d->mutex);
+    return d->plc.faults();
+}
+
+void SimServer::setFaults(const SimFaults &faults)
+{
+    QMutexLocker lock(&d->mutex);
+    d->plc.setFaults(faults);
+}
+
+bool SimServer::bit(SimArea area, int n) const
+{
+    QMutexLocker lock(&d->mutex);
+    return d->plc.engine().memory().bit(area, n);
+}
+
+void SimServer::setBit(SimArea area, int n, bool on)
+{
+    QMutexLocker lock(&d->mutex);
+    d->plc.engine().memory().setBit(area, n, on);
+}
+
+quint16 SimServer::value(SimArea area, int n) const
+{
+    QMutexLocker lock(&d->mutex);
+    return d->plc.engine().memory().value(area, n);
+}
+
+void SimServer::setValue(SimArea area, int n, quint16 value)
+{
+    QMutexLocker lock(&d->mutex);
+    d->plc.engine().memory().setValue(area, n, value);
+}
+
+SimMemory SimServer::memory() const
+{
+    QMutexLocker lock(&d->mutex);
+    return d->plc.engine().memory();
+}
+
+void SimServer::setMemory(const SimMemory &memory)
+{
+    QMutexLocker lock(&d->mutex);
+    d->plc.engine().memory() = memory;
+}
+
+QList<QByteArray> SimServer::requestLog() const
+{
+    QMutexLocker lock(&d->mutex);
+    return d->plc.requestLog();
+}
+
+void SimServer::clearRequestLog()
+{
+    QMutexLocker lock(&d->mutex);
+    d->plc.clearRequestLog();
+}

@@ -1,0 +1,81 @@
+#ifndef SIMSERVER_H
+#define SIMSERVER_H
+
+#include "simfaults.h"
+#include "simmemory.h"
+#include "simserialchannel.h"
+
+#include <QtCore/QByteArray>
+#include <QtCore/QList>
+#include <QtCore/QString>
+#include <QtNetwork/QHostAddress>
+
+#include <memory>
+
+// A simulated PLC serving one link from its own thread, so a driver that
+// blocks its thread while it waits for an answer still gets one.
+//
+// Every function may be called from any thread. Memory, faults and the
+// request log are shared with the serving thread under one lock; starting,
+// stopping and closing connections are carried out in the serving thread
+// and are done when the call returns.
+//
+//     SimServer plc;                       // station 1
+//     plc.setValue(SimArea::D, 100, 0x1234);
+//     plc.startTcp();                      // 127.0.0.1, a free port
+//     ... driver connects to 127.0.0.1:plc.port() ...
+//     SimFaults faults;
+//     faults.drop = SimFaultRule::everyNth(3);
+//     plc.setFaults(faults);
+class SimServer
+{
+public:
+    explicit SimServer(int station = 1);
+    ~SimServer();
+    SimServer(const SimServer &) = delete;
+    SimServer &operator=(const SimServer &) = delete;
+
+    // One link at a time; false with errorString() set when it cannot be
+    // opened or a link is already open.
+    bool startTcp(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
+    bool startPty();
+    bool startSerial(const SimSerialSettings &settings);
+    void stop();
+
+    bool isRunning() const;
+    QString errorString() const;
+
+    quint16 port() const;         // the TCP port listened on, 0 otherwise
+    QString ptyPath() const;      // the path a driver opens, empty otherwise
+    // "tcp 127.0.0.1:PORT", "pty /dev/pts/N" or "serial DEVICE"; empty when stopped.
+    QString listeningOn() const;
+
+    int station() const;
+    void setStation(int station);
+
+    // Setting faults restarts their count ("every Nth") and their random sequence.
+    SimFaults faults() const;
+    void setFaults(const SimFaults &faults);
+
+    // Closes every open TCP connection now; the server keeps listening.
+    void closeConnections();
+    int connectionCount() const;
+
+    bool bit(SimArea area, int n) const;
+    void setBit(SimArea area, int n, bool on);
+    quint16 value(SimArea area, int n) const;
+    void setValue(SimArea area, int n, quint16 value);
+    SimMemory memory() const;
+    void setMemory(const SimMemory &memory);
+
+    // Every request frame received, from its start byte to its end byte,
+    // for any station (the oldest dropped beyond SimPlc::maxLogged).
+    QList<QByteArray> requestLog() const;
+    void clearRequestLog();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+#endif

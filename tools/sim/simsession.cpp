@@ -1,0 +1,72 @@
+#include "simsession.h"
+
+#include "simchannel.h"
+
+SimSession::SimSession(SimChannel *channel, Handler handler, QObject *parent)
+    : QObject(parent), link(channel), handler(std::move(handler))
+{
+    link->setParent(this);
+    clock.start();
+    outboxTimer.setSingleShot(true);
+    outboxTimer.setTimerType(Qt::PreciseTimer);
+    connect(&outboxTimer, &QTimer::timeout, this, &SimSession::sendDue);
+    connect(link, &SimChannel::received, this, &SimSession::receive);
+    connect(link, &SimChannel::closed, this, &SimSession::onChannelClosed);
+}
+
+void SimSession::close()
+{
+    if (!link->canClose())
+        return;
+    outbox.clear();
+    outboxTimer.stop();
+    link->close();
+}
+
+void SimSession::receive(const QByteArray &bytes)
+{
+    const QList<QByteArray> frames = reader.feed(bytes);
+    for (const QByteArray &frame : frames) {
+        if (ended)
+            return;
+        const SimReply reply = handler(frame);
+        if (reply.action == SimReply::Close)
+            close();
+        else if (reply.action == SimReply::Answer)
+            schedule(reply);
+    }
+}
+
+void SimSession::schedule(const SimReply &reply)
+{
+    // Never before an answer already waiting, so answers keep their order.
+    qint64 due = clock.elapsed() + reply.delayMs;
+    if (!outbox.isEmpty())
+        due = qMax(due, outbox.last().dueMs);
+    if (reply.splitAt > 0 && reply.splitAt < reply.bytes.size()) {
+        outbox.append({due, reply.bytes.left(reply.splitAt)});
+        outbox.append({due + reply.splitPauseMs, reply.bytes.mid(reply.splitAt)});
+    } else {
+        outbox.append({due, reply.bytes});
+    }
+    sendDue();
+}
+
+void SimSession::sendDue()
+{
+    const qint64 now = clock.elapsed();
+    while (!outbox.isEmpty() && outbox.first().dueMs <= now)
+        link->send(outbox.takeFirst().bytes);
+    if (!outbox.isEmpty())
+        outboxTimer.start(int(outbox.first().dueMs - now));
+}
+
+void SimSession::onChannelClosed()
+{
+    if (ended)
+        return;
+    ended = true;
+    outbox.clear();
+    outboxTimer.stop();
+    emit closed(this);
+}

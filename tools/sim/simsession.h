@@ -1,0 +1,56 @@
+#ifndef SIMSESSION_H
+#define SIMSESSION_H
+
+#include "simframereader.h"
+#include "simplc.h"
+
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QList>
+#include <QtCore/QObject>
+#include <QtCore/QTimer>
+
+#include <functional>
+
+class SimChannel;
+
+// Serves one channel: cuts its bytes into frames, asks the PLC for each
+// reply and sends the answers, late or in pieces when a fault says so.
+// Answers leave in the order of their requests, whatever their delays.
+class SimSession : public QObject
+{
+    Q_OBJECT
+public:
+    using Handler = std::function<SimReply(const QByteArray &frame)>;
+
+    // Takes the channel over.
+    SimSession(SimChannel *channel, Handler handler, QObject *parent = nullptr);
+
+    SimChannel *channel() const { return link; }
+
+    // Ends the connection (TCP); no-op on lines that cannot be closed.
+    void close();
+
+signals:
+    void closed(SimSession *session);
+
+private:
+    void receive(const QByteArray &bytes);
+    void schedule(const SimReply &reply);
+    void sendDue();
+    void onChannelClosed();
+
+    struct Pending {
+        qint64 dueMs;
+        QByteArray bytes;
+    };
+
+    SimChannel *link;
+    Handler handler;
+    SimFrameReader reader;
+    QList<Pending> outbox;
+    QTimer outboxTimer;
+    QElapsedTimer clock;
+    bool ended = false;
+};
+
+#endif

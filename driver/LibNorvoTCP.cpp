@@ -1,28 +1,30 @@
 #include "LibNorvoTCP.h"
 
-// Skeleton: to be completed.
+// Construction, the label address members and the plug-in's entry point.
+
 LibNorvoTCP::LibNorvoTCP() = default;
+
 LibNorvoTCP::~LibNorvoTCP() = default;
-QString LibNorvoTCP::getDriveName() { return QString(); }
-QString LibNorvoTCP::getversion_number() { return QString(); }
-QString LibNorvoTCP::DebugCmd(EDebugCmdType) { return QString(); }
-int LibNorvoTCP::DisConnectDrive() { return 1; }
-int LibNorvoTCP::ConnectDrive(QString) { return -4; }
-int LibNorvoTCP::SetConnectPar(QString) { return 0; }
-CLabelVariable LibNorvoTCP::ReadVariable(QString addr, DataType type)
+
+LibNorvoTCP::AreaType LibNorvoTCP::getArea(QString label)
 {
-    return ReadVariable(addr, type, 1);
+    return AreaType(LabelAddress::area(label));
 }
-CLabelVariable LibNorvoTCP::ReadVariable(QString, DataType, int) { return CLabelVariable(); }
-CLabelVariable LibNorvoTCP::WriteVariable(QString addr, DataType type, CLabelVariable record)
+
+QString LibNorvoTCP::extractedValue(QString src, QString acc)
 {
-    return WriteVariable(addr, type, record, 1);
+    return LabelAddress::digits(src, acc);
 }
-CLabelVariable LibNorvoTCP::WriteVariable(QString, DataType, CLabelVariable, int)
+
+QString LibNorvoTCP::getAddr(QString label, AreaType area)
 {
-    return CLabelVariable();
+    return LabelAddress::number(label, LabelAddress::Area(area));
 }
-int LibNorvoTCP::DestroyFree() { return 1; }
+
+int LibNorvoTCP::getBytelen(DataType type, int count)
+{
+    return LabelAddress::byteLength(type, count);
+}
 
 extern "C" NORVO_EXPORT CDriveBaseClass *getSharedLibrary()
 {

@@ -2,6 +2,8 @@
 
 #include "valuecoding.h"
 
+#include "Extremes.h"
+
 #include <QtTest/QtTest>
 
 #include <limits>
@@ -24,18 +26,6 @@ QByteArray bitBytes(int count, std::initializer_list<int> setBits)
     for (int b : setBits)
         bits[b] = 1;
     return bits;
-}
-
-template <typename T>
-QList<T> extremes()
-{
-    using L = std::numeric_limits<T>;
-    QList<T> values{L::lowest(), L::max(), T(0), T(1)};
-    if constexpr (std::is_signed_v<T>)
-        values << T(-1) << T(-2);
-    if constexpr (std::is_floating_point_v<T>)
-        values << T(-0.0) << L::min() << L::denorm_min() << L::infinity() << T(-1.5e-3);
-    return values;
 }
 
 // Encoding then decoding gives back every bit of every value.

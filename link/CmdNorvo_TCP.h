@@ -6,6 +6,7 @@
 #include <QtCore/QString>
 #include <QtNetwork/QHostAddress>
 
+class NorvoRequest;
 class QSerialPort;
 class QTcpSocket;
 class QTimer;
@@ -15,7 +16,12 @@ class QTimer;
 // three commands.
 //
 // Return codes of the commands: 0 success, -1 answer unusable,
-// -2 no answer in time, -3 link not usable (nothing sent).
+// -2 no answer in time, -3 link not usable or another exchange still
+// waiting (nothing sent).
+//
+// Everything runs on the thread that owns the object. The waits of an
+// exchange process that thread's events; a command started from such an
+// event is refused rather than allowed to take the waiting one's answer.
 class CmdNorvo_TCP : public QObject
 {
     Q_OBJECT
@@ -51,6 +57,11 @@ public:
 
     bool debugOn = false;
 
+    // Read-only views for tests and diagnostics.
+    int receiveIdleMs() const { return recvIdleMs; }
+    QByteArray receivedBytes() const { return recvBuffer; }
+    bool exchangeRunning() const { return exchangeActive; }
+
 public slots:
     void Ethconnected();
     void Ethdisconnected();
@@ -58,6 +69,8 @@ public slots:
     void serialreadyRead();
 
 private:
+    friend class TestLinkManager; // inspects the port settings applied
+
     void TimerTimeOut();
 
     QByteArray recvBuffer;
@@ -67,6 +80,17 @@ private:
     QSerialPort *serialPort = nullptr;
     int recvIdleMs = 2;
     int tcpPort = 0;
+
+    // Log texts of a command and when its request line is written.
+    struct CommandTexts;
+    int runCommand(const NorvoRequest &request, const CommandTexts &texts, const QString &name,
+                   QByteArray *out);
+    void logLine(const char *tag, const QString &name, int count, const QByteArray &frame) const;
+    void discardStaleInput();
+    int exchangeTimeoutMs(const NorvoRequest &request) const;
+    bool answerComplete() const;
+
+    bool exchangeActive = false;
 };
 
 #endif // CMDNORVO_TCP_H

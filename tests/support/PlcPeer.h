@@ -58,6 +58,8 @@ public:
     // ptyPath() as its serial device.
     bool openPty();
     QString ptyPath() const { return pty_.slavePath(); }
+    // The pair itself, e.g. to read the line settings with tcgetattr.
+    const PtyPair &pty() const { return pty_; }
 
     void setResponder(Responder responder);
     void setAnswerDelay(int ms);

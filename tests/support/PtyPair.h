@@ -25,6 +25,9 @@ public:
     bool isOpen() const { return masterFd_ >= 0; }
 
     int masterFd() const { return masterFd_; }
+    // For tcgetattr: the line settings belong to the slave side, whichever
+    // descriptor reads them.
+    int slaveFd() const { return slaveFd_; }
     QString slavePath() const { return slavePath_; }
 
     // Blocking helpers on the master end, for tests that play the PLC

@@ -1,0 +1,147 @@
+#include "NorvoFrame.h"
+
+namespace NorvoFrame {
+
+quint8 checksum(const QByteArray &bytes, unsigned count)
+{
+    unsigned sum = 0;
+    const unsigned size = unsigned(bytes.size());
+    for (unsigned i = 0; i < count && i < size; ++i)
+        sum += static_cast<unsigned char>(bytes.at(int(i)));
+    return quint8(sum);
+}
+
+unsigned short hexChar(unsigned short value)
+{
+    if (value <= 9)
+        return value + '0';
+    if (value <= 15)
+        return value - 10 + 'A';
+    return value;
+}
+
+unsigned short hexValue(unsigned short code)
+{
+    if (code >= '0' && code <= '9')
+        return code - '0';
+    if (code >= 'A' && code <= 'F')
+        return code - 'A' + 10;
+    return code;
+}
+
+} // namespace NorvoFrame
+
+using namespace NorvoFrame;
+
+const NorvoCommand NorvoCommand::BitRead { "44", 1, false, NorvoCommand::BitChars };
+const NorvoCommand NorvoCommand::RegisterRead { "46", 2, false, NorvoCommand::RegisterChars };
+const NorvoCommand NorvoCommand::RegisterWrite { "47", 2, true, NorvoCommand::NoData };
+
+namespace {
+
+// Two-digit field: the low 8 bits, high digit first.
+void appendHex2(QByteArray &frame, int value)
+{
+    frame.append(char(hexChar((value >> 4) & 0xF)));
+    frame.append(char(hexChar(value & 0xF)));
+}
+
+// A character of a QString goes out as one byte, 0 when it does not fit.
+char textByte(const QString &text, int at)
+{
+    if (at >= text.size())
+        return 0;
+    const ushort code = text.at(at).unicode();
+    return code <= 0xFF ? char(code) : 0;
+}
+
+bool isDataChar(NorvoCommand::AnswerData kind, char c)
+{
+    if (kind == NorvoCommand::BitChars)
+        return c == '0' || c == '1';
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+} // namespace
+
+NorvoRequest::NorvoRequest(const NorvoCommand &command, int station, const QString &addr,
+                           int count, int area, const QByteArray &nibbles)
+    : command_(&command), count_(count)
+{
+    frame_.append(StartByte);                   // 0     start byte
+    appendHex2(frame_, station);                // 1-2   station
+    frame_.append(command.code, 2);             // 3-4   command code
+    appendHex2(frame_, count);                  // 5-6   count
+    if (command.areaChars == 2)
+        frame_.append(char((area >> 8) & 0xFF)); //       area, first character
+    frame_.append(char(area & 0xFF));           //       area, second character
+    for (int i = 0; i < 4; ++i)                 //       start address
+        frame_.append(textByte(addr, i));
+    if (command.carriesData) {                  //       four digits per register
+        for (int i = 0; i < 4 * count; ++i) {
+            const unsigned short value = i < nibbles.size() ? static_cast<unsigned char>(nibbles.at(i)) : 0;
+            frame_.append(char(hexChar(value)));
+        }
+    }
+    appendHex2(frame_, checksum(frame_, unsigned(frame_.size()))); // checksum
+    frame_.append(EndByte);                                           // end byte
+}
+
+int NorvoRequest::expectedDataChars() const
+{
+    if (count_ < 0 || count_ > 0xFF)
+        return -1;
+    switch (command_->answerData) {
+    case NorvoCommand::BitChars:
+        return count_;
+    case NorvoCommand::RegisterChars:
+        return 4 * count_;
+    case NorvoCommand::NoData:
+        break;
+    }
+    return 0;
+}
+
+int NorvoRequest::expectedAnswerLength() const
+{
+    const int data = expectedDataChars();
+    return data < 0 ? -1 : AnswerOverhead + data;
+}
+
+NorvoRequest::Fault NorvoRequest::check(const QByteArray &answer) const
+{
+    // Integrity: framing and checksum of whatever came.
+    const int size = answer.size();
+    if (size < AnswerOverhead || answer.at(0) != StartByte || answer.at(size - 1) != EndByte)
+        return Fault::Integrity;
+    QByteArray sum;
+    appendHex2(sum, checksum(answer, unsigned(size - 3)));
+    if (answer.mid(size - 3, 2) != sum)
+        return Fault::Integrity;
+
+    // Echo: the answer is for our station and command.
+    if (answer.mid(1, 4) != frame_.mid(1, 4))
+        return Fault::Echo;
+
+    if (answer.at(5) != '0')
+        return Fault::PlcError;
+
+    if (size != expectedAnswerLength())
+        return Fault::Length;
+    for (int i = 6; i < size - 3; ++i) {
+        if (!isDataChar(command_->answerData, answer.at(i)))
+            return Fault::DataChars;
+    }
+    return Fault::None;
+}
+
+int NorvoRequest::takeAnswer(const QByteArray &answer, QByteArray *out) const
+{
+    if (check(answer) != Fault::None)
+        return -1;
+    if (out) {
+        for (int i = 6; i < answer.size() - 3; ++i)
+            out->append(char(hexValue(static_cast<unsigned char>(answer.at(i)))));
+    }
+    return 0;
+}

@@ -1,0 +1,89 @@
+#ifndef NORVOFRAME_H
+#define NORVOFRAME_H
+
+#include <QtCore/QByteArray>
+#include <QtCore/QString>
+
+// The PLC's frames, built and checked without any I/O.
+//
+//   request  0x02 | station(2 hex) | command(2) | count(2 hex) | area(1 or 2)
+//                 | address(4) | data digits (writes) | checksum(2 hex) | 0x03
+//   answer   0x02 | station(2 hex) | command(2) | error code(1) | data
+//                 | checksum(2 hex) | 0x03
+//
+// Numbers travel as upper-case hex digits; a two-digit field holds the low
+// 8 bits of its value. The checksum is the sum of every byte before it,
+// modulo 256.
+namespace NorvoFrame {
+
+constexpr char StartByte = 0x02;
+constexpr char EndByte = 0x03;
+// Start, station, command, error code, checksum and end byte of an answer.
+constexpr int AnswerOverhead = 9;
+
+// Sum of the first count bytes modulo 256; positions past the end count as 0.
+quint8 checksum(const QByteArray &bytes, unsigned count);
+// 0..15 as '0'..'9', 'A'..'F'; any other value unchanged.
+unsigned short hexChar(unsigned short value);
+// '0'..'9', 'A'..'F' as 0..15; any other code unchanged.
+unsigned short hexValue(unsigned short code);
+
+} // namespace NorvoFrame
+
+// What sets the three commands apart; the procedure is the same for all.
+struct NorvoCommand
+{
+    enum AnswerData { NoData, BitChars, RegisterChars };
+
+    const char *code;      // two characters
+    int areaChars;         // 1: the area code's second character only; 2: both
+    bool carriesData;      // four data digits per register follow the address
+    AnswerData answerData; // what the data characters of a good answer are
+
+    static const NorvoCommand BitRead;      // "44"
+    static const NorvoCommand RegisterRead; // "46"
+    static const NorvoCommand RegisterWrite; // "47"
+};
+
+// One request and the judgement of its answer (value class).
+class NorvoRequest
+{
+public:
+    // Why an answer is refused, in the order the checks run.
+    enum class Fault {
+        None,
+        Integrity, // start byte, end byte or checksum
+        Echo,      // not our station or command
+        PlcError,  // the PLC reported an error code other than '0'
+        Length,    // not exactly the data characters the request calls for
+        DataChars, // a data character that is not a bit ('0', '1') or an upper-case hex digit
+    };
+
+    // addr: its first four characters are sent; a character above 0xFF or
+    // past the end goes out as byte 0. nibbles: the digits of a write, one
+    // value per byte (positions past the end are sent as "0").
+    NorvoRequest(const NorvoCommand &command, int station, const QString &addr, int count,
+                 int area, const QByteArray &nibbles = QByteArray());
+
+    const QByteArray &frame() const { return frame_; }
+    const NorvoCommand &command() const { return *command_; }
+    int count() const { return count_; }
+
+    // Data characters a good answer carries; -1 for a count the frame
+    // cannot carry (below 0 or above 255), which no answer satisfies.
+    int expectedDataChars() const;
+    // Length of a good answer in bytes; -1 as above.
+    int expectedAnswerLength() const;
+
+    Fault check(const QByteArray &answer) const;
+    // A good answer appends its data as nibble bytes (one digit's value per
+    // byte) to out and gives 0; any other answer gives -1 and appends nothing.
+    int takeAnswer(const QByteArray &answer, QByteArray *out) const;
+
+private:
+    const NorvoCommand *command_;
+    int count_;
+    QByteArray frame_;
+};
+
+#endif // NORVOFRAME_H

@@ -85,6 +85,24 @@ QString parseHexPattern(const QString &text, int bits, const QString &type, quin
     return QString();
 }
 
+// Decimal or exponent notation, nothing around it.
+bool isFloatText(const QString &text)
+{
+    static const QRegularExpression decimal(
+        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+    return decimal.match(text).hasMatch();
+}
+
+// The smallest magnitude that no longer rounds to a finite F: the largest
+// finite value plus half a unit in its last place.
+template<typename F>
+double roundsToInfinity()
+{
+    if (std::is_same<F, float>::value)
+        return 0x1.ffffffp127;
+    return std::numeric_limits<double>::infinity();
+}
+
 QString notWhole(const QString &text, const QString &type)
 {
     return QStringLiteral("%1 is not a whole number, as %2 needs").arg(quoted(text), type);
@@ -124,11 +142,8 @@ QString parseInteger(const QString &text, const QString &type, L *out)
         return hexWithSign(text);
 
     static const QRegularExpression decimal(QStringLiteral("^[+-]?[0-9]+$"));
-    if (!decimal.match(text).hasMatch()) {
-        bool isFloat = false;
-        QLocale::c().toDouble(text, &isFloat);
-        return isFloat ? notWhole(text, type) : notNumber(text);
-    }
+    if (!decimal.match(text).hasMatch())
+        return isFloatText(text) ? notWhole(text, type) : notNumber(text);
 
     bool ok = false;
     if (std::is_signed<L>::value || text.startsWith(QLatin1Char('-'))) {
@@ -176,14 +191,11 @@ QString parseFloating(const QString &text, const QString &type, F *out)
         return QString();
     }
 
-    static const QRegularExpression decimal(
-        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
-    if (!decimal.match(text).hasMatch())
+    if (!isFloatText(text))
         return notNumber(text);
     bool ok = false;
     const double value = QLocale::c().toDouble(text, &ok);
-    if (!ok || !std::isfinite(value)
-        || std::fabs(value) > static_cast<double>(std::numeric_limits<F>::max())) {
+    if (!ok || !std::isfinite(value) || std::fabs(value) >= roundsToInfinity<F>()) {
         return QStringLiteral("%1 is out of range for %2 (largest magnitude about %3)")
             .arg(quoted(text), type,
                  QString::number(static_cast<double>(std::numeric_limits<F>::max()), 'g', 3));
@@ -230,7 +242,8 @@ QString shortest(float value)
         return shortest(static_cast<double>(value));
     for (int precision = 1;; ++precision) {
         const QString text = QString::number(static_cast<double>(value), 'g', precision);
-        if (precision >= 9 || text.toFloat() == value)
+        // Read back the way parseValues reads a float: as a double, rounded.
+        if (precision >= 9 || static_cast<float>(QLocale::c().toDouble(text)) == value)
             return text;
     }
 }

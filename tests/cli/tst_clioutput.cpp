@@ -1,0 +1,167 @@
+// What norvo shows of the driver's records: table rows, JSON, data checks.
+
+#include "HelpText.h"
+#include "ResultText.h"
+#include "StatusText.h"
+
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtTest/QtTest>
+
+#include <limits>
+
+namespace {
+
+const QDateTime someTime(QDate(2024, 5, 1), QTime(12, 0, 0, 123));
+
+LabelResult result(DataType type, const QVariant &value, int count, int status = 0)
+{
+    LabelResult r;
+    r.label = QStringLiteral("D100");
+    r.type = type;
+    r.count = count;
+    r.value = value;
+    r.status = status;
+    r.time = status == 0 ? someTime : QDateTime();
+    return r;
+}
+
+QJsonObject parsedJson(const QString &line)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError)
+        qWarning("not JSON: %s (%s)", qPrintable(line), qPrintable(error.errorString()));
+    return document.object();
+}
+
+} // namespace
+
+class TestCliOutput : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tableLinesUpRowsOfAPoll();
+    void jsonShape();
+    void jsonKeepsEveryValueExact();
+    void dataProblems();
+    void infoAndSummary();
+    void everyCommandHasExamples();
+};
+
+void TestCliOutput::tableLinesUpRowsOfAPoll()
+{
+    ResultTable table;
+    const LabelResult good = result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7, 12}), 3);
+    const QString header = table.header(good);
+    const QString row = table.row(good);
+    QCOMPARE(header, QStringLiteral("label  type   values     status     time"));
+    QCOMPARE(row, QStringLiteral("D100   int16  -5, 7, 12  0 success  2024-05-01 12:00:00.123"));
+
+    // A failed read shows no values and no time, in the same columns.
+    const QString failed = table.row(result(DT_Int16, QVariant(), 3, 8));
+    QCOMPARE(failed, QStringLiteral("D100   int16  -          8 no answer in time  -"));
+
+    // int8 travels as (unsigned) char; the table shows the signed byte.
+    const QString bytes = table.row(result(DT_Int8, QVariant::fromValue(QList<char>{char(0xFB), 'A'}), 2));
+    QVERIFY2(bytes.contains(QLatin1String("-5, 65")), qPrintable(bytes));
+    const QString bits = table.row(result(DT_Bool, QVariant::fromValue(QList<bool>{true, false}), 2));
+    QVERIFY2(bits.contains(QLatin1String("1, 0")), qPrintable(bits));
+}
+
+void TestCliOutput::jsonShape()
+{
+    const QString line =
+        resultJson(result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7}), 2));
+    QCOMPARE(line, QStringLiteral("{\"label\":\"D100\",\"type\":\"int16\",\"count\":2,"
+                                  "\"values\":[-5,7],\"status\":0,\"meaning\":\"success\","
+                                  "\"time\":\"2024-05-01T12:00:00.123\"}"));
+
+    const QJsonObject failed = parsedJson(resultJson(result(DT_Float, QVariant(), 1, 9)));
+    QCOMPARE(failed.value("status").toInt(), 9);
+    QCOMPARE(failed.value("meaning").toString(), QStringLiteral("link not connected"));
+    QVERIFY(failed.value("values").isNull());
+    QVERIFY(failed.value("time").isNull());
+
+    const QJsonObject bits =
+        parsedJson(resultJson(result(DT_Bool, QVariant::fromValue(QList<bool>{true, false}), 2)));
+    QCOMPARE(bits.value("values").toArray(), (QJsonArray{true, false}));
+}
+
+// Doubles would round 64-bit integers; nan and inf have no JSON number.
+void TestCliOutput::jsonKeepsEveryValueExact()
+{
+    const QString big = resultJson(result(
+        DT_UInt64, QVariant::fromValue(QList<quint64>{std::numeric_limits<quint64>::max()}), 1));
+    QVERIFY2(big.contains(QLatin1String("\"values\":[18446744073709551615]")), qPrintable(big));
+    const QString low = resultJson(result(
+        DT_Int64, QVariant::fromValue(QList<qint64>{std::numeric_limits<qint64>::min() + 1}), 1));
+    QVERIFY2(low.contains(QLatin1String("[-9223372036854775807]")), qPrintable(low));
+
+    const QString special = resultJson(result(
+        DT_Double,
+        QVariant::fromValue(QList<double>{std::numeric_limits<double>::quiet_NaN(),
+                                          -std::numeric_limits<double>::infinity(), 0.1}),
+        3));
+    const QJsonObject object = parsedJson(special);
+    QCOMPARE(object.value("values").toArray(), (QJsonArray{"nan", "-inf", 0.1}));
+}
+
+// A record that says success must carry `count` values of its type.
+void TestCliOutput::dataProblems()
+{
+    QCOMPARE(dataProblem(result(DT_Int16, QVariant::fromValue(QList<short>{1, 2}), 2)), QString());
+    QCOMPARE(dataProblem(result(DT_Int16, QVariant(), 2, 7)), QString());
+
+    const QString shortList = dataProblem(result(DT_Int8, QVariant::fromValue(QList<char>{1, 2}), 3));
+    QCOMPARE(shortList, QStringLiteral("the driver reported success but returned 2 int8 values for 3"));
+    const QString wrongType = dataProblem(result(DT_Int32, QVariant::fromValue(QList<short>{1}), 1));
+    QCOMPARE(wrongType, QStringLiteral("the driver reported success but returned no list of int32 values"));
+    QVERIFY(!dataProblem(result(DT_UInt8, QVariant(), 1)).isEmpty());
+}
+
+void TestCliOutput::infoAndSummary()
+{
+    DriverInfo info;
+    info.plugin = QStringLiteral("/opt/a \"b\"/libLibNorvo.so.1");
+    info.name = QStringLiteral("Norvo");
+    info.version = QStringLiteral("V1.2.3 20230221");
+    info.build = QStringLiteral("v1.2.3 2023-12-18 11:13:59");
+    QJsonObject object = parsedJson(infoJson(info));
+    QCOMPARE(object.value("plugin").toString(), info.plugin);
+    QVERIFY(!object.contains("connection"));
+
+    info.connection = QStringLiteral("127.0.0.1:%1");
+    info.connectResult = -3;
+    object = parsedJson(infoJson(info));
+    QCOMPARE(object.value("connect").toInt(), -3);
+    QCOMPARE(object.value("connection").toString(), info.connection);
+    QVERIFY(infoText(info).contains(QLatin1String("connection  127.0.0.1:%1: -3 no connection within 1 s")));
+    QCOMPARE(StatusText::connectResult(-1, "ttyS1,9600,8,1,N"),
+             QStringLiteral("the serial port could not be opened"));
+    QCOMPARE(StatusText::connectResult(-1, "1.2.3.4:5"),
+             QStringLiteral("the address or port is not usable"));
+
+    PollSummary summary;
+    summary.good = 4;
+    summary.failed = 1;
+    summary.interrupted = true;
+    QCOMPARE(summaryText(summary), QStringLiteral("poll stopped: 5 reads, 4 good, 1 failed"));
+    QCOMPARE(summaryJson(summary),
+             QStringLiteral("{\"reads\":5,\"good\":4,\"failed\":1,\"interrupted\":true}"));
+}
+
+void TestCliOutput::everyCommandHasExamples()
+{
+    for (auto command : {Invocation::Info, Invocation::Read, Invocation::Write, Invocation::Poll}) {
+        const QString help = helpText(command);
+        QVERIFY(help.startsWith(QLatin1String("usage: norvo")));
+        QVERIFY(help.contains(QLatin1String("examples:\n  norvo ")));
+    }
+    QVERIFY(helpText(Invocation::NoCommand).contains(QLatin1String("--interval MS")));
+}
+
+QTEST_APPLESS_MAIN(TestCliOutput)
+#include "tst_clioutput.moc"

@@ -1,0 +1,389 @@
+// norvo's command line: value texts per type, and whole argument lists.
+
+#include "Invocation.h"
+#include "ValueText.h"
+
+#include <QtTest/QtTest>
+
+#include <cstring>
+
+Q_DECLARE_METATYPE(DataType)
+
+namespace {
+
+// The one element that parseValues made of `text`, widened for comparison;
+// an empty optional-like pair when it refused the text.
+struct Parsed {
+    QString error;
+    QVariant list;
+};
+
+Parsed parseOne(DataType type, const QString &text)
+{
+    Parsed parsed;
+    parsed.error = ValueText::parseValues(type, {text}, &parsed.list);
+    return parsed;
+}
+
+QStringList words(const char *line)
+{
+    return QString::fromLatin1(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+class TestCliParse : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void integerRanges_data();
+    void integerRanges();
+    void refusedValues_data();
+    void refusedValues();
+    void hexIsTheBitPattern();
+    void floatingPoint();
+    void valuesKeepTheirOrderInTheRecordsListType();
+
+    void acceptedCommandLines();
+    void refusedCommandLines_data();
+    void refusedCommandLines();
+    void connections_data();
+    void connections();
+    void labels();
+    void help();
+};
+
+// Every integer type at and just beyond both ends of its range.
+void TestCliParse::integerRanges_data()
+{
+    QTest::addColumn<DataType>("type");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("shown"); // how the stored element reads back
+
+    const struct {
+        DataType type;
+        const char *low, *belowLow, *high, *aboveHigh;
+    } ranges[] = {
+        {DT_Int8, "-128", "-129", "127", "128"},
+        {DT_UInt8, "0", "-1", "255", "256"},
+        {DT_Int16, "-32768", "-32769", "32767", "32768"},
+        {DT_UInt16, "0", "-1", "65535", "65536"},
+        {DT_Int32, "-2147483648", "-2147483649", "2147483647", "2147483648"},
+        {DT_UInt32, "0", "-1", "4294967295", "4294967296"},
+        {DT_Int64, "-9223372036854775808", "-9223372036854775809", "9223372036854775807",
+         "9223372036854775808"},
+        {DT_UInt64, "0", "-1", "18446744073709551615", "18446744073709551616"},
+    };
+    for (const auto &range : ranges) {
+        const QByteArray type = ValueText::typeName(range.type).toLatin1();
+        QTest::newRow(type + " low") << range.type << range.low << true << range.low;
+        QTest::newRow(type + " below") << range.type << range.belowLow << false << QString();
+        QTest::newRow(type + " high") << range.type << range.high << true << range.high;
+        QTest::newRow(type + " above") << range.type << range.aboveHigh << false << QString();
+    }
+    QTest::newRow("uint16 -0 is 0") << DT_UInt16 << "-0" << true << "0";
+    QTest::newRow("int32 leading +") << DT_Int32 << "+42" << true << "42";
+    QTest::newRow("int16 leading zeros") << DT_Int16 << "-007" << true << "-7";
+}
+
+void TestCliParse::integerRanges()
+{
+    QFETCH(DataType, type);
+    QFETCH(QString, text);
+    QFETCH(bool, accepted);
+    QFETCH(QString, shown);
+
+    const Parsed parsed = parseOne(type, text);
+    if (!accepted) {
+        QVERIFY2(parsed.error.contains(QLatin1String("out of range for ")), qPrintable(parsed.error));
+        QVERIFY(parsed.error.contains(QLatin1Char('"') + text + QLatin1Char('"')));
+        return;
+    }
+    QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
+    QStringList texts;
+    QVERIFY(ValueText::formatValues(type, parsed.list, ValueText::Style::Plain, &texts));
+    QCOMPARE(texts, QStringList{shown});
+}
+
+void TestCliParse::refusedValues_data()
+{
+    QTest::addColumn<DataType>("type");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("fraction for an integer") << DT_Int16 << "1.5" << "not a whole number";
+    QTest::newRow("exponent for an integer") << DT_Int32 << "1e3" << "not a whole number";
+    QTest::newRow("letters") << DT_Int16 << "12abc" << "not a number";
+    QTest::newRow("empty") << DT_UInt8 << "" << "not a number";
+    QTest::newRow("blank around") << DT_Int16 << " 5" << "not a number";
+    QTest::newRow("decimal comma") << DT_Double << "1,5" << "not a number";
+    QTest::newRow("two points") << DT_Float << "1.5.2" << "not a number";
+    QTest::newRow("float too large") << DT_Float << "3.4028236e38" << "out of range for float";
+    QTest::newRow("double too large") << DT_Double << "1e309" << "out of range for double";
+    QTest::newRow("hex too wide") << DT_Int16 << "0x10000" << "does not fit in int16 (hex up to 0xFFFF)";
+    QTest::newRow("hex too wide for float") << DT_Float << "0x100000000" << "does not fit in float";
+    QTest::newRow("hex without digits") << DT_UInt16 << "0x" << "not a hex number";
+    QTest::newRow("hex bad digit") << DT_UInt16 << "0x12G" << "not a hex number";
+    QTest::newRow("hex with sign") << DT_Int16 << "-0x10" << "takes no sign";
+    QTest::newRow("bit 2") << DT_Bool << "2" << "not a bit value";
+    QTest::newRow("bit word") << DT_Bool << "yes" << "not a bit value";
+}
+
+void TestCliParse::refusedValues()
+{
+    QFETCH(DataType, type);
+    QFETCH(QString, text);
+    QFETCH(QString, reason);
+
+    const Parsed parsed = parseOne(type, text);
+    QVERIFY2(parsed.error.contains(reason), qPrintable(parsed.error));
+    QVERIFY2(parsed.error.startsWith(QLatin1Char('"') + text + QLatin1Char('"')),
+             qPrintable(parsed.error));
+}
+
+void TestCliParse::hexIsTheBitPattern()
+{
+    QVariant list;
+    QCOMPARE(ValueText::parseValues(DT_Int16, {"0xFFFF", "0x8000", "0x7fff"}, &list), QString());
+    QCOMPARE(list.value<QList<short>>(), (QList<short>{-1, -32768, 32767}));
+
+    QCOMPARE(ValueText::parseValues(DT_Int8, {"0x80", "0xFF"}, &list), QString());
+    QCOMPARE(list.value<QList<char>>(), (QList<char>{char(0x80), char(0xFF)}));
+
+    QCOMPARE(ValueText::parseValues(DT_UInt64, {"0xFFFFFFFFFFFFFFFF"}, &list), QString());
+    QCOMPARE(list.value<QList<quint64>>(), QList<quint64>{~quint64(0)});
+
+    QCOMPARE(ValueText::parseValues(DT_Float, {"0x3F800000", "0xBFC00000"}, &list), QString());
+    QCOMPARE(list.value<QList<float>>(), (QList<float>{1.0f, -1.5f}));
+
+    QCOMPARE(ValueText::parseValues(DT_Double, {"0x3FF0000000000000"}, &list), QString());
+    QCOMPARE(list.value<QList<double>>(), QList<double>{1.0});
+}
+
+void TestCliParse::floatingPoint()
+{
+    QVariant list;
+    QCOMPARE(ValueText::parseValues(DT_Double, {"1.5", "-2e3", ".25", "7.", "1E-3"}, &list),
+             QString());
+    QCOMPARE(list.value<QList<double>>(), (QList<double>{1.5, -2000.0, 0.25, 7.0, 0.001}));
+
+    QCOMPARE(ValueText::parseValues(DT_Float, {"nan", "-INF", "inf"}, &list), QString());
+    const QList<float> special = list.value<QList<float>>();
+    QVERIFY(std::isnan(special.at(0)));
+    QCOMPARE(special.at(1), -std::numeric_limits<float>::infinity());
+    QCOMPARE(special.at(2), std::numeric_limits<float>::infinity());
+
+    // What the tool shows must read back as the same float, and be short.
+    // 3.40282356e38 lies above the largest float but still rounds to it.
+    QCOMPARE(ValueText::parseValues(DT_Float, {"0.1", "3.4028235e38", "-1.17549435e-38",
+                                               "3.40282356e38"}, &list),
+             QString());
+    QStringList texts;
+    QVERIFY(ValueText::formatValues(DT_Float, list, ValueText::Style::Plain, &texts));
+    QCOMPARE(texts.at(0), QStringLiteral("0.1"));
+    QCOMPARE(texts.at(1), QStringLiteral("3.4028235e+38"));
+    QVariant again;
+    QCOMPARE(ValueText::parseValues(DT_Float, texts, &again), QString());
+    QCOMPARE(again.value<QList<float>>(), list.value<QList<float>>());
+}
+
+// The driver reads the record's list by its exact type: int8 must travel as
+// QList<char>, not as a list of some wider integer.
+void TestCliParse::valuesKeepTheirOrderInTheRecordsListType()
+{
+    const struct {
+        DataType type;
+        int listType;
+    } lists[] = {
+        {DT_Bool, qMetaTypeId<QList<bool>>()},
+        {DT_Int8, qMetaTypeId<QList<char>>()},
+        {DT_UInt8, qMetaTypeId<QList<unsigned char>>()},
+        {DT_Int16, qMetaTypeId<QList<short>>()},
+        {DT_UInt16, qMetaTypeId<QList<unsigned short>>()},
+        {DT_Int32, qMetaTypeId<QList<int>>()},
+        {DT_UInt32, qMetaTypeId<QList<unsigned int>>()},
+        {DT_Float, qMetaTypeId<QList<float>>()},
+        {DT_Int64, qMetaTypeId<QList<qint64>>()},
+        {DT_UInt64, qMetaTypeId<QList<quint64>>()},
+        {DT_Double, qMetaTypeId<QList<double>>()},
+    };
+    for (const auto &entry : lists) {
+        QVariant list;
+        QCOMPARE(ValueText::parseValues(entry.type, {"1", "0", "1"}, &list), QString());
+        QCOMPARE(list.userType(), entry.listType);
+        QStringList texts;
+        QVERIFY(ValueText::formatValues(entry.type, list, ValueText::Style::Plain, &texts));
+        QCOMPARE(texts, (QStringList{"1", "0", "1"}));
+    }
+    QVariant list;
+    QCOMPARE(ValueText::parseValues(DT_Int8, {"-5", "5"}, &list), QString());
+    QCOMPARE(list.value<QList<char>>(), (QList<char>{char(0xFB), char(5)}));
+
+    QVERIFY(!ValueText::parseValues(DT_QString, {"1"}, &list).isEmpty());
+}
+
+void TestCliParse::acceptedCommandLines()
+{
+    ParsedArguments parsed = parseArguments(words("127.0.0.1:500 read D100 int16"));
+    QCOMPARE(parsed.error, QString());
+    Invocation invocation = parsed.invocation;
+    QCOMPARE(invocation.command, Invocation::Read);
+    QCOMPARE(invocation.connection, QStringLiteral("127.0.0.1:500"));
+    QCOMPARE(invocation.label, QStringLiteral("D100"));
+    QCOMPARE(invocation.type, DT_Int16);
+    QCOMPARE(invocation.count, 1);
+    QVERIFY(!invocation.countGiven);
+    QVERIFY(invocation.stationText.isEmpty());
+
+    // Options before, between and after the words; both option forms.
+    parsed = parseArguments(words("--json --station=012 /dev/ttyS1,9600,7,1,E poll X0 BOOL "
+                                  "--interval 200 16 --times 5 --debug --plugin ./lib.so"));
+    QCOMPARE(parsed.error, QString());
+    invocation = parsed.invocation;
+    QCOMPARE(invocation.command, Invocation::Poll);
+    QCOMPARE(invocation.connection, QStringLiteral("/dev/ttyS1,9600,7,1,E"));
+    QCOMPARE(invocation.type, DT_Bool);
+    QCOMPARE(invocation.count, 16);
+    QVERIFY(invocation.countGiven);
+    QCOMPARE(invocation.stationText, QStringLiteral("12"));
+    QCOMPARE(invocation.intervalMs, 200);
+    QCOMPARE(invocation.times, 5);
+    QVERIFY(invocation.json && invocation.debug);
+    QCOMPARE(invocation.pluginPath, QStringLiteral("./lib.so"));
+
+    // Negative numbers and -inf are values, not options.
+    parsed = parseArguments(words("127.0.0.1:500 write D100 float -5 -inf -.5"));
+    QCOMPARE(parsed.error, QString());
+    QCOMPARE(parsed.invocation.count, 3);
+    QVERIFY(parsed.invocation.countGiven);
+    const QList<float> floats = parsed.invocation.values.value<QList<float>>();
+    QCOMPARE(floats, (QList<float>{-5.0f, -std::numeric_limits<float>::infinity(), -0.5f}));
+
+    parsed = parseArguments(words("127.0.0.1:500 write D100 int16 -- -5"));
+    QCOMPARE(parsed.error, QString());
+    QCOMPARE(parsed.invocation.count, 1);
+    QVERIFY(!parsed.invocation.countGiven);
+
+    parsed = parseArguments(words("info"));
+    QCOMPARE(parsed.error, QString());
+    QCOMPARE(parsed.invocation.command, Invocation::Info);
+    QVERIFY(parsed.invocation.connection.isEmpty());
+}
+
+void TestCliParse::refusedCommandLines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("nothing") << "" << "nothing to do";
+    QTest::newRow("misspelt option") << "--tims 5 127.0.0.1:500 poll D0 int16"
+                                     << "unknown option \"--tims\"";
+    QTest::newRow("unknown short option") << "-x 127.0.0.1:500 info" << "unknown option \"-x\"";
+    QTest::newRow("option without value") << "127.0.0.1:500 info --station"
+                                          << "--station needs a value";
+    QTest::newRow("flag with value") << "--json=1 127.0.0.1:500 info" << "--json takes no value";
+    QTest::newRow("station too high") << "--station 256 127.0.0.1:500 info"
+                                      << "station \"256\" is not a number from 0 to 255";
+    QTest::newRow("station negative") << "--station=-1 127.0.0.1:500 info" << "station \"-1\"";
+    QTest::newRow("times zero") << "--times 0 127.0.0.1:500 poll D0 int16" << "times \"0\"";
+    QTest::newRow("interval not a number") << "--interval fast 127.0.0.1:500 poll D0 int16"
+                                           << "interval \"fast\"";
+    QTest::newRow("interval on read") << "--interval 5 127.0.0.1:500 read D0 int16"
+                                      << "--interval applies to poll only";
+    QTest::newRow("times on write") << "--times 2 127.0.0.1:500 write D0 int16 1"
+                                    << "--times applies to poll only";
+    QTest::newRow("no command") << "127.0.0.1:500" << "a command must follow the connection";
+    QTest::newRow("unknown command") << "127.0.0.1:500 dump D0" << "unknown command \"dump\"";
+    QTest::newRow("no connection") << "read D100 int16" << "read needs a CONNECTION before it";
+    QTest::newRow("read without type") << "127.0.0.1:500 read D100" << "read needs LABEL TYPE";
+    QTest::newRow("write without value") << "127.0.0.1:500 write D100 int16"
+                                         << "write needs LABEL TYPE VALUE";
+    QTest::newRow("unknown type") << "127.0.0.1:500 read D100 int12"
+                                  << "unknown type \"int12\"; the types are bool, int8,";
+    QTest::newRow("unknown area") << "127.0.0.1:500 read Q5 int16" << "\"Q5\" is not a label";
+    QTest::newRow("number too long") << "127.0.0.1:500 read D12345 int16"
+                                     << "\"D12345\" is not a label";
+    QTest::newRow("count zero") << "127.0.0.1:500 read D100 int16 0"
+                                << "count \"0\" is not a whole number from 1 to 65535";
+    QTest::newRow("count word") << "127.0.0.1:500 poll D100 int16 many" << "count \"many\"";
+    QTest::newRow("extra argument") << "127.0.0.1:500 read D100 int16 2 3"
+                                    << "unexpected argument \"3\"";
+    QTest::newRow("info argument") << "127.0.0.1:500 info D100" << "unexpected argument \"D100\"";
+    QTest::newRow("bad value") << "127.0.0.1:500 write D100 int16 5 70000"
+                               << "\"70000\" is out of range for int16 (-32768 to 32767)";
+    QTest::newRow("placeholder in text") << "127.0.0.1:500 read D100 int16 %1"
+                                         << "count \"%1\" is not";
+}
+
+void TestCliParse::refusedCommandLines()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, message);
+    const ParsedArguments parsed = parseArguments(words(line.toLatin1().constData()));
+    QVERIFY2(parsed.error.contains(message), qPrintable(parsed.error));
+}
+
+void TestCliParse::connections_data()
+{
+    QTest::addColumn<QString>("connection");
+    QTest::addColumn<QString>("message"); // empty: accepted
+
+    QTest::newRow("tcp") << "192.168.1.5:500" << "";
+    QTest::newRow("serial") << "/dev/ttyS1,9600,8,1,N" << "";
+    QTest::newRow("serial lower-case parity, 1.5 stop bits") << "ttyS0,115200,7,3,e" << "";
+    QTest::newRow("no port") << "192.168.1.5" << "is not a connection";
+    QTest::newRow("semicolon") << "192.168.1.5;500" << "is not a connection";
+    QTest::newRow("host name") << "plc.local:500" << "not a numeric IPv4 address";
+    QTest::newRow("octet too big") << "192.168.1.256:500" << "not a numeric IPv4 address";
+    QTest::newRow("port zero") << "192.168.1.5:0" << "port \"0\" is not a number from 1 to 65535";
+    QTest::newRow("port too big") << "192.168.1.5:65536" << "port \"65536\"";
+    QTest::newRow("serial two fields") << "ttyS1,9600" << "a serial connection has five fields";
+    QTest::newRow("serial no port") << ",9600,8,1,N" << "names no port";
+    QTest::newRow("baud the driver cannot set") << "ttyS1,300,8,1,N" << "baud rate \"300\"";
+    QTest::newRow("data bits") << "ttyS1,9600,9,1,N" << "data bits \"9\"";
+    QTest::newRow("stop bits") << "ttyS1,9600,8,0,N" << "stop bits \"0\"";
+    // The driver would take the N of "even" and set no parity.
+    QTest::newRow("parity word") << "ttyS1,9600,8,1,even" << "parity \"even\" is not N, E or O";
+}
+
+void TestCliParse::connections()
+{
+    QFETCH(QString, connection);
+    QFETCH(QString, message);
+    const QString error = checkConnection(connection);
+    if (message.isEmpty())
+        QCOMPARE(error, QString());
+    else
+        QVERIFY2(error.contains(message), qPrintable(error));
+}
+
+void TestCliParse::labels()
+{
+    for (const char *label : {"D100", "d0", "R7", "HR7", "DR7", "TMR5", "ctr12", "X17", "Y0",
+                              "M0016", "S3", "T5", "C9999"}) {
+        QVERIFY2(isLabel(QLatin1String(label)), label);
+    }
+    for (const char *label : {"", "D", "100", "Q5", "D12345", "D-1", "D1A2", "SD1", "D 100",
+                              "XY1"}) {
+        QVERIFY2(!isLabel(QLatin1String(label)), label);
+    }
+}
+
+void TestCliParse::help()
+{
+    ParsedArguments parsed = parseArguments(words("--help"));
+    QVERIFY(parsed.error.isEmpty() && parsed.invocation.help);
+    QCOMPARE(parsed.invocation.command, Invocation::NoCommand);
+
+    // Help wins over whatever else is wrong on the line.
+    parsed = parseArguments(words("127.0.0.1:500 write --help D100 bogus"));
+    QVERIFY(parsed.error.isEmpty() && parsed.invocation.help);
+    QCOMPARE(parsed.invocation.command, Invocation::Write);
+    parsed = parseArguments(words("-h poll"));
+    QCOMPARE(parsed.invocation.command, Invocation::Poll);
+}
+
+QTEST_APPLESS_MAIN(TestCliParse)
+#include "tst_cliparse.moc"

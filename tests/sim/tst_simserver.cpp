@@ -7,10 +7,12 @@
 #include "simtestframes.h"
 
 #include <QtNetwork/QTcpSocket>
+#include <QtSerialPort/QSerialPort>
 #include <QtTest/QtTest>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -73,6 +75,26 @@ private:
 
 QByteArray readD5() { return request("014601D00005"); }
 
+// Writes a frame to a raw terminal descriptor and reads up to the end byte.
+QByteArray exchangeOnFd(int fd, const QByteArray &frame, int waitMs)
+{
+    QByteArray answer;
+    if (::write(fd, frame.constData(), size_t(frame.size())) != frame.size())
+        return answer;
+    QDeadlineTimer deadline(waitMs);
+    while (!answer.endsWith('\x03') && !deadline.hasExpired()) {
+        struct pollfd ready = {fd, POLLIN, 0};
+        if (::poll(&ready, 1, int(deadline.remainingTime())) <= 0)
+            break;
+        char buffer[256];
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        answer.append(buffer, int(got));
+    }
+    return answer;
+}
+
 } // namespace
 
 class TestSimServer : public QObject
@@ -95,6 +117,7 @@ private slots:
     void closeOnDemand();
     void randomFaultsRepeatWithTheirSeed();
     void servesAPty();
+    void servesASerialLine();
 
 private:
     SimServer *plc = nullptr;
@@ -334,21 +357,7 @@ void TestSimServer::servesAPty()
     QCOMPARE(::tcsetattr(line, TCSANOW, &raw), 0);
 
     auto exchange = [line](const QByteArray &frame, int waitMs) {
-        QByteArray answer;
-        if (::write(line, frame.constData(), size_t(frame.size())) != frame.size())
-            return answer;
-        QDeadlineTimer deadline(waitMs);
-        while (!answer.endsWith('\x03') && !deadline.hasExpired()) {
-            struct pollfd ready = {line, POLLIN, 0};
-            if (::poll(&ready, 1, int(deadline.remainingTime())) <= 0)
-                break;
-            char buffer[256];
-            const ssize_t got = ::read(line, buffer, sizeof buffer);
-            if (got <= 0)
-                break;
-            answer.append(buffer, int(got));
-        }
-        return answer;
+        return exchangeOnFd(line, frame, waitMs);
     };
     // Only station 3 is answered on the shared line, and nothing is echoed.
     QVERIFY(exchange(request("014601RT0009"), 300).isEmpty());
@@ -364,6 +373,50 @@ void TestSimServer::servesAPty()
     QCOMPARE(exchange(request("034601RT0009"), answerWaitMs), withChecksum("\x02" "03460" "0102"));
     ::close(line);
     QCOMPARE(pty.requestLog().size(), 4);
+
+    // A driver opens the line as a serial port, closes it and opens it again.
+    for (int round = 0; round < 2; ++round) {
+        QSerialPort port(pty.ptyPath());
+        QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+        port.setBaudRate(9600);
+        port.write(request("034601RT0009"));
+        QByteArray answer;
+        while (!answer.endsWith('\x03') && port.waitForReadyRead(answerWaitMs))
+            answer += port.readAll();
+        QCOMPARE(answer, withChecksum("\x02" "03460" "0102"));
+    }
+}
+
+void TestSimServer::servesASerialLine()
+{
+    // A pty pair stands in for the cable: the simulator opens the slave
+    // as its serial device, the test talks on the master.
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    QCOMPARE(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    struct termios raw;
+    ::tcgetattr(master, &raw);
+    cfmakeraw(&raw);
+    ::tcsetattr(master, TCSANOW, &raw);
+
+    SimSerialSettings settings;
+    QString error;
+    QVERIFY(SimSerialSettings::parse(QStringLiteral("%1,19200,8,1,N").arg(QString::fromLocal8Bit(name)),
+                                     &settings, &error));
+    SimServer serial(1);
+    QVERIFY2(serial.startSerial(settings), qPrintable(serial.errorString()));
+    QCOMPARE(serial.listeningOn(), QStringLiteral("serial ") + QString::fromLocal8Bit(name));
+    serial.setValue(SimArea::D, 5, 0x0A0B);
+    QCOMPARE(exchangeOnFd(master, readD5(), answerWaitMs), withChecksum("\x02" "01460" "0A0B"));
+    serial.stop();
+    ::close(slave);
+    ::close(master);
+
+    SimServer missing(1);
+    settings.device = QStringLiteral("/dev/no-such-serial-line");
+    QVERIFY(!missing.startSerial(settings));
+    QVERIFY(missing.errorString().contains(settings.device));
 }
 
 QTEST_GUILESS_MAIN(TestSimServer)

@@ -37,6 +37,9 @@ bool watchSignals()
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2})
         ::sigaction(signal, &action, nullptr);
+    // A script that read the first line and closed its end of stdout must
+    // not turn the final dump into a kill.
+    ::signal(SIGPIPE, SIG_IGN);
     return true;
 }
 

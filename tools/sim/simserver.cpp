@@ -5,10 +5,10 @@
 #include "simsession.h"
 #include "simtcpchannel.h"
 
-#include <QtCore/QMutex>
-#include <QtCore/QMutexLocker>
 #include <QtCore/QThread>
 #include <QtNetwork/QTcpServer>
+
+#include <mutex>
 
 namespace {
 
@@ -26,7 +26,7 @@ QString hostText(const QHostAddress &address)
 class SimServerWorker : public QObject
 {
 public:
-    SimServerWorker(QMutex *mutex, SimPlc *plc)
+    SimServerWorker(std::mutex *mutex, SimPlc *plc)
         : mutex(mutex), plc(plc)
     {
     }
@@ -104,7 +104,7 @@ private:
     void serve(SimChannel *channel)
     {
         auto handler = [this](const QByteArray &frame) {
-            QMutexLocker lock(mutex);
+            std::lock_guard<std::mutex> lock(*mutex);
             return plc->handle(frame);
         };
         auto *session = new SimSession(channel, handler, this);
@@ -115,7 +115,7 @@ private:
         });
     }
 
-    QMutex *mutex;
+    std::mutex *mutex;
     SimPlc *plc;
     QTcpServer *tcp = nullptr;
     QList<SimSession *> sessions;
@@ -134,7 +134,7 @@ struct SimServer::Private {
             QMetaObject::invokeMethod(worker, work, Qt::BlockingQueuedConnection);
     }
 
-    mutable QMutex mutex;   // guards plc
+    std::mutex mutex;       // guards plc
     SimPlc plc;
     QThread thread;
     SimServerWorker *worker = nullptr;
@@ -240,72 +240,72 @@ int SimServer::connectionCount() const
 
 int SimServer::station() const
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::mutex> lock(d->mutex);
     return d->plc.engine().station();
 }
 
 void SimServer::setStation(int station)
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::mutex> lock(d->mutex);
     d->plc.engine().setStation(station);
 }
 
 SimFaults SimServer::faults() const
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::mutex> lock(d->mutex);
     return d->plc.faults();
 }
 
 void SimServer::setFaults(const SimFaults &faults)
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::mutex> lock(d->mutex);
     d->plc.setFaults(faults);
 }
 
 bool SimServer::bit(SimArea area, int n) const
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::mutex> lock(d->mutex);
     return d->plc.engine().memory().bit(area, n);
 }
 
 void SimServer::setBit(SimArea area, int n, bool on)
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::mutex> lock(d->mutex);
     d->plc.engine().memory().setBit(area, n, on);
 }
 
 quint16 SimServer::value(SimArea area, int n) const
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::mutex> lock(d->mutex);
     return d->plc.engine().memory().value(area, n);
 }
 
 void SimServer::setValue(SimArea area, int n, quint16 value)
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::mutex> lock(d->mutex);
     d->plc.engine().memory().setValue(area, n, value);
 }
 
 SimMemory SimServer::memory() const
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::mutex> lock(d->mutex);
     return d->plc.engine().memory();
 }
 
 void SimServer::setMemory(const SimMemory &memory)
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::mutex> lock(d->mutex);
     d->plc.engine().memory() = memory;
 }
 
 QList<QByteArray> SimServer::requestLog() const
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::mutex> lock(d->mutex);
     return d->plc.requestLog();
 }
 
 void SimServer::clearRequestLog()
 {
-    QMutexLocker lock(&d->mutex);
+    std::lock_guard<std::mutex> lock(d->mutex);
     d->plc.clearRequestLog();
 }

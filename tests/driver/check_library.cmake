@@ -24,6 +24,7 @@ set(allowed
     "^getSharedLibrary$"
     "14CLabelVariable"              # the record's operations
     "QMetaTypeId|qt_metatype_id|QtPrivate|QMetaType" # list meta-types
+    "^_ZT[IS][0-9]+Q"               # type info of Qt's classes (sanitizer builds)
     "^_init$|^_fini$|^_edata$|^_end$|^__bss_start$") # the linker's own
 set(found_factory FALSE)
 set(found_record FALSE)

@@ -67,13 +67,15 @@ install(FILES ${PROJECT_BINARY_DIR}/libnorvo.pc
     DESTINATION ${NORVO_PKGCONFIG_DIR}
     COMPONENT dev)
 
-# The tools find the plug-in next to them in a private prefix too.
+# norvo dlopens libLibNorvo.so.1; its run path makes that the plug-in of its
+# own prefix, also where the library folder is a multiarch one.
+if(TARGET norvo)
+    file(RELATIVE_PATH _libFromBin
+        ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR})
+    set_target_properties(norvo PROPERTIES INSTALL_RPATH "$ORIGIN/${_libFromBin}")
+endif()
 foreach(_tool norvo norvo-sim)
     if(TARGET ${_tool})
-        file(RELATIVE_PATH _libFromBin
-            ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}
-            ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR})
-        set_target_properties(${_tool} PROPERTIES INSTALL_RPATH "$ORIGIN/${_libFromBin}")
         install(TARGETS ${_tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
     endif()
 endforeach()

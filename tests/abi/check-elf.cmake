@@ -3,6 +3,7 @@
 #         -DPROCESSOR=<CMAKE_SYSTEM_PROCESSOR> -DEXPECTED=<symbol list> -P check-elf.cmake
 # NM and READELF are the target's binutils, so this runs natively for a
 # cross build too.
+cmake_minimum_required(VERSION 3.16)
 
 set(failures "")
 macro(fail text)

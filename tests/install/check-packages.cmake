@@ -1,0 +1,92 @@
+# Builds the Debian packages, checks their control data and contents,
+# unpacks them into a scratch root and builds the consumers against it.
+# Besides what consumers.cmake takes:
+#   BUILD, WORK, LIBDIR, INCLUDEDIR, BINDIR, TOOLS as for check-install.cmake
+#   CPACK  cpack    DEBARCH  the Debian architecture the packages must carry
+#   VERSION  the project version
+cmake_minimum_required(VERSION 3.16)
+include(${CMAKE_CURRENT_LIST_DIR}/consumers.cmake)
+
+set(debs ${WORK}/debs)
+set(root ${WORK}/root)
+file(REMOVE_RECURSE ${debs} ${root})
+run_checked("cpack" ${CPACK} -G DEB --config ${BUILD}/CPackConfig.cmake -B ${debs})
+
+string(REPLACE "," ";" TOOLS "${TOOLS}")
+set(lib liblibnorvo1)
+set(dev liblibnorvo-dev)
+set(packages ${lib} ${dev})
+if(TOOLS)
+    set(tools norvo-tools)
+    list(APPEND packages ${tools})
+endif()
+
+function(field package name)
+    run_checked("dpkg-deb --field" dpkg-deb --field ${debs}/${package}_${VERSION}_${DEBARCH}.deb ${name})
+    string(STRIP "${output}" output)
+    set(${name} "${output}" PARENT_SCOPE)
+endfunction()
+
+function(expect_files package)
+    set(unpacked ${WORK}/unpacked/${package})
+    file(REMOVE_RECURSE ${unpacked})
+    file(MAKE_DIRECTORY ${unpacked})
+    run_checked("dpkg -x" dpkg -x ${debs}/${package}_${VERSION}_${DEBARCH}.deb ${unpacked})
+    foreach(file IN LISTS ARGN)
+        if(NOT EXISTS ${unpacked}/usr/${file} AND NOT IS_SYMLINK ${unpacked}/usr/${file})
+            message(FATAL_ERROR "${package} lacks usr/${file}")
+        endif()
+    endforeach()
+endfunction()
+
+foreach(package IN LISTS packages)
+    set(deb ${debs}/${package}_${VERSION}_${DEBARCH}.deb)
+    if(NOT EXISTS ${deb})
+        file(GLOB made ${debs}/*.deb)
+        message(FATAL_ERROR "no ${deb}; cpack made: ${made}")
+    endif()
+    field(${package} Architecture)
+    if(NOT Architecture STREQUAL DEBARCH)
+        message(FATAL_ERROR "${package} is for '${Architecture}', not ${DEBARCH}")
+    endif()
+    field(${package} Depends)
+    message(STATUS "${package} ${VERSION} ${Architecture}: Depends: ${Depends}")
+    if(NOT package STREQUAL lib AND NOT Depends MATCHES "${lib} \\(= ${VERSION}\\)")
+        message(FATAL_ERROR "${package} does not depend on ${lib} (= ${VERSION})")
+    endif()
+endforeach()
+
+field(${lib} Depends)
+if(NOT Depends MATCHES "libqt5core5a")
+    message(FATAL_ERROR "${lib} does not depend on Qt Core: ${Depends}")
+endif()
+run_checked("reading shlibs" dpkg-deb --info ${debs}/${lib}_${VERSION}_${DEBARCH}.deb shlibs)
+if(NOT output MATCHES "libLibNorvo 1 ${lib}")
+    message(FATAL_ERROR "${lib} has no shlibs entry for libLibNorvo.so.1: ${output}")
+endif()
+
+# Each file in the package it belongs to.
+expect_files(${lib} ${LIBDIR}/libLibNorvo.so.1 ${LIBDIR}/libLibNorvo.so.${VERSION})
+set(devFiles ${LIBDIR}/libLibNorvo.so ${LIBDIR}/cmake/LibNorvo/LibNorvoConfig.cmake
+    ${LIBDIR}/pkgconfig/libnorvo.pc)
+foreach(header CDriveBaseClass.h CLabelVariable.h DataType.h norvoglobal.h)
+    list(APPEND devFiles ${INCLUDEDIR}/norvo/${header})
+endforeach()
+expect_files(${dev} ${devFiles})
+if(EXISTS ${WORK}/unpacked/${lib}/usr/${INCLUDEDIR} OR EXISTS ${WORK}/unpacked/${dev}/usr/${LIBDIR}/libLibNorvo.so.1)
+    message(FATAL_ERROR "headers or the run-time library are in the wrong package")
+endif()
+if(TOOLS)
+    set(toolFiles "")
+    foreach(tool IN LISTS TOOLS)
+        list(APPEND toolFiles ${BINDIR}/${tool})
+    endforeach()
+    expect_files(${tools} ${toolFiles})
+endif()
+
+# Installed side by side, as dpkg would, the packages serve a consumer.
+file(MAKE_DIRECTORY ${root})
+foreach(package IN LISTS packages)
+    run_checked("dpkg -x" dpkg -x ${debs}/${package}_${VERSION}_${DEBARCH}.deb ${root})
+endforeach()
+check_consumers(${root}/usr ${root}/usr/${LIBDIR} ${WORK})

@@ -187,10 +187,19 @@ void TestCliRun::linkThatDoesNotOpen()
         QVERIFY(server.listen(QHostAddress::LocalHost));
         port = server.serverPort();
     }
-    const Run run = norvo({QStringLiteral("127.0.0.1:%1").arg(port), "read", "D100", "int16"});
+    const QString closed = QStringLiteral("127.0.0.1:%1").arg(port);
+    Run run = norvo({closed, "read", "D100", "int16"});
     CHECK_RUN(run, 4);
     QVERIFY2(run.err.contains(QLatin1String("cannot connect to 127.0.0.1:")), qPrintable(run.err));
     QVERIFY(run.out.isEmpty());
+
+    // info still names the plug-in, then reports the link.
+    run = norvo({closed, "info"});
+    CHECK_RUN(run, 4);
+    QVERIFY2(run.out.contains(QLatin1String("driver      Norvo\n")), qPrintable(run.out));
+    QVERIFY2(run.out.contains(closed + QLatin1String(": -3 no connection within 1 s")),
+             qPrintable(run.out));
+    QVERIFY2(run.err.contains(QLatin1String("cannot connect to ")), qPrintable(run.err));
 }
 
 #ifdef NORVO_SIM_BINARY

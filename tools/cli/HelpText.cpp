@@ -76,7 +76,7 @@ const char write[] =
     "out of the type's range or not numbers are refused before anything is\n"
     "sent. Hex values give the bit pattern: 0xFFFF written as int16 is -1.\n"
     "int8 and uint8 are written in whole registers, so give an even number of\n"
-    "values.\n"
+    "values. Single bits cannot be written: write the word that holds them.\n"
     "\n"
     "examples:\n"
     "  norvo 192.168.1.5:500 write D100 int16 -5\n"

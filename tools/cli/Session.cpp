@@ -62,12 +62,15 @@ int Session::run(const Invocation &invocation, const QString &pluginFile,
 
 bool Session::connect(const Invocation &invocation)
 {
-    const int result = driver_->ConnectDrive(invocation.connection);
+    return reportConnection(invocation.connection, driver_->ConnectDrive(invocation.connection));
+}
+
+bool Session::reportConnection(const QString &connection, int result)
+{
     if (result == 0)
         return true;
-    err_ << "norvo: cannot connect to " << invocation.connection << ": "
-         << StatusText::connectResult(result, invocation.connection) << " (" << result << ")"
-         << Qt::endl;
+    err_ << "norvo: cannot connect to " << connection << ": "
+         << StatusText::connectResult(result, connection) << " (" << result << ")" << Qt::endl;
     return false;
 }
 
@@ -86,7 +89,9 @@ int Session::info(const Invocation &invocation, const QString &pluginFile)
         out_ << infoJson(info) << Qt::endl;
     else
         out_ << infoText(info) << Qt::flush;
-    return info.connectResult == 0 ? ExitOk : ExitConnection;
+    if (info.connection.isEmpty())
+        return ExitOk;
+    return reportConnection(info.connection, info.connectResult) ? ExitOk : ExitConnection;
 }
 
 LabelResult Session::readOnce(const Invocation &invocation)

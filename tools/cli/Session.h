@@ -30,6 +30,8 @@ private:
     int poll(const Invocation &invocation, const volatile std::sig_atomic_t *stop);
 
     bool connect(const Invocation &invocation);
+    // False, with the reason on err, unless ConnectDrive's result is 0.
+    bool reportConnection(const QString &connection, int result);
     LabelResult readOnce(const Invocation &invocation);
     // Shows one result; false (with the reason on err) unless it is usable.
     bool show(const LabelResult &result, ResultTable *table, bool first,

@@ -165,9 +165,8 @@ void CmdNorvo_TCP::Ethdisconnected()
 {
     const int error = tcpSocket ? int(tcpSocket->error()) : -1;
     qWarning().noquote() << QStringLiteral("lib[Norvo]%1:%2 Disconnected=%3")
-                                .arg(hostAddress.toString())
-                                .arg(tcpPort)
-                                .arg(error);
+                                .arg(hostAddress.toString(), QString::number(tcpPort),
+                                     QString::number(error));
 }
 
 void CmdNorvo_TCP::EthreadyRead()
@@ -222,13 +221,22 @@ int CmdNorvo_TCP::DestroyFree()
 
 int CmdNorvo_TCP::waitForReady(int ms)
 {
-    QIODevice *device = tcpSocket ? static_cast<QIODevice *>(tcpSocket)
-                                  : static_cast<QIODevice *>(serialPort);
+    QIODevice *device = linkDevice();
     if (!device)
         return 1;
-    device->waitForBytesWritten(ms);
+    // With nothing left to write, a serial port would sit out the whole
+    // wait here (taking in the answer unseen) and then wait again below.
+    if (device->bytesToWrite() > 0)
+        device->waitForBytesWritten(ms);
     device->waitForReadyRead(ms);
     return 0;
+}
+
+QIODevice *CmdNorvo_TCP::linkDevice() const
+{
+    if (tcpSocket)
+        return tcpSocket;
+    return serialPort;
 }
 
 void CmdNorvo_TCP::mysleep(int ms)

@@ -7,6 +7,7 @@
 #include <QtNetwork/QHostAddress>
 
 class NorvoRequest;
+class QIODevice;
 class QSerialPort;
 class QTcpSocket;
 class QTimer;
@@ -86,6 +87,7 @@ private:
     int runCommand(const NorvoRequest &request, const CommandTexts &texts, const QString &name,
                    QByteArray *out);
     void logLine(const char *tag, const QString &name, int count, const QByteArray &frame) const;
+    QIODevice *linkDevice() const;
     void discardStaleInput();
     int exchangeTimeoutMs(const NorvoRequest &request) const;
     bool answerComplete() const;

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include <sys/socket.h>
+
 namespace {
 
 // How long an exchange polls for the answer once the first bytes are due.
@@ -63,21 +65,17 @@ unsigned short CmdNorvo_TCP::GetcharconversionHex(unsigned short code)
 
 int CmdNorvo_TCP::Only_send(QByteArray frame)
 {
-    if (tcpSocket) {
-        if (!tcpSocket->isOpen())
-            return 1;
-        tcpSocket->write(frame);
+    QIODevice *device = linkDevice();
+    if (!device)
+        return 1;
+    if (!device->isOpen()) // a dropped link: nothing to write to
+        return 1;
+    device->write(frame);
+    if (tcpSocket)
         tcpSocket->flush();
-        return 0;
-    }
-    if (serialPort) {
-        if (!serialPort->isOpen())
-            return 1;
-        serialPort->write(frame);
+    else
         serialPort->flush();
-        return 0;
-    }
-    return 1;
+    return 0;
 }
 
 // Before a request goes out, whatever an earlier exchange left behind is
@@ -86,13 +84,16 @@ int CmdNorvo_TCP::Only_send(QByteArray frame)
 void CmdNorvo_TCP::discardStaleInput()
 {
     if (tcpSocket) {
-        if (tcpSocket->state() == QAbstractSocket::ConnectedState) {
-            // Fetch what the system holds but the socket has not read yet;
-            // bounded, in case the peer keeps talking.
-            for (int i = 0; i < 8 && tcpSocket->waitForReadyRead(0); ++i) {
-            }
-            tcpSocket->readAll();
+        // Let the socket take in what the system holds for it (bytes, or the
+        // peer's close) without waiting; a wait that times out would leave
+        // its time-out as the socket's last error.
+        for (int i = 0; i < 8 && tcpSocket->state() == QAbstractSocket::ConnectedState; ++i) {
+            char probe;
+            if (::recv(int(tcpSocket->socketDescriptor()), &probe, 1, MSG_PEEK | MSG_DONTWAIT) < 0)
+                break;
+            tcpSocket->waitForReadyRead(0);
         }
+        tcpSocket->readAll();
     } else if (serialPort && serialPort->isOpen()) {
         if (recvTimer)
             recvTimer->stop();

@@ -183,6 +183,18 @@ void TestSimEngine::wordViewsOfBitAreas()
     memory.setValue(SimArea::WC, 9984, 0x8000);
     QVERIFY(memory.bit(SimArea::C, 9999));
     QCOMPARE(plc.respond(request("014601WC9984")), withChecksum("\x02" "01460" "8000"));
+
+    // Callers of the memory itself cannot reach outside it.
+    SimMemory edges;
+    edges.setValue(SimArea::D, 10000, 1);
+    edges.setValue(SimArea::D, -1, 1);
+    edges.setValue(SimArea::None, 0, 1);
+    edges.setValue(SimArea::WX, 9990, 0xFFFF);   // only X9990..X9999 exist
+    QCOMPARE(edges.value(SimArea::WX, 9990), quint16(0x03FF));
+    QCOMPARE(edges.value(SimArea::D, 10000), quint16(0));
+    QCOMPARE(edges.value(SimArea::D, std::numeric_limits<int>::max()), quint16(0));
+    QCOMPARE(edges.readRun(SimArea::WX, 9000, std::numeric_limits<int>::max()).size(), SimAreas::elementCount);
+    QVERIFY(edges.readRun(SimArea::D, -5, 3).isEmpty());
 }
 
 void TestSimEngine::bitReadsAndRegisterAreasAreSeparate()

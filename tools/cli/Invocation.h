@@ -26,7 +26,8 @@ struct Invocation {
     QString label;
     DataType type = DT_None;
     int count = 1;
-    bool countGiven = false;    // a read without COUNT uses the interface's one-element form
+    bool countGiven = false;    // false: the interface's one-element form is used (a read
+                                // without COUNT, a write of one value)
     QVariant values;            // write: the list the record carries
     QString stationText;        // empty: the driver's own default station
     bool debug = false;

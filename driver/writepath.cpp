@@ -72,8 +72,6 @@ CLabelVariable LibNorvoTCP::Write_D(QString addrText, DataType type, int count,
     default: break; // flags, texts and the variants cannot be written
     }
 
-    const int registers = getBytelen(type, count) / 2;
-    QByteArray nibbles;
     if (!encoder) {
         record.status = LabelStatus::TypeNotSupported;
         return record;
@@ -84,10 +82,12 @@ CLabelVariable LibNorvoTCP::Write_D(QString addrText, DataType type, int count,
         record.status = LabelStatus::CountNotUsable;
         return record;
     }
+    const int registers = getBytelen(type, count) / 2;
     if (registers > RequestPlan::maxUnits) {
         record.status = LabelStatus::CountTooLarge;
         return record;
     }
+    QByteArray nibbles;
     switch (ValueCoding::EncodeResult((this->*encoder)(record, count, &nibbles))) {
     case ValueCoding::EncodeResult::Encoded:
         break;

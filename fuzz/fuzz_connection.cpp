@@ -1,0 +1,117 @@
+// Arbitrary connection strings through ConnectDrive, with nothing reachable
+// behind them: every serial port name is moved under a directory that does
+// not exist, and every TCP address that parses goes to a loopback port that
+// is bound but not listening, so a connection is refused at once and no
+// byte leaves the machine. Then the rest of the lifecycle runs on the
+// driver, which must answer with its documented codes.
+#include "FuzzBytes.h"
+#include "FuzzTargets.h"
+
+#include "LibNorvoTCP.h"
+#include "connectionstring.h"
+#include "labelstatus.h"
+
+#include <QtNetwork/QHostAddress>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A loopback port nobody can listen on while this process holds it.
+quint16 closedPort()
+{
+    static const quint16 port = [] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+            || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            NorvoFuzz::fail("a loopback port to hold", __FILE__, __LINE__);
+        return ntohs(address.sin_port); // fd stays open for the process's life
+    }();
+    return port;
+}
+
+// The text with whatever it could reach replaced by something unreachable;
+// the parts that only decide the outcome stay as they are.
+QString unreachable(const QString &text)
+{
+    const ConnectionString parsed = ConnectionString::parse(text);
+    switch (parsed.kind) {
+    case ConnectionString::Serial: {
+        const int comma = text.indexOf(QLatin1Char(','));
+        return QStringLiteral("/nonexistent-norvo-fuzz/") + text.left(comma) + text.mid(comma);
+    }
+    case ConnectionString::Tcp:
+        if (parsed.isComplete() && !QHostAddress(parsed.host).isNull())
+            return QStringLiteral("127.0.0.1:%1").arg(closedPort());
+        return text; // refused before any socket is touched
+    case ConnectionString::Unrecognised:
+        break;
+    }
+    return text;
+}
+
+} // namespace
+
+namespace NorvoFuzz {
+
+void connectionStrings(const uint8_t *data, size_t size)
+{
+    // One long-lived driver sees every input in turn, as a host that
+    // reconnects; a fresh one now and then covers the first connect.
+    static LibNorvoTCP *driver = new LibNorvoTCP;
+    FuzzBytes in(data, size);
+    if (in.flag()) {
+        delete driver;
+        driver = new LibNorvoTCP;
+    }
+    const QString station = in.text(8);
+    const QString original = in.text(int(qMax<size_t>(in.remaining(), 1)));
+
+    // The parse itself, on the untouched text.
+    const ConnectionString parsed = ConnectionString::parse(original);
+    if (parsed.kind == ConnectionString::Tcp && parsed.isComplete())
+        FUZZ_CHECK(parsed.port >= 1 && parsed.port <= 0xFFFF && !parsed.host.isEmpty());
+    if (parsed.kind == ConnectionString::Serial && parsed.isComplete())
+        FUZZ_CHECK(!parsed.portName.isEmpty());
+    if (parsed.kind == ConnectionString::Unrecognised)
+        FUZZ_CHECK(!original.contains(QLatin1Char(',')) && !original.contains(QLatin1Char(':'))
+                   && !original.contains(QLatin1Char(';')));
+
+    const int stationNo = driver->SetConnectPar(station);
+    FUZZ_CHECK(stationNo == -1 || (stationNo >= 0 && stationNo <= 0xFF));
+
+    // Nothing answers, so nothing may report a link.
+    const QString text = unreachable(original);
+    const int connected = driver->ConnectDrive(text);
+    FUZZ_CHECK(connected == -1 || connected == -3 || connected == -4);
+    if (parsed.kind == ConnectionString::Unrecognised)
+        FUZZ_CHECK(connected == -4);
+    if (!parsed.isComplete())
+        FUZZ_CHECK(connected == -1 || connected == -4);
+
+    const CLabelVariable read = driver->ReadVariable(QStringLiteral("D100"), DT_Int16, 2);
+    FUZZ_CHECK(read.status == LabelStatus::NotConnected && !read.value.isValid());
+    CLabelVariable record;
+    record.value = QVariant::fromValue(QList<short>{ 1, 2 });
+    const CLabelVariable written = driver->WriteVariable(QStringLiteral("D100"), DT_Int16, record, 2);
+    FUZZ_CHECK(written.status == LabelStatus::NotConnected);
+
+    if (in.flag()) {
+        const int closed = driver->DisConnectDrive();
+        FUZZ_CHECK(closed == 0 || closed == 1);
+    }
+    if (in.flag()) {
+        const int freed = driver->DestroyFree();
+        FUZZ_CHECK(freed == 0 || freed == 1);
+        FUZZ_CHECK(driver->DestroyFree() == 1);
+    }
+}
+
+} // namespace NorvoFuzz

@@ -10,10 +10,32 @@ set(CMAKE_C_COMPILER ${NORVO_CROSS_TRIPLET}-gcc)
 set(CMAKE_CXX_COMPILER ${NORVO_CROSS_TRIPLET}-g++)
 
 # binfmt is not relied on: ctest and the tests that start other programs
-# go through the emulator explicitly.
+# go through the emulator explicitly. The emulator is a one-line wrapper
+# around qemu that hands each program a small preload (qemu-nopidfd.c says
+# why) through qemu's -E, which sets it for the emulated program only. One
+# path rather than a command list, so that tests can embed and start it.
 find_program(NORVO_CROSS_EMULATOR_PATH ${NORVO_CROSS_EMULATOR})
-if(NORVO_CROSS_EMULATOR_PATH)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${NORVO_CROSS_EMULATOR_PATH})
+if(NORVO_CROSS_EMULATOR_PATH AND NOT CMAKE_IN_TRY_COMPILE)
+    set(_preloadSource ${CMAKE_CURRENT_LIST_DIR}/qemu-nopidfd.c)
+    set(_preload ${CMAKE_BINARY_DIR}/qemu-nopidfd.so)
+    if(${_preloadSource} IS_NEWER_THAN ${_preload})
+        execute_process(
+            COMMAND ${CMAKE_C_COMPILER} -shared -fPIC -O2 -Wall -Wextra
+                    -o ${_preload} ${_preloadSource} -ldl
+            RESULT_VARIABLE _rc ERROR_VARIABLE _err)
+        if(NOT _rc EQUAL 0)
+            message(FATAL_ERROR "cannot build ${_preload}: ${_err}")
+        endif()
+    endif()
+    set(_wrapperName ${NORVO_CROSS_EMULATOR}-run)
+    file(WRITE ${CMAKE_BINARY_DIR}/CMakeFiles/${_wrapperName} "#!/bin/sh\n"
+        "# Runs a program built for ${NORVO_CROSS_TRIPLET} under ${NORVO_CROSS_EMULATOR}.\n"
+        "exec '${NORVO_CROSS_EMULATOR_PATH}' -E 'LD_PRELOAD=${_preload}' \"$@\"\n")
+    file(COPY ${CMAKE_BINARY_DIR}/CMakeFiles/${_wrapperName} DESTINATION ${CMAKE_BINARY_DIR}
+        FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+                         GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    set(_wrapper ${CMAKE_BINARY_DIR}/${_wrapperName})
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${_wrapper})
 endif()
 
 # nm, readelf, objdump and strip are found by CMake from the compiler's

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Cross-builds libnorvo for ARM Linux and runs the whole test suite as ARM
+# code under qemu user-mode emulation.
+#
+#   scripts/arm-test.sh [armhf|arm64] [ctest arguments...]
+#
+# First installs whatever is missing (Debian's cross compiler, the target's
+# Qt 5 development packages, qemu-user), then configures build-<arch>/ with
+# cmake/<triplet>.cmake, builds, and runs ctest there. Run again, it installs
+# nothing and rebuilds only what changed.
+#
+# Environment: NORVO_BUILD_DIR  build folder (default: build-<arch> in the tree)
+#              JOBS             build parallelism (default: all cores)
+#              CTEST_PARALLEL_LEVEL  as for ctest (default: one test at a time)
+set -euo pipefail
+
+arch=${1:-armhf}
+[ $# -gt 0 ] && shift
+case "$arch" in
+    armhf) triplet=arm-linux-gnueabihf ;;
+    arm64) triplet=aarch64-linux-gnu ;;
+    *)
+        echo "usage: $0 [armhf|arm64] [ctest arguments...]" >&2
+        exit 2
+        ;;
+esac
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${NORVO_BUILD_DIR:-$root/build-$arch}
+jobs=${JOBS:-$(nproc)}
+
+# The foreign Qt's CMake files name the build machine's moc (qtbase5-dev-tools,
+# pulled in by qtbase5-dev:<arch>); pkg-config serves the install test.
+packages=(cmake pkg-config "crossbuild-essential-$arch" "qtbase5-dev:$arch"
+          "libqt5serialport5-dev:$arch" qemu-user)
+
+installed() {
+    [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
+}
+
+missing=()
+for package in "${packages[@]}"; do
+    installed "$package" || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "arm-test: installing ${missing[*]}"
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+        "${sudo[@]}" dpkg --add-architecture "$arch"
+    fi
+    "${sudo[@]}" apt-get update -q
+    # The foreign libglib's postinst cannot run its own helpers here; its
+    # "Exec format error" lines are harmless.
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# qemu finds the multiarch loader and libraries at their usual places; a
+# prefix would make it mix in the cross toolchain's libc and crash Qt programs.
+unset QEMU_LD_PREFIX
+
+start=$SECONDS
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$triplet.cmake"
+cmake --build "$build" -j "$jobs"
+built=$SECONDS
+echo "arm-test: $arch build took $((built - start)) s"
+
+status=0
+ctest --test-dir "$build" --output-on-failure --timeout 600 "$@" || status=$?
+echo "arm-test: $arch tests took $((SECONDS - built)) s"
+exit $status

@@ -17,6 +17,16 @@ namespace {
 
 const int runTimeoutMs = 30000;
 
+// Starts a program of this build; a cross build runs it through the emulator.
+void startProgram(QProcess &process, const QString &program, const QStringList &arguments)
+{
+    const QString emulator = QStringLiteral(NORVO_EMULATOR);
+    if (emulator.isEmpty())
+        process.start(program, arguments);
+    else
+        process.start(emulator, QStringList(program) + arguments);
+}
+
 struct Run {
     int exitCode = -1;
     QString out;
@@ -26,7 +36,7 @@ struct Run {
 Run norvo(const QStringList &arguments)
 {
     QProcess process;
-    process.start(QStringLiteral(NORVO_BINARY), arguments);
+    startProgram(process, QStringLiteral(NORVO_BINARY), arguments);
     Run run;
     if (!process.waitForFinished(runTimeoutMs)) {
         process.kill();
@@ -74,7 +84,7 @@ public:
     QString start(const QStringList &arguments)
     {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start(QStringLiteral(NORVO_SIM_BINARY), arguments);
+        startProgram(process_, QStringLiteral(NORVO_SIM_BINARY), arguments);
         if (!process_.waitForStarted(10000))
             return QString();
         while (!process_.canReadLine()) {
@@ -299,7 +309,7 @@ void TestCliRun::pollCountsAndStopsOnSignal()
 
     // Without --times only Ctrl-C ends it, after a summary.
     QProcess poll;
-    poll.start(QStringLiteral(NORVO_BINARY), {"--interval", "50", plc, "poll", "D0", "int16"});
+    startProgram(poll, QStringLiteral(NORVO_BINARY), {"--interval", "50", plc, "poll", "D0", "int16"});
     QVERIFY(poll.waitForStarted());
     QByteArray out;
     while (out.count('\n') < 3 && poll.waitForReadyRead(10000))

@@ -1,0 +1,171 @@
+// The benchmark's measuring parts: if these are wrong, every figure is.
+#include "benchsetup.h"
+#include "exchangeloop.h"
+#include "footprint.h"
+#include "latencystats.h"
+#include "processstats.h"
+#include "simprocess.h"
+
+#include "PluginLoader.h"
+
+#include <QtCore/QFile>
+#include <QtTest/QtTest>
+
+#include <algorithm>
+#include <csignal>
+#include <random>
+#include <vector>
+
+class TestBenchSupport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void percentilesByNearestRank();
+    void procStatusFields();
+    void residentMemoryAndDescriptorsFollowTheProcess();
+    void footprintSampleTravelsAsText();
+    void simulatorLineGivesConnectionString();
+    void exchangesAgainstSimulatorProcess();
+
+private:
+    PluginLoader plugin;
+};
+
+void TestBenchSupport::initTestCase()
+{
+    QVERIFY2(plugin.load(QStringLiteral(NORVO_BENCH_PLUGIN), QString()),
+             qPrintable(plugin.errorString()));
+}
+
+void TestBenchSupport::percentilesByNearestRank()
+{
+    // 1..2000 ms in random order.
+    std::vector<double> samples(2000);
+    std::iota(samples.begin(), samples.end(), 1.0);
+    std::shuffle(samples.begin(), samples.end(), std::mt19937(7));
+    const LatencyStats stats = LatencyStats::of(samples);
+    QCOMPARE(stats.count, 2000);
+    QCOMPARE(stats.p50, 1000.0);
+    QCOMPARE(stats.p99, 1980.0);
+    QCOMPARE(stats.max, 2000.0);
+    QCOMPARE(stats.mean, 1000.5);
+
+    // One slow exchange among a hundred shows in p99 only when it is the
+    // slowest 1%: with 100 samples p99 is the 99th, not the maximum.
+    std::vector<double> hundred(100, 5.0);
+    hundred.back() = 300.0;
+    const LatencyStats few = LatencyStats::of(hundred);
+    QCOMPARE(few.p99, 5.0);
+    QCOMPARE(few.max, 300.0);
+
+    QCOMPARE(LatencyStats::of({4.2}).p99, 4.2);
+    QCOMPARE(LatencyStats::of({}).count, 0);
+}
+
+void TestBenchSupport::procStatusFields()
+{
+    const QByteArray status = "Name:\tbench\nVmRSSx:\t9 kB\nVmRSS:\t   1234 kB\nThreads:\t1\nBad:\tkB\n";
+    QCOMPARE(ProcessStats::statusField(status, "VmRSS"), qint64(1234));
+    QCOMPARE(ProcessStats::statusField(status, "Threads"), qint64(1));
+    QCOMPARE(ProcessStats::statusField(status, "VmHWM"), qint64(-1));
+    QCOMPARE(ProcessStats::statusField(status, "Bad"), qint64(-1));
+    QCOMPARE(ProcessStats::statusField(QByteArray(), "VmRSS"), qint64(-1));
+}
+
+void TestBenchSupport::residentMemoryAndDescriptorsFollowTheProcess()
+{
+    const qint64 before = ProcessStats::residentKiB();
+    QVERIFY(before > 0);
+    std::vector<char> touched(16 * 1024 * 1024, 1);
+    QVERIFY(ProcessStats::residentKiB() >= before + 12 * 1024);
+    touched.clear();
+
+    const int fds = ProcessStats::openFds();
+    QVERIFY(fds >= 3);
+    QFile file(QStringLiteral("/dev/null"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(ProcessStats::openFds(), fds + 1);
+    file.close();
+    QCOMPARE(ProcessStats::openFds(), fds);
+
+    const double cpu = ProcessStats::cpuSeconds();
+    volatile double sink = 0;
+    for (int i = 0; i < 20000000; ++i)
+        sink = sink + i;
+    QVERIFY(ProcessStats::cpuSeconds() > cpu);
+    QVERIFY(!ProcessStats::loadAverage().isEmpty());
+}
+
+void TestBenchSupport::footprintSampleTravelsAsText()
+{
+    FootprintSample sample;
+    sample.hostKiB = 9000;
+    sample.loadedKiB = 12000;
+    sample.createdKiB = 12100;
+    sample.connectedKiB = 12500;
+    sample.fdsCreated = 7;
+    sample.fdsConnected = 9;
+    sample.failedReads = 1;
+    const FootprintSample back = FootprintSample::parse("noise line\n" + sample.toText());
+    QCOMPARE(back.toText(), sample.toText());
+
+    // A child that died half way leaves the rest unmeasured, not zero.
+    const FootprintSample partial = FootprintSample::parse("hostKiB 9000\nloadedKiB x\n");
+    QCOMPARE(partial.hostKiB, qint64(9000));
+    QCOMPARE(partial.loadedKiB, qint64(-1));
+    QCOMPARE(partial.connectedKiB, qint64(-1));
+}
+
+void TestBenchSupport::simulatorLineGivesConnectionString()
+{
+    QCOMPARE(SimProcess::connectionStringFor(QStringLiteral("tcp 127.0.0.1:4711"), 9600),
+             QStringLiteral("127.0.0.1:4711"));
+    QCOMPARE(SimProcess::connectionStringFor(QStringLiteral("pty /dev/pts/7"), 115200),
+             QStringLiteral("/dev/pts/7,115200,8,1,N"));
+    QVERIFY(SimProcess::connectionStringFor(QStringLiteral("tcp "), 9600).isEmpty());
+    QVERIFY(SimProcess::connectionStringFor(QStringLiteral("norvo-sim: cannot listen"), 9600).isEmpty());
+    QVERIFY(SimProcess::connectionStringFor(QString(), 9600).isEmpty());
+}
+
+// The loop the figures come from, over both links of a real simulator
+// process; failures are counted, not hidden.
+void TestBenchSupport::exchangesAgainstSimulatorProcess()
+{
+    for (const QStringList &link : {QStringList{QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:0")},
+                                    QStringList{QStringLiteral("--pty")}}) {
+        qint64 simPid = 0;
+        {
+            SimProcess sim(QStringLiteral(NORVO_BENCH_SIM));
+            HostDriver driver(plugin);
+            QCOMPARE(connectToSimulator(&sim, &driver, link, 3), QString());
+            simPid = sim.pid();
+            QVERIFY(simPid > 0);
+            QCOMPARE(checkRoundTrip(driver.get()), QString());
+
+            const ExchangeRun reads = runExchanges({driver.get()}, {false, 255}, 5);
+            QCOMPARE(reads.exchanges, 5);
+            QCOMPARE(reads.failures, 0);
+            QCOMPARE(reads.latency.count, 5);
+            // Every exchange sits out at least the driver's 5 ms pause.
+            QVERIFY(reads.latency.p50 >= exchangeFloorMs * 0.9);
+            QVERIFY(reads.wallSeconds >= 5 * exchangeFloorMs * 0.9 / 1000);
+
+            // A station the simulator does not serve: no answer, counted
+            // (a second driver on TCP; a pty serves one).
+            if (link.first() == QLatin1String("--tcp")) {
+                HostDriver stranger(plugin);
+                QCOMPARE(stranger.connect(sim.connectionString(), 4), QString());
+                const ExchangeRun lost = runExchanges({stranger.get()}, {true, 16}, 2);
+                QCOMPARE(lost.failures, 2);
+                QCOMPARE(lost.lastFailureStatus, 8);
+            }
+        }
+        // The simulator is gone with its object.
+        QVERIFY(::kill(pid_t(simPid), 0) != 0);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestBenchSupport)
+#include "tst_benchsupport.moc"

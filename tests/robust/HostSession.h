@@ -1,0 +1,45 @@
+#ifndef NORVO_ROBUST_HOSTSESSION_H
+#define NORVO_ROBUST_HOSTSESSION_H
+
+#include "CDriveBaseClass.h"
+
+#include <QtCore/QObject>
+#include <QtCore/QString>
+
+#include <atomic>
+
+// What the host does with the plug-in: take a driver from the factory and
+// delete it as the QObject it is (the interface has no virtual destructor).
+inline CDriveBaseClass *newDriver()
+{
+    return getSharedLibrary();
+}
+
+inline void deleteDriver(CDriveBaseClass *driver)
+{
+    delete dynamic_cast<QObject *>(driver);
+}
+
+// A loopback port that refuses every connection at once: bound by this
+// process for its whole life but never listened on, so nobody else can
+// take it either.
+quint16 refusingPort();
+
+// Keeps the link's routine warnings off the output and counts them: the
+// "Disconnected" line of every dropped or closed TCP link (hundreds in these
+// tests), and Qt's "device not open" when a request finds the TCP link
+// closed. Every other message goes through as usual. Install it after the
+// test log's own handler, e.g. in initTestCase.
+class QuietLinkMessages
+{
+public:
+    QuietLinkMessages();
+    ~QuietLinkMessages();
+    QuietLinkMessages(const QuietLinkMessages &) = delete;
+    QuietLinkMessages &operator=(const QuietLinkMessages &) = delete;
+
+    static int disconnects();
+    static int readsOnClosedSocket();
+};
+
+#endif

@@ -14,24 +14,31 @@ CLabelVariable LibNorvoTCP::ReadVariable(QString addr, DataType type)
 
 CLabelVariable LibNorvoTCP::ReadVariable(QString addr, DataType type, int count)
 {
-    CLabelVariable result;
-    result.timestamp = QDateTime::currentDateTime();
-
     const AreaType area = getArea(addr);
     const QString number = getAddr(addr, area);
 
+    int refusal = LabelStatus::Ok;
     if (number.toInt(nullptr, 10) < 0)
-        result.status = LabelStatus::CountTooLarge;
+        refusal = LabelStatus::CountTooLarge;
     else if (area == Area_None || number.isNull())
-        result.status = LabelStatus::AddressNotUsable;
+        refusal = LabelStatus::AddressNotUsable;
     else if (count <= 0)
-        result.status = LabelStatus::CountNotUsable;
+        refusal = LabelStatus::CountNotUsable;
     else if (type == DT_None)
-        result.status = LabelStatus::TypeNotSupported;
+        refusal = LabelStatus::TypeNotSupported;
     else if (RequestPlan::read(type, count, area).units > RequestPlan::maxUnits)
-        result.status = LabelStatus::CountTooLarge;
-    else
+        refusal = LabelStatus::CountTooLarge;
+
+    CLabelVariable result;
+    if (refusal == LabelStatus::Ok) {
         result = Read_data(number, type, count, area, addr);
+    } else {
+        // A refused request carries the time of the call; an exchange sets
+        // its own. Taken only here: reading the local time costs several
+        // microseconds (glibc looks at the time zone file on every call).
+        result.status = refusal;
+        result.timestamp = QDateTime::currentDateTime();
+    }
 
     result.address = addr;
     result.type = type;

@@ -2,12 +2,21 @@
 
 #include <QtCore/QDeadlineTimer>
 
+#include <csignal>
+
+#include <sys/prctl.h>
+
 namespace {
 
 constexpr int startTimeoutMs = 10000;
 constexpr int stopTimeoutMs = 5000;
 
 } // namespace
+
+void SimProcess::Child::setupChildProcess()
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+}
 
 SimProcess::SimProcess(QString program)
     : program(std::move(program))

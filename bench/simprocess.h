@@ -7,7 +7,8 @@
 
 // A norvo-sim child process playing the PLC, in its own process so that the
 // benchmark's CPU and memory figures are the host's alone. Stopped (SIGTERM,
-// then SIGKILL) when the object goes.
+// then SIGKILL) when the object goes, and by the system when the benchmark
+// itself dies.
 class SimProcess
 {
 public:
@@ -34,8 +35,15 @@ public:
     static QString connectionStringFor(const QString &line, int baudRate);
 
 private:
+    // Asks the system to end the child when its parent ends.
+    class Child : public QProcess
+    {
+    protected:
+        void setupChildProcess() override;
+    };
+
     QString program;
-    QProcess process;
+    Child process;
     QString listening;
     QString error;
 };

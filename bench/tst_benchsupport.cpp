@@ -9,9 +9,11 @@
 #include "PluginLoader.h"
 
 #include <QtCore/QFile>
+#include <QtCore/QProcess>
 #include <QtTest/QtTest>
 
 #include <algorithm>
+#include <numeric>
 #include <csignal>
 #include <random>
 #include <vector>
@@ -28,6 +30,7 @@ private slots:
     void footprintSampleTravelsAsText();
     void simulatorLineGivesConnectionString();
     void exchangesAgainstSimulatorProcess();
+    void simulatorsEndWithTheBenchmark();
 
 private:
     PluginLoader plugin;
@@ -165,6 +168,48 @@ void TestBenchSupport::exchangesAgainstSimulatorProcess()
         // The simulator is gone with its object.
         QVERIFY(::kill(pid_t(simPid), 0) != 0);
     }
+}
+
+namespace {
+
+QList<qint64> childrenOf(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    QList<qint64> children;
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &word : file.readAll().simplified().split(' '))
+            if (!word.isEmpty())
+                children.append(word.toLongLong());
+    }
+    return children;
+}
+
+// Gone, or a zombie waiting for whoever adopted it.
+bool hasEnded(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+} // namespace
+
+// A benchmark killed half way (Ctrl-C on a long run) must not leave its
+// simulators behind: they would hold ports and ptys and load the machine.
+void TestBenchSupport::simulatorsEndWithTheBenchmark()
+{
+    QProcess bench;
+    bench.start(QStringLiteral(NORVO_BENCH_PROGRAM), {QStringLiteral("--quick"), QStringLiteral("--only"),
+                                                      QStringLiteral("scale")});
+    QVERIFY(bench.waitForStarted());
+    QList<qint64> sims;
+    QTRY_VERIFY_WITH_TIMEOUT((sims = childrenOf(bench.processId())).size() >= 2, 20000);
+    ::kill(pid_t(bench.processId()), SIGKILL);
+    QVERIFY(bench.waitForFinished());
+    for (qint64 sim : qAsConst(sims))
+        QTRY_VERIFY_WITH_TIMEOUT(hasEnded(sim), 10000);
 }
 
 QTEST_GUILESS_MAIN(TestBenchSupport)

@@ -4,6 +4,8 @@
 #include "footprint.h"
 #include "latencystats.h"
 #include "processstats.h"
+#include "referenceloop.h"
+#include "report.h"
 #include "simprocess.h"
 
 #include "PluginLoader.h"
@@ -31,6 +33,11 @@ private slots:
     void simulatorLineGivesConnectionString();
     void exchangesAgainstSimulatorProcess();
     void simulatorsEndWithTheBenchmark();
+    void driversTakeTurnsAndFailuresCount();
+    void plainSocketLoop();
+    void lateAnswersAreWaitedFor();
+    void bareHostReportsEachStage();
+    void reportTalliesTargets();
 
 private:
     PluginLoader plugin;
@@ -210,6 +217,103 @@ void TestBenchSupport::simulatorsEndWithTheBenchmark()
     QVERIFY(bench.waitForFinished());
     for (qint64 sim : qAsConst(sims))
         QTRY_VERIFY_WITH_TIMEOUT(hasEnded(sim), 10000);
+}
+
+// The scale figure polls drivers in turn: each takes every n-th exchange,
+// and an unanswered one is counted with its status.
+void TestBenchSupport::driversTakeTurnsAndFailuresCount()
+{
+    SimProcess sim(QStringLiteral(NORVO_BENCH_SIM));
+    HostDriver answered(plugin);
+    QCOMPARE(connectToSimulator(&sim, &answered, {QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:0")}),
+             QString());
+    HostDriver unanswered(plugin); // a station the simulator does not serve
+    QCOMPARE(unanswered.connect(sim.connectionString(), 2), QString());
+
+    const ExchangeRun run = runExchanges({answered.get(), unanswered.get()}, {false, 16}, 6);
+    QCOMPARE(run.exchanges, 6);
+    QCOMPARE(run.failures, 3);
+    QCOMPARE(run.lastFailureStatus, 8);
+    QVERIFY(run.sleeps > 0);
+    QVERIFY(run.cpuSeconds > 0);
+
+    QCOMPARE(runExchanges({}, {false, 16}, 5).exchanges, 0);
+}
+
+void TestBenchSupport::plainSocketLoop()
+{
+    SimProcess sim(QStringLiteral(NORVO_BENCH_SIM));
+    QVERIFY2(sim.start({QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:0")}), qPrintable(sim.errorString()));
+    const ExchangeRun run = runPlainSocketExchanges(sim.connectionString(), 4, 5);
+    QCOMPARE(run.exchanges, 4);
+    QCOMPARE(run.failures, 0); // the request is one the simulator answers
+    QVERIFY(run.latency.p50 >= 4.5);
+
+    SimProcess silent(QStringLiteral(NORVO_BENCH_SIM));
+    QVERIFY(silent.start({QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--drop-every"),
+                          QStringLiteral("1")}));
+    QCOMPARE(runPlainSocketExchanges(silent.connectionString(), 2, 0).failures, 2);
+
+    QCOMPARE(runPlainSocketExchanges(QStringLiteral("127.0.0.1:1"), 3, 0).exchanges, 0);
+    QCOMPARE(runPlainSocketExchanges(QStringLiteral("no address"), 3, 0).exchanges, 0);
+}
+
+// The waiting figure relies on the simulator answering late, and on the
+// driver taking such an answer.
+void TestBenchSupport::lateAnswersAreWaitedFor()
+{
+    SimProcess sim(QStringLiteral(NORVO_BENCH_SIM));
+    HostDriver driver(plugin);
+    QCOMPARE(connectToSimulator(&sim, &driver, {QStringLiteral("--pty"), QStringLiteral("--delay"),
+                                                QStringLiteral("20")}),
+             QString());
+    const ExchangeRun run = runExchanges({driver.get()}, {false, 16}, 3);
+    QCOMPARE(run.failures, 0);
+    QVERIFY(run.latency.p50 >= 20.0);
+}
+
+void TestBenchSupport::bareHostReportsEachStage()
+{
+    SimProcess sim(QStringLiteral(NORVO_BENCH_SIM));
+    QVERIFY(sim.start({QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:0")}));
+    QProcess child;
+    child.start(QStringLiteral(NORVO_BENCH_PROGRAM),
+                {QStringLiteral("--footprint-child"), QStringLiteral("4"), QStringLiteral("2"),
+                 sim.connectionString(), QStringLiteral(NORVO_BENCH_PLUGIN)});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitCode(), 0);
+    const FootprintSample sample = FootprintSample::parse(child.readAllStandardOutput());
+    QVERIFY(sample.hostKiB > 0);
+    QVERIFY(sample.loadedKiB > sample.hostKiB); // the plug-in brings Qt Network and SerialPort
+    QVERIFY(sample.createdKiB >= sample.loadedKiB);
+    QVERIFY(sample.connectedKiB >= sample.createdKiB);
+    QCOMPARE(sample.fdsConnected - sample.fdsCreated, qint64(2)); // one socket per connection
+    QCOMPARE(sample.failedReads, qint64(0));
+
+    // A connection that fails is reported, not hidden.
+    child.start(QStringLiteral(NORVO_BENCH_PROGRAM),
+                {QStringLiteral("--footprint-child"), QStringLiteral("2"), QStringLiteral("2"),
+                 QStringLiteral("127.0.0.1:1"), QStringLiteral(NORVO_BENCH_PLUGIN)});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(FootprintSample::parse(child.readAllStandardOutput()).failedReads, qint64(2));
+
+    child.start(QStringLiteral(NORVO_BENCH_PROGRAM), {QStringLiteral("--footprint-child"), QStringLiteral("1")});
+    QVERIFY(child.waitForFinished(60000));
+    QVERIFY(child.exitCode() != 0);
+}
+
+void TestBenchSupport::reportTalliesTargets()
+{
+    Report report;
+    report.target(QStringLiteral("fast"), QStringLiteral("1 ms"), true);
+    report.target(QStringLiteral("small"), QStringLiteral("9 MiB"), false);
+    report.problem(QStringLiteral("no simulator"));
+    QCOMPARE(report.targetsMet(), 1);
+    QCOMPARE(report.targetsMissed(), 1);
+    QCOMPARE(report.missedTargets(), QStringList{QStringLiteral("small")});
+    QCOMPARE(report.problems(), 1);
+    QCOMPARE(Report::signedFixed(0.25, 2), QStringLiteral("+0.25"));
+    QCOMPARE(Report::signedFixed(-0.5, 1), QStringLiteral("-0.5"));
 }
 
 QTEST_GUILESS_MAIN(TestBenchSupport)

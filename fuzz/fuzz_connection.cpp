@@ -11,6 +11,7 @@
 #include "connectionstring.h"
 #include "labelstatus.h"
 
+#include <QtCore/QDir>
 #include <QtNetwork/QHostAddress>
 
 #include <arpa/inet.h>
@@ -37,6 +38,24 @@ quint16 closedPort()
     return port;
 }
 
+constexpr char unreachableDir[] = "/nonexistent-norvo-fuzz/";
+
+// Qt's serial port takes a lock file named after the port in the first
+// writable one of these folders. A port name with a NUL character leaves
+// its lock file behind (cut at the NUL, it cannot be removed by its name),
+// and a later process that finds such a stale file recurses without end in
+// QLockFile; so none may stay behind between inputs.
+void removeLockFilesLeft()
+{
+    for (const char *folder : { "/var/lock", "/run/lock", "/tmp", "/var/tmp" }) {
+        QDir dir(QString::fromLatin1(folder));
+        const QStringList left = dir.entryList({ QStringLiteral("LCK.._nonexistent-norvo-fuzz_*") },
+                                               QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString &name : left)
+            dir.remove(name);
+    }
+}
+
 // The text with whatever it could reach replaced by something unreachable;
 // the parts that only decide the outcome stay as they are.
 QString unreachable(const QString &text)
@@ -45,7 +64,7 @@ QString unreachable(const QString &text)
     switch (parsed.kind) {
     case ConnectionString::Serial: {
         const int comma = text.indexOf(QLatin1Char(','));
-        return QStringLiteral("/nonexistent-norvo-fuzz/") + text.left(comma) + text.mid(comma);
+        return QLatin1String(unreachableDir) + text.left(comma) + text.mid(comma);
     }
     case ConnectionString::Tcp:
         if (parsed.isComplete() && !QHostAddress(parsed.host).isNull())
@@ -90,6 +109,8 @@ void connectionStrings(const uint8_t *data, size_t size)
     // Nothing answers, so nothing may report a link.
     const QString text = unreachable(original);
     const int connected = driver->ConnectDrive(text);
+    if (parsed.kind == ConnectionString::Serial)
+        removeLockFilesLeft();
     FUZZ_CHECK(connected == -1 || connected == -3 || connected == -4);
     if (parsed.kind == ConnectionString::Unrecognised)
         FUZZ_CHECK(connected == -4);

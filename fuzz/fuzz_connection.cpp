@@ -6,6 +6,7 @@
 // driver, which must answer with its documented codes.
 #include "FuzzBytes.h"
 #include "FuzzTargets.h"
+#include "RefusingPort.h"
 
 #include "LibNorvoTCP.h"
 #include "connectionstring.h"
@@ -14,29 +15,7 @@
 #include <QtCore/QDir>
 #include <QtNetwork/QHostAddress>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
-
-// A loopback port nobody can listen on while this process holds it.
-quint16 closedPort()
-{
-    static const quint16 port = [] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-            || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            NorvoFuzz::fail("a loopback port to hold", __FILE__, __LINE__);
-        return ntohs(address.sin_port); // fd stays open for the process's life
-    }();
-    return port;
-}
 
 constexpr char unreachableDir[] = "/nonexistent-norvo-fuzz/";
 
@@ -68,7 +47,7 @@ QString unreachable(const QString &text)
     }
     case ConnectionString::Tcp:
         if (parsed.isComplete() && !QHostAddress(parsed.host).isNull())
-            return QStringLiteral("127.0.0.1:%1").arg(closedPort());
+            return QStringLiteral("127.0.0.1:%1").arg(refusingPort());
         return text; // refused before any socket is touched
     case ConnectionString::Unrecognised:
         break;
@@ -84,6 +63,8 @@ void connectionStrings(const uint8_t *data, size_t size)
 {
     // One long-lived driver sees every input in turn, as a host that
     // reconnects; a fresh one now and then covers the first connect.
+    if (refusingPort() == 0)
+        NorvoFuzz::fail("a loopback port to hold", __FILE__, __LINE__);
     static LibNorvoTCP *driver = new LibNorvoTCP;
     FuzzBytes in(data, size);
     if (in.flag()) {

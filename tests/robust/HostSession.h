@@ -20,11 +20,6 @@ inline void deleteDriver(CDriveBaseClass *driver)
     delete dynamic_cast<QObject *>(driver);
 }
 
-// A loopback port that refuses every connection at once: bound by this
-// process for its whole life but never listened on, so nobody else can
-// take it either.
-quint16 refusingPort();
-
 // Keeps the link's routine warnings off the output and counts them: the
 // "Disconnected" line of every dropped or closed TCP link (hundreds in these
 // tests), and Qt's "device not open" when a request finds the TCP link

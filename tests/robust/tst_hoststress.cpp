@@ -9,6 +9,7 @@
 
 #include "HostSession.h"
 #include "PlcModel.h"
+#include "RefusingPort.h"
 #include "simserver.h"
 
 #include <QtCore/QRandomGenerator>

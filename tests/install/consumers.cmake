@@ -4,7 +4,7 @@
 #   CONSUMER   the consumer's source folder     CXX        the target's C++ compiler
 #   GENERATOR  CMake generator                  TOOLCHAIN  toolchain file, if cross
 #   EMULATOR   runs target programs, if cross   MULTIARCH  CMAKE_LIBRARY_ARCHITECTURE
-#   PKG_CONFIG pkg-config
+#   PKG_CONFIG pkg-config                       SANITIZER_FLAGS  the build's, if any
 
 function(run_checked what)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
@@ -32,7 +32,8 @@ function(check_consumers prefix libdir work)
     endif()
     run_checked("configuring the find_package consumer"
         ${CMAKE_COMMAND} -S ${CONSUMER} -B ${work}/cmake -G ${GENERATOR} ${toolchainArg}
-        -DCMAKE_PREFIX_PATH=${prefix})
+        -DCMAKE_PREFIX_PATH=${prefix}
+        "-DCMAKE_CXX_FLAGS=${SANITIZER_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${SANITIZER_FLAGS}")
     run_checked("building the find_package consumer" ${CMAKE_COMMAND} --build ${work}/cmake)
     run_target("find_package consumer" ${work}/cmake/consumer)
 
@@ -45,10 +46,11 @@ function(check_consumers prefix libdir work)
     run_checked("pkg-config" ${CMAKE_COMMAND} -E env ${pcEnv}
         ${PKG_CONFIG} --cflags --libs libnorvo)
     separate_arguments(flags UNIX_COMMAND "${output}")
+    separate_arguments(sanitizerFlags UNIX_COMMAND "${SANITIZER_FLAGS}")
     file(MAKE_DIRECTORY ${work}/pkgconfig)
     # Qt's headers insist on position-independent code.
     run_checked("building the pkg-config consumer"
-        ${CXX} -fPIC ${CONSUMER}/main.cpp ${flags} -Wl,-rpath,${libdir}
+        ${CXX} -fPIC ${sanitizerFlags} ${CONSUMER}/main.cpp ${flags} -Wl,-rpath,${libdir}
         -o ${work}/pkgconfig/consumer)
     run_target("pkg-config consumer" ${work}/pkgconfig/consumer)
 endfunction()

@@ -107,8 +107,10 @@ void CmdNorvo_TCP::TimerTimeOut()
     if (recvTimer && recvTimer->isActive())
         recvTimer->stop();
     // Appended: an answer may come in several bursts within one exchange.
+    // Everything buffered, read by its count: readAll() on a port would take
+    // a 16 KiB block and shrink it on every delivery.
     if (serialPort)
-        recvBuffer.append(serialPort->readAll());
+        recvBuffer.append(serialPort->read(serialPort->bytesAvailable()));
 }
 
 // --- TCP ----------------------------------------------------------------------

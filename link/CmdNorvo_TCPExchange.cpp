@@ -93,12 +93,14 @@ void CmdNorvo_TCP::discardStaleInput()
                 break;
             tcpSocket->waitForReadyRead(0);
         }
-        tcpSocket->readAll();
+        // Dropped by count, as readAll() would take and shrink a 16 KiB
+        // block on every exchange.
+        tcpSocket->read(tcpSocket->bytesAvailable());
     } else if (serialPort && serialPort->isOpen()) {
         if (recvTimer)
             recvTimer->stop();
         serialPort->clear(QSerialPort::Input);
-        serialPort->readAll();
+        serialPort->read(serialPort->bytesAvailable());
     }
     recvBuffer.clear();
 }

@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include <sys/prctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -13,9 +14,13 @@ constexpr int stopTimeoutMs = 5000;
 
 } // namespace
 
+// Runs in the child between fork and exec.
 void SimProcess::Child::setupChildProcess()
 {
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // A parent that died before the request above sends nothing: check.
+    if (::getppid() != pid_t(parentPid))
+        ::_exit(1);
 }
 
 SimProcess::SimProcess(QString program)

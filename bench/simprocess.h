@@ -1,6 +1,7 @@
 #ifndef NORVO_BENCH_SIMPROCESS_H
 #define NORVO_BENCH_SIMPROCESS_H
 
+#include <QtCore/QCoreApplication>
 #include <QtCore/QProcess>
 #include <QtCore/QString>
 #include <QtCore/QStringList>
@@ -40,6 +41,9 @@ private:
     {
     protected:
         void setupChildProcess() override;
+
+    private:
+        const qint64 parentPid = QCoreApplication::applicationPid();
     };
 
     QString program;

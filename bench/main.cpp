@@ -63,6 +63,9 @@ int main(int argc, char *argv[])
     QStringList arguments = app.arguments().mid(1);
     if (arguments.value(0) == QLatin1String("--footprint-child"))
         return footprintChild(arguments.mid(1));
+    if (arguments.value(0) == QLatin1String("--exchange-loop"))
+        return countedExchangeLoop(arguments.mid(1), QStringLiteral(NORVO_BENCH_SIM),
+                                   QStringLiteral(NORVO_BENCH_PLUGIN));
 
     BenchSetup setup;
     QStringList only;

@@ -140,8 +140,15 @@ int NorvoRequest::takeAnswer(const QByteArray &answer, QByteArray *out) const
     if (check(answer) != Fault::None)
         return -1;
     if (out) {
-        for (int i = 6; i < answer.size() - 3; ++i)
-            out->append(char(hexValue(static_cast<unsigned char>(answer.at(i)))));
+        // Sized once: appending digit by digit regrows the buffer many times
+        // (1020 digits for 255 registers).
+        const int first = 6;
+        const int digits = answer.size() - AnswerOverhead;
+        const int at = out->size();
+        out->resize(at + digits);
+        char *to = out->data() + at;
+        for (int i = 0; i < digits; ++i)
+            to[i] = char(hexValue(static_cast<unsigned char>(answer.at(first + i))));
     }
     return 0;
 }

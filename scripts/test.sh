@@ -1,18 +1,52 @@
 #!/usr/bin/env bash
-# Sets up and runs every test: the native build's suite, then the same suite
-# built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Sets up and runs every test:
+#   1. the native build's suite;
+#   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
+#   3. a short run of each fuzzer over its seed corpus;
+#   4. the suite cross-built for armhf and run as ARM code under qemu.
 #
 #   scripts/test.sh
+#
+# NORVO_TEST_STAGES   the stages to run (default: "native sanitize fuzz armhf")
+# NORVO_FUZZ_SECONDS  seconds per fuzzer in stage 3 (default: 5)
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
+stages=${NORVO_TEST_STAGES:-native sanitize fuzz armhf}
 
-echo "== native build and tests"
-NORVO_BUILD_DIR=$repo/build "$repo/scripts/setup.sh"
-ctest --test-dir "$repo/build" --output-on-failure -j"$jobs"
+stage() {
+    echo
+    echo "== $1"
+}
 
-echo "== sanitizer build (ASan + UBSan) and tests"
-NORVO_BUILD_DIR=$repo/build-san NORVO_CMAKE_ARGS="-DNORVO_SANITIZE=ON" "$repo/scripts/setup.sh"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --test-dir "$repo/build-san" --output-on-failure -j"$jobs"
+for s in $stages; do
+    case $s in
+    native)
+        stage "native build and tests"
+        NORVO_BUILD_DIR=$repo/build "$repo/scripts/setup.sh"
+        ctest --test-dir "$repo/build" --output-on-failure -j"$jobs"
+        ;;
+    sanitize)
+        stage "sanitizer build (ASan + UBSan) and tests"
+        NORVO_BUILD_DIR=$repo/build-san NORVO_CMAKE_ARGS="-DNORVO_SANITIZE=ON" \
+            "$repo/scripts/setup.sh"
+        ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+            ctest --test-dir "$repo/build-san" --output-on-failure -j"$jobs"
+        ;;
+    fuzz)
+        stage "fuzzers, ${NORVO_FUZZ_SECONDS:-5} s each"
+        "$repo/scripts/fuzz.sh" "${NORVO_FUZZ_SECONDS:-5}"
+        ;;
+    armhf)
+        stage "armhf cross build, tests under qemu-arm"
+        "$repo/scripts/arm-test.sh" armhf
+        ;;
+    *)
+        echo "test: unknown stage '$s'" >&2
+        exit 2
+        ;;
+    esac
+done
+echo
+echo "== every stage passed: $stages"

@@ -41,10 +41,8 @@ QString unreachable(const QString &text)
 {
     const ConnectionString parsed = ConnectionString::parse(text);
     switch (parsed.kind) {
-    case ConnectionString::Serial: {
-        const int comma = text.indexOf(QLatin1Char(','));
-        return QLatin1String(unreachableDir) + text.left(comma) + text.mid(comma);
-    }
+    case ConnectionString::Serial:
+        return QLatin1String(unreachableDir) + text; // the port name comes first
     case ConnectionString::Tcp:
         if (parsed.isComplete() && !QHostAddress(parsed.host).isNull())
             return QStringLiteral("127.0.0.1:%1").arg(refusingPort());

@@ -38,6 +38,7 @@ private slots:
     void lateAnswersAreWaitedFor();
     void bareHostReportsEachStage();
     void reportTalliesTargets();
+    void commandLine();
 
 private:
     PluginLoader plugin;
@@ -314,6 +315,52 @@ void TestBenchSupport::reportTalliesTargets()
     QCOMPARE(report.problems(), 1);
     QCOMPARE(Report::signedFixed(0.25, 2), QStringLiteral("+0.25"));
     QCOMPARE(Report::signedFixed(-0.5, 1), QStringLiteral("-0.5"));
+}
+
+namespace {
+
+struct Run
+{
+    int exitCode;
+    QString out;
+};
+
+Run runBench(const QStringList &arguments)
+{
+    QProcess bench;
+    bench.start(QStringLiteral(NORVO_BENCH_PROGRAM), arguments);
+    if (!bench.waitForFinished(60000) || bench.exitStatus() != QProcess::NormalExit)
+        return {-1, QString()};
+    return {bench.exitCode(), QString::fromUtf8(bench.readAllStandardOutput())};
+}
+
+} // namespace
+
+void TestBenchSupport::commandLine()
+{
+    // Only the parts asked for run, and the summary tallies their targets.
+    const Run some = runBench({QStringLiteral("--quick"), QStringLiteral("--only"),
+                               QStringLiteral("memory,footprint")});
+    QCOMPARE(some.exitCode, 0);
+    QVERIFY(some.out.contains(QStringLiteral("== Memory over")));
+    QVERIFY(some.out.contains(QStringLiteral("== Footprint")));
+    QVERIFY(!some.out.contains(QStringLiteral("== Exchanges")));
+    QVERIFY(!some.out.contains(QStringLiteral("== Scale")));
+    QVERIFY(some.out.contains(QStringLiteral("of 2;")));
+
+    for (const QStringList &bad : {QStringList{QStringLiteral("--only"), QStringLiteral("speed")},
+                                   QStringList{QStringLiteral("--fast")},
+                                   QStringList{QStringLiteral("--only")},
+                                   QStringList{QStringLiteral("--exchange-loop"), QStringLiteral("udp"),
+                                               QStringLiteral("0"), QStringLiteral("3")},
+                                   QStringList{QStringLiteral("--exchange-loop"), QStringLiteral("tcp"),
+                                               QStringLiteral("-1"), QStringLiteral("3")}})
+        QCOMPARE(runBench(bad).exitCode, 2);
+
+    const Run loop = runBench({QStringLiteral("--exchange-loop"), QStringLiteral("tcp"), QStringLiteral("0"),
+                               QStringLiteral("3")});
+    QCOMPARE(loop.exitCode, 0);
+    QCOMPARE(loop.out, QStringLiteral("3 reads, 0 failed\n"));
 }
 
 QTEST_GUILESS_MAIN(TestBenchSupport)

@@ -23,22 +23,10 @@ case ${1:-} in
 esac
 
 # Google Benchmark comes from Debian; the rest is what the build needs anyway.
-packages=(cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev libbenchmark-dev)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    if [[ $(id -u) -ne 0 ]]; then
-        echo "bench: missing Debian packages: ${missing[*]}" >&2
-        echo "bench: run as root, or install them with apt-get" >&2
-        exit 1
-    fi
-    echo "bench: installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+# shellcheck source=scripts/packages.sh
+source "$repo/scripts/packages.sh"
+ensure_packages bench cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev \
+    libbenchmark-dev
 
 echo "== building in $build (Release)"
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DNORVO_BENCH=ON >/dev/null

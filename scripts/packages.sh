@@ -1,0 +1,25 @@
+# Sourced by the scripts: installs the Debian packages a step needs.
+#
+#   ensure_packages TAG PACKAGE...
+#
+# Installs the missing ones when run as root (refreshing the package lists
+# first: a fresh machine's may be empty); otherwise names them and fails.
+ensure_packages() {
+    local tag=$1 p
+    shift
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$p")
+    done
+    ((${#missing[@]})) || return 0
+    if [[ $(id -u) -ne 0 ]]; then
+        echo "$tag: missing Debian packages: ${missing[*]}" >&2
+        echo "$tag: run as root, or install them with apt-get" >&2
+        return 1
+    fi
+    echo "$tag: installing ${missing[*]}"
+    DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+}

@@ -21,21 +21,9 @@ targets=("$@")
 ((${#targets[@]})) || targets=(answers labels connection records)
 jobs=${NORVO_FUZZ_JOBS:-1}
 
-packages=(clang libclang-rt-14-dev cmake make qtbase5-dev libqt5serialport5-dev)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-    if [[ $(id -u) -ne 0 ]]; then
-        echo "fuzz: missing Debian packages: ${missing[*]} (run as root, or install them)" >&2
-        exit 1
-    fi
-    echo "fuzz: installing ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+# shellcheck source=scripts/packages.sh
+source "$repo/scripts/packages.sh"
+ensure_packages fuzz clang libclang-rt-14-dev cmake make qtbase5-dev libqt5serialport5-dev
 
 CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -DNORVO_FUZZ=ON -DBUILD_TESTING=OFF \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

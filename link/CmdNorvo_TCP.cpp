@@ -46,9 +46,14 @@ int CmdNorvo_TCP::serialConnectDrive(QString portName, int baudRate, int dataBit
         serialPort->clear(QSerialPort::AllDirections);
         serialPort->close();
     }
+    // A NUL cuts the device path short: Qt would open (and lock) another
+    // name than the one asked for and leave its lock file behind.
+    if (portName.contains(QChar::Null))
+        return -1;
     serialPort->setPortName(portName);
     if (!serialPort->open(QIODevice::ReadWrite))
         return -1;
+    serialOpenedLast = true;
 
     // Values outside the tables leave the port's setting as it is.
     for (const BaudSetting &setting : baudSettings) {
@@ -128,6 +133,7 @@ int CmdNorvo_TCP::EthConnectDrive(QString ip, int port)
         tcpSocket = new QTcpSocket(this);
     if (!hostAddress.setAddress(ip))
         return -1;
+    serialOpenedLast = false;
 
     connect(tcpSocket, &QTcpSocket::connected, this, &CmdNorvo_TCP::Ethconnected,
             Qt::UniqueConnection);
@@ -182,7 +188,7 @@ void CmdNorvo_TCP::EthreadyRead()
 
 int CmdNorvo_TCP::Connection_status()
 {
-    if (tcpSocket)
+    if (linkDevice() == tcpSocket && tcpSocket)
         return tcpSocket->state() == QAbstractSocket::ConnectedState ? 0 : -3;
     return (serialPort && serialPort->isOpen()) ? 0 : -3;
 }
@@ -234,8 +240,13 @@ int CmdNorvo_TCP::waitForReady(int ms)
     return 0;
 }
 
+// Where both link objects exist the socket is the link, unless the serial
+// port was opened after it and is still open: a host that moves from TCP to
+// a serial line must reach the PLC on that line, not the old socket.
 QIODevice *CmdNorvo_TCP::linkDevice() const
 {
+    if (serialOpenedLast && serialPort && serialPort->isOpen())
+        return serialPort;
     if (tcpSocket)
         return tcpSocket;
     return serialPort;

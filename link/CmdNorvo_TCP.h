@@ -89,10 +89,13 @@ private:
     void logLine(const char *tag, const QString &name, int count, const QByteArray &frame) const;
     QIODevice *linkDevice() const;
     void discardStaleInput();
+    void awaitOwedAnswer();
     int exchangeTimeoutMs(const NorvoRequest &request) const;
     bool answerComplete() const;
 
     bool exchangeActive = false;
+    bool answerOwed = false;       // the last exchange ended without a whole answer
+    bool serialOpenedLast = false; // the serial port was opened after the socket
 };
 
 #endif // CMDNORVO_TCP_H

@@ -14,6 +14,9 @@ namespace {
 
 // How long an exchange polls for the answer once the first bytes are due.
 constexpr int answerPollMs = 50;
+// How long the exchange after one without a whole answer waits for that
+// answer before sending its own request.
+constexpr int owedAnswerWaitMs = 200;
 
 // Sets the flag for the lifetime of one exchange.
 class ExchangeScope
@@ -71,7 +74,7 @@ int CmdNorvo_TCP::Only_send(QByteArray frame)
     if (!device->isOpen()) // a dropped link: nothing to write to
         return 1;
     device->write(frame);
-    if (tcpSocket)
+    if (device == tcpSocket)
         tcpSocket->flush();
     else
         serialPort->flush();
@@ -83,7 +86,7 @@ int CmdNorvo_TCP::Only_send(QByteArray frame)
 // must not pass for this request's answer.
 void CmdNorvo_TCP::discardStaleInput()
 {
-    if (tcpSocket) {
+    if (tcpSocket && linkDevice() == tcpSocket) {
         // Let the socket take in what the system holds for it (bytes, or the
         // peer's close) without waiting; a wait that times out would leave
         // its time-out as the socket's last error.
@@ -95,7 +98,8 @@ void CmdNorvo_TCP::discardStaleInput()
         }
         // Dropped by count, as readAll() would take and shrink a 16 KiB
         // block on every exchange.
-        tcpSocket->read(tcpSocket->bytesAvailable());
+        if (tcpSocket->isOpen())
+            tcpSocket->read(tcpSocket->bytesAvailable());
     } else if (serialPort && serialPort->isOpen()) {
         if (recvTimer)
             recvTimer->stop();
@@ -118,12 +122,15 @@ int CmdNorvo_TCP::SendData(QByteArray request, QByteArray &reply, int timeoutMs)
         return -1;
     ExchangeScope scope(exchangeActive);
 
+    awaitOwedAnswer();
     discardStaleInput();
     Only_send(request);
     waitForReady(300);
     mysleep(5);
-    if (timeoutMs < 1)
+    if (timeoutMs < 1) {
+        answerOwed = true;
         return -1;
+    }
 
     if (!answerComplete()) {
         for (int elapsed = 0;;) {
@@ -132,24 +139,41 @@ int CmdNorvo_TCP::SendData(QByteArray request, QByteArray &reply, int timeoutMs)
             if (elapsed >= timeoutMs) {
                 // Time is up: a partial answer still goes to the command,
                 // which refuses it; nothing at all means no answer.
-                if (recvBuffer.isEmpty())
+                if (recvBuffer.isEmpty()) {
+                    answerOwed = true;
                     return -1;
+                }
                 break;
             }
             if (answerComplete())
                 break;
         }
     }
+    answerOwed = !answerComplete();
     reply.append(recvBuffer);
     recvBuffer.clear();
     return 0;
+}
+
+// Answers name no address: the answer to a request that timed out would pass
+// for the answer to the next request of the same shape. So after an exchange
+// that got no whole answer, the next one first gives that answer a while to
+// arrive and throws it away before sending. An answer later than that cannot
+// be told apart on this protocol.
+void CmdNorvo_TCP::awaitOwedAnswer()
+{
+    if (!answerOwed)
+        return;
+    answerOwed = false;
+    for (int elapsed = 0; elapsed < owedAnswerWaitMs && !answerComplete(); elapsed += 10)
+        mysleep(10);
 }
 
 // On a serial line the request and the answer take their time on the wire:
 // at 1200 baud a 20-character answer alone needs about 170 ms.
 int CmdNorvo_TCP::exchangeTimeoutMs(const NorvoRequest &request) const
 {
-    if (tcpSocket || !serialPort)
+    if (!serialPort || linkDevice() != serialPort)
         return answerPollMs;
     const int answerChars = std::max(request.expectedAnswerLength(), NorvoFrame::AnswerOverhead);
     return answerPollMs + serialWireMs(request.frame().size() + answerChars, *serialPort);

@@ -278,9 +278,10 @@ void TestSoak::soak()
 
     outcomes.print(overTcp ? "soak over TCP" : "soak over a pty");
     total.add(outcomes);
-    // A late answer taken for a later request is a known fault of the link
-    // (see lateAnswerOfAnEarlierRequest): counted and shown, not failed
-    // here. Every other wrong value fails the run.
+    // The link waits a while for an answer still owed before it sends
+    // (see lateAnswerOfAnEarlierRequest); an answer later than that cannot
+    // be told from the next one of its shape on this protocol. Those are
+    // counted and shown, not failed here. Every other wrong value fails.
     QCOMPARE(outcomes.wrongValues, 0);
     QCOMPARE(outcomes.unexpected, 0);
     // The faults must not have starved the run: most polls still succeed.
@@ -314,7 +315,6 @@ void TestSoak::lateAnswerOfAnEarlierRequest()
     QCOMPARE(driver->ReadVariable(QStringLiteral("D100"), DT_Int16, 2).status, 8);
     sendDuringNextExchange(PlcFrame::answer(1, "46", '0', PlcFrame::registerChars({ 0x1111, 0x2222 })));
     const CLabelVariable read = driver->ReadVariable(QStringLiteral("D200"), DT_Int16, 2);
-    QEXPECT_FAIL("", "a late answer passes for the answer to the next request of its shape", Continue);
     QVERIFY2(read.status != 0, "D200 read as good with the values of D100");
 
     CLabelVariable record;
@@ -322,7 +322,6 @@ void TestSoak::lateAnswerOfAnEarlierRequest()
     QCOMPARE(driver->WriteVariable(QStringLiteral("D300"), DT_Int16, record).status, 8);
     sendDuringNextExchange(PlcFrame::answer(1, "47", '0'));
     const CLabelVariable written = driver->WriteVariable(QStringLiteral("D301"), DT_Int16, record);
-    QEXPECT_FAIL("", "a late acknowledgement passes for the next write's own", Continue);
     QVERIFY2(written.status != 0, "a write the PLC never acknowledged reported as done");
 
     deleteDriver(driver);

@@ -6,7 +6,9 @@
 #include <QtCore/QObject>
 #include <QtCore/QString>
 
-enum EDebugCmdType {
+// A fixed underlying type: a host may pass any int, and loading a value
+// outside the enumerators is then defined.
+enum EDebugCmdType : int {
     EDebugStart = 0,     // switch the request/answer log on
     EDebugStop = 1,      // switch it off
     EDebugBuildInfo = 2, // the build text

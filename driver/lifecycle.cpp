@@ -76,6 +76,14 @@ int LibNorvoTCP::ConnectDrive(QString par)
 
 int LibNorvoTCP::DisConnectDrive()
 {
+    // A serial line opened after the socket is the link in use: closing
+    // only the socket would leave it open and answering. The socket goes
+    // as well, so that no request reaches a PLC after a disconnect.
+    if (cmd.serialLineInUse()) {
+        if (ethPort > 0)
+            cmd.EthDisConnectDrive();
+        return cmd.serialDisConnectDrive();
+    }
     if (ethPort > 0)
         return cmd.EthDisConnectDrive();
     if (baudRate > 0 && dataBits != 0 && stopBits != 0)

@@ -8,25 +8,23 @@
 #include <QtNetwork/QTcpSocket>
 #include <QtSerialPort/QSerialPort>
 
-namespace {
-
-// Baud rates the port accepts, and the silence after which a serial
-// delivery counts as complete at that rate (0: keep the current value).
-struct BaudSetting
+struct CmdNorvo_TCP::Pause
 {
-    int baudRate;
-    int idleMs;
-};
-constexpr BaudSetting baudSettings[] = {
-    { 1200, 0 },  { 2400, 10 },  { 4800, 6 },   { 9600, 3 },
-    { 19200, 0 }, { 38400, 0 }, { 57600, 0 }, { 115200, 0 },
-};
+    QTimer timer;
+    QEventLoop loop;
 
-} // namespace
+    Pause()
+    {
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    }
+};
 
 CmdNorvo_TCP::CmdNorvo_TCP()
     : QObject(nullptr)
 {
+    clock.start();
 }
 
 CmdNorvo_TCP::~CmdNorvo_TCP()
@@ -42,42 +40,9 @@ int CmdNorvo_TCP::serialConnectDrive(QString portName, int baudRate, int dataBit
 {
     if (!serialPort)
         serialPort = new QSerialPort(this);
-    if (serialPort->isOpen()) {
-        serialPort->clear(QSerialPort::AllDirections);
-        serialPort->close();
-    }
-    // A NUL cuts the device path short: Qt would open (and lock) another
-    // name than the one asked for and leave its lock file behind.
-    if (portName.contains(QChar::Null))
-        return -1;
-    serialPort->setPortName(portName);
-    if (!serialPort->open(QIODevice::ReadWrite))
+    if (!serialLink.open(portName, baudRate, dataBits, stopBits, parity, recvIdleMs))
         return -1;
     serialOpenedLast = true;
-
-    // Values outside the tables leave the port's setting as it is.
-    for (const BaudSetting &setting : baudSettings) {
-        if (setting.baudRate == baudRate) {
-            serialPort->setBaudRate(baudRate, QSerialPort::AllDirections);
-            if (setting.idleMs > 0)
-                recvIdleMs = setting.idleMs;
-        }
-    }
-    if (dataBits >= 5 && dataBits <= 8)
-        serialPort->setDataBits(QSerialPort::DataBits(dataBits));
-    if (stopBits == 1)
-        serialPort->setStopBits(QSerialPort::OneStop);
-    else if (stopBits == 2)
-        serialPort->setStopBits(QSerialPort::TwoStop);
-    else if (stopBits == 3)
-        serialPort->setStopBits(QSerialPort::OneAndHalfStop);
-    if (parity.contains(QLatin1Char('N'), Qt::CaseInsensitive))
-        serialPort->setParity(QSerialPort::NoParity);
-    else if (parity.contains(QLatin1Char('E'), Qt::CaseInsensitive))
-        serialPort->setParity(QSerialPort::EvenParity);
-    else if (parity.contains(QLatin1Char('O'), Qt::CaseInsensitive))
-        serialPort->setParity(QSerialPort::OddParity);
-    serialPort->setFlowControl(QSerialPort::NoFlowControl);
 
     connect(serialPort, &QSerialPort::readyRead, this, &CmdNorvo_TCP::serialreadyRead,
             Qt::UniqueConnection);
@@ -91,10 +56,9 @@ int CmdNorvo_TCP::serialConnectDrive(QString portName, int baudRate, int dataBit
 
 int CmdNorvo_TCP::serialDisConnectDrive()
 {
-    if (!serialPort || !serialPort->isOpen())
+    if (!serialLink.isUsable())
         return 1;
-    serialPort->clear(QSerialPort::AllDirections);
-    serialPort->close();
+    serialLink.close();
     return 0;
 }
 
@@ -122,9 +86,7 @@ void CmdNorvo_TCP::TimerTimeOut()
 
 int CmdNorvo_TCP::EthConnectDrive(QString ip, int port)
 {
-    // A socket still connected (or connecting) would ignore the new address
-    // and report success for the old link: drop that first. The drop is
-    // logged with the old address and port.
+    // The drop of a link still up is logged with its old address and port.
     if (tcpSocket && tcpSocket->state() != QAbstractSocket::UnconnectedState)
         tcpSocket->abort();
 
@@ -134,6 +96,8 @@ int CmdNorvo_TCP::EthConnectDrive(QString ip, int port)
     if (!hostAddress.setAddress(ip))
         return -1;
     serialOpenedLast = false;
+    // Nothing the old connection owed can come over a new one.
+    owed.clear();
 
     connect(tcpSocket, &QTcpSocket::connected, this, &CmdNorvo_TCP::Ethconnected,
             Qt::UniqueConnection);
@@ -142,22 +106,14 @@ int CmdNorvo_TCP::EthConnectDrive(QString ip, int port)
     connect(tcpSocket, &QTcpSocket::readyRead, this, &CmdNorvo_TCP::EthreadyRead,
             Qt::UniqueConnection);
 
-    tcpSocket->connectToHost(hostAddress, quint16(port), QIODevice::ReadWrite);
-    tcpSocket->waitForConnected(1000);
-
-    const auto state = tcpSocket->state();
-    return (state == QAbstractSocket::ConnectingState || state == QAbstractSocket::ConnectedState)
-        ? 0 : -3;
+    return tcpLink.open(hostAddress, quint16(port)) ? 0 : -3;
 }
 
 int CmdNorvo_TCP::EthDisConnectDrive()
 {
     if (!tcpSocket)
         return 1;
-    tcpSocket->close();
-    tcpSocket->disconnectFromHost();
-    if (tcpSocket->state() != QAbstractSocket::UnconnectedState)
-        tcpSocket->waitForDisconnected(30000);
+    tcpLink.close();
     // Removed only now, so that a disconnect we asked for is logged as well.
     disconnect(tcpSocket, &QTcpSocket::connected, this, &CmdNorvo_TCP::Ethconnected);
     disconnect(tcpSocket, &QTcpSocket::disconnected, this, &CmdNorvo_TCP::Ethdisconnected);
@@ -186,11 +142,25 @@ void CmdNorvo_TCP::EthreadyRead()
 
 // --- status and teardown -----------------------------------------------------
 
+// Where both link objects exist the socket is the link, unless the serial
+// port was opened after it and is still open: a host that moves from TCP to
+// a serial line must reach the PLC on that line, not the old socket.
+LinkTransport *CmdNorvo_TCP::activeLink() const
+{
+    auto *self = const_cast<CmdNorvo_TCP *>(this);
+    if (serialOpenedLast && serialLink.isUsable())
+        return &self->serialLink;
+    if (tcpSocket)
+        return &self->tcpLink;
+    if (serialPort)
+        return &self->serialLink;
+    return nullptr;
+}
+
 int CmdNorvo_TCP::Connection_status()
 {
-    if (linkDevice() == tcpSocket && tcpSocket)
-        return tcpSocket->state() == QAbstractSocket::ConnectedState ? 0 : -3;
-    return (serialPort && serialPort->isOpen()) ? 0 : -3;
+    const LinkTransport *link = activeLink();
+    return link && link->isUsable() ? 0 : -3;
 }
 
 int CmdNorvo_TCP::deletetcpSocket()
@@ -229,7 +199,8 @@ int CmdNorvo_TCP::DestroyFree()
 
 int CmdNorvo_TCP::waitForReady(int ms)
 {
-    QIODevice *device = linkDevice();
+    const LinkTransport *link = activeLink();
+    QIODevice *device = link ? link->device() : nullptr;
     if (!device)
         return 1;
     // With nothing left to write, a serial port would sit out the whole
@@ -240,21 +211,17 @@ int CmdNorvo_TCP::waitForReady(int ms)
     return 0;
 }
 
-// Where both link objects exist the socket is the link, unless the serial
-// port was opened after it and is still open: a host that moves from TCP to
-// a serial line must reach the PLC on that line, not the old socket.
-QIODevice *CmdNorvo_TCP::linkDevice() const
-{
-    if (serialOpenedLast && serialPort && serialPort->isOpen())
-        return serialPort;
-    if (tcpSocket)
-        return tcpSocket;
-    return serialPort;
-}
-
 void CmdNorvo_TCP::mysleep(int ms)
 {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::AllEvents);
+    if (!pause)
+        pause.reset(new Pause);
+    if (pause->loop.isRunning()) {
+        // A pause inside a pause, from an event handled in the outer one.
+        QEventLoop loop;
+        QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::AllEvents);
+        return;
+    }
+    pause->timer.start(ms);
+    pause->loop.exec(QEventLoop::AllEvents);
 }

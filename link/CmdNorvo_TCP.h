@@ -1,13 +1,20 @@
 #ifndef CMDNORVO_TCP_H
 #define CMDNORVO_TCP_H
 
+#include "OwedAnswers.h"
+#include "SerialTransport.h"
+#include "TcpTransport.h"
+
 #include <QtCore/QByteArray>
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QObject>
 #include <QtCore/QString>
 #include <QtNetwork/QHostAddress>
 
+#include <memory>
+
 class NorvoRequest;
-class QIODevice;
+class QEventLoop;
 class QSerialPort;
 class QTcpSocket;
 class QTimer;
@@ -23,6 +30,10 @@ class QTimer;
 // Everything runs on the thread that owns the object. The waits of an
 // exchange process that thread's events; a command started from such an
 // event is refused rather than allowed to take the waiting one's answer.
+//
+// A request that got no whole answer leaves that answer owed: it may still
+// come, and it names no address. The link keeps the owed answers and never
+// takes one for the answer to a later request (see OwedAnswers).
 class CmdNorvo_TCP : public QObject
 {
     Q_OBJECT
@@ -58,10 +69,15 @@ public:
 
     bool debugOn = false;
 
+    // True when requests go out on the serial line (opened after the
+    // socket, or the only link): that is the link a disconnect must close.
+    bool serialLineInUse() const { return activeLink() == &serialLink; }
+
     // Read-only views for tests and diagnostics.
     int receiveIdleMs() const { return recvIdleMs; }
     QByteArray receivedBytes() const { return recvBuffer; }
     bool exchangeRunning() const { return exchangeActive; }
+    int owedAnswers() const { return owed.size(); }
 
 public slots:
     void Ethconnected();
@@ -86,15 +102,28 @@ private:
     struct CommandTexts;
     int runCommand(const NorvoRequest &request, const CommandTexts &texts, const QString &name,
                    QByteArray *out);
+    int exchangeCommand(const NorvoRequest &request, const CommandTexts &texts,
+                        const QString &name, QByteArray *out);
+    int synchronise(int station);
     void logLine(const char *tag, const QString &name, int count, const QByteArray &frame) const;
-    QIODevice *linkDevice() const;
-    void discardStaleInput();
-    void awaitOwedAnswer();
-    int exchangeTimeoutMs(const NorvoRequest &request) const;
-    bool answerComplete() const;
+
+    // The one place that decides which link requests go out on.
+    LinkTransport *activeLink() const;
+    void takeStaleInput();
+    int exchange(const QByteArray &request, QByteArray &reply, int timeoutMs);
+    bool takeAnswer(QByteArray &reply);
+    int exchangeTimeoutMs(const QByteArray &request) const;
+
+    TcpTransport tcpLink { tcpSocket };
+    SerialTransport serialLink { serialPort, recvTimer };
+    OwedAnswers owed;
+    QElapsedTimer clock; // ages the owed answers
+
+    // One timer and loop for every pause of the link, made on first use.
+    struct Pause;
+    std::unique_ptr<Pause> pause;
 
     bool exchangeActive = false;
-    bool answerOwed = false;       // the last exchange ended without a whole answer
     bool serialOpenedLast = false; // the serial port was opened after the socket
 };
 

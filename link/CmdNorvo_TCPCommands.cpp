@@ -50,16 +50,28 @@ int CmdNorvo_TCP::runCommand(const NorvoRequest &request, const CommandTexts &te
     // (this call comes from an event handled inside its waits).
     if (exchangeActive)
         return -3;
+    exchangeActive = true;
+    const int result = exchangeCommand(request, texts, name, out);
+    exchangeActive = false;
+    return result;
+}
+
+int CmdNorvo_TCP::exchangeCommand(const NorvoRequest &request, const CommandTexts &texts,
+                                  const QString &name, QByteArray *out)
+{
     // A drop that happened while nobody listened shows up here, before
     // the status test.
-    discardStaleInput();
+    takeStaleInput();
     if (Connection_status() == -3)
         return -3;
+    // Unanswered, it has taken the request's turn: nothing is sent.
+    if (owed.overlaps(request.answerShape()) && synchronise(request.station()) != 0)
+        return -2;
 
     if (debugOn && texts.requestLineFirst)
         logLine(texts.requestTag, name, request.count(), request.frame());
     QByteArray reply;
-    SendData(request.frame(), reply, exchangeTimeoutMs(request));
+    exchange(request.frame(), reply, exchangeTimeoutMs(request.frame()));
     if (debugOn) {
         if (!texts.requestLineFirst)
             logLine(texts.requestTag, name, request.count(), request.frame());

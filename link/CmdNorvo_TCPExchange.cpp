@@ -1,22 +1,20 @@
-// One request, one answer: sending, waiting, and what counts as an answer.
+// One request, one answer: sending, waiting, what counts as the answer,
+// and the answers still owed by earlier requests.
 #include "CmdNorvo_TCP.h"
 #include "NorvoFrame.h"
 
-#include <QtCore/QTimer>
-#include <QtNetwork/QTcpSocket>
-#include <QtSerialPort/QSerialPort>
-
 #include <algorithm>
-
-#include <sys/socket.h>
 
 namespace {
 
-// How long an exchange polls for the answer once the first bytes are due.
+// The exchange's waits: up to firstBytesWaitMs for the first bytes of the
+// answer, a pause of answerPauseMs once they are in, then a look every
+// answerLookMs until the command's time-out.
+constexpr int firstBytesWaitMs = 300;
+constexpr int answerPauseMs = 5;
+constexpr int answerLookMs = 10;
+// The command's time-out, before the time on a serial line is added.
 constexpr int answerPollMs = 50;
-// How long the exchange after one without a whole answer waits for that
-// answer before sending its own request.
-constexpr int owedAnswerWaitMs = 200;
 
 // Sets the flag for the lifetime of one exchange.
 class ExchangeScope
@@ -30,24 +28,6 @@ public:
 private:
     bool &flag_;
 };
-
-// Time in ms that chars characters take on a serial line.
-int serialWireMs(int chars, const QSerialPort &port)
-{
-    // Rates the port could not report are taken as the slowest one offered.
-    const int baud = port.baudRate() > 0 ? port.baudRate() : 1200;
-    const int dataBits = port.dataBits() >= 5 && port.dataBits() <= 8 ? port.dataBits() : 8;
-    const int parityBits = port.parity() == QSerialPort::NoParity ? 0 : 1;
-    // In half bits, so that 1.5 stop bits stay exact.
-    int stopHalfBits = 2;
-    if (port.stopBits() == QSerialPort::TwoStop)
-        stopHalfBits = 4;
-    else if (port.stopBits() == QSerialPort::OneAndHalfStop)
-        stopHalfBits = 3;
-    const qint64 halfBitsPerChar = 2 * (1 + dataBits + parityBits) + stopHalfBits;
-    const qint64 halfBitsPerSecond = 2 * qint64(baud);
-    return int((chars * halfBitsPerChar * 1000 + halfBitsPerSecond - 1) / halfBitsPerSecond);
-}
 
 } // namespace
 
@@ -68,51 +48,108 @@ unsigned short CmdNorvo_TCP::GetcharconversionHex(unsigned short code)
 
 int CmdNorvo_TCP::Only_send(QByteArray frame)
 {
-    QIODevice *device = linkDevice();
-    if (!device)
-        return 1;
-    if (!device->isOpen()) // a dropped link: nothing to write to
-        return 1;
-    device->write(frame);
-    if (device == tcpSocket)
-        tcpSocket->flush();
-    else
-        serialPort->flush();
-    return 0;
+    LinkTransport *link = activeLink();
+    return link && link->write(frame) ? 0 : 1;
 }
 
-// Before a request goes out, whatever an earlier exchange left behind is
-// dropped: its late answer, in recvBuffer or still unread on the link,
-// must not pass for this request's answer.
-void CmdNorvo_TCP::discardStaleInput()
+// Before a request goes out. While nothing is owed, whatever arrived since
+// the last exchange is noise and goes. Otherwise what has arrived is taken
+// in and the owed answers among it are dropped; a frame still arriving
+// stays, as it may be one of them.
+void CmdNorvo_TCP::takeStaleInput()
 {
-    if (tcpSocket && linkDevice() == tcpSocket) {
-        // Let the socket take in what the system holds for it (bytes, or the
-        // peer's close) without waiting; a wait that times out would leave
-        // its time-out as the socket's last error.
-        for (int i = 0; i < 8 && tcpSocket->state() == QAbstractSocket::ConnectedState; ++i) {
-            char probe;
-            if (::recv(int(tcpSocket->socketDescriptor()), &probe, 1, MSG_PEEK | MSG_DONTWAIT) < 0)
-                break;
-            tcpSocket->waitForReadyRead(0);
-        }
-        // Dropped by count, as readAll() would take and shrink a 16 KiB
-        // block on every exchange.
-        if (tcpSocket->isOpen())
-            tcpSocket->read(tcpSocket->bytesAvailable());
-    } else if (serialPort && serialPort->isOpen()) {
-        if (recvTimer)
-            recvTimer->stop();
-        serialPort->clear(QSerialPort::Input);
-        serialPort->read(serialPort->bytesAvailable());
+    LinkTransport *link = activeLink();
+    owed.expire(clock.elapsed());
+    if (owed.isEmpty()) {
+        if (link)
+            link->dropStaleInput();
+        recvBuffer.clear();
+        return;
     }
-    recvBuffer.clear();
+    if (link)
+        recvBuffer.append(link->takeArrived());
+    for (QByteArray frame = NorvoFrame::takeFrame(recvBuffer); !frame.isEmpty();
+         frame = NorvoFrame::takeFrame(recvBuffer)) {
+        owed.dropIfOwed(frame); // anything else is not awaited by anyone
+    }
 }
 
-// Data characters are hex digits, so the end byte can only end a frame.
-bool CmdNorvo_TCP::answerComplete() const
+// Moves the answer, if one is in, from recvBuffer to reply. While nothing
+// is owed the answer is the whole buffer once it ends in the end byte
+// (data characters are hex digits, so that byte can only end a frame).
+// Otherwise owed answers are dropped and the first other frame is taken.
+bool CmdNorvo_TCP::takeAnswer(QByteArray &reply)
 {
-    return recvBuffer.endsWith(NorvoFrame::EndByte);
+    if (owed.isEmpty()) {
+        if (!recvBuffer.endsWith(NorvoFrame::EndByte))
+            return false;
+        reply = recvBuffer;
+        recvBuffer.clear();
+        return true;
+    }
+    for (;;) {
+        const QByteArray frame = NorvoFrame::takeFrame(recvBuffer);
+        if (frame.isEmpty())
+            return false;
+        if (!owed.dropIfOwed(frame)) {
+            reply = frame;
+            return true;
+        }
+    }
+}
+
+// Sends the request and waits for its answer: 0 with the answer in reply,
+// -1 with nothing whole in time. An answer that came only in part is
+// handed over at the time-out, for the command to refuse.
+//
+// Only an answer that fits the request (echo, length, or an error answer)
+// settles it, and with it everything its station owed before. Otherwise
+// the request's own answer may still come, and it joins the owed ones.
+int CmdNorvo_TCP::exchange(const QByteArray &request, QByteArray &reply, int timeoutMs)
+{
+    const AnswerShape shape = AnswerShape::ofRequest(request);
+    Only_send(request);
+    QElapsedTimer sent;
+    sent.start();
+
+    QByteArray answer;
+    bool whole = false;
+    // Owed answers that come first are dropped; the wait for the request's
+    // own first bytes goes on.
+    for (int waitMs = firstBytesWaitMs;;) {
+        waitForReady(waitMs);
+        mysleep(answerPauseMs);
+        if (timeoutMs < 1) {
+            owed.add(shape, clock.elapsed());
+            return -1;
+        }
+        whole = takeAnswer(answer);
+        waitMs = firstBytesWaitMs - int(sent.elapsed());
+        if (whole || !recvBuffer.isEmpty() || waitMs <= 0)
+            break;
+    }
+    for (int elapsed = 0; !whole;) {
+        elapsed += answerLookMs;
+        mysleep(answerLookMs);
+        whole = takeAnswer(answer);
+        if (elapsed >= timeoutMs)
+            break;
+    }
+    if (!whole) {
+        // Time is up: a part of an answer still goes to the command, which
+        // refuses it; nothing at all means no answer.
+        answer = recvBuffer;
+        recvBuffer.clear();
+    }
+
+    if (whole && shape.fits(answer))
+        owed.settleStation(shape.echo);
+    else
+        owed.add(shape, clock.elapsed());
+    if (answer.isEmpty())
+        return -1;
+    reply.append(answer);
+    return 0;
 }
 
 int CmdNorvo_TCP::SendData(QByteArray request, QByteArray &reply, int timeoutMs)
@@ -121,60 +158,37 @@ int CmdNorvo_TCP::SendData(QByteArray request, QByteArray &reply, int timeoutMs)
     if (exchangeActive)
         return -1;
     ExchangeScope scope(exchangeActive);
-
-    awaitOwedAnswer();
-    discardStaleInput();
-    Only_send(request);
-    waitForReady(300);
-    mysleep(5);
-    if (timeoutMs < 1) {
-        answerOwed = true;
-        return -1;
-    }
-
-    if (!answerComplete()) {
-        for (int elapsed = 0;;) {
-            elapsed += 10;
-            mysleep(10);
-            if (elapsed >= timeoutMs) {
-                // Time is up: a partial answer still goes to the command,
-                // which refuses it; nothing at all means no answer.
-                if (recvBuffer.isEmpty()) {
-                    answerOwed = true;
-                    return -1;
-                }
-                break;
-            }
-            if (answerComplete())
-                break;
-        }
-    }
-    answerOwed = !answerComplete();
-    reply.append(recvBuffer);
-    recvBuffer.clear();
-    return 0;
+    takeStaleInput();
+    return exchange(request, reply, timeoutMs);
 }
 
-// Answers name no address: the answer to a request that timed out would pass
-// for the answer to the next request of the same shape. So after an exchange
-// that got no whole answer, the next one first gives that answer a while to
-// arrive and throws it away before sending. An answer later than that cannot
-// be told apart on this protocol.
-void CmdNorvo_TCP::awaitOwedAnswer()
+// The request's answer could be taken for one still owed: first a read
+// whose answer cannot, and everything up to its answer goes. Answers come
+// in order, so once it is answered nothing older from the station can come.
+// 0 when it was answered.
+int CmdNorvo_TCP::synchronise(int station)
 {
-    if (!answerOwed)
-        return;
-    answerOwed = false;
-    for (int elapsed = 0; elapsed < owedAnswerWaitMs && !answerComplete(); elapsed += 10)
-        mysleep(10);
+    const NorvoRequest read = owed.synchronisingRead(station);
+    QByteArray reply;
+    const int result = exchange(read.frame(), reply, exchangeTimeoutMs(read.frame()));
+    if (debugOn) {
+        const QString name = &read.command() == &NorvoCommand::BitRead ? QStringLiteral("X0")
+                                                                        : QStringLiteral("D0");
+        logLine("lib[Norvo]读命令", name, read.count(), read.frame());
+        logLine("lib[Norvo]响应", name, read.count(), reply);
+    }
+    if (result != 0 || !read.answerShape().fits(reply))
+        return -1;
+    takeStaleInput();
+    return 0;
 }
 
 // On a serial line the request and the answer take their time on the wire:
 // at 1200 baud a 20-character answer alone needs about 170 ms.
-int CmdNorvo_TCP::exchangeTimeoutMs(const NorvoRequest &request) const
+int CmdNorvo_TCP::exchangeTimeoutMs(const QByteArray &request) const
 {
-    if (!serialPort || linkDevice() != serialPort)
-        return answerPollMs;
-    const int answerChars = std::max(request.expectedAnswerLength(), NorvoFrame::AnswerOverhead);
-    return answerPollMs + serialWireMs(request.frame().size() + answerChars, *serialPort);
+    const LinkTransport *link = activeLink();
+    const int answerLength = AnswerShape::ofRequest(request).goodLength;
+    const int answerChars = std::max(answerLength, NorvoFrame::AnswerOverhead);
+    return answerPollMs + (link ? link->wireMs(request.size() + answerChars) : 0);
 }

@@ -29,6 +29,34 @@ unsigned short hexValue(unsigned short code)
     return code;
 }
 
+bool isIntact(const QByteArray &frame)
+{
+    const int size = frame.size();
+    if (size < AnswerOverhead || frame.at(0) != StartByte || frame.at(size - 1) != EndByte)
+        return false;
+    const quint8 sum = checksum(frame, unsigned(size - 3));
+    return frame.at(size - 3) == char(hexChar(sum >> 4)) && frame.at(size - 2) == char(hexChar(sum & 0xF));
+}
+
+QByteArray takeFrame(QByteArray &stream)
+{
+    for (;;) {
+        const int end = stream.indexOf(EndByte);
+        if (end < 0) {
+            // Nothing whole yet: keep what may still become a frame.
+            const int start = stream.lastIndexOf(StartByte);
+            stream.remove(0, start < 0 ? stream.size() : start);
+            return QByteArray();
+        }
+        // A run of bytes ending in 0x03 without a start byte is no frame.
+        const int start = stream.lastIndexOf(StartByte, end);
+        QByteArray frame = start < 0 ? QByteArray() : stream.mid(start, end + 1 - start);
+        stream.remove(0, end + 1);
+        if (!frame.isEmpty())
+            return frame;
+    }
+}
+
 } // namespace NorvoFrame
 
 using namespace NorvoFrame;
@@ -38,6 +66,26 @@ const NorvoCommand NorvoCommand::RegisterRead { "46", 2, false, NorvoCommand::Re
 const NorvoCommand NorvoCommand::RegisterWrite { "47", 2, true, NorvoCommand::NoData };
 
 namespace {
+
+const NorvoCommand *const commands[] = { &NorvoCommand::BitRead, &NorvoCommand::RegisterRead,
+                                         &NorvoCommand::RegisterWrite };
+
+// Data characters of a good answer to count units; -1 for a count the frame
+// cannot carry.
+int answerDataChars(const NorvoCommand &command, int count)
+{
+    if (count < 0 || count > 0xFF)
+        return -1;
+    switch (command.answerData) {
+    case NorvoCommand::BitChars:
+        return count;
+    case NorvoCommand::RegisterChars:
+        return 4 * count;
+    case NorvoCommand::NoData:
+        break;
+    }
+    return 0;
+}
 
 // Two-digit field: the low 8 bits, high digit first.
 void appendHex2(QByteArray &frame, int value)
@@ -66,7 +114,7 @@ bool isDataChar(NorvoCommand::AnswerData kind, char c)
 
 NorvoRequest::NorvoRequest(const NorvoCommand &command, int station, const QString &addr,
                            int count, int area, const QByteArray &nibbles)
-    : command_(&command), count_(count)
+    : command_(&command), station_(station & 0xFF), count_(count)
 {
     frame_.append(StartByte);                   // 0     start byte
     appendHex2(frame_, station);                // 1-2   station
@@ -89,17 +137,7 @@ NorvoRequest::NorvoRequest(const NorvoCommand &command, int station, const QStri
 
 int NorvoRequest::expectedDataChars() const
 {
-    if (count_ < 0 || count_ > 0xFF)
-        return -1;
-    switch (command_->answerData) {
-    case NorvoCommand::BitChars:
-        return count_;
-    case NorvoCommand::RegisterChars:
-        return 4 * count_;
-    case NorvoCommand::NoData:
-        break;
-    }
-    return 0;
+    return answerDataChars(*command_, count_);
 }
 
 int NorvoRequest::expectedAnswerLength() const
@@ -112,11 +150,7 @@ NorvoRequest::Fault NorvoRequest::check(const QByteArray &answer) const
 {
     // Integrity: framing and checksum of whatever came.
     const int size = answer.size();
-    if (size < AnswerOverhead || answer.at(0) != StartByte || answer.at(size - 1) != EndByte)
-        return Fault::Integrity;
-    QByteArray sum;
-    appendHex2(sum, checksum(answer, unsigned(size - 3)));
-    if (answer.mid(size - 3, 2) != sum)
+    if (!isIntact(answer))
         return Fault::Integrity;
 
     // Echo: the answer is for our station and command.
@@ -151,4 +185,30 @@ int NorvoRequest::takeAnswer(const QByteArray &answer, QByteArray *out) const
             to[i] = char(hexValue(static_cast<unsigned char>(answer.at(first + i))));
     }
     return 0;
+}
+
+// The request frame as built above:
+//   0x02 | station(1-2) | command(3-4) | count(5-6) | ...
+AnswerShape AnswerShape::ofRequest(const QByteArray &request)
+{
+    AnswerShape shape;
+    shape.echo = request.mid(1, 4);
+    for (const NorvoCommand *command : commands) {
+        if (request.mid(3, 2) != command->code)
+            continue;
+        if (request.size() < 7)
+            break;
+        const unsigned high = hexValue(static_cast<unsigned char>(request.at(5)));
+        const unsigned low = hexValue(static_cast<unsigned char>(request.at(6)));
+        if (high <= 0xF && low <= 0xF)
+            shape.goodLength = AnswerOverhead + answerDataChars(*command, int(high * 16 + low));
+    }
+    return shape;
+}
+
+bool AnswerShape::fits(const QByteArray &frame) const
+{
+    if (!isIntact(frame) || frame.mid(1, 4) != echo)
+        return false;
+    return frame.at(5) != '0' || frame.size() == goodLength;
 }

@@ -28,7 +28,39 @@ unsigned short hexChar(unsigned short value);
 // '0'..'9', 'A'..'F' as 0..15; any other code unchanged.
 unsigned short hexValue(unsigned short code);
 
+// Start byte first, end byte last, checksum right: the frame arrived as sent.
+bool isIntact(const QByteArray &frame);
+
+// Cuts the next whole frame off the front of a byte stream: from the last
+// start byte before the first end byte, up to that end byte. Bytes before
+// it are dropped (the tail of a frame whose start was lost, or noise); a
+// frame still arriving stays. An empty result: no whole frame yet.
+QByteArray takeFrame(QByteArray &stream);
+
 } // namespace NorvoFrame
+
+// What tells the answers to one request apart from the answers to another.
+// Answers carry no address: only the echoed station and command, the error
+// code and the length. Every error answer of a station and command looks
+// alike, whatever was asked.
+struct AnswerShape
+{
+    QByteArray echo;     // station and command characters of the request
+    int goodLength = -1; // length of an answer with error code '0'; -1: none
+
+    // The answers to a request, from its frame as it goes on the line.
+    static AnswerShape ofRequest(const QByteArray &request);
+
+    // An intact frame with this echo: a good answer of goodLength, or an
+    // error answer.
+    bool fits(const QByteArray &frame) const;
+    // Some answer would fit both.
+    bool overlaps(const AnswerShape &other) const { return echo == other.echo; }
+    bool operator==(const AnswerShape &other) const
+    {
+        return echo == other.echo && goodLength == other.goodLength;
+    }
+};
 
 // What sets the three commands apart; the procedure is the same for all.
 struct NorvoCommand
@@ -67,6 +99,7 @@ public:
 
     const QByteArray &frame() const { return frame_; }
     const NorvoCommand &command() const { return *command_; }
+    int station() const { return station_; }
     int count() const { return count_; }
 
     // Data characters a good answer carries; -1 for a count the frame
@@ -74,6 +107,7 @@ public:
     int expectedDataChars() const;
     // Length of a good answer in bytes; -1 as above.
     int expectedAnswerLength() const;
+    AnswerShape answerShape() const { return AnswerShape::ofRequest(frame_); }
 
     Fault check(const QByteArray &answer) const;
     // A good answer appends its data as nibble bytes (one digit's value per
@@ -82,6 +116,7 @@ public:
 
 private:
     const NorvoCommand *command_;
+    int station_; // as sent: the low 8 bits
     int count_;
     QByteArray frame_;
 };

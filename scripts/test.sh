@@ -29,7 +29,7 @@ for s in $stages; do
         ;;
     sanitize)
         stage "sanitizer build (ASan + UBSan) and tests"
-        NORVO_BUILD_DIR=$repo/build-san NORVO_CMAKE_ARGS="-DNORVO_SANITIZE=ON" \
+        NORVO_BUILD_DIR=$repo/build-san NORVO_CMAKE_ARGS="-DNORVO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug" \
             "$repo/scripts/setup.sh"
         ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
             ctest --test-dir "$repo/build-san" --output-on-failure -j"$jobs"

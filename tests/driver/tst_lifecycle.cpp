@@ -262,7 +262,8 @@ void TestLifecycle::disconnectClosesTheStoredLink()
         QCOMPARE(driver.DisConnectDrive(), 1);
     }
 
-    // A TCP port once stored makes it TCP, even after a serial string.
+    // After a move from TCP to a serial line both go: no request may reach
+    // either PLC after a disconnect.
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost));
     LibNorvoTCP driver;
@@ -274,8 +275,16 @@ void TestLifecycle::disconnectClosesTheStoredLink()
 
     QCOMPARE(driver.DisConnectDrive(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(plcSide->state(), QAbstractSocket::UnconnectedState, 5000);
-    // The serial port was left open.
-    QCOMPARE(driver.cmd.serialDisConnectDrive(), 0);
+    QCOMPARE(driver.cmd.serialDisConnectDrive(), 1);
+    QCOMPARE(driver.cmd.Connection_status(), -3);
+    QCOMPARE(driver.ReadVariable("D100", DT_Int16).status, 9);
+
+    // A TCP port once stored makes it TCP when no serial line is in use.
+    QCOMPARE(driver.ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(server.serverPort())), 0);
+    QVERIFY(server.waitForNewConnection(5000));
+    plcSide = server.nextPendingConnection();
+    QCOMPARE(driver.DisConnectDrive(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(plcSide->state(), QAbstractSocket::UnconnectedState, 5000);
 }
 
 void TestLifecycle::destroyFreeThenDelete()

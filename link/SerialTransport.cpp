@@ -1,0 +1,131 @@
+#include "SerialTransport.h"
+
+#include <QtCore/QTimer>
+#include <QtSerialPort/QSerialPort>
+
+namespace {
+
+// Baud rates the port accepts, and the silence after which a serial
+// delivery counts as complete at that rate (0: keep the current value).
+struct BaudSetting
+{
+    int baudRate;
+    int idleMs;
+};
+constexpr BaudSetting baudSettings[] = {
+    { 1200, 0 },  { 2400, 10 },  { 4800, 6 },   { 9600, 3 },
+    { 19200, 0 }, { 38400, 0 }, { 57600, 0 }, { 115200, 0 },
+};
+
+// Rates the port cannot report are taken as the slowest one offered.
+constexpr int slowestBaud = 1200;
+
+} // namespace
+
+bool SerialTransport::open(const QString &portName, int baudRate, int dataBits, int stopBits,
+                           const QString &parity, int &idleMs)
+{
+    if (port_->isOpen()) {
+        port_->clear(QSerialPort::AllDirections);
+        port_->close();
+    }
+    // A NUL cuts the device path short: Qt would open (and lock) another
+    // name than the one asked for and leave its lock file behind.
+    if (portName.contains(QChar::Null))
+        return false;
+    port_->setPortName(portName);
+    if (!port_->open(QIODevice::ReadWrite))
+        return false;
+
+    for (const BaudSetting &setting : baudSettings) {
+        if (setting.baudRate == baudRate) {
+            port_->setBaudRate(baudRate, QSerialPort::AllDirections);
+            if (setting.idleMs > 0)
+                idleMs = setting.idleMs;
+        }
+    }
+    if (dataBits >= 5 && dataBits <= 8)
+        port_->setDataBits(QSerialPort::DataBits(dataBits));
+    if (stopBits == 1)
+        port_->setStopBits(QSerialPort::OneStop);
+    else if (stopBits == 2)
+        port_->setStopBits(QSerialPort::TwoStop);
+    else if (stopBits == 3)
+        port_->setStopBits(QSerialPort::OneAndHalfStop);
+    if (parity.contains(QLatin1Char('N'), Qt::CaseInsensitive))
+        port_->setParity(QSerialPort::NoParity);
+    else if (parity.contains(QLatin1Char('E'), Qt::CaseInsensitive))
+        port_->setParity(QSerialPort::EvenParity);
+    else if (parity.contains(QLatin1Char('O'), Qt::CaseInsensitive))
+        port_->setParity(QSerialPort::OddParity);
+    port_->setFlowControl(QSerialPort::NoFlowControl);
+    return true;
+}
+
+QIODevice *SerialTransport::device() const
+{
+    return port_;
+}
+
+bool SerialTransport::isUsable() const
+{
+    return port_ && port_->isOpen();
+}
+
+void SerialTransport::close()
+{
+    if (!isUsable())
+        return;
+    port_->clear(QSerialPort::AllDirections);
+    port_->close();
+}
+
+bool SerialTransport::write(const QByteArray &frame)
+{
+    if (!isUsable())
+        return false;
+    port_->write(frame);
+    port_->flush();
+    return true;
+}
+
+QByteArray SerialTransport::takeArrived()
+{
+    if (!isUsable())
+        return QByteArray();
+    // What the system holds comes in now, not after the idle time.
+    if (!port_->waitForReadyRead(0))
+        port_->clearError(); // nothing there: not an error of the line
+    if (idleTimer_)
+        idleTimer_->stop();
+    // By count: readAll() would take and shrink a 16 KiB block each time.
+    return port_->read(port_->bytesAvailable());
+}
+
+void SerialTransport::dropStaleInput()
+{
+    if (!isUsable())
+        return;
+    if (idleTimer_)
+        idleTimer_->stop();
+    port_->clear(QSerialPort::Input);
+    port_->read(port_->bytesAvailable());
+}
+
+// In half bits, so that 1.5 stop bits stay exact.
+int SerialTransport::wireMs(int chars) const
+{
+    if (!port_)
+        return 0;
+    const int baud = port_->baudRate() > 0 ? port_->baudRate() : slowestBaud;
+    const int dataBits = port_->dataBits() >= 5 && port_->dataBits() <= 8 ? port_->dataBits() : 8;
+    const int parityBits = port_->parity() == QSerialPort::NoParity ? 0 : 1;
+    int stopHalfBits = 2;
+    if (port_->stopBits() == QSerialPort::TwoStop)
+        stopHalfBits = 4;
+    else if (port_->stopBits() == QSerialPort::OneAndHalfStop)
+        stopHalfBits = 3;
+    const qint64 halfBitsPerChar = 2 * (1 + dataBits + parityBits) + stopHalfBits;
+    const qint64 halfBitsPerSecond = 2 * qint64(baud);
+    return int((chars * halfBitsPerChar * 1000 + halfBitsPerSecond - 1) / halfBitsPerSecond);
+}

@@ -1,0 +1,38 @@
+#ifndef SERIALTRANSPORT_H
+#define SERIALTRANSPORT_H
+
+#include "LinkTransport.h"
+
+#include <QtCore/QString>
+
+class QSerialPort;
+class QTimer;
+
+// The PLC on a serial line. Works on the link manager's port and its
+// receive idle timer, which may not exist yet.
+class SerialTransport final : public LinkTransport
+{
+public:
+    SerialTransport(QSerialPort *const &port, QTimer *const &idleTimer)
+        : port_(port), idleTimer_(idleTimer) {}
+
+    // Opens the port read-write and applies the settings it knows; one it
+    // does not know leaves the port's own. idleMs: the silence after which
+    // a delivery counts as complete, changed for some baud rates.
+    bool open(const QString &portName, int baudRate, int dataBits, int stopBits,
+              const QString &parity, int &idleMs);
+
+    QIODevice *device() const override;
+    bool isUsable() const override;
+    void close() override;
+    bool write(const QByteArray &frame) override;
+    QByteArray takeArrived() override;
+    void dropStaleInput() override;
+    int wireMs(int chars) const override;
+
+private:
+    QSerialPort *const &port_;
+    QTimer *const &idleTimer_;
+};
+
+#endif // SERIALTRANSPORT_H

@@ -2,22 +2,29 @@
 // receive path into recvBuffer, the status test and the waits.
 #include "CmdNorvo_TCP.h"
 
+#include <QtCore/QAbstractEventDispatcher>
 #include <QtCore/QDebug>
 #include <QtCore/QEventLoop>
+#include <QtCore/QThread>
 #include <QtCore/QTimer>
 #include <QtNetwork/QTcpSocket>
 #include <QtSerialPort/QSerialPort>
 
+// The link's pauses process the thread's events until their one timer
+// fires. Objects made for every pause, and a loop ended through quit(),
+// cost more than the rest of an exchange.
 struct CmdNorvo_TCP::Pause
 {
     QTimer timer;
-    QEventLoop loop;
+    QEventLoop events;
+    bool running = false;
+    bool over = false;
 
     Pause()
     {
         timer.setSingleShot(true);
         timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        QObject::connect(&timer, &QTimer::timeout, [this] { over = true; });
     }
 };
 
@@ -136,8 +143,9 @@ void CmdNorvo_TCP::Ethdisconnected()
 void CmdNorvo_TCP::EthreadyRead()
 {
     // Appended: an answer may come in several reads within one exchange.
-    while (tcpSocket && tcpSocket->bytesAvailable() > 0)
-        recvBuffer.append(tcpSocket->read(tcpSocket->bytesAvailable()));
+    const qint64 available = tcpSocket ? tcpSocket->bytesAvailable() : 0;
+    if (available > 0)
+        recvBuffer.append(tcpSocket->read(available));
 }
 
 // --- status and teardown -----------------------------------------------------
@@ -213,15 +221,23 @@ int CmdNorvo_TCP::waitForReady(int ms)
 
 void CmdNorvo_TCP::mysleep(int ms)
 {
+    if (!QAbstractEventDispatcher::instance()) { // a thread without events
+        QThread::msleep(ulong(qMax(ms, 0)));
+        return;
+    }
     if (!pause)
         pause.reset(new Pause);
-    if (pause->loop.isRunning()) {
+    if (pause->running) {
         // A pause inside a pause, from an event handled in the outer one.
         QEventLoop loop;
         QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
         loop.exec(QEventLoop::AllEvents);
         return;
     }
+    pause->running = true;
+    pause->over = false;
     pause->timer.start(ms);
-    pause->loop.exec(QEventLoop::AllEvents);
+    while (!pause->over)
+        pause->events.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    pause->running = false;
 }

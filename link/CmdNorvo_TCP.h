@@ -110,9 +110,10 @@ private:
     // The one place that decides which link requests go out on.
     LinkTransport *activeLink() const;
     void takeStaleInput();
-    int exchange(const QByteArray &request, QByteArray &reply, int timeoutMs);
+    int exchange(const QByteArray &request, const AnswerShape &shape, QByteArray &reply,
+                 int timeoutMs);
     bool takeAnswer(QByteArray &reply);
-    int exchangeTimeoutMs(const QByteArray &request) const;
+    int exchangeTimeoutMs(const QByteArray &request, const AnswerShape &shape) const;
 
     TcpTransport tcpLink { tcpSocket };
     SerialTransport serialLink { serialPort, recvTimer };

@@ -65,13 +65,14 @@ int CmdNorvo_TCP::exchangeCommand(const NorvoRequest &request, const CommandText
     if (Connection_status() == -3)
         return -3;
     // Unanswered, it has taken the request's turn: nothing is sent.
-    if (owed.overlaps(request.answerShape()) && synchronise(request.station()) != 0)
+    const AnswerShape shape = request.answerShape();
+    if (owed.overlaps(shape) && synchronise(request.station()) != 0)
         return -2;
 
     if (debugOn && texts.requestLineFirst)
         logLine(texts.requestTag, name, request.count(), request.frame());
     QByteArray reply;
-    exchange(request.frame(), reply, exchangeTimeoutMs(request.frame()));
+    exchange(request.frame(), shape, reply, exchangeTimeoutMs(request.frame(), shape));
     if (debugOn) {
         if (!texts.requestLineFirst)
             logLine(texts.requestTag, name, request.count(), request.frame());

@@ -105,9 +105,9 @@ bool CmdNorvo_TCP::takeAnswer(QByteArray &reply)
 // Only an answer that fits the request (echo, length, or an error answer)
 // settles it, and with it everything its station owed before. Otherwise
 // the request's own answer may still come, and it joins the owed ones.
-int CmdNorvo_TCP::exchange(const QByteArray &request, QByteArray &reply, int timeoutMs)
+int CmdNorvo_TCP::exchange(const QByteArray &request, const AnswerShape &shape, QByteArray &reply,
+                           int timeoutMs)
 {
-    const AnswerShape shape = AnswerShape::ofRequest(request);
     Only_send(request);
     QElapsedTimer sent;
     sent.start();
@@ -159,7 +159,7 @@ int CmdNorvo_TCP::SendData(QByteArray request, QByteArray &reply, int timeoutMs)
         return -1;
     ExchangeScope scope(exchangeActive);
     takeStaleInput();
-    return exchange(request, reply, timeoutMs);
+    return exchange(request, AnswerShape::ofRequest(request), reply, timeoutMs);
 }
 
 // The request's answer could be taken for one still owed: first a read
@@ -169,15 +169,16 @@ int CmdNorvo_TCP::SendData(QByteArray request, QByteArray &reply, int timeoutMs)
 int CmdNorvo_TCP::synchronise(int station)
 {
     const NorvoRequest read = owed.synchronisingRead(station);
+    const AnswerShape shape = read.answerShape();
     QByteArray reply;
-    const int result = exchange(read.frame(), reply, exchangeTimeoutMs(read.frame()));
+    const int result = exchange(read.frame(), shape, reply, exchangeTimeoutMs(read.frame(), shape));
     if (debugOn) {
         const QString name = &read.command() == &NorvoCommand::BitRead ? QStringLiteral("X0")
                                                                         : QStringLiteral("D0");
         logLine("lib[Norvo]读命令", name, read.count(), read.frame());
         logLine("lib[Norvo]响应", name, read.count(), reply);
     }
-    if (result != 0 || !read.answerShape().fits(reply))
+    if (result != 0 || !shape.fits(reply))
         return -1;
     takeStaleInput();
     return 0;
@@ -185,10 +186,9 @@ int CmdNorvo_TCP::synchronise(int station)
 
 // On a serial line the request and the answer take their time on the wire:
 // at 1200 baud a 20-character answer alone needs about 170 ms.
-int CmdNorvo_TCP::exchangeTimeoutMs(const QByteArray &request) const
+int CmdNorvo_TCP::exchangeTimeoutMs(const QByteArray &request, const AnswerShape &shape) const
 {
     const LinkTransport *link = activeLink();
-    const int answerLength = AnswerShape::ofRequest(request).goodLength;
-    const int answerChars = std::max(answerLength, NorvoFrame::AnswerOverhead);
+    const int answerChars = std::max(shape.goodLength, NorvoFrame::AnswerOverhead);
     return answerPollMs + (link ? link->wireMs(request.size() + answerChars) : 0);
 }

@@ -1,5 +1,7 @@
 #include "NorvoFrame.h"
 
+#include <cstring>
+
 namespace NorvoFrame {
 
 quint8 checksum(const QByteArray &bytes, unsigned count)
@@ -194,7 +196,7 @@ AnswerShape AnswerShape::ofRequest(const QByteArray &request)
     AnswerShape shape;
     shape.echo = request.mid(1, 4);
     for (const NorvoCommand *command : commands) {
-        if (request.mid(3, 2) != command->code)
+        if (request.size() < 5 || std::memcmp(request.constData() + 3, command->code, 2) != 0)
             continue;
         if (request.size() < 7)
             break;
@@ -208,7 +210,8 @@ AnswerShape AnswerShape::ofRequest(const QByteArray &request)
 
 bool AnswerShape::fits(const QByteArray &frame) const
 {
-    if (!isIntact(frame) || frame.mid(1, 4) != echo)
+    // isIntact() means at least AnswerOverhead bytes.
+    if (!isIntact(frame) || echo.size() != 4 || std::memcmp(frame.constData() + 1, echo.constData(), 4) != 0)
         return false;
     return frame.at(5) != '0' || frame.size() == goodLength;
 }

@@ -49,8 +49,19 @@ bool TcpTransport::write(const QByteArray &frame)
 {
     if (!socket_ || !socket_->isOpen()) // a dropped link: nothing to write to
         return false;
-    socket_->write(frame);
-    socket_->flush();
+    // Straight to the system while nothing waits in the socket's buffer:
+    // Qt's write() switches the write notifier on and off, and each switch
+    // wakes the event loop. What the system does not take goes the Qt way.
+    qint64 sent = 0;
+    if (socket_->state() == QAbstractSocket::ConnectedState && socket_->bytesToWrite() == 0) {
+        sent = ::send(int(socket_->socketDescriptor()), frame.constData(), size_t(frame.size()),
+                      MSG_NOSIGNAL | MSG_DONTWAIT);
+        sent = qMax<qint64>(sent, 0);
+    }
+    if (sent < frame.size()) {
+        socket_->write(frame.constData() + sent, frame.size() - sent);
+        socket_->flush();
+    }
     return true;
 }
 
@@ -60,15 +71,15 @@ QByteArray TcpTransport::takeArrived()
         return QByteArray();
     // Asks the system first, so that a healthy link costs one call. A wait
     // that finds nothing would leave its time-out as the socket's error,
-    // which the disconnect warning reports.
+    // which the disconnect warning reports. What comes in goes through the
+    // receive slot, as during an exchange.
     for (int i = 0; i < maxProbes && socket_->state() == QAbstractSocket::ConnectedState; ++i) {
         char probe;
         if (::recv(int(socket_->socketDescriptor()), &probe, 1, MSG_PEEK | MSG_DONTWAIT) < 0)
             break;
-        socket_->waitForReadyRead(0); // bytes, or the peer's close
+        socket_->waitForReadyRead(0); // bytes (for the receive slot), or the peer's close
     }
-    // By count: readAll() would take and shrink a 16 KiB block each time.
-    return socket_->isOpen() ? socket_->read(socket_->bytesAvailable()) : QByteArray();
+    return QByteArray();
 }
 
 void TcpTransport::dropStaleInput()

@@ -25,12 +25,47 @@ constexpr AreaText areaTexts[] = {
 
 constexpr int numberLength = 4;
 
+// Bit n set: the letter 'A' + n occurs in the label, in either case.
+// Outside ASCII, case folding can make other characters match (U+017F is
+// an 's'): every text is then searched for.
+quint32 lettersIn(const QString &label, bool *ascii)
+{
+    quint32 letters = 0;
+    *ascii = true;
+    for (const QChar c : label) {
+        const ushort code = c.unicode();
+        if (code >= 0x80) {
+            *ascii = false;
+            return ~0u;
+        }
+        const ushort upper = (code >= 'a' && code <= 'z') ? ushort(code - 'a' + 'A') : code;
+        if (upper >= 'A' && upper <= 'Z')
+            letters |= 1u << (upper - 'A');
+    }
+    return letters;
+}
+
+bool hasLetters(quint32 letters, const char *text)
+{
+    for (; *text; ++text) {
+        if (!(letters & (1u << (*text - 'A'))))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 Area area(const QString &label)
 {
+    // One pass for the letters present, instead of a search per text.
+    bool ascii = true;
+    const quint32 letters = lettersIn(label, &ascii);
     for (const AreaText &entry : areaTexts) {
-        if (label.contains(QLatin1String(entry.text), Qt::CaseInsensitive))
+        if (!hasLetters(letters, entry.text))
+            continue;
+        const bool oneLetter = entry.text[1] == '\0';
+        if ((ascii && oneLetter) || label.contains(QLatin1String(entry.text), Qt::CaseInsensitive))
             return entry.area;
     }
     return NoArea;

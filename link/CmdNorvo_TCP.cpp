@@ -3,30 +3,14 @@
 #include "CmdNorvo_TCP.h"
 
 #include <QtCore/QAbstractEventDispatcher>
+#include <QtCore/QCoreApplication>
 #include <QtCore/QDebug>
 #include <QtCore/QEventLoop>
-#include <QtCore/QThread>
 #include <QtCore/QTimer>
 #include <QtNetwork/QTcpSocket>
 #include <QtSerialPort/QSerialPort>
 
-// The link's pauses process the thread's events until their one timer
-// fires. Objects made for every pause, and a loop ended through quit(),
-// cost more than the rest of an exchange.
-struct CmdNorvo_TCP::Pause
-{
-    QTimer timer;
-    QEventLoop events;
-    bool running = false;
-    bool over = false;
-
-    Pause()
-    {
-        timer.setSingleShot(true);
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, [this] { over = true; });
-    }
-};
+#include <poll.h>
 
 CmdNorvo_TCP::CmdNorvo_TCP()
     : QObject(nullptr)
@@ -207,37 +191,34 @@ int CmdNorvo_TCP::DestroyFree()
 
 int CmdNorvo_TCP::waitForReady(int ms)
 {
-    const LinkTransport *link = activeLink();
-    QIODevice *device = link ? link->device() : nullptr;
-    if (!device)
+    LinkTransport *link = activeLink();
+    if (!link || !link->device())
         return 1;
-    // With nothing left to write, a serial port would sit out the whole
-    // wait here (taking in the answer unseen) and then wait again below.
-    if (device->bytesToWrite() > 0)
-        device->waitForBytesWritten(ms);
-    device->waitForReadyRead(ms);
+    recvBuffer.append(link->awaitInput(ms));
     return 0;
 }
 
+// The pause sleeps, waking whenever the link has bytes, and handles every
+// event of the thread that came meanwhile: the receive slots, the serial
+// idle timer and the host's own. A nested event loop that waits for a timer
+// costs about as much CPU as the rest of an exchange.
 void CmdNorvo_TCP::mysleep(int ms)
 {
-    if (!QAbstractEventDispatcher::instance()) { // a thread without events
-        QThread::msleep(ulong(qMax(ms, 0)));
-        return;
+    const bool events = QAbstractEventDispatcher::instance() != nullptr;
+    const LinkTransport *link = activeLink();
+    QElapsedTimer slept;
+    slept.start();
+    // Bounded, in case the system keeps reporting bytes no slot takes.
+    constexpr int maxWakes = 16;
+    for (int wakes = 0;; ++wakes) {
+        const int left = ms - int(slept.elapsed());
+        const int fd = link && events && wakes < maxWakes ? link->descriptor() : -1;
+        pollfd input { fd, POLLIN, 0 };
+        if (left > 0)
+            ::poll(&input, fd < 0 ? 0 : 1, left);
+        if (events)
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (left <= 0 || slept.elapsed() >= ms)
+            return;
     }
-    if (!pause)
-        pause.reset(new Pause);
-    if (pause->running) {
-        // A pause inside a pause, from an event handled in the outer one.
-        QEventLoop loop;
-        QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::AllEvents);
-        return;
-    }
-    pause->running = true;
-    pause->over = false;
-    pause->timer.start(ms);
-    while (!pause->over)
-        pause->events.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    pause->running = false;
 }

@@ -11,10 +11,7 @@
 #include <QtCore/QString>
 #include <QtNetwork/QHostAddress>
 
-#include <memory>
-
 class NorvoRequest;
-class QEventLoop;
 class QSerialPort;
 class QTcpSocket;
 class QTimer;
@@ -119,10 +116,6 @@ private:
     SerialTransport serialLink { serialPort, recvTimer };
     OwedAnswers owed;
     QElapsedTimer clock; // ages the owed answers
-
-    // One timer and loop for every pause of the link, made on first use.
-    struct Pause;
-    std::unique_ptr<Pause> pause;
 
     bool exchangeActive = false;
     bool serialOpenedLast = false; // the serial port was opened after the socket

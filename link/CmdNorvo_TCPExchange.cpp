@@ -3,6 +3,8 @@
 #include "CmdNorvo_TCP.h"
 #include "NorvoFrame.h"
 
+#include <QtCore/QIODevice>
+
 #include <algorithm>
 
 namespace {
@@ -114,8 +116,7 @@ int CmdNorvo_TCP::exchange(const QByteArray &request, const AnswerShape &shape, 
 
     QByteArray answer;
     bool whole = false;
-    // Owed answers that come first are dropped; the wait for the request's
-    // own first bytes goes on.
+    const bool answersOwed = !owed.isEmpty();
     for (int waitMs = firstBytesWaitMs;;) {
         waitForReady(waitMs);
         mysleep(answerPauseMs);
@@ -124,8 +125,12 @@ int CmdNorvo_TCP::exchange(const QByteArray &request, const AnswerShape &shape, 
             return -1;
         }
         whole = takeAnswer(answer);
+        // Only owed answers came and were dropped: the wait for this
+        // request's own first bytes goes on.
         waitMs = firstBytesWaitMs - int(sent.elapsed());
-        if (whole || !recvBuffer.isEmpty() || waitMs <= 0)
+        const QIODevice *device = activeLink() ? activeLink()->device() : nullptr;
+        const bool bytesPending = device && device->bytesAvailable() > 0;
+        if (whole || !answersOwed || !recvBuffer.isEmpty() || bytesPending || waitMs <= 0)
             break;
     }
     for (int elapsed = 0; !whole;) {

@@ -21,6 +21,9 @@ public:
 
     // Writes the whole frame and pushes it out; false with nothing open.
     virtual bool write(const QByteArray &frame) = 0;
+    // Waits up to ms for the request to be written, then up to ms for
+    // bytes to arrive. What the receive slots do not see is returned.
+    virtual QByteArray awaitInput(int ms) = 0;
     // Takes in, without waiting, what the device or the system holds for
     // it. The receive slots collect what arrives into the caller's buffer;
     // the result is what they have not seen.
@@ -28,6 +31,8 @@ public:
     // Throws away everything received and not yet read; notices a peer
     // that has gone meanwhile.
     virtual void dropStaleInput() = 0;
+    // The system's handle of the open link, for waits; -1 when closed.
+    virtual int descriptor() const = 0;
     // Time the characters take on the line, in ms (0 on a network).
     virtual int wireMs(int chars) const = 0;
 };

@@ -118,6 +118,7 @@ NorvoRequest::NorvoRequest(const NorvoCommand &command, int station, const QStri
                            int count, int area, const QByteArray &nibbles)
     : command_(&command), station_(station & 0xFF), count_(count)
 {
+    frame_.reserve(16 + (command.carriesData ? 4 * qMax(count, 0) : 0));
     frame_.append(StartByte);                   // 0     start byte
     appendHex2(frame_, station);                // 1-2   station
     frame_.append(command.code, 2);             // 3-4   command code

@@ -89,6 +89,20 @@ bool SerialTransport::write(const QByteArray &frame)
     return true;
 }
 
+QByteArray SerialTransport::awaitInput(int ms)
+{
+    if (!port_)
+        return QByteArray();
+    // With nothing left to write, the port would sit out the whole wait
+    // here (taking in the answer unseen) and then wait again below.
+    if (port_->bytesToWrite() > 0)
+        port_->waitForBytesWritten(ms);
+    // The bytes stay with the port until the line has been quiet for the
+    // idle time; the idle timer then hands them over.
+    port_->waitForReadyRead(ms);
+    return QByteArray();
+}
+
 QByteArray SerialTransport::takeArrived()
 {
     if (!isUsable())
@@ -128,4 +142,9 @@ int SerialTransport::wireMs(int chars) const
     const qint64 halfBitsPerChar = 2 * (1 + dataBits + parityBits) + stopHalfBits;
     const qint64 halfBitsPerSecond = 2 * qint64(baud);
     return int((chars * halfBitsPerChar * 1000 + halfBitsPerSecond - 1) / halfBitsPerSecond);
+}
+
+int SerialTransport::descriptor() const
+{
+    return isUsable() ? int(port_->handle()) : -1;
 }

@@ -26,8 +26,10 @@ public:
     bool isUsable() const override;
     void close() override;
     bool write(const QByteArray &frame) override;
+    QByteArray awaitInput(int ms) override;
     QByteArray takeArrived() override;
     void dropStaleInput() override;
+    int descriptor() const override;
     int wireMs(int chars) const override;
 
 private:

@@ -2,6 +2,7 @@
 
 #include <QtNetwork/QTcpSocket>
 
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace {
@@ -10,6 +11,8 @@ constexpr int connectWaitMs = 1000;
 constexpr int disconnectWaitMs = 30000;
 // Reads of what the system holds, at most: bytes, then perhaps the peer's close.
 constexpr int maxProbes = 8;
+// The longest answer (255 registers) is 1029 bytes; more comes through Qt.
+constexpr int answerChunk = 2048;
 
 } // namespace
 
@@ -65,6 +68,31 @@ bool TcpTransport::write(const QByteArray &frame)
     return true;
 }
 
+QByteArray TcpTransport::awaitInput(int ms)
+{
+    if (!socket_)
+        return QByteArray();
+    if (socket_->bytesToWrite() > 0)
+        socket_->waitForBytesWritten(ms);
+    const int fd = int(socket_->socketDescriptor());
+    if (fd < 0 || socket_->state() != QAbstractSocket::ConnectedState) {
+        socket_->waitForReadyRead(ms);
+        return QByteArray();
+    }
+    // Taken straight from the system: Qt's wait would ask for the count,
+    // read, and go through the receive slot for every answer.
+    pollfd input { fd, POLLIN, 0 };
+    if (::poll(&input, 1, ms) <= 0)
+        return QByteArray();
+    char bytes[answerChunk];
+    const ssize_t got = ::recv(fd, bytes, sizeof bytes, MSG_DONTWAIT);
+    if (got > 0)
+        return QByteArray(bytes, int(got));
+    // The peer has closed, or the link failed: Qt must see that itself.
+    socket_->waitForReadyRead(0);
+    return QByteArray();
+}
+
 QByteArray TcpTransport::takeArrived()
 {
     if (!socket_)
@@ -85,4 +113,9 @@ QByteArray TcpTransport::takeArrived()
 void TcpTransport::dropStaleInput()
 {
     takeArrived();
+}
+
+int TcpTransport::descriptor() const
+{
+    return socket_ ? int(socket_->socketDescriptor()) : -1;
 }

@@ -21,8 +21,10 @@ public:
     bool isUsable() const override;
     void close() override;
     bool write(const QByteArray &frame) override;
+    QByteArray awaitInput(int ms) override;
     QByteArray takeArrived() override;
     void dropStaleInput() override;
+    int descriptor() const override;
     int wireMs(int) const override { return 0; }
 
 private:

@@ -65,6 +65,9 @@ void TestLabelAddress::areaAndNumber_data()
     QTest::newRow("D with arabic digit") << QString::fromUtf8("D\u0661") << int(DRegisters)
                                          << QString();
     QTest::newRow("Q5") << "Q5" << int(NoArea) << QString();
+    // Case folding outside ASCII: the long s is an s, so a step relay.
+    QTest::newRow("long s") << QString::fromUtf8("\u017F5") << int(StepWords) << "0005";
+    QTest::newRow("TM, not TMR") << "TM5" << int(RelayWords) << "0005";
     QTest::newRow("empty") << "" << int(NoArea) << QString();
 }
 

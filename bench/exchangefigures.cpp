@@ -96,8 +96,9 @@ void measureExchanges(const BenchSetup &setup)
         }
     }
     report.table(rows);
-    report.line(QStringLiteral("  plain socket: the same request, wait and %1 ms pause without the driver "
-                               "or Qt, the machine's own price of the exchange's pattern")
+    report.line(QStringLiteral("  plain socket: the same request and waits (first bytes, the %1 ms pause, "
+                               "10 ms looks) without the driver or Qt, the machine's own price of the "
+                               "exchange's pattern")
                     .arg(exchangeFloorMs));
     report.line(QStringLiteral("  load average now: %1").arg(ProcessStats::loadAverage()));
     for (const QString &problem : problems)

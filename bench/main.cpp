@@ -2,7 +2,7 @@
 // as the panel runtime does, runs it against norvo-sim processes, and prints
 // each figure beside its floor or target.
 //
-//   norvo-bench [--quick] [--only exchanges,waiting,memory,footprint,scale]
+//   norvo-bench [--quick] [--only exchanges,ratio,waiting,memory,footprint,scale]
 //
 // Exit status 0 when every figure could be measured (targets missed or not),
 // 1 when something kept a figure from being measured, 2 for a bad command line.
@@ -30,7 +30,7 @@ struct Part
 };
 
 const Part parts[] = {
-    {"exchanges", measureExchanges}, {"waiting", measureWaiting},
+    {"exchanges", measureExchanges}, {"ratio", measureCpuRatio}, {"waiting", measureWaiting},
     {"memory", measureMemoryOverTime}, {"footprint", measureFootprint},
     {"scale", measureScale},
 };
@@ -49,7 +49,7 @@ void withoutDropWarnings(QtMsgType type, const QMessageLogContext &context, cons
 
 int usage()
 {
-    std::fputs("usage: norvo-bench [--quick] [--only exchanges,waiting,memory,footprint,scale]\n",
+    std::fputs("usage: norvo-bench [--quick] [--only exchanges,ratio,waiting,memory,footprint,scale]\n",
                stderr);
     return 2;
 }

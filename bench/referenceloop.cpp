@@ -10,9 +10,13 @@
 namespace {
 
 // Station 1 reads 16 registers from D100, as the PLC sees it on the wire:
-// 0x02 "01" "46" "10" "D0" "0100" checksum "63" 0x03.
+// 0x02 "01" "46" "10" "D0" "0100" checksum "63" 0x03. The driver sends the
+// same bytes for ReadVariable("D100", DT_UInt16, 16).
 const char read16Request[] = "\x02" "014610D00100" "63" "\x03";
-constexpr int answerWaitMs = 300;
+// The driver's waits.
+constexpr int firstBytesWaitMs = 300;
+constexpr int lookEveryMs = 10;
+constexpr int lookForMs = 50;
 
 int connectTo(const QString &tcpConnection)
 {
@@ -35,36 +39,73 @@ int connectTo(const QString &tcpConnection)
     return fd;
 }
 
-// Reads until the answer's end byte; false when it does not come in time.
-bool awaitAnswer(int fd)
+class Answer
 {
-    char buffer[2048];
-    for (;;) {
-        pollfd readable{fd, POLLIN, 0};
-        if (::poll(&readable, 1, answerWaitMs) != 1)
+public:
+    // Takes what has arrived, without waiting; false when the peer closed
+    // or the answer outgrew the buffer.
+    bool takeArrived(int fd)
+    {
+        const ssize_t got = ::recv(fd, bytes + size, sizeof bytes - size, MSG_DONTWAIT);
+        if (got > 0)
+            size += std::size_t(got);
+        return got != 0 && size < sizeof bytes;
+    }
+    // Data characters are hex digits: the end byte only ends a frame.
+    bool isWhole() const { return size > 0 && bytes[size - 1] == '\x03'; }
+
+private:
+    char bytes[2048];
+    std::size_t size = 0;
+};
+
+void sleepMs(int ms)
+{
+    ::poll(nullptr, 0, ms);
+}
+
+bool exchange(int fd, int pauseMs)
+{
+    if (::write(fd, read16Request, sizeof read16Request - 1) != ssize_t(sizeof read16Request - 1))
+        return false;
+    pollfd readable{fd, POLLIN, 0};
+    Answer answer;
+    if (::poll(&readable, 1, firstBytesWaitMs) != 1 || !answer.takeArrived(fd))
+        return false;
+    sleepMs(pauseMs);
+    for (int looked = 0;; looked += lookEveryMs) {
+        if (!answer.isWhole() && !answer.takeArrived(fd))
             return false;
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got <= 0)
-            return false;
-        if (buffer[got - 1] == '\x03')
+        if (answer.isWhole())
             return true;
+        if (looked >= lookForMs)
+            return false;
+        sleepMs(lookEveryMs);
     }
 }
 
 } // namespace
 
-ExchangeRun runPlainSocketExchanges(const QString &tcpConnection, int count, int pauseMs)
+PlainSocketClient::PlainSocketClient(const QString &tcpConnection)
+    : fd(connectTo(tcpConnection))
 {
-    const int fd = connectTo(tcpConnection);
+}
+
+PlainSocketClient::~PlainSocketClient()
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+ExchangeRun PlainSocketClient::run(int count, int pauseMs)
+{
     if (fd < 0)
         return ExchangeRun();
-    const ExchangeRun run = timeExchanges(count, [&](int) {
-        const bool sent = ::write(fd, read16Request, sizeof read16Request - 1)
-            == ssize_t(sizeof read16Request - 1);
-        const bool answered = sent && awaitAnswer(fd);
-        ::poll(nullptr, 0, pauseMs);
-        return answered ? 0 : -1;
-    });
-    ::close(fd);
-    return run;
+    return timeExchanges(count, [&](int) { return exchange(fd, pauseMs) ? 0 : -1; });
+}
+
+ExchangeRun runPlainSocketExchanges(const QString &tcpConnection, int count, int pauseMs)
+{
+    PlainSocketClient client(tcpConnection);
+    return client.run(count, pauseMs);
 }

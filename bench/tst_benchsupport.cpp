@@ -1,5 +1,6 @@
 // The benchmark's measuring parts: if these are wrong, every figure is.
 #include "benchsetup.h"
+#include "cpucomparison.h"
 #include "exchangeloop.h"
 #include "footprint.h"
 #include "latencystats.h"
@@ -27,6 +28,8 @@ class TestBenchSupport : public QObject
 private slots:
     void initTestCase();
     void percentilesByNearestRank();
+    void cpuRatioOfPairedBlocks_data();
+    void cpuRatioOfPairedBlocks();
     void procStatusFields();
     void residentMemoryAndDescriptorsFollowTheProcess();
     void footprintSampleTravelsAsText();
@@ -73,6 +76,38 @@ void TestBenchSupport::percentilesByNearestRank()
 
     QCOMPARE(LatencyStats::of({4.2}).p99, 4.2);
     QCOMPARE(LatencyStats::of({}).count, 0);
+}
+
+void TestBenchSupport::cpuRatioOfPairedBlocks_data()
+{
+    using Micros = QVector<double>;
+    QTest::addColumn<Micros>("driver");
+    QTest::addColumn<Micros>("plain");
+    QTest::addColumn<int>("pairs");
+    QTest::addColumn<double>("ratio");
+    QTest::addColumn<double>("driverMedian");
+    QTest::addColumn<double>("plainMedian");
+    // The load doubles the cost of both sides alike: the pairs keep the ratio.
+    QTest::newRow("drifting load") << Micros{120, 240, 180} << Micros{100, 200, 150} << 3 << 1.2 << 180.0
+                                   << 150.0;
+    // A burst that hit one side of one pair does not move the median.
+    QTest::newRow("burst") << Micros{110, 110, 400} << Micros{100, 100, 100} << 3 << 1.1 << 110.0 << 100.0;
+    QTest::newRow("even count") << Micros{100, 300} << Micros{100, 100} << 2 << 2.0 << 200.0 << 100.0;
+    // Unmeasured blocks and an unmatched block are left out.
+    QTest::newRow("gaps") << Micros{0, 130, 150, 99} << Micros{100, 100, 0} << 1 << 1.3 << 130.0 << 100.0;
+    QTest::newRow("none") << Micros{} << Micros{100} << 0 << 0.0 << 0.0 << 0.0;
+}
+
+void TestBenchSupport::cpuRatioOfPairedBlocks()
+{
+    QFETCH(QVector<double>, driver);
+    QFETCH(QVector<double>, plain);
+    const CpuComparison comparison = CpuComparison::of({driver.begin(), driver.end()},
+                                                       {plain.begin(), plain.end()});
+    QTEST(comparison.pairs, "pairs");
+    QTEST(comparison.ratio, "ratio");
+    QTEST(comparison.subjectMicros, "driverMedian");
+    QTEST(comparison.referenceMicros, "plainMedian");
 }
 
 void TestBenchSupport::procStatusFields()
@@ -357,10 +392,11 @@ void TestBenchSupport::commandLine()
                                                QStringLiteral("-1"), QStringLiteral("3")}})
         QCOMPARE(runBench(bad).exitCode, 2);
 
-    const Run loop = runBench({QStringLiteral("--exchange-loop"), QStringLiteral("tcp"), QStringLiteral("0"),
-                               QStringLiteral("3")});
-    QCOMPARE(loop.exitCode, 0);
-    QCOMPARE(loop.out, QStringLiteral("3 reads, 0 failed\n"));
+    for (const QString &link : {QStringLiteral("tcp"), QStringLiteral("plain")}) {
+        const Run loop = runBench({QStringLiteral("--exchange-loop"), link, QStringLiteral("0"), QStringLiteral("3")});
+        QCOMPARE(loop.exitCode, 0);
+        QCOMPARE(loop.out, QStringLiteral("3 reads, 0 failed\n"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestBenchSupport)

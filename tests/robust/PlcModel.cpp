@@ -132,13 +132,26 @@ bool matches(const CLabelVariable &record, const SimMemory &memory, const Polled
     }
 }
 
+quint16 distinctValue(int index, quint32 seed)
+{
+    // Every step maps the 65536 values one to one: an xor, products with
+    // odd numbers, a sum and xor-shifts.
+    quint16 x = quint16(index) ^ quint16(seed);
+    x = quint16(x * 0x9E3Bu);
+    x ^= x >> 7;
+    x = quint16(x * 0x2C1Bu + (seed >> 16));
+    x ^= x >> 9;
+    return x;
+}
+
 void fillMemory(SimMemory &memory, quint32 seed)
 {
-    QRandomGenerator random(seed);
+    int index = 0;
     for (const SimArea area : { SimArea::D, SimArea::R, SimArea::RT, SimArea::RC }) {
-        for (int n = 0; n < 1000; ++n)
-            memory.setValue(area, n, quint16(random.bounded(0x10000)));
+        for (int n = 0; n < filledRegisters / 4; ++n)
+            memory.setValue(area, n, distinctValue(index++, seed));
     }
+    QRandomGenerator random(seed);
     for (const SimArea area : { SimArea::X, SimArea::Y, SimArea::M, SimArea::S }) {
         for (int n = 0; n < 2000; ++n)
             memory.setBit(area, n, random.bounded(2) == 1);

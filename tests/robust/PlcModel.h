@@ -34,7 +34,16 @@ quint64 expectedPattern(const SimMemory &memory, const PolledLabel &label, int k
 bool matches(const CLabelVariable &record, const SimMemory &memory, const PolledLabel &label,
              QString *why = nullptr);
 
-// Fills the areas the tests poll with values from a fixed seed.
+// The index-th of 65536 distinct 16-bit values for a seed: no two indexes
+// share a value, yet the values look random (signs, float exponents, bytes).
+quint16 distinctValue(int index, quint32 seed);
+
+// Registers 0..999 of R, D, RT and RC take the distinct values of indexes
+// 0..filledRegisters - 1, so no two registers hold the same value and an
+// answer that belongs to another address never matches; the indexes from
+// here on are free for values no filled register holds. The bit areas get
+// random bits from the seed.
+constexpr int filledRegisters = 4000;
 void fillMemory(SimMemory &memory, quint32 seed);
 
 } // namespace PlcModel

@@ -22,6 +22,7 @@ const Corpus corpora[] = {
     { "labels", NorvoFuzz::labels },
     { "connection", NorvoFuzz::connectionStrings },
     { "records", NorvoFuzz::records },
+    { "owed", NorvoFuzz::owedAnswers },
 };
 
 } // namespace

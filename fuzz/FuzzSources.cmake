@@ -6,4 +6,5 @@ set(NORVO_FUZZ_SOURCES
     ${NORVO_FUZZ_DIR}/fuzz_answers.cpp
     ${NORVO_FUZZ_DIR}/fuzz_labels.cpp
     ${NORVO_FUZZ_DIR}/fuzz_connection.cpp
-    ${NORVO_FUZZ_DIR}/fuzz_records.cpp)
+    ${NORVO_FUZZ_DIR}/fuzz_records.cpp
+    ${NORVO_FUZZ_DIR}/fuzz_owed.cpp)

@@ -19,6 +19,8 @@ void labels(const uint8_t *data, size_t size);
 void connectionStrings(const uint8_t *data, size_t size);
 // Arbitrary record contents through every accessor and operator.
 void records(const uint8_t *data, size_t size);
+// Arbitrary bytes arriving while answers are owed.
+void owedAnswers(const uint8_t *data, size_t size);
 
 // The name of the input being run, if the runner knows it; fail() shows it.
 extern const char *currentInput;

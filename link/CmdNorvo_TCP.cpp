@@ -31,6 +31,9 @@ int CmdNorvo_TCP::serialConnectDrive(QString portName, int baudRate, int dataBit
 {
     if (!serialPort)
         serialPort = new QSerialPort(this);
+    // Nothing owed on another link can come over this line.
+    if (activeLink() != &serialLink)
+        owed.clear();
     if (!serialLink.open(portName, baudRate, dataBits, stopBits, parity, recvIdleMs))
         return -1;
     serialOpenedLast = true;

@@ -1,0 +1,91 @@
+// A stream of bytes arriving while answers are owed: frames cut out of it,
+// owed answers dropped, a synchronising read chosen. Whatever arrives, a
+// cut frame runs from a start byte to the next end byte, only a frame that
+// fits an owed request is dropped as owed, and the synchronising read's
+// good answer fits no owed request.
+#include "FuzzBytes.h"
+#include "FuzzTargets.h"
+
+#include "OwedAnswers.h"
+
+#include <QtCore/QList>
+
+namespace {
+
+const int areas[] = { ('D' << 8) | '0', ('R' << 8) | 'T', ('W' << 8) | 'X', ('W' << 8) | 'Y' };
+const NorvoCommand *const commands[] = { &NorvoCommand::BitRead, &NorvoCommand::RegisterRead,
+                                         &NorvoCommand::RegisterWrite };
+
+// An answer from the PLC's side: 0x02, echo, error code, data, checksum, 0x03.
+QByteArray answer(const QByteArray &echo, char error, int dataChars, quint8 fill)
+{
+    const char digits[] = "0123456789ABCDEF";
+    QByteArray frame = QByteArray(1, 0x02) + echo + error;
+    for (int i = 0; i < dataChars; ++i)
+        frame += digits[(fill + i) % 2 ? fill & 0xF : 1];
+    unsigned sum = 0;
+    for (char c : frame)
+        sum += quint8(c);
+    frame += digits[(sum >> 4) & 0xF];
+    frame += digits[sum & 0xF];
+    return frame + char(0x03);
+}
+
+} // namespace
+
+namespace NorvoFuzz {
+
+void owedAnswers(const uint8_t *data, size_t size)
+{
+    FuzzBytes in(data, size);
+    OwedAnswers owed;
+    QList<NorvoRequest> requests;
+    const int station = in.inRange(0, 2);
+    for (int n = in.byte() % 10; n > 0; --n) {
+        const NorvoRequest request(*commands[in.byte() % 3], in.inRange(0, 2), "0000",
+                                   in.inRange(0, 6), areas[in.byte() % 4], QByteArray(24, 1));
+        requests << request;
+        owed.add(request.answerShape(), in.inRange(0, 70000));
+    }
+    owed.expire(in.inRange(0, 140000));
+
+    // The stream: raw bytes, and answers to the owed requests, good or
+    // refused, whole or cut.
+    QByteArray stream;
+    for (int n = in.byte() % 8; n > 0 && !in.atEnd(); --n) {
+        if (in.flag() || requests.isEmpty()) {
+            stream += in.bytes(24);
+            continue;
+        }
+        const NorvoRequest &request = requests.at(in.byte() % requests.size());
+        const bool refused = in.flag();
+        QByteArray frame = answer(request.frame().mid(1, 4), refused ? '6' : '0',
+                                  refused ? 0 : qMax(request.expectedDataChars(), 0), in.byte());
+        if (in.flag())
+            frame = frame.mid(in.inRange(0, frame.size()));
+        stream += frame;
+    }
+
+    for (QByteArray frame = NorvoFrame::takeFrame(stream); !frame.isEmpty();
+         frame = NorvoFrame::takeFrame(stream)) {
+        FUZZ_CHECK(frame.startsWith(0x02) && frame.endsWith(0x03));
+        FUZZ_CHECK(frame.count(char(0x02)) == 1 && frame.count(char(0x03)) == 1);
+        bool fitsOwed = false;
+        for (const NorvoRequest &request : requests)
+            fitsOwed = fitsOwed || request.answerShape().fits(frame);
+        const int before = owed.size();
+        if (owed.dropIfOwed(frame))
+            FUZZ_CHECK(fitsOwed);
+        FUZZ_CHECK(owed.size() <= before);
+    }
+    // What stays is a frame still arriving, or nothing.
+    FUZZ_CHECK(stream.isEmpty() || (stream.startsWith(0x02) && !stream.contains(0x03)
+                                    && stream.count(char(0x02)) == 1));
+
+    const NorvoRequest sync = owed.synchronisingRead(station);
+    const QByteArray good = answer(sync.frame().mid(1, 4), '0', sync.expectedDataChars(), 0);
+    FUZZ_CHECK(sync.answerShape().fits(good));
+    FUZZ_CHECK(!owed.dropIfOwed(good));
+}
+
+} // namespace NorvoFuzz

@@ -29,32 +29,15 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${NORVO_BUILD_DIR:-$root/build-$arch}
 jobs=${JOBS:-$(nproc)}
 
+# shellcheck source=scripts/packages.sh
+source "$root/scripts/packages.sh"
 # The foreign Qt's CMake files name the build machine's moc (qtbase5-dev-tools,
-# pulled in by qtbase5-dev:<arch>); pkg-config serves the install test.
-packages=(cmake pkg-config "crossbuild-essential-$arch" "qtbase5-dev:$arch"
-          "libqt5serialport5-dev:$arch" qemu-user)
-
-installed() {
-    [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
-}
-
-missing=()
-for package in "${packages[@]}"; do
-    installed "$package" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "arm-test: installing ${missing[*]}"
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
-        "${sudo[@]}" dpkg --add-architecture "$arch"
-    fi
-    "${sudo[@]}" apt-get update -q
-    # The foreign libglib's postinst cannot run its own helpers here; its
-    # "Exec format error" lines are harmless.
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+# pulled in by qtbase5-dev:<arch>); pkg-config serves the install test. The
+# foreign libglib's postinst cannot run its own helpers here; its "Exec
+# format error" lines are harmless.
+ensure_architecture arm-test "$arch"
+ensure_packages arm-test cmake pkg-config "crossbuild-essential-$arch" "qtbase5-dev:$arch" \
+    "libqt5serialport5-dev:$arch" qemu-user
 
 # qemu finds the multiarch loader and libraries at their usual places; a
 # prefix would make it mix in the cross toolchain's libc and crash Qt programs.

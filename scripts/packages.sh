@@ -23,3 +23,17 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
         "${missing[@]}" >/dev/null
 }
+
+# Lets dpkg take the packages of a foreign architecture (PACKAGE:ARCH), for
+# a cross build; as root, like ensure_packages.
+#
+#   ensure_architecture TAG ARCH
+ensure_architecture() {
+    local tag=$1 arch=$2
+    dpkg --print-foreign-architectures | grep -qx "$arch" && return 0
+    if [[ $(id -u) -ne 0 ]]; then
+        echo "$tag: the $arch architecture is not enabled; run as root" >&2
+        return 1
+    fi
+    dpkg --add-architecture "$arch"
+}

@@ -3,7 +3,7 @@
 # Three components, one Debian package each:
 #   lib    the plug-in with its soname link               -> liblibnorvo1
 #   dev    headers, .so link, CMake package, pkg-config   -> liblibnorvo-dev
-#   tools  norvo and norvo-sim, where they are built      -> norvo-tools
+#   tools  norvo and norvo-sim                            -> norvo-tools
 #
 # Packages get multiarch paths (usr/lib/<triplet>) when the build is
 # configured with -DCMAKE_INSTALL_PREFIX=/usr; the package files are
@@ -69,15 +69,9 @@ install(FILES ${PROJECT_BINARY_DIR}/libnorvo.pc
 
 # norvo dlopens libLibNorvo.so.1; its run path makes that the plug-in of its
 # own prefix, also where the library folder is a multiarch one.
-if(TARGET norvo)
-    file(RELATIVE_PATH _libFromBin
-        ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR})
-    set_target_properties(norvo PROPERTIES INSTALL_RPATH "$ORIGIN/${_libFromBin}")
-endif()
-foreach(_tool norvo norvo-sim)
-    if(TARGET ${_tool})
-        install(TARGETS ${_tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
-    endif()
-endforeach()
+file(RELATIVE_PATH _libFromBin
+    ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR})
+set_target_properties(norvo PROPERTIES INSTALL_RPATH "$ORIGIN/${_libFromBin}")
+install(TARGETS norvo norvo-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 
 include(${CMAKE_CURRENT_LIST_DIR}/NorvoPackage.cmake)

@@ -50,10 +50,7 @@ set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "qtbase5-dev")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME norvo-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 
-set(CPACK_COMPONENTS_ALL lib dev)
-if(TARGET norvo OR TARGET norvo-sim)
-    list(APPEND CPACK_COMPONENTS_ALL tools)
-endif()
+set(CPACK_COMPONENTS_ALL lib dev tools)
 
 include(CPack)
 

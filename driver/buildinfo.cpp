@@ -19,7 +19,7 @@ QTime parseCompileTime(const QString &text)
 
 QString buildText(const QDate &date, const QTime &time)
 {
-    return QStringLiteral("v1.2.3 %1 %2")
+    return QStringLiteral("v" NORVO_VERSION " %1 %2")
         .arg(date.toString(QStringLiteral("yyyy-MM-dd")), 0, QLatin1Char(' '))
         .arg(time.toString(QStringLiteral("hh:mm:ss")), 0, QLatin1Char(' '));
 }

@@ -12,7 +12,8 @@ QString LibNorvoTCP::getDriveName()
 
 QString LibNorvoTCP::getversion_number()
 {
-    return QStringLiteral("V1.2.3 20230221");
+    // The release date stays as the host has always read it.
+    return QStringLiteral("V" NORVO_VERSION " 20230221");
 }
 
 QString LibNorvoTCP::DebugCmd(EDebugCmdType command)

@@ -179,7 +179,7 @@ void answers(const uint8_t *data, size_t size)
     const int which = in.byte() % 4;
     const int station = in.inRange(-1, 256);
     const int area = in.flag() ? areas[in.byte() % std::size(areas)] : in.i32();
-    const QString addr = in.text(8);
+    const QString number = in.text(8);
     const quint8 how = in.byte();
 
     // A typed read plans its request as the read path does; the other
@@ -209,7 +209,7 @@ void answers(const uint8_t *data, size_t size)
         break;
     }
     const int unitCount = which == 0 ? int(plan.units) : count;
-    const NorvoRequest request(*command, station, addr, unitCount, area, nibbles);
+    const NorvoRequest request(*command, station, number, unitCount, area, nibbles);
 
     // The request itself is well formed whatever it was given.
     const QByteArray &frame = request.frame();

@@ -10,8 +10,8 @@
 namespace {
 
 // Counts above this are refused as too large before the type is looked at,
-// although no write request carries more than 255 registers: hosts rely on
-// the status this order gives.
+// although a write request carries far fewer registers (RequestPlan::maxUnits):
+// hosts rely on the status this order gives.
 constexpr int maxWriteCount = 65535;
 
 } // namespace

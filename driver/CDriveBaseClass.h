@@ -27,10 +27,10 @@ public:
     virtual int ConnectDrive(QString par) = 0;
     virtual int SetConnectPar(QString par) = 0;
     virtual int DisConnectDrive() = 0;
-    virtual CLabelVariable ReadVariable(QString addr, DataType type) = 0;
-    virtual CLabelVariable ReadVariable(QString addr, DataType type, int count) = 0;
-    virtual CLabelVariable WriteVariable(QString addr, DataType type, CLabelVariable record) = 0;
-    virtual CLabelVariable WriteVariable(QString addr, DataType type, CLabelVariable record,
+    virtual CLabelVariable ReadVariable(QString label, DataType type) = 0;
+    virtual CLabelVariable ReadVariable(QString label, DataType type, int count) = 0;
+    virtual CLabelVariable WriteVariable(QString label, DataType type, CLabelVariable record) = 0;
+    virtual CLabelVariable WriteVariable(QString label, DataType type, CLabelVariable record,
                                          int count) = 0;
     virtual int DestroyFree() = 0;
 };

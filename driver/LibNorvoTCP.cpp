@@ -1,5 +1,7 @@
 #include "LibNorvoTCP.h"
 
+#include "labeladdress.h"
+
 // Construction, the label address members and the plug-in's entry point.
 
 LibNorvoTCP::LibNorvoTCP() = default;
@@ -8,7 +10,7 @@ LibNorvoTCP::~LibNorvoTCP() = default;
 
 LibNorvoTCP::AreaType LibNorvoTCP::getArea(QString label)
 {
-    return AreaType(LabelAddress::area(label));
+    return LabelAddress::area(label);
 }
 
 QString LibNorvoTCP::extractedValue(QString src, QString acc)
@@ -18,7 +20,7 @@ QString LibNorvoTCP::extractedValue(QString src, QString acc)
 
 QString LibNorvoTCP::getAddr(QString label, AreaType area)
 {
-    return LabelAddress::number(label, LabelAddress::Area(area));
+    return LabelAddress::number(label, area);
 }
 
 int LibNorvoTCP::getBytelen(DataType type, int count)

@@ -3,7 +3,6 @@
 
 #include "CDriveBaseClass.h"
 #include "CmdNorvo_TCP.h"
-#include "labeladdress.h"
 
 #include <QtCore/QObject>
 
@@ -14,19 +13,20 @@ class LibNorvoTCP : public QObject, public CDriveBaseClass
     Q_OBJECT
     Q_INTERFACES(CDriveBaseClass)
 public:
-    // A PLC memory area: two ASCII characters, the first in the high byte.
+    // A PLC memory area: the two ASCII characters the PLC names it by, the
+    // first in the high byte.
     enum AreaType {
-        Area_None = LabelAddress::NoArea,
-        Area_RT = LabelAddress::TimerRegisters,        // R T
-        Area_RC = LabelAddress::CounterRegisters,      // R C
-        Area_R = LabelAddress::RRegisters,             // R 0
-        Area_D = LabelAddress::DRegisters,             // D 0
-        Area_WX = LabelAddress::InputWords,            // W X
-        Area_WY = LabelAddress::OutputWords,           // W Y
-        Area_WM = LabelAddress::RelayWords,            // W M
-        Area_WS = LabelAddress::StepWords,             // W S
-        Area_WT = LabelAddress::TimerContactWords,     // W T
-        Area_WC = LabelAddress::CounterContactWords    // W C
+        Area_None = 0,
+        Area_RT = 'R' << 8 | 'T',
+        Area_RC = 'R' << 8 | 'C',
+        Area_R = 'R' << 8 | '0',
+        Area_D = 'D' << 8 | '0',
+        Area_WX = 'W' << 8 | 'X', // discrete inputs, read bit by bit
+        Area_WY = 'W' << 8 | 'Y', // discrete outputs, read bit by bit
+        Area_WM = 'W' << 8 | 'M',
+        Area_WS = 'W' << 8 | 'S',
+        Area_WT = 'W' << 8 | 'T',
+        Area_WC = 'W' << 8 | 'C'
     };
 
     LibNorvoTCP();
@@ -38,10 +38,10 @@ public:
     int DisConnectDrive() override;
     int ConnectDrive(QString par) override;
     int SetConnectPar(QString par) override;
-    CLabelVariable ReadVariable(QString addr, DataType type) override;
-    CLabelVariable ReadVariable(QString addr, DataType type, int count) override;
-    CLabelVariable WriteVariable(QString addr, DataType type, CLabelVariable record) override;
-    CLabelVariable WriteVariable(QString addr, DataType type, CLabelVariable record,
+    CLabelVariable ReadVariable(QString label, DataType type) override;
+    CLabelVariable ReadVariable(QString label, DataType type, int count) override;
+    CLabelVariable WriteVariable(QString label, DataType type, CLabelVariable record) override;
+    CLabelVariable WriteVariable(QString label, DataType type, CLabelVariable record,
                                  int count) override;
     int DestroyFree() override;
 
@@ -53,7 +53,7 @@ public:
 
     // Read path.
     CLabelVariable Read_data(QString number, DataType type, int count, int area,
-                             QString address);
+                             QString label);
     void bool_conversion_int(QByteArray *data, int count);
     QVariant set_variant_bool(int start, QByteArray data, int n);
     QVariant set_variant_Int8(QByteArray data, int n);
@@ -68,8 +68,8 @@ public:
     QVariant set_variant_double(QByteArray data, int n);
 
     // Write path.
-    CLabelVariable Write_D(QString addrText, DataType type, int count, CLabelVariable record,
-                           int area, QString addr);
+    CLabelVariable Write_D(QString number, DataType type, int count, CLabelVariable record,
+                           int area, QString label);
     int Wset_variant_Int8(CLabelVariable record, int count, QByteArray *out);
     int Wset_variant_UInt8(CLabelVariable record, int count, QByteArray *out);
     int Wset_variant_Int16(CLabelVariable record, int count, QByteArray *out);

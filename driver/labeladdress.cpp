@@ -14,13 +14,13 @@ namespace {
 struct AreaText
 {
     const char *text;
-    Area area;
+    LibNorvoTCP::AreaType area;
 };
 constexpr AreaText areaTexts[] = {
-    {"TMR", TimerRegisters}, {"CTR", CounterRegisters}, {"HR", RRegisters},
-    {"R", RRegisters},       {"D", DRegisters},         {"X", InputWords},
-    {"Y", OutputWords},      {"M", RelayWords},         {"S", StepWords},
-    {"T", TimerContactWords}, {"C", CounterContactWords},
+    {"TMR", LibNorvoTCP::Area_RT}, {"CTR", LibNorvoTCP::Area_RC}, {"HR", LibNorvoTCP::Area_R},
+    {"R", LibNorvoTCP::Area_R},     {"D", LibNorvoTCP::Area_D},    {"X", LibNorvoTCP::Area_WX},
+    {"Y", LibNorvoTCP::Area_WY},    {"M", LibNorvoTCP::Area_WM},   {"S", LibNorvoTCP::Area_WS},
+    {"T", LibNorvoTCP::Area_WT},    {"C", LibNorvoTCP::Area_WC},
 };
 
 constexpr int numberLength = 4;
@@ -56,7 +56,7 @@ bool hasLetters(quint32 letters, const char *text)
 
 } // namespace
 
-Area area(const QString &label)
+LibNorvoTCP::AreaType area(const QString &label)
 {
     // One pass for the letters present, instead of a search per text.
     bool ascii = true;
@@ -68,7 +68,7 @@ Area area(const QString &label)
         if ((ascii && oneLetter) || label.contains(QLatin1String(entry.text), Qt::CaseInsensitive))
             return entry.area;
     }
-    return NoArea;
+    return LibNorvoTCP::Area_None;
 }
 
 QString digits(const QString &src, const QString &acc)
@@ -81,9 +81,9 @@ QString digits(const QString &src, const QString &acc)
     return result;
 }
 
-QString number(const QString &label, Area area)
+QString number(const QString &label, LibNorvoTCP::AreaType area)
 {
-    if (area == NoArea)
+    if (area == LibNorvoTCP::Area_None)
         return QString();
     const QString found = digits(label, QString());
     if (found.isEmpty() || found.size() > numberLength)
@@ -94,19 +94,19 @@ QString number(const QString &label, Area area)
 
 int byteLength(DataType type, int count)
 {
+    const int bits = ValueCoding::valueBits(type);
     qint64 bytes = 0;
-    switch (type) {
-    case DT_Bool:
+    switch (bits) {
+    case 1:
         // One byte per started group of eight bits.
         bytes = count / 8 + (count % 8 != 0 ? 1 : 0);
         break;
-    case DT_Int8:
-    case DT_UInt8:
+    case 8:
         // Whole registers only: an odd last byte has none of its own.
         bytes = count / 2 * 2;
         break;
     default:
-        bytes = qint64(ValueCoding::valueBits(type) / 8) * count;
+        bytes = qint64(bits / 8) * count;
         break;
     }
     // Absurd counts saturate rather than wrap.
@@ -116,7 +116,7 @@ int byteLength(DataType type, int count)
 
 bool isBitArea(int area)
 {
-    return area == InputWords || area == OutputWords;
+    return area == LibNorvoTCP::Area_WX || area == LibNorvoTCP::Area_WY;
 }
 
 } // namespace LabelAddress

@@ -22,4 +22,11 @@ Read read(DataType type, int count, int area)
     }
 }
 
+Write write(DataType type, int count)
+{
+    if (!ValueCoding::writable(type))
+        return {0};
+    return {LabelAddress::byteLength(type, count) / 2};
+}
+
 } // namespace RequestPlan

@@ -2,14 +2,15 @@
 #define REQUESTPLAN_H
 
 #include "DataType.h"
+#include "NorvoFrame.h"
 
 #include <QtCore/QtGlobal>
 
 // The shape of the one request that serves a label read or write.
 namespace RequestPlan {
 
-// A frame carries its unit count in two hex digits.
-constexpr qint64 maxUnits = 0xFF;
+// The most units one request carries.
+constexpr qint64 maxUnits = NorvoFrame::MaxCount;
 
 // A read is a bit read on the discrete input and output areas and a register
 // read everywhere else; units are bits or registers. Every read returns
@@ -26,6 +27,15 @@ struct Read
     qint64 units;
 };
 Read read(DataType type, int count, int area);
+
+// A write is a register write on every area, of the whole registers that
+// count values fill: count/2 for 8-bit values, width/16 x count for wider
+// ones, 0 for a type that cannot be written.
+struct Write
+{
+    qint64 units;
+};
+Write write(DataType type, int count);
 
 } // namespace RequestPlan
 

@@ -1,5 +1,7 @@
 #include "valuecoding.h"
 
+#include "elementtype_p.h"
+
 #include <iterator>
 
 namespace ValueCoding {
@@ -20,26 +22,14 @@ quint8 byteAt(const QByteArray &data, qint64 pos)
 
 int valueBits(DataType type)
 {
-    switch (type) {
-    case DT_Bool:
-        return 1;
-    case DT_Int8:
-    case DT_UInt8:
-        return 8;
-    case DT_Int16:
-    case DT_UInt16:
-        return 16;
-    case DT_Int32:
-    case DT_UInt32:
-    case DT_Float:
-        return 32;
-    case DT_Int64:
-    case DT_UInt64:
-    case DT_Double:
-        return 64;
-    default:
-        return 0;
-    }
+    int bits = 0;
+    ElementType::visitStored(type, [&](auto tag) { bits = decltype(tag)::bits; });
+    return bits;
+}
+
+bool writable(DataType type)
+{
+    return valueBits(type) >= 8;
 }
 
 NibbleOrder nibbleOrder(int bits)
@@ -107,6 +97,45 @@ QByteArray unpackBits(const QByteArray &nibbles, int groupBits, int groups)
             bits.append(char((group >> j) & 1));
     }
     return bits;
+}
+
+QVariant decodeList(DataType type, const QByteArray &data, int n)
+{
+    QVariant list;
+    ElementType::visitStored(type, [&](auto tag) {
+        using T = typename decltype(tag)::Type;
+        if constexpr (std::is_same<T, bool>::value)
+            list = QVariant::fromValue(decodeBits(data, n));
+        else
+            list = QVariant::fromValue(decode<T>(data, n));
+    });
+    return list;
+}
+
+QVariant decodeRead(DataType type, const RequestPlan::Read &plan, const QByteArray &data,
+                    int count)
+{
+    // Bring the data into the form the decoders read: nibble bytes for
+    // values, one byte per bit for flags.
+    const int bits = valueBits(type);
+    if (plan.bitRead && bits == 8)
+        return decodeList(type, packBits(data, 8, count), count);
+    if (plan.bitRead && bits > 8)
+        return decodeList(type, packBits(data, 16, int(plan.units / 16)), count);
+    if (!plan.bitRead && bits == 1)
+        return decodeList(type, unpackBits(data, 16, int(plan.units)), count);
+    return decodeList(type, data, count);
+}
+
+EncodeResult encodeWrite(DataType type, const QVariant &value, int count, QByteArray *out)
+{
+    EncodeResult result = EncodeResult::NotWritable;
+    ElementType::visitStored(type, [&](auto tag) {
+        using T = typename decltype(tag)::Type;
+        if constexpr (!std::is_same<T, bool>::value)
+            result = encodeVariant<T>(value, count, out);
+    });
+    return result;
 }
 
 } // namespace ValueCoding

@@ -9,29 +9,28 @@
 
 namespace {
 
+// Counts above this are refused as too large before the type is looked at,
+// although a write request carries far fewer registers (RequestPlan::maxUnits):
+// hosts rely on the status this order gives.
 constexpr int maxWriteCount = 65535;
-
-template <typename T>
-int encodeInto(const CLabelVariable &record, int count, QByteArray *out)
-{
-    return int(ValueCoding::encodeVariant<T>(record.value, count, out));
-}
 
 } // namespace
 
-CLabelVariable LibNorvoTCP::WriteVariable(QString addr, DataType type, CLabelVariable record)
+CLabelVariable LibNorvoTCP::WriteVariable(QString label, DataType type, CLabelVariable record)
 {
+    // Through the interface on purpose: the one-value form is the counted
+    // form with a count of 1, including any override of the counted form.
     CDriveBaseClass *driver = this;
-    return driver->WriteVariable(addr, type, record, 1);
+    return driver->WriteVariable(label, type, record, 1);
 }
 
-CLabelVariable LibNorvoTCP::WriteVariable(QString addr, DataType type, CLabelVariable record,
+CLabelVariable LibNorvoTCP::WriteVariable(QString label, DataType type, CLabelVariable record,
                                           int count)
 {
-    const AreaType area = getArea(addr);
-    const QString addrText = getAddr(addr, area);
+    const AreaType area = getArea(label);
+    const QString number = getAddr(label, area);
 
-    if (area == Area_None || addrText.isNull()) {
+    if (area == Area_None || number.isNull()) {
         record.status = LabelStatus::AddressNotUsable;
     } else if (count < 1) {
         record.status = LabelStatus::CountNotUsable;
@@ -40,39 +39,24 @@ CLabelVariable LibNorvoTCP::WriteVariable(QString addr, DataType type, CLabelVar
     } else if (type == DT_None) {
         record.status = LabelStatus::TypeNotSupported;
     } else {
-        const CLabelVariable written = Write_D(addrText, type, count, record, area, addr);
+        const CLabelVariable written = Write_D(number, type, count, record, area, label);
         record.status = written.status;
         record.value = written.value;
         record.timestamp = written.timestamp;
         record.auxText = written.auxText;
     }
 
-    record.address = addr;
+    record.address = label;
     record.type = type;
     record.count = count;
     return record;
 }
 
-CLabelVariable LibNorvoTCP::Write_D(QString addrText, DataType type, int count,
-                                    CLabelVariable record, int area, QString addr)
+CLabelVariable LibNorvoTCP::Write_D(QString number, DataType type, int count,
+                                    CLabelVariable record, int area, QString label)
 {
-    using Encoder = int (LibNorvoTCP::*)(CLabelVariable, int, QByteArray *);
-    Encoder encoder = nullptr;
-    switch (type) {
-    case DT_Int8: encoder = &LibNorvoTCP::Wset_variant_Int8; break;
-    case DT_UInt8: encoder = &LibNorvoTCP::Wset_variant_UInt8; break;
-    case DT_Int16: encoder = &LibNorvoTCP::Wset_variant_Int16; break;
-    case DT_UInt16: encoder = &LibNorvoTCP::Wset_variant_uInt16; break;
-    case DT_Int32: encoder = &LibNorvoTCP::Wset_variant_Int32; break;
-    case DT_UInt32: encoder = &LibNorvoTCP::Wset_variant_UInt32; break;
-    case DT_Float: encoder = &LibNorvoTCP::Wset_variant_float; break;
-    case DT_Int64: encoder = &LibNorvoTCP::Wset_variant_Int64; break;
-    case DT_UInt64: encoder = &LibNorvoTCP::Wset_variant_UInt64; break;
-    case DT_Double: encoder = &LibNorvoTCP::Wset_variant_double; break;
-    default: break; // flags, texts and the variants cannot be written
-    }
-
-    if (!encoder) {
+    // Flags, texts and the variants cannot be written.
+    if (!ValueCoding::writable(type)) {
         record.status = LabelStatus::TypeNotSupported;
         return record;
     }
@@ -82,16 +66,17 @@ CLabelVariable LibNorvoTCP::Write_D(QString addrText, DataType type, int count,
         record.status = LabelStatus::CountNotUsable;
         return record;
     }
-    const int registers = getBytelen(type, count) / 2;
-    if (registers > RequestPlan::maxUnits) {
+    const RequestPlan::Write plan = RequestPlan::write(type, count);
+    if (plan.units > RequestPlan::maxUnits) {
         record.status = LabelStatus::CountTooLarge;
         return record;
     }
     QByteArray nibbles;
-    switch (ValueCoding::EncodeResult((this->*encoder)(record, count, &nibbles))) {
+    switch (ValueCoding::encodeWrite(type, record.value, count, &nibbles)) {
     case ValueCoding::EncodeResult::Encoded:
         break;
     case ValueCoding::EncodeResult::NotConvertible:
+    case ValueCoding::EncodeResult::NotWritable:
         record.status = LabelStatus::TypeNotSupported;
         return record;
     case ValueCoding::EncodeResult::TooFewElements:
@@ -99,63 +84,64 @@ CLabelVariable LibNorvoTCP::Write_D(QString addrText, DataType type, int count,
         return record;
     }
 
-    const int code = cmd.Write_area(stationNo, addrText, registers, nibbles, area, addr);
+    const int code = cmd.Write_area(stationNo, number, int(plan.units), nibbles, area, label);
     record.status = LabelStatus::fromLinkCode(code);
     if (code == 0)
         record.timestamp = QDateTime::currentDateTime();
     return record;
 }
 
-// Each encoder appends the nibbles of the first count elements of the
-// record's list and returns a ValueCoding::EncodeResult; it appends nothing
-// when the list is not of its type or too short.
+// The encoders by type, each the table's encoder for its type: it appends
+// the nibbles of the first count elements of the record's list and returns a
+// ValueCoding::EncodeResult; it appends nothing when the list is not of its
+// type or too short.
 
 int LibNorvoTCP::Wset_variant_Int8(CLabelVariable record, int count, QByteArray *out)
 {
-    return encodeInto<char>(record, count, out);
+    return int(ValueCoding::encodeWrite(DT_Int8, record.value, count, out));
 }
 
 int LibNorvoTCP::Wset_variant_UInt8(CLabelVariable record, int count, QByteArray *out)
 {
-    return encodeInto<unsigned char>(record, count, out);
+    return int(ValueCoding::encodeWrite(DT_UInt8, record.value, count, out));
 }
 
 int LibNorvoTCP::Wset_variant_Int16(CLabelVariable record, int count, QByteArray *out)
 {
-    return encodeInto<short>(record, count, out);
+    return int(ValueCoding::encodeWrite(DT_Int16, record.value, count, out));
 }
 
 int LibNorvoTCP::Wset_variant_uInt16(CLabelVariable record, int count, QByteArray *out)
 {
-    return encodeInto<unsigned short>(record, count, out);
+    return int(ValueCoding::encodeWrite(DT_UInt16, record.value, count, out));
 }
 
 int LibNorvoTCP::Wset_variant_Int32(CLabelVariable record, int count, QByteArray *out)
 {
-    return encodeInto<int>(record, count, out);
+    return int(ValueCoding::encodeWrite(DT_Int32, record.value, count, out));
 }
 
 int LibNorvoTCP::Wset_variant_UInt32(CLabelVariable record, int count, QByteArray *out)
 {
-    return encodeInto<unsigned int>(record, count, out);
+    return int(ValueCoding::encodeWrite(DT_UInt32, record.value, count, out));
 }
 
 int LibNorvoTCP::Wset_variant_float(CLabelVariable record, int count, QByteArray *out)
 {
-    return encodeInto<float>(record, count, out);
+    return int(ValueCoding::encodeWrite(DT_Float, record.value, count, out));
 }
 
 int LibNorvoTCP::Wset_variant_Int64(CLabelVariable record, int count, QByteArray *out)
 {
-    return encodeInto<qint64>(record, count, out);
+    return int(ValueCoding::encodeWrite(DT_Int64, record.value, count, out));
 }
 
 int LibNorvoTCP::Wset_variant_UInt64(CLabelVariable record, int count, QByteArray *out)
 {
-    return encodeInto<quint64>(record, count, out);
+    return int(ValueCoding::encodeWrite(DT_UInt64, record.value, count, out));
 }
 
 int LibNorvoTCP::Wset_variant_double(CLabelVariable record, int count, QByteArray *out)
 {
-    return encodeInto<double>(record, count, out);
+    return int(ValueCoding::encodeWrite(DT_Double, record.value, count, out));
 }

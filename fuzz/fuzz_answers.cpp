@@ -2,24 +2,23 @@
 // register write, with arbitrary counts. An answer is either refused (-1,
 // nothing appended) or taken, and then it is a well-formed answer for this
 // very request and yields exactly the data characters the request called
-// for. A taken read answer is decoded the way the read path does it and
-// every value is checked against the data characters bit by bit.
+// for. A taken read answer is decoded by the read path's own decoding and
+// every value is checked against the data characters bit by bit; encoding
+// the values for a write gives the register data back.
 #include "FuzzBytes.h"
 #include "FuzzTargets.h"
 
 #include "LibNorvoTCP.h"
 #include "NorvoFrame.h"
-#include "labeladdress.h"
 #include "requestplan.h"
 #include "valuecoding.h"
 
 namespace {
 
 const int areas[] = {
-    LabelAddress::TimerRegisters, LabelAddress::CounterRegisters, LabelAddress::RRegisters,
-    LabelAddress::DRegisters,     LabelAddress::InputWords,       LabelAddress::OutputWords,
-    LabelAddress::RelayWords,     LabelAddress::StepWords,        LabelAddress::TimerContactWords,
-    LabelAddress::CounterContactWords,
+    LibNorvoTCP::Area_RT, LibNorvoTCP::Area_RC, LibNorvoTCP::Area_R,  LibNorvoTCP::Area_D,
+    LibNorvoTCP::Area_WX, LibNorvoTCP::Area_WY, LibNorvoTCP::Area_WM, LibNorvoTCP::Area_WS,
+    LibNorvoTCP::Area_WT, LibNorvoTCP::Area_WC,
 };
 
 int hexDigit(char c)
@@ -129,61 +128,44 @@ void checkValues(const QVariant &value, const QByteArray &data, bool bitRead, in
                    == patternAt(data, bitRead, int(sizeof(T)) * 8, k));
 }
 
-// What the read path does with the data of a good answer.
-void decodeAsReadPath(LibNorvoTCP &driver, DataType type, int count, int area,
-                      const RequestPlan::Read &plan, const QByteArray &taken)
+void checkBits(const QVariant &value, const QByteArray &data, bool bitRead, int count)
 {
-    QByteArray data = taken;
-    const int bits = ValueCoding::valueBits(type);
-    if (plan.bitRead && bits == 8)
-        driver.bool_conversion_int(&data, count);
-    else if (plan.bitRead && bits > 8)
-        data = ValueCoding::packBits(data, 16, int(plan.units / 16));
-    else if (!plan.bitRead && bits == 1)
-        data = ValueCoding::unpackBits(data, 16, int(plan.units));
+    const QList<bool> list = listIn<bool>(value);
+    FUZZ_CHECK(list.size() == count);
+    for (int k = 0; k < list.size(); ++k)
+        FUZZ_CHECK(list.at(k) == bitAt(data, bitRead, k));
+}
 
+// The read path's decoding of the data of a good answer, each type checked
+// for the list it must give.
+void checkDecoded(DataType type, int count, const RequestPlan::Read &plan, const QByteArray &taken)
+{
+    const QVariant value = ValueCoding::decodeRead(type, plan, taken, count);
+    const bool bitRead = plan.bitRead;
     switch (type) {
-    case DT_Bool: {
-        const QList<bool> list = listIn<bool>(driver.set_variant_bool(0, data, count));
-        FUZZ_CHECK(list.size() == count);
-        for (int k = 0; k < list.size(); ++k)
-            FUZZ_CHECK(list.at(k) == bitAt(taken, plan.bitRead, k));
-        break;
+    case DT_Bool: checkBits(value, taken, bitRead, count); break;
+    case DT_Int8: checkValues<char>(value, taken, bitRead, count); break;
+    case DT_UInt8: checkValues<unsigned char>(value, taken, bitRead, count); break;
+    case DT_Int16: checkValues<short>(value, taken, bitRead, count); break;
+    case DT_UInt16: checkValues<unsigned short>(value, taken, bitRead, count); break;
+    case DT_Int32: checkValues<int>(value, taken, bitRead, count); break;
+    case DT_UInt32: checkValues<unsigned int>(value, taken, bitRead, count); break;
+    case DT_Float: checkValues<float>(value, taken, bitRead, count); break;
+    case DT_Int64: checkValues<qint64>(value, taken, bitRead, count); break;
+    case DT_UInt64: checkValues<quint64>(value, taken, bitRead, count); break;
+    case DT_Double: checkValues<double>(value, taken, bitRead, count); break;
+    default: FUZZ_CHECK(!value.isValid()); return;
     }
-    case DT_Int8:
-        checkValues<char>(driver.set_variant_Int8(data, count), taken, plan.bitRead, count);
-        break;
-    case DT_UInt8:
-        checkValues<unsigned char>(driver.set_variant_UInt8(data, count), taken, plan.bitRead, count);
-        break;
-    case DT_Int16:
-        checkValues<short>(driver.set_variant_Int16(data, count), taken, plan.bitRead, count);
-        break;
-    case DT_UInt16:
-        checkValues<unsigned short>(driver.set_variant_UInt16(data, count), taken, plan.bitRead, count);
-        break;
-    case DT_Int32:
-        checkValues<int>(driver.set_variant_Int32(data, count), taken, plan.bitRead, count);
-        break;
-    case DT_UInt32:
-        checkValues<unsigned int>(driver.set_variant_UInt32(data, count), taken, plan.bitRead, count);
-        break;
-    case DT_Float:
-        checkValues<float>(driver.set_variant_fload(data, count), taken, plan.bitRead, count);
-        break;
-    case DT_Int64:
-        checkValues<qint64>(driver.set_variant_Int64(data, count), taken, plan.bitRead, count);
-        break;
-    case DT_UInt64:
-        checkValues<quint64>(driver.set_variant_UInt64(data, count), taken, plan.bitRead, count);
-        break;
-    case DT_Double:
-        checkValues<double>(driver.set_variant_double(data, count), taken, plan.bitRead, count);
-        break;
-    default:
-        break;
-    }
-    Q_UNUSED(area);
+
+    // The write path's encoding is the inverse on registers: the values
+    // read go out as the digits they came in.
+    if (bitRead || !ValueCoding::writable(type))
+        return;
+    QByteArray nibbles;
+    FUZZ_CHECK(ValueCoding::encodeWrite(type, value, count, &nibbles)
+               == ValueCoding::EncodeResult::Encoded);
+    FUZZ_CHECK(nibbles.size() == count * ValueCoding::valueBits(type) / 4);
+    FUZZ_CHECK(nibbles == taken.left(nibbles.size()));
 }
 
 } // namespace
@@ -192,13 +174,12 @@ namespace NorvoFuzz {
 
 void answers(const uint8_t *data, size_t size)
 {
-    static LibNorvoTCP driver;
     FuzzBytes in(data, size);
 
     const int which = in.byte() % 4;
     const int station = in.inRange(-1, 256);
     const int area = in.flag() ? areas[in.byte() % std::size(areas)] : in.i32();
-    const QString addr = in.text(8);
+    const QString number = in.text(8);
     const quint8 how = in.byte();
 
     // A typed read plans its request as the read path does; the other
@@ -228,7 +209,7 @@ void answers(const uint8_t *data, size_t size)
         break;
     }
     const int unitCount = which == 0 ? int(plan.units) : count;
-    const NorvoRequest request(*command, station, addr, unitCount, area, nibbles);
+    const NorvoRequest request(*command, station, number, unitCount, area, nibbles);
 
     // The request itself is well formed whatever it was given.
     const QByteArray &frame = request.frame();
@@ -268,7 +249,7 @@ void answers(const uint8_t *data, size_t size)
     }
 
     if (which == 0)
-        decodeAsReadPath(driver, type, count, area, plan, taken);
+        checkDecoded(type, count, plan, taken);
 }
 
 } // namespace NorvoFuzz

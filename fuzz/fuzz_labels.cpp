@@ -142,6 +142,14 @@ void labels(const uint8_t *data, size_t size)
         }
     }
 
+    // A write asks for the whole registers that count values fill; flags
+    // and the types without a layout are not written.
+    const RequestPlan::Write writePlan = RequestPlan::write(type, count);
+    if (bits < 8)
+        FUZZ_CHECK(writePlan.units == 0);
+    else if (bytes >= INT_MIN && bytes <= INT_MAX)
+        FUZZ_CHECK(writePlan.units == bytes / 2);
+
     // Through the front end, with nothing to talk to: a refusal by the
     // checks or "not connected", never success, never any other status.
     const CLabelVariable read = driver.ReadVariable(label, type, count);

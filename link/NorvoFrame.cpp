@@ -76,7 +76,7 @@ const NorvoCommand *const commands[] = { &NorvoCommand::BitRead, &NorvoCommand::
 // cannot carry.
 int answerDataChars(const NorvoCommand &command, int count)
 {
-    if (count < 0 || count > 0xFF)
+    if (count < 0 || count > MaxCount)
         return -1;
     switch (command.answerData) {
     case NorvoCommand::BitChars:

@@ -10,9 +10,9 @@ Q_DECLARE_METATYPE(DataType)
 namespace {
 
 // The fields every read fills the same way, whatever its outcome.
-void checkEcho(const CLabelVariable &r, const QString &address, DataType type, int count)
+void checkEcho(const CLabelVariable &r, const QString &label, DataType type, int count)
 {
-    QCOMPARE(r.address, address);
+    QCOMPARE(r.address, label);
     QCOMPARE(r.type, type);
     QCOMPARE(r.count, count);
     QCOMPARE(r.accessError, 1);
@@ -209,7 +209,7 @@ void TestReadPath::bitAreas()
 
 void TestReadPath::refusalsSendNothing_data()
 {
-    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("label");
     QTest::addColumn<DataType>("type");
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("status");
@@ -234,7 +234,7 @@ void TestReadPath::refusalsSendNothing_data()
 
 void TestReadPath::refusalsSendNothing()
 {
-    QFETCH(QString, address);
+    QFETCH(QString, label);
     QFETCH(DataType, type);
     QFETCH(int, count);
     QFETCH(int, status);
@@ -242,10 +242,10 @@ void TestReadPath::refusalsSendNothing()
     PlcBench bench;
     QVERIFY(bench.connectTcp());
     const QDateTime before = QDateTime::currentDateTime();
-    const CLabelVariable r = bench.driver.ReadVariable(address, type, count);
+    const CLabelVariable r = bench.driver.ReadVariable(label, type, count);
 
     QCOMPARE(r.status, status);
-    checkEcho(r, address, type, count);
+    checkEcho(r, label, type, count);
     QVERIFY(!r.value.isValid());
     QVERIFY(r.timestamp >= before); // the time the request was refused
     QVERIFY(bench.plc.requests().isEmpty());

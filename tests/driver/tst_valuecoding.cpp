@@ -59,6 +59,8 @@ private slots:
     void packsAnyNumberOfGroups();
     void unpackIsInverseOfPack();
     void encodeVariantRefusesWrongOrShortLists();
+    void typeTable_data();
+    void typeTable();
 };
 
 void TestValueCoding::decodesLowWordFirst()
@@ -192,6 +194,49 @@ void TestValueCoding::encodeVariantRefusesWrongOrShortLists()
 
     QCOMPARE(encodeVariant<short>(shorts, 2, &out), EncodeResult::Encoded);
     QCOMPARE(out, QByteArray("x") + nibbles({0, 0, 0, 7, 0, 0, 0, 8}));
+}
+
+void TestValueCoding::typeTable_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("listType"); // of a decoded list; 0: none
+    QTest::addColumn<bool>("writable");
+
+    QTest::newRow("bool") << int(DT_Bool) << 1 << qMetaTypeId<QList<bool>>() << false;
+    QTest::newRow("int8") << int(DT_Int8) << 8 << qMetaTypeId<QList<char>>() << true;
+    QTest::newRow("uint8") << int(DT_UInt8) << 8 << qMetaTypeId<QList<unsigned char>>() << true;
+    QTest::newRow("int16") << int(DT_Int16) << 16 << qMetaTypeId<QList<short>>() << true;
+    QTest::newRow("uint16") << int(DT_UInt16) << 16 << qMetaTypeId<QList<unsigned short>>() << true;
+    QTest::newRow("int32") << int(DT_Int32) << 32 << qMetaTypeId<QList<int>>() << true;
+    QTest::newRow("uint32") << int(DT_UInt32) << 32 << qMetaTypeId<QList<unsigned int>>() << true;
+    QTest::newRow("float") << int(DT_Float) << 32 << qMetaTypeId<QList<float>>() << true;
+    QTest::newRow("int64") << int(DT_Int64) << 64 << qMetaTypeId<QList<qint64>>() << true;
+    QTest::newRow("uint64") << int(DT_UInt64) << 64 << qMetaTypeId<QList<quint64>>() << true;
+    QTest::newRow("double") << int(DT_Double) << 64 << qMetaTypeId<QList<double>>() << true;
+    // No layout on the PLC: neither read nor written.
+    QTest::newRow("none") << int(DT_None) << 0 << 0 << false;
+    QTest::newRow("qstring") << int(DT_QString) << 0 << 0 << false;
+    QTest::newRow("int16 variant") << int(DT_Int16_V1) << 0 << 0 << false;
+    QTest::newRow("double variant") << int(DT_Double_V4) << 0 << 0 << false;
+    QTest::newRow("unnamed") << 99 << 0 << 0 << false;
+}
+
+void TestValueCoding::typeTable()
+{
+    QFETCH(int, type);
+    QFETCH(int, bits);
+    QFETCH(int, listType);
+    QFETCH(bool, writable);
+
+    QCOMPARE(valueBits(DataType(type)), bits);
+    QCOMPARE(ValueCoding::writable(DataType(type)), writable);
+    const QVariant decoded = decodeList(DataType(type), QByteArray(32, '\0'), 2);
+    QCOMPARE(decoded.isValid() ? decoded.userType() : 0, listType);
+    QByteArray out;
+    const EncodeResult encoded = encodeWrite(DataType(type), decoded, 2, &out);
+    QCOMPARE(encoded, writable ? EncodeResult::Encoded : EncodeResult::NotWritable);
+    QCOMPARE(out.size(), writable ? bits / 2 : 0);
 }
 
 QTEST_APPLESS_MAIN(TestValueCoding)

@@ -134,7 +134,7 @@ void TestWritePath::threeArgumentFormWritesOneValue()
 
 void TestWritePath::refusalsSendNothing_data()
 {
-    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("label");
     QTest::addColumn<DataType>("type");
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<int>("count");
@@ -172,7 +172,7 @@ void TestWritePath::refusalsSendNothing_data()
 
 void TestWritePath::refusalsSendNothing()
 {
-    QFETCH(QString, address);
+    QFETCH(QString, label);
     QFETCH(DataType, type);
     QFETCH(QVariant, value);
     QFETCH(int, count);
@@ -181,10 +181,10 @@ void TestWritePath::refusalsSendNothing()
     PlcBench bench;
     QVERIFY(bench.connectTcp());
     const CLabelVariable host = hostRecord(value);
-    const CLabelVariable r = bench.driver.WriteVariable(address, type, host, count);
+    const CLabelVariable r = bench.driver.WriteVariable(label, type, host, count);
 
     QCOMPARE(r.status, status);
-    QCOMPARE(r.address, address);
+    QCOMPARE(r.address, label);
     QCOMPARE(r.type, type);
     QCOMPARE(r.count, count);
     QCOMPARE(r.timestamp, host.timestamp);

@@ -3,25 +3,21 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QProcess>
-#include <QtCore/QVector>
 
 #include <functional>
 #include <memory>
 
 class CDriveBaseClass;
 class PluginLoader;
-
-// What the parts of norvo-bench share. First the arithmetic and the report
-// (figures.cpp):
+// What the parts of norvo-bench share. The arithmetic and the report (figures.cpp):
 
 // The middle value; the mean of the two middle values of an even count; 0 for none.
 double median(std::vector<double> values);
 
-// The driver's CPU per exchange against the plain socket loop's, from blocks
-// that took turns in one run. Pair i is driverMicros[i] and plainMicros[i],
-// measured side by side: its ratio is free of the load's drift from pair to
-// pair, and the median of the pairs' ratios is free of a pair that met a
-// burst. Pairs without a positive figure on both sides are left out.
+// The driver's CPU per exchange against the plain socket loop's. Pair i is
+// driverMicros[i] and plainMicros[i], measured side by side: its ratio is free
+// of the load's drift from pair to pair, the median of the ratios of a burst
+// that hit one pair. Pairs without a positive figure on both sides are left out.
 struct CpuComparison
 {
     int pairs = 0;
@@ -34,28 +30,18 @@ struct Report // on stdout, printed as it goes
 {
     void title(const QString &text);
     void line(const QString &text);
-    void table(const QVector<QStringList> &rows); // names left, figures right
     void target(const QString &what, const QString &measured, bool isMet); // "... -> met|MISSED"
     void problem(const QString &text); // something kept a figure from being measured
     int met = 0, problems = 0;
     QStringList missed;
 };
 
-QString fixed(double value, int decimals);
-
-// Then the host's tools (benchhost.cpp):
-
-// Once the first answer bytes are in, the driver sleeps 5 ms before it looks
+// The host's tools (benchhost.cpp). Once the first answer bytes are in, the driver sleeps 5 ms before it looks
 // (and every 10 ms after): no exchange is faster.
 constexpr double exchangeFloorMs = 5.0;
 
-qint64 residentKiB(); // VmRSS; -1 when /proc cannot be read
-int openFds();
-QString loadAverage(); // the 1-minute one, "1.52"
-
-// A norvo-sim child, in its own process so that the CPU and memory figures
-// are the host's alone. Stopped when the object goes, and by the system when
-// the benchmark dies (a Ctrl-C must not leave simulators behind).
+// A norvo-sim child (the figures are the host's alone), stopped when the object
+// goes and when the benchmark dies: a Ctrl-C must not leave simulators behind.
 class SimProcess : public QProcess
 {
 public:
@@ -77,8 +63,7 @@ private:
 const QStringList tcpLink{QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:0")};
 const QStringList ptyLink{QStringLiteral("--pty")};
 
-// A driver from the plug-in's factory (null if it gave none), torn down as a
-// host does it: DisConnectDrive, DestroyFree, delete.
+// A driver from the plug-in's factory, torn down as a host does it.
 using HostDriver = std::unique_ptr<CDriveBaseClass, void (*)(CDriveBaseClass *)>;
 HostDriver createDriver(const PluginLoader &plugin);
 // Station number, then ConnectDrive (after starting `sim`): empty on success, else why not.
@@ -88,29 +73,24 @@ QString connectDriver(CDriveBaseClass *driver, SimProcess *sim, QStringList simA
 struct ExchangeRun
 {
     double p50 = 0, p99 = 0, max = 0; // ms, by nearest rank
-    int exchanges = 0, failures = 0, lastFailureStatus = 0;
+    int exchanges = 0, failures = 0;
     double wallSeconds = 0, cpuSeconds = 0; // CPU: the whole process, user and system
-
     double perSecond() const { return wallSeconds > 0 ? exchanges / wallSeconds : 0; }
     double cpuMicros() const { return exchanges > 0 ? cpuSeconds * 1e6 / exchanges : 0; } // per exchange
 };
 
-// Times `count` calls of `exchange` (given its number, returning its status).
-ExchangeRun timeExchanges(int count, const std::function<int(int)> &exchange);
 // Reads or writes of `registers` registers from D100, the drivers taking turns.
 ExchangeRun runExchanges(const QList<CDriveBaseClass *> &drivers, bool write, int registers, int count);
 
 // The exchange's pattern without the driver and without Qt: a plain socket
 // sends the driver's read of 16 registers from D100 (station 1), waits up to
 // 300 ms for the first answer bytes, sleeps the 5 ms pause, then takes the
-// answer if whole, else looks again every 10 ms for up to 50 ms. Any driver
-// keeping the exchange's timing costs this much; its own part lies above.
-// Gives runs of `count` such exchanges on one connection to the simulator's
-// "127.0.0.1:PORT"; nothing when it cannot connect.
+// answer if whole, else looks again every 10 ms for up to 50 ms: what any
+// driver keeping the exchange's timing costs. Runs of `count` exchanges on
+// one connection to "127.0.0.1:PORT"; nothing when it cannot connect.
 std::function<ExchangeRun(int count)> plainSocketLoop(const QString &tcpConnection);
 
-// And the parts:
-
+// The parts, and what they share:
 struct BenchSetup
 {
     const PluginLoader *plugin = nullptr; // loaded as a host loads it

@@ -4,7 +4,6 @@
 #include "PluginLoader.h"
 
 #include <QtCore/QDeadlineTimer>
-#include <QtCore/QDir>
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QFile>
 
@@ -16,30 +15,6 @@
 #include <poll.h>
 #include <sys/prctl.h>
 #include <unistd.h>
-
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) // "VmRSS:\t  1234 kB"
-            return line.mid(6).simplified().split(' ')[0].toLongLong();
-    }
-    return -1;
-}
-
-int openFds()
-{
-    // The listing itself holds one descriptor while it runs.
-    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size() - 1;
-}
-
-QString loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    file.open(QIODevice::ReadOnly);
-    return QString::fromLatin1(file.readAll().split(' ')[0]);
-}
 
 SimProcess::~SimProcess()
 {
@@ -54,8 +29,8 @@ QString SimProcess::start(const QStringList &arguments)
     setProcessChannelMode(ForwardedErrorChannel);
     QProcess::start(program, arguments);
     const QDeadlineTimer deadline(10000);
-    while (waitForStarted(10000) && !canReadLine() && waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())))) {
-    }
+    while (waitForStarted(10000) && !canReadLine() && waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
+        continue;
     const QString line = QString::fromUtf8(readLine()).trimmed(); // "tcp 127.0.0.1:PORT" or "pty /dev/pts/N"
     closeReadChannel(StandardOutput);
     if (line.startsWith(QLatin1String("tcp ")))
@@ -99,6 +74,9 @@ QString connectDriver(CDriveBaseClass *driver, SimProcess *sim, QStringList simA
     return error.isEmpty() ? connectDriver(driver, sim->connectionString(), station) : error;
 }
 
+namespace {
+
+// Times `count` calls of `exchange` (given its number, returning its status).
 ExchangeRun timeExchanges(int count, const std::function<int(int)> &exchange)
 {
     ExchangeRun run;
@@ -113,10 +91,7 @@ ExchangeRun timeExchanges(int count, const std::function<int(int)> &exchange)
         one.start();
         const int status = exchange(i);
         latencies.push_back(double(one.nsecsElapsed()) / 1e6);
-        if (status != 0) {
-            ++run.failures;
-            run.lastFailureStatus = status;
-        }
+        run.failures += status != 0;
     }
     run.wallSeconds = double(wall.nsecsElapsed()) / 1e9;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu[1]);
@@ -132,22 +107,6 @@ ExchangeRun timeExchanges(int count, const std::function<int(int)> &exchange)
     }
     return run;
 }
-
-ExchangeRun runExchanges(const QList<CDriveBaseClass *> &drivers, bool write, int registers, int count)
-{
-    QList<unsigned short> values;
-    for (int i = 0; i < registers; ++i)
-        values.append(static_cast<unsigned short>(0x1234 + i * 0x0101));
-    CLabelVariable record;
-    record.value = QVariant::fromValue(values);
-    return timeExchanges(drivers.isEmpty() ? 0 : count, [&](int i) {
-        CDriveBaseClass *driver = drivers.at(i % drivers.size());
-        return write ? driver->WriteVariable(QStringLiteral("D100"), DT_UInt16, record, registers).status
-                     : driver->ReadVariable(QStringLiteral("D100"), DT_UInt16, registers).status;
-    });
-}
-
-namespace {
 
 bool plainExchange(int fd)
 {
@@ -180,6 +139,20 @@ bool plainExchange(int fd)
 }
 
 } // namespace
+
+ExchangeRun runExchanges(const QList<CDriveBaseClass *> &drivers, bool write, int registers, int count)
+{
+    QList<unsigned short> values;
+    for (int i = 0; i < registers; ++i)
+        values.append(static_cast<unsigned short>(0x1234 + i * 0x0101));
+    CLabelVariable record;
+    record.value = QVariant::fromValue(values);
+    return timeExchanges(drivers.isEmpty() ? 0 : count, [&](int i) {
+        CDriveBaseClass *driver = drivers.at(i % drivers.size());
+        return write ? driver->WriteVariable(QStringLiteral("D100"), DT_UInt16, record, registers).status
+                     : driver->ReadVariable(QStringLiteral("D100"), DT_UInt16, registers).status;
+    });
+}
 
 std::function<ExchangeRun(int)> plainSocketLoop(const QString &tcpConnection)
 {

@@ -1,12 +1,8 @@
-// norvo-bench-codec: the driver's own work, without the waits.
-//  - decode and encode of 1, 16 and 255 registers for each value width, as
-//    the read and write paths run them (set_variant_*, Wset_variant_*);
-//    per_value is the time per value;
-//  - the pure steps of one read of 16 registers: address, request frame,
-//    answer check, decode, time stamp.
+// norvo-bench-codec: decode and encode of 1, 16 and 255 registers for each
+// value width as the read and write paths run them (per_value: the time per
+// value), and the other pure steps of one read of 16 registers.
 #include "LibNorvoTCP.h"
 #include "NorvoFrame.h"
-
 #include "simengine.h"
 
 #include <QtCore/QDateTime>
@@ -39,63 +35,33 @@ const Width widths[] = {
     {64, &LibNorvoTCP::set_variant_UInt64, &LibNorvoTCP::Wset_variant_UInt64, valueList<quint64>},
 };
 
-// Values that `registers` registers carry; a value wider than the registers
-// takes the smallest request that holds one.
-int valuesIn(int registers, int bits)
-{
-    return qMax(1, registers * 16 / bits);
-}
-
-void timePerValue(benchmark::State &state, int values)
-{
-    state.counters["per_value"] =
-        benchmark::Counter(values, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-}
-
-void decode(benchmark::State &state, const Width &width, int registers)
+// Decodes or encodes the values that `registers` registers carry (a value
+// wider than the registers takes the smallest request that holds one).
+void coding(benchmark::State &state, const Width &width, int registers, bool encoding)
 {
     LibNorvoTCP driver;
-    const int n = valuesIn(registers, width.bits);
+    const int n = qMax(1, registers * 16 / width.bits);
     QByteArray nibbles;
     for (int i = 0; i < n * width.bits / 4; ++i)
         nibbles.append(char((i * 7 + 3) & 0xF));
-    for (auto _ : state)
-        benchmark::DoNotOptimize((driver.*width.decode)(nibbles, n));
-    timePerValue(state, n);
-}
-
-void encode(benchmark::State &state, const Width &width, int registers)
-{
-    LibNorvoTCP driver;
-    const int n = valuesIn(registers, width.bits);
     CLabelVariable record;
     record.value = width.values(n);
     for (auto _ : state) {
-        QByteArray out;
-        benchmark::DoNotOptimize((driver.*width.encode)(record, n, &out));
-        benchmark::DoNotOptimize(out);
+        if (encoding) {
+            QByteArray out;
+            benchmark::DoNotOptimize((driver.*width.encode)(record, n, &out));
+            benchmark::DoNotOptimize(out);
+        } else {
+            benchmark::DoNotOptimize((driver.*width.decode)(nibbles, n));
+        }
     }
-    timePerValue(state, n);
+    state.counters["per_value"] =
+        benchmark::Counter(n, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
-
-const QString label = QStringLiteral("D100");
 
 NorvoRequest read16()
 {
     return NorvoRequest(NorvoCommand::RegisterRead, 1, QStringLiteral("0100"), 16, LibNorvoTCP::Area_D);
-}
-
-void readStepAddress(benchmark::State &state)
-{
-    LibNorvoTCP driver;
-    for (auto _ : state)
-        benchmark::DoNotOptimize(driver.getAddr(label, driver.getArea(label)));
-}
-
-void readStepRequest(benchmark::State &state)
-{
-    for (auto _ : state)
-        benchmark::DoNotOptimize(read16());
 }
 
 void readStepAnswer(benchmark::State &state)
@@ -111,36 +77,35 @@ void readStepAnswer(benchmark::State &state)
     }
 }
 
-void readStepTimestamp(benchmark::State &state)
-{
-    for (auto _ : state)
-        benchmark::DoNotOptimize(QDateTime::currentDateTime());
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // --quick: no more than a check that everything runs.
-    for (int i = 1; i < argc; ++i) {
-        if (std::string(argv[i]) == "--quick")
-            argv[i] = const_cast<char *>("--benchmark_min_time=0.001");
-    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 2;
     for (const Width &width : widths) {
         for (int registers : {1, 16, 255}) {
             const std::string suffix = "/" + std::to_string(width.bits) + "bit/" + std::to_string(registers) + "reg";
-            benchmark::RegisterBenchmark(("decode" + suffix).c_str(), decode, width, registers);
-            benchmark::RegisterBenchmark(("encode" + suffix).c_str(), encode, width, registers);
+            benchmark::RegisterBenchmark(("decode" + suffix).c_str(), coding, width, registers, false);
+            benchmark::RegisterBenchmark(("encode" + suffix).c_str(), coding, width, registers, true);
         }
     }
-    benchmark::RegisterBenchmark("read16_step/address", readStepAddress);
-    benchmark::RegisterBenchmark("read16_step/request_frame", readStepRequest);
+    benchmark::RegisterBenchmark("read16_step/address", [](benchmark::State &state) {
+        LibNorvoTCP driver;
+        const QString label = QStringLiteral("D100");
+        for (auto _ : state)
+            benchmark::DoNotOptimize(driver.getAddr(label, driver.getArea(label)));
+    });
+    benchmark::RegisterBenchmark("read16_step/request_frame", [](benchmark::State &state) {
+        for (auto _ : state)
+            benchmark::DoNotOptimize(read16());
+    });
     benchmark::RegisterBenchmark("read16_step/answer_check", readStepAnswer);
-    benchmark::RegisterBenchmark("read16_step/decode", decode, widths[1], 16);
-    benchmark::RegisterBenchmark("read16_step/timestamp", readStepTimestamp);
+    benchmark::RegisterBenchmark("read16_step/timestamp", [](benchmark::State &state) {
+        for (auto _ : state)
+            benchmark::DoNotOptimize(QDateTime::currentDateTime());
+    });
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

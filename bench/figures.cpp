@@ -39,21 +39,6 @@ void Report::line(const QString &text)
     std::fflush(stdout); // a long run shows its progress
 }
 
-void Report::table(const QVector<QStringList> &rows)
-{
-    QVector<int> widths(rows.value(0).size());
-    for (const QStringList &row : rows) {
-        for (int i = 0; i < row.size() && i < widths.size(); ++i)
-            widths[i] = qMax(widths[i], row[i].size());
-    }
-    for (const QStringList &row : rows) {
-        QString text = QStringLiteral("  ") + row.value(0).leftJustified(widths.value(0));
-        for (int i = 1; i < row.size() && i < widths.size(); ++i)
-            text += QStringLiteral("  ") + row[i].rightJustified(widths[i]);
-        line(text);
-    }
-}
-
 void Report::target(const QString &what, const QString &measured, bool isMet)
 {
     if (isMet)
@@ -67,9 +52,4 @@ void Report::problem(const QString &text)
 {
     ++problems;
     line(QStringLiteral("  problem: ") + text);
-}
-
-QString fixed(double value, int decimals)
-{
-    return QString::number(value, 'f', decimals);
 }

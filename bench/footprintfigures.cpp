@@ -1,24 +1,35 @@
-// The library's size, and the host's memory and descriptors with the plug-in
-// loaded and with 1, 10 and 100 drivers. Each figure comes from a fresh
-// process: this program run again as a bare host (footprintChild below).
+// The library's size, and the host's memory and descriptors with 1, 10 and 100
+// drivers, each in a fresh process: this program run again as a bare host.
 #include "bench.h"
 
 #include "PluginLoader.h"
 
+#include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 #include <QtCore/QTemporaryDir>
 
 #include <array>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
 constexpr double perDriverTargetKiB = 200.0;
 
-// What the bare host measures, in the order it prints them: its RSS alone,
-// with the plug-in loaded, with the drivers created, with some of them
-// connected and read from once; its descriptors at the last two stages; its
-// failed reads. -1 where it did not get there.
+qint64 residentKiB()
+{
+    QFile statm(QStringLiteral("/proc/self/statm")); // its second number: resident pages, VmRSS's count
+    statm.open(QIODevice::ReadOnly);
+    return statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE) / 1024;
+}
+
+int openFds() // the listing itself holds one descriptor while it runs
+{
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size() - 1;
+}
+
+// What the bare host prints: its RSS alone, with the plug-in, with the drivers, with some connected and read
+// from once; its descriptors at the last two stages; its failed reads. -1 where it did not get there.
 enum Stage { Host, Loaded, Created, Connected, FdsCreated, FdsConnected, FailedReads, Stages };
 using Footprint = std::array<qint64, Stages>;
 
@@ -26,18 +37,12 @@ Footprint runChild(const BenchSetup &setup, int drivers, int connected, const QS
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(setup.selfProgram, {QStringLiteral("--footprint-child"), QString::number(drivers),
-                                    QString::number(connected), connection});
-    Footprint f;
-    f.fill(-1);
-    if (!child.waitForFinished(120000) || child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0) {
-        child.kill();
-        child.waitForFinished();
-        return f;
-    }
+    child.start(setup.selfProgram, {"--footprint-child", QString::number(drivers), QString::number(connected), connection});
+    const bool done = child.waitForFinished(120000) && child.exitStatus() == QProcess::NormalExit && !child.exitCode();
     const QList<QByteArray> words = child.readAllStandardOutput().simplified().split(' ');
-    for (int i = 0; i < Stages && words.size() == Stages; ++i)
-        f[i] = words[i].toLongLong();
+    Footprint f;
+    for (int i = 0; i < Stages; ++i)
+        f[i] = done && words.size() == Stages ? words[i].toLongLong() : -1;
     return f;
 }
 
@@ -63,9 +68,9 @@ void measureFootprint(const BenchSetup &setup)
     // A quarter of the drivers connected (at least one); a pty serves one driver.
     struct Run { int drivers, connected; const SimProcess &sim; const char *link; };
     const Run runs[] = {{1, 1, tcpSim, "tcp"}, {10, 3, tcpSim, "tcp"}, {100, 25, tcpSim, "tcp"}, {1, 1, ptySim, "pty"}};
-    QVector<QStringList> rows{{"drivers", "connected", "host", "+library", "+drivers", "+connect&read", "total",
-                               "per driver", "per connection", "fds/connection"}};
-    QVector<Footprint> samples;
+    report.line(QStringLiteral("  drivers  connected  host  +library  +drivers  +connect&read  total  per driver  "
+                               "per connection  fds/connection"));
+    QList<Footprint> samples;
     QStringList problems;
     for (const Run &run : runs) {
         const Footprint f = runChild(setup, run.drivers, run.connected, run.sim.connectionString());
@@ -75,14 +80,13 @@ void measureFootprint(const BenchSetup &setup)
                                             : QStringLiteral("%1 of %2 connected drivers failed to read")
                                                   .arg(f[FailedReads]).arg(run.connected));
         else
-            rows.append({QString::number(run.drivers), QStringLiteral("%1 %2").arg(run.connected).arg(run.link),
-                         QString::number(f[Host]), QString::number(f[Loaded] - f[Host]),
-                         QString::number(f[Created] - f[Loaded]), QString::number(f[Connected] - f[Created]),
-                         QString::number(f[Connected]), fixed(double(f[Created] - f[Loaded]) / run.drivers, 1),
-                         fixed(double(f[Connected] - f[Created]) / run.connected, 1),
-                         fixed(double(f[FdsConnected] - f[FdsCreated]) / run.connected, 1)});
+            report.line(QString::asprintf("  %7d  %5d %s %5lld %9lld %9lld %14lld %6lld %11.1f %15.1f %15.1f",
+                                          run.drivers, run.connected, run.link, f[Host], f[Loaded] - f[Host],
+                                          f[Created] - f[Loaded], f[Connected] - f[Created], f[Connected],
+                                          double(f[Created] - f[Loaded]) / run.drivers,
+                                          double(f[Connected] - f[Created]) / run.connected,
+                                          double(f[FdsConnected] - f[FdsCreated]) / run.connected));
     }
-    report.table(rows);
     for (const QString &problem : qAsConst(problems))
         report.problem(problem);
 
@@ -93,8 +97,8 @@ void measureFootprint(const BenchSetup &setup)
     const double connectedDriver =
         double(hundred[Created] - hundred[Loaded]) / 100.0 + double(hundred[Connected] - hundred[Created]) / 25.0;
     report.target(perDriverTarget,
-                  problems.isEmpty() ? QStringLiteral("%1 KiB per driver from 10 to 100 drivers; %2 KiB for a "
-                                                      "connected one").arg(fixed(marginal, 1), fixed(connectedDriver, 1))
+                  problems.isEmpty() ? QString::asprintf("%.1f KiB per driver from 10 to 100 drivers; %.1f KiB for a "
+                                                         "connected one", marginal, connectedDriver)
                                      : QStringLiteral("not measured"),
                   problems.isEmpty() && marginal < perDriverTargetKiB && connectedDriver < perDriverTargetKiB);
 }

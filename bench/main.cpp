@@ -1,15 +1,11 @@
-// norvo-bench: what the driver costs a host. Loads the plug-in with dlopen
-// as the panel runtime does, runs it against norvo-sim processes, and prints
-// each figure beside its floor or target.
-//
-//   norvo-bench [--quick] [--only exchanges,ratio,instructions,footprint,scale]
-//
-// Exit status 0 when every figure could be measured (targets met or not),
-// 1 when something kept a figure from being measured, 2 for a bad command line.
+// norvo-bench: what the driver costs a host. Loads the plug-in with dlopen as the panel runtime does, runs
+// it against norvo-sim processes, and prints each figure beside its floor or target. Exit status 0 when
+// every figure could be measured (targets met or not), 1 when one could not, 2 for a bad command line.
 #include "bench.h"
 
 #include "PluginLoader.h"
 
+#include <QtCore/QFile>
 #include <QtCore/QThread>
 
 #include <cstdio>
@@ -19,6 +15,13 @@ namespace {
 const std::pair<const char *, void (*)(const BenchSetup &)> parts[] = {
     {"exchanges", measureExchanges}, {"ratio", measureCpuRatio}, {"instructions", measureInstructions},
     {"footprint", measureFootprint}, {"scale", measureScale}};
+
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    file.open(QIODevice::ReadOnly);
+    return QString::fromLatin1(file.readAll().split(' ').value(0));
+}
 
 QtMessageHandler defaultHandler = nullptr;
 
@@ -31,11 +34,6 @@ void withoutDropWarnings(QtMsgType type, const QMessageLogContext &context, cons
         defaultHandler(type, context, message);
 }
 
-bool isPart(const QString &name)
-{
-    return std::any_of(std::begin(parts), std::end(parts), [&](const auto &part) { return name == part.first; });
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -43,13 +41,10 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     defaultHandler = qInstallMessageHandler(withoutDropWarnings);
     const QStringList arguments = app.arguments().mid(1);
-    BenchSetup setup;
-    setup.pluginPath = QStringLiteral(NORVO_BENCH_PLUGIN);
-    setup.simProgram = QStringLiteral(NORVO_BENCH_SIM);
-    setup.selfProgram = QCoreApplication::applicationFilePath();
+    BenchSetup setup{nullptr, QStringLiteral(NORVO_BENCH_PLUGIN), QStringLiteral(NORVO_BENCH_SIM),
+                     QCoreApplication::applicationFilePath()};
     if (arguments.value(0) == QLatin1String("--footprint-child")) // before the plug-in is loaded
         return footprintChild(arguments.mid(1), setup);
-
     const bool exchangeLoopRun = arguments.value(0) == QLatin1String("--exchange-loop");
     QStringList only;
     for (int i = 0; i < arguments.size() && !exchangeLoopRun; ++i) {
@@ -58,7 +53,9 @@ int main(int argc, char *argv[])
             only = arguments[++i].split(QLatin1Char(','));
         else if (arguments[i] != QLatin1String("--quick"))
             only = QStringList{arguments[i]}; // not a part: usage below
-        if (!std::all_of(only.begin(), only.end(), isPart)) {
+        if (!std::all_of(only.begin(), only.end(), [](const QString &name) {
+                return std::any_of(std::begin(parts), std::end(parts), [&](auto part) { return name == part.first; });
+            })) {
             std::fputs("usage: norvo-bench [--quick] [--only exchanges,ratio,instructions,footprint,scale]\n", stderr);
             return 2;
         }

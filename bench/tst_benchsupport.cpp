@@ -1,5 +1,4 @@
-// The CPU ratio's arithmetic and norvo-bench's command line. (bench_quick
-// runs every part of norvo-bench; a part that cannot measure fails it.)
+// The CPU ratio's arithmetic and norvo-bench's command line (bench_quick runs all of it).
 #include "bench.h"
 
 #include <QtCore/QProcess>

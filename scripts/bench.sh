@@ -16,9 +16,9 @@ set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${NORVO_BENCH_BUILD_DIR:-$repo/build-bench}
 
-quick=()
+quick=() codec_time=0.2
 case ${1:-} in
-    --quick) quick=(--quick) ;;
+    --quick) quick=(--quick) codec_time=0.001 ;;
     "") ;;
     *) echo "usage: scripts/bench.sh [--quick]" >&2; exit 2 ;;
 esac
@@ -37,7 +37,7 @@ cmake --build "$build" --target norvo-bench norvo-bench-codec -j"$(nproc)" >/dev
 echo
 echo "== the driver's own work (Google Benchmark; CPU is the calling thread's;"
 echo "   per_value is the time per value, n = nanoseconds)"
-"$build/bench/norvo-bench-codec" "${quick[@]}" --benchmark_min_time=0.2 2>/dev/null
+"$build/bench/norvo-bench-codec" --benchmark_min_time=$codec_time 2>/dev/null
 
 echo
 exec "$build/bench/norvo-bench" "${quick[@]}"

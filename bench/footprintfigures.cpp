@@ -1,82 +1,49 @@
-// The host's memory and descriptors with the plug-in loaded and with 1, 10
-// and 100 drivers. Each figure comes from a fresh process: this program run
-// again as a bare host (footprintChild below).
-#include "benchparts.h"
-#include "benchsetup.h"
-#include "exchangeloop.h"
-#include "footprint.h"
-#include "processstats.h"
-#include "report.h"
-#include "simprocess.h"
+// The library's size, and the host's memory and descriptors with 1, 10 and 100
+// drivers, each in a fresh process: this program run again as a bare host.
+#include "bench.h"
 
 #include "PluginLoader.h"
 
-#include <QtCore/QCoreApplication>
+#include <QtCore/QDir>
 #include <QtCore/QFileInfo>
-#include <QtCore/QProcess>
 #include <QtCore/QTemporaryDir>
-#include <QtCore/QVector>
 
+#include <array>
 #include <cstdio>
-#include <memory>
-#include <vector>
+#include <unistd.h>
 
 namespace {
 
 constexpr double perDriverTargetKiB = 200.0;
-constexpr int childTimeoutMs = 120000;
 
-// Size of the plug-in with its symbol tables stripped, as it ships; -1 when
-// strip fails.
-qint64 strippedSize(const BenchSetup &setup)
+qint64 residentKiB()
 {
-    QTemporaryDir dir;
-    const QString stripped = dir.filePath(QStringLiteral("stripped.so"));
-    QProcess strip;
-    strip.start(setup.stripProgram,
-                {QStringLiteral("--strip-all"), QStringLiteral("-o"), stripped, setup.pluginPath});
-    if (!strip.waitForFinished(30000) || strip.exitCode() != 0)
-        return -1;
-    return QFileInfo(stripped).size();
+    QFile statm(QStringLiteral("/proc/self/statm")); // its second number: resident pages, VmRSS's count
+    statm.open(QIODevice::ReadOnly);
+    return statm.readAll().split(' ').value(1).toLongLong() * ::sysconf(_SC_PAGESIZE) / 1024;
 }
 
-FootprintSample runChild(const BenchSetup &setup, int drivers, int connected,
-                         const QString &connection, QString *error)
+int openFds() // the listing itself holds one descriptor while it runs
+{
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size() - 1;
+}
+
+// What the bare host prints: its RSS alone, with the plug-in, with the drivers, with some connected and read
+// from once; its descriptors at the last two stages; its failed reads. -1 where it did not get there.
+enum Stage { Host, Loaded, Created, Connected, FdsCreated, FdsConnected, FailedReads, Stages };
+using Footprint = std::array<qint64, Stages>;
+
+Footprint runChild(const BenchSetup &setup, int drivers, int connected, const QString &connection)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start(setup.selfProgram,
-                {QStringLiteral("--footprint-child"), QString::number(drivers),
-                 QString::number(connected), connection, setup.pluginPath});
-    if (!child.waitForFinished(childTimeoutMs) || child.exitStatus() != QProcess::NormalExit
-        || child.exitCode() != 0) {
-        *error = QStringLiteral("the bare host with %1 drivers failed").arg(drivers);
-        child.kill();
-        child.waitForFinished();
-        return FootprintSample();
-    }
-    return FootprintSample::parse(child.readAllStandardOutput());
-}
-
-struct Run
-{
-    int drivers;
-    int connected;
-    const char *link;
-};
-
-QStringList row(const Run &run, const FootprintSample &s)
-{
-    return {QString::number(run.drivers),
-            QStringLiteral("%1 %2").arg(run.connected).arg(QLatin1String(run.link)),
-            QString::number(s.hostKiB),
-            QString::number(s.loadedKiB - s.hostKiB),
-            QString::number(s.createdKiB - s.loadedKiB),
-            QString::number(s.connectedKiB - s.createdKiB),
-            QString::number(s.connectedKiB),
-            Report::fixed(double(s.createdKiB - s.loadedKiB) / run.drivers, 1),
-            Report::fixed(double(s.connectedKiB - s.createdKiB) / run.connected, 1),
-            Report::fixed(double(s.fdsConnected - s.fdsCreated) / run.connected, 1)};
+    child.start(setup.selfProgram, {"--footprint-child", QString::number(drivers), QString::number(connected), connection});
+    const bool done = child.waitForFinished(120000) && child.exitStatus() == QProcess::NormalExit && !child.exitCode();
+    const QList<QByteArray> words = child.readAllStandardOutput().simplified().split(' ');
+    Footprint f;
+    for (int i = 0; i < Stages; ++i)
+        f[i] = done && words.size() == Stages ? words[i].toLongLong() : -1;
+    return f;
 }
 
 } // namespace
@@ -85,105 +52,85 @@ void measureFootprint(const BenchSetup &setup)
 {
     Report &report = *setup.report;
     report.title(QStringLiteral("Footprint: fresh host processes, RSS in KiB"));
-
+    QTemporaryDir dir;
+    QProcess strip; // the library as it ships
+    strip.start(QStringLiteral(NORVO_BENCH_STRIP), {"--strip-all", "-o", dir.filePath("so"), setup.pluginPath});
+    const bool stripped = strip.waitForFinished(30000) && strip.exitCode() == 0;
     report.line(QStringLiteral("  library: %1 bytes stripped (%2 bytes as built)")
-                    .arg(strippedSize(setup))
-                    .arg(QFileInfo(setup.pluginPath).size()));
+                    .arg(stripped ? QFileInfo(dir.filePath("so")).size() : -1).arg(QFileInfo(setup.pluginPath).size()));
 
-    SimProcess tcpSim(setup.simProgram);
-    SimProcess ptySim(setup.simProgram);
-    const QString perDriverTarget =
-        QStringLiteral("under %1 KiB RSS per additional driver").arg(perDriverTargetKiB);
-    if (!tcpSim.start({QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:0")})
-        || !ptySim.start({QStringLiteral("--pty")})) {
-        report.problem(QStringLiteral("the simulators did not start: %1 %2")
-                        .arg(tcpSim.errorString(), ptySim.errorString()));
-        report.target(perDriverTarget, QStringLiteral("not measured"), false);
-        return;
+    const QString perDriverTarget = QStringLiteral("under %1 KiB RSS per additional driver").arg(perDriverTargetKiB);
+    SimProcess tcpSim(setup.simProgram), ptySim(setup.simProgram);
+    if (const QString error = tcpSim.start(tcpLink) + ptySim.start(ptyLink); !error.isEmpty()) {
+        report.problem(error);
+        return report.target(perDriverTarget, QStringLiteral("not measured"), false);
     }
-
-    // A quarter of the drivers connected (at least one), each read from
-    // once; a pty serves one driver.
-    const Run runs[] = {{1, 1, "tcp"}, {10, 3, "tcp"}, {100, 25, "tcp"}, {1, 1, "pty"}};
-    QVector<QStringList> rows{{QStringLiteral("drivers"), QStringLiteral("connected"),
-                               QStringLiteral("host"), QStringLiteral("+library"),
-                               QStringLiteral("+drivers"), QStringLiteral("+connect&read"),
-                               QStringLiteral("total"), QStringLiteral("per driver"),
-                               QStringLiteral("per connection"), QStringLiteral("fds/connection")}};
-    QVector<FootprintSample> samples;
+    // A quarter of the drivers connected (at least one); a pty serves one driver.
+    struct Run { int drivers, connected; const SimProcess &sim; const char *link; };
+    const Run runs[] = {{1, 1, tcpSim, "tcp"}, {10, 3, tcpSim, "tcp"}, {100, 25, tcpSim, "tcp"}, {1, 1, ptySim, "pty"}};
+    report.line(QStringLiteral("  drivers  connected  host  +library  +drivers  +connect&read  total  per driver  "
+                               "per connection  fds/connection"));
+    QList<Footprint> samples;
     QStringList problems;
     for (const Run &run : runs) {
-        const SimProcess &sim = QLatin1String(run.link) == QLatin1String("pty") ? ptySim : tcpSim;
-        QString error;
-        const FootprintSample sample =
-            runChild(setup, run.drivers, run.connected, sim.connectionString(), &error);
-        samples.append(sample);
-        if (error.isEmpty() && sample.failedReads != 0)
-            error = QStringLiteral("%1 of %2 connected drivers failed to read")
-                        .arg(sample.failedReads).arg(run.connected);
-        if (!error.isEmpty())
-            problems << error;
+        const Footprint f = runChild(setup, run.drivers, run.connected, run.sim.connectionString());
+        samples.append(f);
+        if (f[FailedReads] != 0)
+            problems << (f[FailedReads] < 0 ? QStringLiteral("the bare host with %1 drivers failed").arg(run.drivers)
+                                            : QStringLiteral("%1 of %2 connected drivers failed to read")
+                                                  .arg(f[FailedReads]).arg(run.connected));
         else
-            rows.append(row(run, sample));
+            report.line(QString::asprintf("  %7d  %5d %s %5lld %9lld %9lld %14lld %6lld %11.1f %15.1f %15.1f",
+                                          run.drivers, run.connected, run.link, f[Host], f[Loaded] - f[Host],
+                                          f[Created] - f[Loaded], f[Connected] - f[Created], f[Connected],
+                                          double(f[Created] - f[Loaded]) / run.drivers,
+                                          double(f[Connected] - f[Created]) / run.connected,
+                                          double(f[FdsConnected] - f[FdsCreated]) / run.connected));
     }
-    report.table(rows);
     for (const QString &problem : qAsConst(problems))
         report.problem(problem);
 
-    report.line(QStringLiteral("  host process with the library loaded: %1 KiB (the bare Qt host: %2 KiB)")
-                    .arg(samples.at(0).loadedKiB)
-                    .arg(samples.at(0).hostKiB));
-
-    // One more driver as a host sees it: the growth from 10 to 100 drivers
-    // (a quarter of them connected) per added driver, and a connected driver
-    // on its own.
-    const FootprintSample &ten = samples.at(1);
-    const FootprintSample &hundred = samples.at(2);
-    const bool measured = problems.isEmpty();
-    const double marginal = double(hundred.connectedKiB - ten.connectedKiB) / 90.0;
-    const double connectedDriver = double(hundred.createdKiB - hundred.loadedKiB) / 100.0
-        + double(hundred.connectedKiB - hundred.createdKiB) / 25.0;
+    // One more driver as a host sees it: the growth from 10 to 100 drivers (a
+    // quarter of them connected) per added driver, and a connected driver alone.
+    const Footprint &ten = samples[1], &hundred = samples[2];
+    const double marginal = double(hundred[Connected] - ten[Connected]) / 90.0;
+    const double connectedDriver =
+        double(hundred[Created] - hundred[Loaded]) / 100.0 + double(hundred[Connected] - hundred[Created]) / 25.0;
     report.target(perDriverTarget,
-                  measured ? QStringLiteral("%1 KiB per driver from 10 to 100 drivers; %2 KiB for a connected one")
-                                 .arg(Report::fixed(marginal, 1), Report::fixed(connectedDriver, 1))
-                           : QStringLiteral("not measured"),
-                  measured && marginal < perDriverTargetKiB && connectedDriver < perDriverTargetKiB);
+                  problems.isEmpty() ? QString::asprintf("%.1f KiB per driver from 10 to 100 drivers; %.1f KiB for a "
+                                                         "connected one", marginal, connectedDriver)
+                                     : QStringLiteral("not measured"),
+                  problems.isEmpty() && marginal < perDriverTargetKiB && connectedDriver < perDriverTargetKiB);
 }
 
-// --- the child: a bare host ---------------------------------------------------
-
-int footprintChild(const QStringList &arguments)
+// norvo-bench --footprint-child DRIVERS CONNECTED CONNECTION: the bare host.
+int footprintChild(const QStringList &arguments, const BenchSetup &setup)
 {
-    // DRIVERS CONNECTED CONNECTION PLUGIN
-    if (arguments.size() != 4)
+    if (arguments.size() != 3)
         return 2;
-    const int driverCount = arguments.at(0).toInt();
-    const int connectedCount = qMin(arguments.at(1).toInt(), driverCount);
-    FootprintSample sample;
-    sample.hostKiB = ProcessStats::residentKiB();
-
+    Footprint f;
+    f[Host] = residentKiB();
     PluginLoader plugin;
-    if (!plugin.load(arguments.at(3), QCoreApplication::applicationDirPath())) {
+    if (!plugin.load(setup.pluginPath, QCoreApplication::applicationDirPath())) {
         std::fprintf(stderr, "norvo-bench: %s\n", qPrintable(plugin.errorString()));
         return 1;
     }
-    sample.loadedKiB = ProcessStats::residentKiB();
-
-    std::vector<std::unique_ptr<HostDriver>> drivers;
-    for (int i = 0; i < driverCount; ++i)
-        drivers.push_back(std::make_unique<HostDriver>(plugin));
-    sample.createdKiB = ProcessStats::residentKiB();
-    sample.fdsCreated = ProcessStats::openFds();
-
-    for (int i = 0; i < connectedCount; ++i) {
-        HostDriver &driver = *drivers[std::size_t(i)];
-        if (!driver.connect(arguments.at(2)).isEmpty()
-            || runExchanges({driver.get()}, {false, 16}, 1).failures != 0)
-            ++sample.failedReads;
+    f[Loaded] = residentKiB();
+    std::vector<HostDriver> drivers;
+    for (int i = 0; i < arguments[0].toInt(); ++i)
+        drivers.push_back(createDriver(plugin));
+    f[Created] = residentKiB();
+    f[FdsCreated] = openFds();
+    f[FailedReads] = 0;
+    for (int i = 0; i < qMin(arguments[1].toInt(), int(drivers.size())); ++i) {
+        CDriveBaseClass *driver = drivers[std::size_t(i)].get();
+        if (!connectDriver(driver, arguments[2]).isEmpty() || runExchanges({driver}, false, 16, 1).failures != 0)
+            ++f[FailedReads];
     }
-    sample.connectedKiB = ProcessStats::residentKiB();
-    sample.fdsConnected = ProcessStats::openFds();
-
-    std::fputs(sample.toText().constData(), stdout);
+    f[Connected] = residentKiB();
+    f[FdsConnected] = openFds();
+    for (const qint64 figure : f)
+        std::printf("%lld ", figure);
+    std::puts("");
     return 0;
 }

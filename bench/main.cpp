@@ -3,6 +3,7 @@
 // every figure could be measured (targets met or not), 1 when one could not, 2 for a bad command line.
 #include "bench.h"
 
+#include "LinkDropWarning.h"
 #include "PluginLoader.h"
 
 #include <QtCore/QFile>
@@ -29,8 +30,7 @@ QtMessageHandler defaultHandler = nullptr;
 // it tears its drivers down; a drop during a run shows as failed exchanges.
 void withoutDropWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (type != QtWarningMsg || !message.startsWith(QLatin1String("lib[Norvo]"))
-        || !message.contains(QLatin1String(" Disconnected=")))
+    if (!isLinkDropWarning(type, message))
         defaultHandler(type, context, message);
 }
 

@@ -1,5 +1,7 @@
 #include "HostSession.h"
 
+#include "LinkDropWarning.h"
+
 namespace {
 
 std::atomic<int> disconnectLines { 0 };
@@ -8,8 +10,7 @@ QtMessageHandler previous = nullptr;
 
 void handler(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (type == QtWarningMsg && message.startsWith(QLatin1String("lib[Norvo]"))
-        && message.contains(QLatin1String(" Disconnected="))) {
+    if (isLinkDropWarning(type, message)) {
         ++disconnectLines;
         return;
     }

@@ -60,9 +60,9 @@ public:
     int SendData(QByteArray request, QByteArray &reply, int timeoutMs);
 
     // The commands.
-    int Read_bool(int station, QString addr, int count, QByteArray *out, int area, QString name);
-    int Read_area(int station, QString addr, int count, QByteArray *out, int area, QString name);
-    int Write_area(int station, QString addr, int count, QByteArray data, int area, QString name);
+    int Read_bool(int station, QString number, int count, QByteArray *out, int area, QString label);
+    int Read_area(int station, QString number, int count, QByteArray *out, int area, QString label);
+    int Write_area(int station, QString number, int count, QByteArray data, int area, QString label);
 
     bool debugOn = false;
 
@@ -97,12 +97,12 @@ private:
 
     // Log texts of a command and when its request line is written.
     struct CommandTexts;
-    int runCommand(const NorvoRequest &request, const CommandTexts &texts, const QString &name,
+    int runCommand(const NorvoRequest &request, const CommandTexts &texts, const QString &label,
                    QByteArray *out);
     int exchangeCommand(const NorvoRequest &request, const CommandTexts &texts,
-                        const QString &name, QByteArray *out);
+                        const QString &label, QByteArray *out);
     int synchronise(int station);
-    void logLine(const char *tag, const QString &name, int count, const QByteArray &frame) const;
+    void logLine(const char *tag, const QString &label, int count, const QByteArray &frame) const;
 
     // The one place that decides which link requests go out on.
     LinkTransport *activeLink() const;

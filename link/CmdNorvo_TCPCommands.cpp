@@ -22,42 +22,42 @@ const CmdNorvo_TCP::CommandTexts CmdNorvo_TCP::CommandTexts::RegisterRead {
 const CmdNorvo_TCP::CommandTexts CmdNorvo_TCP::CommandTexts::RegisterWrite {
     "写命令", "响应", false };
 
-int CmdNorvo_TCP::Read_bool(int station, QString addr, int count, QByteArray *out, int area,
-                            QString name)
+int CmdNorvo_TCP::Read_bool(int station, QString number, int count, QByteArray *out, int area,
+                            QString label)
 {
-    return runCommand(NorvoRequest(NorvoCommand::BitRead, station, addr, count, area),
-                      CommandTexts::BitRead, name, out);
+    return runCommand(NorvoRequest(NorvoCommand::BitRead, station, number, count, area),
+                      CommandTexts::BitRead, label, out);
 }
 
-int CmdNorvo_TCP::Read_area(int station, QString addr, int count, QByteArray *out, int area,
-                            QString name)
+int CmdNorvo_TCP::Read_area(int station, QString number, int count, QByteArray *out, int area,
+                            QString label)
 {
-    return runCommand(NorvoRequest(NorvoCommand::RegisterRead, station, addr, count, area),
-                      CommandTexts::RegisterRead, name, out);
+    return runCommand(NorvoRequest(NorvoCommand::RegisterRead, station, number, count, area),
+                      CommandTexts::RegisterRead, label, out);
 }
 
-int CmdNorvo_TCP::Write_area(int station, QString addr, int count, QByteArray data, int area,
-                             QString name)
+int CmdNorvo_TCP::Write_area(int station, QString number, int count, QByteArray data, int area,
+                             QString label)
 {
-    return runCommand(NorvoRequest(NorvoCommand::RegisterWrite, station, addr, count, area, data),
-                      CommandTexts::RegisterWrite, name, nullptr);
+    return runCommand(NorvoRequest(NorvoCommand::RegisterWrite, station, number, count, area, data),
+                      CommandTexts::RegisterWrite, label, nullptr);
 }
 
 int CmdNorvo_TCP::runCommand(const NorvoRequest &request, const CommandTexts &texts,
-                             const QString &name, QByteArray *out)
+                             const QString &label, QByteArray *out)
 {
     // Refused without a trace: another exchange is waiting on this link
     // (this call comes from an event handled inside its waits).
     if (exchangeActive)
         return -3;
     exchangeActive = true;
-    const int result = exchangeCommand(request, texts, name, out);
+    const int result = exchangeCommand(request, texts, label, out);
     exchangeActive = false;
     return result;
 }
 
 int CmdNorvo_TCP::exchangeCommand(const NorvoRequest &request, const CommandTexts &texts,
-                                  const QString &name, QByteArray *out)
+                                  const QString &label, QByteArray *out)
 {
     // A drop that happened while nobody listened shows up here, before
     // the status test.
@@ -70,13 +70,13 @@ int CmdNorvo_TCP::exchangeCommand(const NorvoRequest &request, const CommandText
         return -2;
 
     if (debugOn && texts.requestLineFirst)
-        logLine(texts.requestTag, name, request.count(), request.frame());
+        logLine(texts.requestTag, label, request.count(), request.frame());
     QByteArray reply;
     exchange(request.frame(), shape, reply, exchangeTimeoutMs(request.frame(), shape));
     if (debugOn) {
         if (!texts.requestLineFirst)
-            logLine(texts.requestTag, name, request.count(), request.frame());
-        logLine(texts.responseTag, name, request.count(), reply);
+            logLine(texts.requestTag, label, request.count(), request.frame());
+        logLine(texts.responseTag, label, request.count(), reply);
     }
 
     if (reply.isEmpty())
@@ -84,11 +84,11 @@ int CmdNorvo_TCP::exchangeCommand(const NorvoRequest &request, const CommandText
     return request.takeAnswer(reply, out);
 }
 
-void CmdNorvo_TCP::logLine(const char *tag, const QString &name, int count,
+void CmdNorvo_TCP::logLine(const char *tag, const QString &label, int count,
                            const QByteArray &frame) const
 {
     qDebug().noquote() << QStringLiteral("%1 %2:%3 Area=%4  len = %5 msg : %6")
                               .arg(QString::fromUtf8(tag), hostAddress.toString(),
-                                   QString::number(tcpPort), name, QString::number(count),
+                                   QString::number(tcpPort), label, QString::number(count),
                                    QString::fromLatin1(frame.toHex()));
 }

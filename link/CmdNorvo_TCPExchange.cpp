@@ -178,10 +178,10 @@ int CmdNorvo_TCP::synchronise(int station)
     QByteArray reply;
     const int result = exchange(read.frame(), shape, reply, exchangeTimeoutMs(read.frame(), shape));
     if (debugOn) {
-        const QString name = &read.command() == &NorvoCommand::BitRead ? QStringLiteral("X0")
+        const QString label = &read.command() == &NorvoCommand::BitRead ? QStringLiteral("X0")
                                                                         : QStringLiteral("D0");
-        logLine("lib[Norvo]读命令", name, read.count(), read.frame());
-        logLine("lib[Norvo]响应", name, read.count(), reply);
+        logLine("lib[Norvo]读命令", label, read.count(), read.frame());
+        logLine("lib[Norvo]响应", label, read.count(), reply);
     }
     if (result != 0 || !shape.fits(reply))
         return -1;

@@ -114,7 +114,7 @@ bool isDataChar(NorvoCommand::AnswerData kind, char c)
 
 } // namespace
 
-NorvoRequest::NorvoRequest(const NorvoCommand &command, int station, const QString &addr,
+NorvoRequest::NorvoRequest(const NorvoCommand &command, int station, const QString &number,
                            int count, int area, const QByteArray &nibbles)
     : command_(&command), station_(station & 0xFF), count_(count)
 {
@@ -127,7 +127,7 @@ NorvoRequest::NorvoRequest(const NorvoCommand &command, int station, const QStri
         frame_.append(char((area >> 8) & 0xFF)); //       area, first character
     frame_.append(char(area & 0xFF));           //       area, second character
     for (int i = 0; i < 4; ++i)                 //       start address
-        frame_.append(textByte(addr, i));
+        frame_.append(textByte(number, i));
     if (command.carriesData) {                  //       four digits per register
         for (int i = 0; i < 4 * count; ++i) {
             const unsigned short value = i < nibbles.size() ? static_cast<unsigned char>(nibbles.at(i)) : 0;

@@ -94,10 +94,10 @@ public:
         DataChars, // a data character that is not a bit ('0', '1') or an upper-case hex digit
     };
 
-    // addr: its first four characters are sent; a character above 0xFF or
+    // number: its first four characters are sent; a character above 0xFF or
     // past the end goes out as byte 0. nibbles: the digits of a write, one
     // value per byte (positions past the end are sent as "0").
-    NorvoRequest(const NorvoCommand &command, int station, const QString &addr, int count,
+    NorvoRequest(const NorvoCommand &command, int station, const QString &number, int count,
                  int area, const QByteArray &nibbles = QByteArray());
 
     const QByteArray &frame() const { return frame_; }

@@ -11,6 +11,7 @@
 #include "LibNorvoTCP.h"
 #include "NorvoFrame.h"
 #include "requestplan.h"
+#include "simframe.h"
 #include "valuecoding.h"
 
 namespace {
@@ -30,18 +31,10 @@ int hexDigit(char c)
     return -1;
 }
 
-QByteArray hex2(unsigned value)
+// The checksum field over everything before it, as the PLC computes it.
+QByteArray checksumField(const QByteArray &before)
 {
-    const char digits[] = "0123456789ABCDEF";
-    return QByteArray(1, digits[(value >> 4) & 0xF]) + QByteArray(1, digits[value & 0xF]);
-}
-
-unsigned byteSum(const QByteArray &bytes, int count)
-{
-    unsigned sum = 0;
-    for (int i = 0; i < count; ++i)
-        sum += quint8(bytes.at(i));
-    return sum & 0xFF;
+    return QByteArray::number(SimFrame::checksum(before), 16).toUpper().rightJustified(2, '0');
 }
 
 // A frame of the protocol: start and end byte and a checksum over
@@ -50,7 +43,7 @@ bool wellFramed(const QByteArray &frame)
 {
     const int size = frame.size();
     return size >= 3 && frame.at(0) == 0x02 && frame.at(size - 1) == 0x03
-        && frame.mid(size - 3, 2) == hex2(byteSum(frame, size - 3));
+        && frame.mid(size - 3, 2) == checksumField(frame.left(size - 3));
 }
 
 // Moves a random answer closer to a good one, so that the checks behind
@@ -68,7 +61,7 @@ void repair(QByteArray &answer, const QByteArray &request, quint8 how)
         answer[answer.size() - 1] = 0x03;
     }
     if (how & 8)
-        answer.replace(answer.size() - 3, 2, hex2(byteSum(answer, answer.size() - 3)));
+        answer.replace(answer.size() - 3, 2, checksumField(answer.left(answer.size() - 3)));
 }
 
 template <typename T>

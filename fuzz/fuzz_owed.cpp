@@ -7,6 +7,7 @@
 #include "FuzzTargets.h"
 
 #include "OwedAnswers.h"
+#include "simframe.h"
 
 #include <QtCore/QList>
 
@@ -16,19 +17,17 @@ const int areas[] = { ('D' << 8) | '0', ('R' << 8) | 'T', ('W' << 8) | 'X', ('W'
 const NorvoCommand *const commands[] = { &NorvoCommand::BitRead, &NorvoCommand::RegisterRead,
                                          &NorvoCommand::RegisterWrite };
 
-// An answer from the PLC's side: 0x02, echo, error code, data, checksum, 0x03.
-QByteArray answer(const QByteArray &echo, char error, int dataChars, quint8 fill)
+// A PLC's answer to a request: its error code, and data characters made
+// of fill's digits.
+QByteArray answer(const NorvoRequest &request, char error, int dataChars, quint8 fill)
 {
-    const char digits[] = "0123456789ABCDEF";
-    QByteArray frame = QByteArray(1, 0x02) + echo + error;
+    SimRequest asReceived;
+    asReceived.station = request.station();
+    asReceived.command = request.frame().mid(3, 2);
+    QByteArray data;
     for (int i = 0; i < dataChars; ++i)
-        frame += digits[(fill + i) % 2 ? fill & 0xF : 1];
-    unsigned sum = 0;
-    for (char c : frame)
-        sum += quint8(c);
-    frame += digits[(sum >> 4) & 0xF];
-    frame += digits[sum & 0xF];
-    return frame + char(0x03);
+        data += QByteArray::number(i % 2 ? fill & 0xF : 1, 16).toUpper();
+    return SimFrame::answer(asReceived, error, data);
 }
 
 } // namespace
@@ -59,7 +58,7 @@ void owedAnswers(const uint8_t *data, size_t size)
         }
         const NorvoRequest &request = requests.at(in.byte() % requests.size());
         const bool refused = in.flag();
-        QByteArray frame = answer(request.frame().mid(1, 4), refused ? '6' : '0',
+        QByteArray frame = answer(request, refused ? '6' : '0',
                                   refused ? 0 : qMax(request.expectedDataChars(), 0), in.byte());
         if (in.flag())
             frame = frame.mid(in.inRange(0, frame.size()));
@@ -83,7 +82,7 @@ void owedAnswers(const uint8_t *data, size_t size)
                                     && stream.count(char(0x02)) == 1));
 
     const NorvoRequest sync = owed.synchronisingRead(station);
-    const QByteArray good = answer(sync.frame().mid(1, 4), '0', sync.expectedDataChars(), 0);
+    const QByteArray good = answer(sync, '0', sync.expectedDataChars(), 0);
     FUZZ_CHECK(sync.answerShape().fits(good));
     FUZZ_CHECK(!owed.dropIfOwed(good));
 }

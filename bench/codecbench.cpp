@@ -3,6 +3,8 @@
 // value), and the other pure steps of one read of 16 registers.
 #include "LibNorvoTCP.h"
 #include "NorvoFrame.h"
+#include "requestplan.h"
+#include "valuecoding.h"
 #include "simengine.h"
 
 #include <QtCore/QDateTime>
@@ -23,36 +25,35 @@ QVariant valueList(int n)
 struct Width
 {
     int bits;
-    QVariant (LibNorvoTCP::*decode)(QByteArray, int);
-    int (LibNorvoTCP::*encode)(CLabelVariable, int, QByteArray *);
+    DataType type;
     QVariant (*values)(int n); // n values of the type, for the encoder
 };
 
 const Width widths[] = {
-    {8, &LibNorvoTCP::set_variant_UInt8, &LibNorvoTCP::Wset_variant_UInt8, valueList<unsigned char>},
-    {16, &LibNorvoTCP::set_variant_UInt16, &LibNorvoTCP::Wset_variant_uInt16, valueList<unsigned short>},
-    {32, &LibNorvoTCP::set_variant_UInt32, &LibNorvoTCP::Wset_variant_UInt32, valueList<unsigned int>},
-    {64, &LibNorvoTCP::set_variant_UInt64, &LibNorvoTCP::Wset_variant_UInt64, valueList<quint64>},
+    {8, DT_UInt8, valueList<unsigned char>},
+    {16, DT_UInt16, valueList<unsigned short>},
+    {32, DT_UInt32, valueList<unsigned int>},
+    {64, DT_UInt64, valueList<quint64>},
 };
 
 // Decodes or encodes the values that `registers` registers carry (a value
-// wider than the registers takes the smallest request that holds one).
+// wider than the registers takes the smallest request that holds one), with
+// the pure steps the read and write paths call.
 void coding(benchmark::State &state, const Width &width, int registers, bool encoding)
 {
-    LibNorvoTCP driver;
     const int n = qMax(1, registers * 16 / width.bits);
+    const RequestPlan::Read plan = RequestPlan::read(width.type, n, LibNorvoTCP::Area_D);
     QByteArray nibbles;
     for (int i = 0; i < n * width.bits / 4; ++i)
         nibbles.append(char((i * 7 + 3) & 0xF));
-    CLabelVariable record;
-    record.value = width.values(n);
+    const QVariant values = width.values(n);
     for (auto _ : state) {
         if (encoding) {
             QByteArray out;
-            benchmark::DoNotOptimize((driver.*width.encode)(record, n, &out));
+            benchmark::DoNotOptimize(ValueCoding::encodeWrite(width.type, values, n, &out));
             benchmark::DoNotOptimize(out);
         } else {
-            benchmark::DoNotOptimize((driver.*width.decode)(nibbles, n));
+            benchmark::DoNotOptimize(ValueCoding::decodeRead(width.type, plan, nibbles, n));
         }
     }
     state.counters["per_value"] =

@@ -95,6 +95,19 @@ private:
     int recvIdleMs = 2;
     int tcpPort = 0;
 
+    // Sets the flag for the lifetime of one exchange.
+    class ExchangeScope
+    {
+    public:
+        explicit ExchangeScope(bool &flag) : flag_(flag) { flag_ = true; }
+        ~ExchangeScope() { flag_ = false; }
+        ExchangeScope(const ExchangeScope &) = delete;
+        ExchangeScope &operator=(const ExchangeScope &) = delete;
+
+    private:
+        bool &flag_;
+    };
+
     // Log texts of a command and when its request line is written.
     struct CommandTexts;
     int runCommand(const NorvoRequest &request, const CommandTexts &texts, const QString &label,

@@ -50,10 +50,8 @@ int CmdNorvo_TCP::runCommand(const NorvoRequest &request, const CommandTexts &te
     // (this call comes from an event handled inside its waits).
     if (exchangeActive)
         return -3;
-    exchangeActive = true;
-    const int result = exchangeCommand(request, texts, label, out);
-    exchangeActive = false;
-    return result;
+    const ExchangeScope scope(exchangeActive);
+    return exchangeCommand(request, texts, label, out);
 }
 
 int CmdNorvo_TCP::exchangeCommand(const NorvoRequest &request, const CommandTexts &texts,

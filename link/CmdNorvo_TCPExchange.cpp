@@ -18,19 +18,6 @@ constexpr int answerLookMs = 10;
 // The command's time-out, before the time on a serial line is added.
 constexpr int answerPollMs = 50;
 
-// Sets the flag for the lifetime of one exchange.
-class ExchangeScope
-{
-public:
-    explicit ExchangeScope(bool &flag) : flag_(flag) { flag_ = true; }
-    ~ExchangeScope() { flag_ = false; }
-    ExchangeScope(const ExchangeScope &) = delete;
-    ExchangeScope &operator=(const ExchangeScope &) = delete;
-
-private:
-    bool &flag_;
-};
-
 } // namespace
 
 unsigned char CmdNorvo_TCP::cs_Check(QByteArray data, unsigned count)
@@ -128,8 +115,8 @@ int CmdNorvo_TCP::exchange(const QByteArray &request, const AnswerShape &shape, 
         // Only owed answers came and were dropped: the wait for this
         // request's own first bytes goes on.
         waitMs = firstBytesWaitMs - int(sent.elapsed());
-        const QIODevice *device = activeLink() ? activeLink()->device() : nullptr;
-        const bool bytesPending = device && device->bytesAvailable() > 0;
+        const LinkTransport *link = activeLink();
+        const bool bytesPending = link && link->device() && link->device()->bytesAvailable() > 0;
         if (whole || !answersOwed || !recvBuffer.isEmpty() || bytesPending || waitMs <= 0)
             break;
     }
@@ -162,7 +149,7 @@ int CmdNorvo_TCP::SendData(QByteArray request, QByteArray &reply, int timeoutMs)
     // A nested exchange would clear the buffer under the waiting one.
     if (exchangeActive)
         return -1;
-    ExchangeScope scope(exchangeActive);
+    const ExchangeScope scope(exchangeActive);
     takeStaleInput();
     return exchange(request, AnswerShape::ofRequest(request), reply, timeoutMs);
 }

@@ -88,7 +88,9 @@ ExchangeRun runExchanges(const QList<CDriveBaseClass *> &drivers, bool write, in
 // answer if whole, else looks again every 10 ms for up to 50 ms: what any
 // driver keeping the exchange's timing costs. Runs of `count` exchanges on
 // one connection to "127.0.0.1:PORT"; nothing when it cannot connect.
-std::function<ExchangeRun(int count)> plainSocketLoop(const QString &tcpConnection);
+// `stamped` also takes the local time stamp a good read carries, which the
+// host's record must have and which costs glibc a look at the time zone.
+std::function<ExchangeRun(int count)> plainSocketLoop(const QString &tcpConnection, bool stamped = false);
 
 // The parts, and what they share:
 struct BenchSetup

@@ -3,6 +3,7 @@
 #include "CDriveBaseClass.h"
 #include "PluginLoader.h"
 
+#include <QtCore/QDateTime>
 #include <QtCore/QDeadlineTimer>
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QFile>
@@ -108,7 +109,7 @@ ExchangeRun timeExchanges(int count, const std::function<int(int)> &exchange)
     return run;
 }
 
-bool plainExchange(int fd)
+bool plainExchange(int fd, bool stamped)
 {
     // 0x02, station "01", command "46", "10" registers from "D0100", checksum "63", 0x03.
     static const char request[] = "\x02" "014610D00100" "63" "\x03";
@@ -132,8 +133,14 @@ bool plainExchange(int fd)
     for (int lookedMs = 0;; lookedMs += 10) {
         if (!whole() && !take())
             return false;
-        if (whole() || lookedMs >= 50)
+        if (whole() || lookedMs >= 50) {
+            if (stamped) {
+                // What every good read hands the host besides its values.
+                static QDateTime stamp;
+                stamp = QDateTime::currentDateTime();
+            }
             return whole();
+        }
         ::poll(nullptr, 0, 10);
     }
 }
@@ -154,7 +161,7 @@ ExchangeRun runExchanges(const QList<CDriveBaseClass *> &drivers, bool write, in
     });
 }
 
-std::function<ExchangeRun(int)> plainSocketLoop(const QString &tcpConnection)
+std::function<ExchangeRun(int)> plainSocketLoop(const QString &tcpConnection, bool stamped)
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -169,5 +176,7 @@ std::function<ExchangeRun(int)> plainSocketLoop(const QString &tcpConnection)
     if (*fd < 0 || ::setsockopt(*fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0
         || ::connect(*fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0)
         return {};
-    return [fd](int count) { return timeExchanges(count, [&](int) { return plainExchange(*fd) ? 0 : -1; }); };
+    return [fd, stamped](int count) {
+        return timeExchanges(count, [&](int) { return plainExchange(*fd, stamped) ? 0 : -1; });
+    };
 }

@@ -63,42 +63,53 @@ void measureCpuRatio(const BenchSetup &setup)
     Report &report = *setup.report;
     const int pairs = setup.quick ? 2 : 40, block = setup.quick ? 5 : 50;
     report.title(QStringLiteral("CPU ratio: the driver against the plain socket loop, reads of 16 registers over "
-                                "TCP, %1 block pairs of %2 reads").arg(pairs).arg(block));
+                                "TCP, %1 rounds of a block of %2 reads per side").arg(pairs).arg(block));
     SimProcess sim(setup.simProgram);
     const HostDriver driver = createDriver(*setup.plugin);
     const QString error = connectDriver(driver.get(), &sim, tcpLink);
     const auto plain = plainSocketLoop(sim.connectionString());
-    if (!error.isEmpty() || !plain)
+    const auto stamped = plainSocketLoop(sim.connectionString(), true);
+    if (!error.isEmpty() || !plain || !stamped)
         return report.problem(QStringLiteral("tcp: ") + (error.isEmpty() ? QStringLiteral("no plain socket") : error));
 
-    // Side 0 is the driver, side 1 the plain loop. One unmeasured block of each to warm up, then the pairs;
-    // which side goes first swaps, so that neither always runs just after a long sleep or the other's work.
-    std::vector<double> cpu[2], p50[2];
-    int failures[2] = {};
+    // Sides: the driver, the plain loop, the plain loop taking the time stamp.
+    // One unmeasured block of each to warm up, then rounds of one block of
+    // each; the order turns, so that no side always runs just after a long
+    // sleep or another side's work.
+    const char *const sides[] = {"driver", "plain socket", "plain socket with time stamp"};
+    std::vector<double> cpu[3], p50[3];
+    int failures[3] = {};
     const auto runBlock = [&](int side) {
-        return side == 0 ? runExchanges({driver.get()}, false, 16, block) : plain(block);
+        return side == 0 ? runExchanges({driver.get()}, false, 16, block) : (side == 1 ? plain : stamped)(block);
     };
-    runBlock(0);
-    runBlock(1);
-    for (int i = 0; i < 2 * pairs; ++i) {
-        const int side = (i + i / 2) % 2; // 0 1, 1 0, 0 1, ...
-        const ExchangeRun run = runBlock(side);
-        cpu[side].push_back(run.cpuMicros());
-        p50[side].push_back(run.p50);
-        failures[side] += run.failures;
+    for (int side = 0; side < 3; ++side)
+        runBlock(side);
+    for (int round = 0; round < pairs; ++round) {
+        for (int k = 0; k < 3; ++k) {
+            const int side = (round + k) % 3;
+            const ExchangeRun run = runBlock(side);
+            cpu[side].push_back(run.cpuMicros());
+            p50[side].push_back(run.p50);
+            failures[side] += run.failures;
+        }
     }
-    for (const int side : {0, 1}) {
+    for (int side = 0; side < 3; ++side) {
         if (failures[side] > 0)
-            report.problem(QStringLiteral("%1: %2 of %3 reads failed")
-                               .arg(side == 0 ? "driver" : "plain socket").arg(failures[side]).arg(pairs * block));
+            report.problem(QStringLiteral("%1: %2 of %3 reads failed").arg(sides[side]).arg(failures[side]).arg(pairs * block));
     }
     const CpuComparison ratio = CpuComparison::of(cpu[0], cpu[1]);
+    const CpuComparison stampedRatio = CpuComparison::of(cpu[0], cpu[2]);
     report.line(QString::asprintf("  CPU per exchange, driver / plain socket: %.2fx (%.0f us / %.0f us)", ratio.ratio,
                                   ratio.driverMicros, ratio.plainMicros));
     report.line(QString::asprintf("  the ratio is the median over %d pairs of blocks run side by side (pair ratios "
                                   "%.2fx to %.2fx); the us are the blocks' medians of the host's CPU",
                                   ratio.pairs, ratio.lowestRatio, ratio.highestRatio));
-    report.line(QString::asprintf("  p50 latency: driver %.2f ms, plain socket %.2f ms", median(p50[0]), median(p50[1])));
+    report.line(QString::asprintf("  driver / plain socket that also takes the read's local time stamp: %.2fx "
+                                  "(%.0f us / %.0f us; pair ratios %.2fx to %.2fx)", stampedRatio.ratio,
+                                  stampedRatio.driverMicros, stampedRatio.plainMicros, stampedRatio.lowestRatio,
+                                  stampedRatio.highestRatio));
+    report.line(QString::asprintf("  p50 latency: driver %.2f ms, plain socket %.2f ms, with time stamp %.2f ms",
+                                  median(p50[0]), median(p50[1]), median(p50[2])));
     report.target(QStringLiteral("CPU per exchange at most %1x the plain socket loop's (goal %2x)")
                       .arg(ratioBar).arg(ratioGoal),
                   ratio.pairs > 0 ? QString::asprintf("%.2fx", ratio.ratio) : QStringLiteral("not measured"),

@@ -7,9 +7,10 @@ namespace NorvoFrame {
 quint8 checksum(const QByteArray &bytes, unsigned count)
 {
     unsigned sum = 0;
-    const unsigned size = unsigned(bytes.size());
-    for (unsigned i = 0; i < count && i < size; ++i)
-        sum += static_cast<unsigned char>(bytes.at(int(i)));
+    const unsigned end = qMin(count, unsigned(bytes.size()));
+    const unsigned char *byte = reinterpret_cast<const unsigned char *>(bytes.constData());
+    for (unsigned i = 0; i < end; ++i)
+        sum += byte[i];
     return quint8(sum);
 }
 
@@ -156,8 +157,9 @@ NorvoRequest::Fault NorvoRequest::check(const QByteArray &answer) const
     if (!isIntact(answer))
         return Fault::Integrity;
 
-    // Echo: the answer is for our station and command.
-    if (answer.mid(1, 4) != frame_.mid(1, 4))
+    // Echo: the answer is for our station and command (both frames are at
+    // least this long: the answer is intact, the request was built whole).
+    if (std::memcmp(answer.constData() + 1, frame_.constData() + 1, 4) != 0)
         return Fault::Echo;
 
     if (answer.at(5) != '0')
@@ -165,8 +167,9 @@ NorvoRequest::Fault NorvoRequest::check(const QByteArray &answer) const
 
     if (size != expectedAnswerLength())
         return Fault::Length;
+    const char *data = answer.constData();
     for (int i = 6; i < size - 3; ++i) {
-        if (!isDataChar(command_->answerData, answer.at(i)))
+        if (!isDataChar(command_->answerData, data[i]))
             return Fault::DataChars;
     }
     return Fault::None;
@@ -184,8 +187,9 @@ int NorvoRequest::takeAnswer(const QByteArray &answer, QByteArray *out) const
         const int at = out->size();
         out->resize(at + digits);
         char *to = out->data() + at;
+        const unsigned char *from = reinterpret_cast<const unsigned char *>(answer.constData()) + first;
         for (int i = 0; i < digits; ++i)
-            to[i] = char(hexValue(static_cast<unsigned char>(answer.at(first + i))));
+            to[i] = char(hexValue(from[i]));
     }
     return 0;
 }

@@ -68,6 +68,8 @@ bool OwedAnswers::dropIfOwed(const QByteArray &frame)
 
 void OwedAnswers::settleStation(const QByteArray &echo)
 {
+    if (entries.isEmpty()) // the healthy link's case: nothing to look at
+        return;
     const QByteArray station = stationOf(echo);
     for (int i = entries.size() - 1; i >= 0; --i) {
         if (stationOf(entries.at(i).shape.echo) == station)

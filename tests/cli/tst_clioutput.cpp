@@ -23,7 +23,8 @@ LabelResult result(DataType type, const QVariant &value, int count, int status =
     r.count = count;
     r.value = value;
     r.status = status;
-    r.time = status == 0 ? someTime : QDateTime();
+    r.time = someTime;
+    r.timeFromDriver = status == 0;
     return r;
 }
 
@@ -46,6 +47,7 @@ private slots:
     void tableLinesUpRowsOfAPoll();
     void jsonShape();
     void jsonKeepsEveryValueExact();
+    void csvRows();
     void dataProblems();
     void infoAndSummary();
     void everyCommandHasExamples();
@@ -60,9 +62,11 @@ void TestCliOutput::tableLinesUpRowsOfAPoll()
     QCOMPARE(header, QStringLiteral("label  type   values     status     time"));
     QCOMPARE(row, QStringLiteral("D100   int16  -5, 7, 12  0 success  2024-05-01 12:00:00.123"));
 
-    // A failed read shows no values and no time, in the same columns.
-    const QString failed = table.row(result(DT_Int16, QVariant(), 3, 8));
-    QCOMPARE(failed, QStringLiteral("D100   int16  -          8 no answer in time  -"));
+    // A failed read shows no values, but a time and its cause, in the same columns.
+    LabelResult silent = result(DT_Int16, QVariant(), 3, 8);
+    silent.reason = QStringLiteral("no answer");
+    QCOMPARE(table.row(silent),
+             QStringLiteral("D100   int16  -          8 no answer in time  2024-05-01 12:00:00.123  no answer"));
 
     // int8 travels as (unsigned) char; the table shows the signed byte.
     const QString bytes = table.row(result(DT_Int8, QVariant::fromValue(QList<char>{char(0xFB), 'A'}), 2));
@@ -73,17 +77,28 @@ void TestCliOutput::tableLinesUpRowsOfAPoll()
 
 void TestCliOutput::jsonShape()
 {
-    const QString line =
-        resultJson(result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7}), 2));
-    QCOMPARE(line, QStringLiteral("{\"label\":\"D100\",\"type\":\"int16\",\"count\":2,"
-                                  "\"values\":[-5,7],\"status\":0,\"meaning\":\"success\","
-                                  "\"time\":\"2024-05-01T12:00:00.123\"}"));
+    const QJsonObject good =
+        parsedJson(resultJson(result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7}), 2)));
+    QCOMPARE(good.keys(), (QStringList{"clock", "count", "label", "meaning", "status", "time",
+                                       "type", "values"}));
+    QCOMPARE(good.value("values").toArray(), (QJsonArray{-5, 7}));
+    QCOMPARE(good.value("clock").toString(), QStringLiteral("driver"));
+    // The time carries its offset, and reads back as the same instant.
+    const QString time = good.value("time").toString();
+    QVERIFY2(QRegularExpression(QStringLiteral("^2024-05-01T\\d\\d:00:00\\.123(Z|[+-]\\d\\d:\\d\\d)$"))
+                 .match(time).hasMatch(), qPrintable(time));
+    QCOMPARE(QDateTime::fromString(time, Qt::ISODateWithMs).toMSecsSinceEpoch(),
+             someTime.toMSecsSinceEpoch());
 
-    const QJsonObject failed = parsedJson(resultJson(result(DT_Float, QVariant(), 1, 9)));
+    LabelResult lost = result(DT_Float, QVariant(), 1, 9);
+    lost.reason = QStringLiteral("link down");
+    const QJsonObject failed = parsedJson(resultJson(lost));
     QCOMPARE(failed.value("status").toInt(), 9);
     QCOMPARE(failed.value("meaning").toString(), QStringLiteral("link not connected"));
+    QCOMPARE(failed.value("reason").toString(), QStringLiteral("link down"));
     QVERIFY(failed.value("values").isNull());
-    QVERIFY(failed.value("time").isNull());
+    QCOMPARE(failed.value("clock").toString(), QStringLiteral("norvo"));
+    QVERIFY(!failed.value("time").toString().isEmpty());
 
     const QJsonObject bits =
         parsedJson(resultJson(result(DT_Bool, QVariant::fromValue(QList<bool>{true, false}), 2)));
@@ -93,12 +108,15 @@ void TestCliOutput::jsonShape()
 // Doubles would round 64-bit integers; nan and inf have no JSON number.
 void TestCliOutput::jsonKeepsEveryValueExact()
 {
+    // Beyond 2^53 a JSON number would round: such integers are strings.
     const QString big = resultJson(result(
-        DT_UInt64, QVariant::fromValue(QList<quint64>{std::numeric_limits<quint64>::max()}), 1));
-    QVERIFY2(big.contains(QLatin1String("\"values\":[18446744073709551615]")), qPrintable(big));
+        DT_UInt64, QVariant::fromValue(QList<quint64>{std::numeric_limits<quint64>::max(), 7}), 2));
+    QCOMPARE(parsedJson(big).value("values").toArray(), (QJsonArray{"18446744073709551615", 7}));
     const QString low = resultJson(result(
-        DT_Int64, QVariant::fromValue(QList<qint64>{std::numeric_limits<qint64>::min() + 1}), 1));
-    QVERIFY2(low.contains(QLatin1String("[-9223372036854775807]")), qPrintable(low));
+        DT_Int64, QVariant::fromValue(QList<qint64>{std::numeric_limits<qint64>::min() + 1,
+                                                     (qint64(1) << 53) - 1}), 2));
+    QCOMPARE(parsedJson(low).value("values").toArray(),
+             (QJsonArray{"-9223372036854775807", double((qint64(1) << 53) - 1)}));
 
     const QString special = resultJson(result(
         DT_Double,
@@ -107,6 +125,23 @@ void TestCliOutput::jsonKeepsEveryValueExact()
         3));
     const QJsonObject object = parsedJson(special);
     QCOMPARE(object.value("values").toArray(), (QJsonArray{"nan", "-inf", 0.1}));
+    const QString floats = resultJson(result(
+        DT_Float, QVariant::fromValue(QList<float>{std::numeric_limits<float>::infinity(), 0.1f}), 2));
+    QCOMPARE(parsedJson(floats).value("values").toArray(), (QJsonArray{"inf", 0.1}));
+}
+
+// RFC 4180: fields with commas, quotes or line breaks are quoted, quotes doubled.
+void TestCliOutput::csvRows()
+{
+    QCOMPARE(csvHeader(), QStringLiteral("time,label,type,count,status,meaning,reason,values"));
+    const QString time = isoTime(someTime);
+    QCOMPARE(csvRow(result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7}), 2)),
+             time + QStringLiteral(",D100,int16,2,0,success,,-5 7"));
+    LabelResult refused = result(DT_Int16, QVariant(), 2, 7);
+    refused.reason = QStringLiteral("PLC error code 4: unknown \"area\", sorry");
+    QCOMPARE(csvRow(refused),
+             time + QStringLiteral(",D100,int16,2,7,answer unusable or reporting an error,"
+                                   "\"PLC error code 4: unknown \"\"area\"\", sorry\","));
 }
 
 // A record that says success must carry `count` values of its type.
@@ -139,6 +174,14 @@ void TestCliOutput::infoAndSummary()
     QCOMPARE(object.value("connect").toInt(), -3);
     QCOMPARE(object.value("connection").toString(), info.connection);
     QVERIFY(infoText(info).contains(QLatin1String("connection  127.0.0.1:%1: -3 no connection within 1 s")));
+    info.connectResult = 0;
+    info.station = 4;
+    for (const auto &verdict : {std::make_pair(0, "station 4 answers"),
+                                std::make_pair(8, "link open, no answer from station 4")}) {
+        info.readStatus = verdict.first;
+        QVERIFY2(infoText(info).contains(QLatin1String(verdict.second)), qPrintable(infoText(info)));
+        QCOMPARE(parsedJson(infoJson(info)).value("answers").toBool(), verdict.first == 0);
+    }
     QCOMPARE(StatusText::connectResult(-1, "ttyS1,9600,8,1,N"),
              QStringLiteral("the serial port could not be opened"));
     QCOMPARE(StatusText::connectResult(-1, "1.2.3.4:5"),
@@ -149,13 +192,19 @@ void TestCliOutput::infoAndSummary()
     summary.failed = 1;
     summary.interrupted = true;
     QCOMPARE(summaryText(summary), QStringLiteral("poll stopped: 5 reads, 4 good, 1 failed"));
+    summary.linkLost = 2;
+    summary.linkRestored = 1;
+    QCOMPARE(summaryText(summary), QStringLiteral("poll stopped: 5 reads, 4 good, 1 failed; "
+                                                  "link lost 2 times, restored 1 times"));
     QCOMPARE(summaryJson(summary),
-             QStringLiteral("{\"reads\":5,\"good\":4,\"failed\":1,\"interrupted\":true}"));
+             QStringLiteral("{\"failed\":1,\"good\":4,\"interrupted\":true,\"link_lost\":2,"
+                            "\"link_restored\":1,\"reads\":5}"));
 }
 
 void TestCliOutput::everyCommandHasExamples()
 {
-    for (auto command : {Invocation::Info, Invocation::Read, Invocation::Write, Invocation::Poll}) {
+    for (auto command : {Invocation::Info, Invocation::Read, Invocation::Write, Invocation::Poll,
+                         Invocation::Scan}) {
         const QString help = helpText(command);
         QVERIFY(help.startsWith(QLatin1String("usage: norvo")));
         QVERIFY(help.contains(QLatin1String("examples:\n  norvo ")));

@@ -1,5 +1,6 @@
 // What norvo shows of the driver's records: table rows, JSON, data checks.
 
+#include "FrameTrace.h"
 #include "HelpText.h"
 #include "ResultText.h"
 #include "StatusText.h"
@@ -28,6 +29,24 @@ LabelResult result(DataType type, const QVariant &value, int count, int status =
     return r;
 }
 
+// A frame around `body` (station, command, ...): start byte, checksum, end byte.
+QByteArray framed(const QByteArray &body, int checksumError = 0)
+{
+    QByteArray frame = '\x02' + body;
+    unsigned sum = 0;
+    for (const char c : frame)
+        sum += static_cast<unsigned char>(c);
+    frame += QByteArray::number((sum + checksumError) & 0xFF, 16).toUpper().rightJustified(2, '0');
+    return frame + '\x03';
+}
+
+// A line as the driver logs it with its debug switch on.
+QString driverLine(const char *tag, const char *label, const QByteArray &frame)
+{
+    return QStringLiteral("%1 127.0.0.1:500 Area=%2  len = 3 msg : %3")
+        .arg(QString::fromUtf8(tag), QLatin1String(label), QString::fromLatin1(frame.toHex()));
+}
+
 QJsonObject parsedJson(const QString &line)
 {
     QJsonParseError error{};
@@ -51,6 +70,8 @@ private slots:
     void dataProblems();
     void infoAndSummary();
     void everyCommandHasExamples();
+    void traceNamesWhatWentWrong_data();
+    void traceNamesWhatWentWrong();
 };
 
 void TestCliOutput::tableLinesUpRowsOfAPoll()
@@ -210,6 +231,50 @@ void TestCliOutput::everyCommandHasExamples()
         QVERIFY(help.contains(QLatin1String("examples:\n  norvo ")));
     }
     QVERIFY(helpText(Invocation::NoCommand).contains(QLatin1String("--interval MS")));
+}
+
+void TestCliOutput::traceNamesWhatWentWrong_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("answerText");
+    QTest::addColumn<QString>("failure");
+
+    const QByteArray bitRead = QByteArray::fromHex("0230313434303358303031303437" "03");
+    QTest::newRow("good bits") << bitRead << QByteArray::fromHex("023031343430313031384403")
+                               << "station 1, read bits (44), no error, data 101, checksum 8D right" << "";
+    QTest::newRow("PLC error") << bitRead << framed("01444")
+                               << "PLC error 4: unknown area" << "PLC error code 4: unknown area";
+    QTest::newRow("checksum") << bitRead << framed("014400101", 1)
+                              << "WRONG (should be" << "wrong checksum in the answer";
+    QTest::newRow("echo") << bitRead << framed("024401")
+                          << "station 2, read bits (44)" << "wrong echo: station 2 command 44 answered, "
+                                                            "station 1 command 44 was asked";
+    QTest::newRow("length") << bitRead << framed("0144001")
+                            << "data 01" << "an answer with 2 data characters, 3 expected";
+    QTest::newRow("no answer") << bitRead << QByteArray() << "no answer" << "no answer";
+    QTest::newRow("registers") << framed("014602D00100") << framed("0146012AB0005")
+                               << "read registers (46), no error, data 12AB 0005" << "";
+}
+
+void TestCliOutput::traceNamesWhatWentWrong()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, answerText);
+    QFETCH(QString, failure);
+
+    FrameTrace trace;
+    const QDateTime time(QDate(2024, 5, 1), QTime(12, 0, 0, 5));
+    QCOMPARE(trace.take(QStringLiteral("lib[Norvo] something else"), time), QString());
+    const QString sent = trace.take(driverLine("lib[Norvo]读命令", "X10", request), time);
+    QVERIFY2(sent.startsWith(QLatin1String("12:00:00.005 -> station 1, read ")), qPrintable(sent));
+    QVERIFY2(sent.endsWith(QLatin1String(" right")), qPrintable(sent));
+    QCOMPARE(trace.requestsSent(), 1);
+    const QString received = trace.take(driverLine("lib[Norvo]响应", "X10", answer), time);
+    QVERIFY2(received.startsWith(QLatin1String("12:00:00.005 <- ")), qPrintable(received));
+    QVERIFY2(received.contains(answerText), qPrintable(received));
+    QCOMPARE(trace.failure(), failure);
 }
 
 QTEST_APPLESS_MAIN(TestCliOutput)

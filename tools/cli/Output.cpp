@@ -5,6 +5,12 @@ Output::Output(Invocation::Format format, QTextStream &out, QTextStream &err)
 {
 }
 
+void Output::expect(const QList<ReadItem> &items)
+{
+    for (const ReadItem &item : items)
+        table_.reserve(item.label, item.type);
+}
+
 void Output::result(const LabelResult &result)
 {
     switch (format_) {

@@ -15,6 +15,8 @@ class Output
 public:
     Output(Invocation::Format format, QTextStream &out, QTextStream &err);
 
+    // The items a run reads, so that the table's columns fit them all.
+    void expect(const QList<ReadItem> &items);
     void result(const LabelResult &result);
     // "link lost", "link restored": a line in the table, an object in JSON,
     // a message on stderr beside CSV.

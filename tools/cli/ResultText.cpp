@@ -62,10 +62,16 @@ QString isoTime(const QDateTime &time)
     return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
+void ResultTable::reserve(const QString &label, DataType type)
+{
+    labelWidth_ = qMax(labelWidth_, label.size());
+    typeWidth_ = qMax(typeWidth_, ValueText::typeName(type).size());
+}
+
 QString ResultTable::header(const LabelResult &first)
 {
-    labelWidth_ = qMax(5, first.label.size());
-    typeWidth_ = qMax(4, ValueText::typeName(first.type).size());
+    labelWidth_ = qMax(labelWidth_, qMax(5, first.label.size()));
+    typeWidth_ = qMax(typeWidth_, qMax(4, ValueText::typeName(first.type).size()));
     valuesWidth_ = qMax(6, valuesText(first, QStringLiteral(", ")).size());
     statusWidth_ = qMax(6, statusText(first.status).size());
     return columns(QStringLiteral("label"), QStringLiteral("type"), QStringLiteral("values"),

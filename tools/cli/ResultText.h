@@ -33,6 +33,9 @@ QString isoTime(const QDateTime &time);
 class ResultTable
 {
 public:
+    // Rows of other labels and types to come (several items) get as wide
+    // columns as the first.
+    void reserve(const QString &label, DataType type);
     QString header(const LabelResult &first);
     QString row(const LabelResult &result) const;
 

@@ -40,6 +40,7 @@ int Session::run(const Invocation &invocation, const QString &pluginFile,
     case Invocation::NoCommand: return ExitUsage;
     default: break;
     }
+    output_.expect(invocation.items);
     if (!connect(invocation.connection))
         return ExitConnection;
     switch (invocation.command) {

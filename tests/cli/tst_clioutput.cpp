@@ -194,7 +194,7 @@ void TestCliOutput::infoAndSummary()
     object = parsedJson(infoJson(info));
     QCOMPARE(object.value("connect").toInt(), -3);
     QCOMPARE(object.value("connection").toString(), info.connection);
-    QVERIFY(infoText(info).contains(QLatin1String("connection  127.0.0.1:%1: -3 no connection within 1 s")));
+    QVERIFY(infoText(info).contains(QLatin1String("connection  127.0.0.1:%1: -3 the TCP link did not open")));
     info.connectResult = 0;
     info.station = 4;
     for (const auto &verdict : {std::make_pair(0, "station 4 answers"),

@@ -287,7 +287,7 @@ void TestCliRun::linkThatDoesNotOpen()
     run = norvo({closed, "info"});
     CHECK_RUN(run, 4);
     QVERIFY2(run.out.contains(QLatin1String("driver      Norvo\n")), qPrintable(run.out));
-    QVERIFY2(run.out.contains(closed + QLatin1String(": -3 no connection within 1 s")),
+    QVERIFY2(run.out.contains(closed + QLatin1String(": -3 the TCP link did not open: connection refused")),
              qPrintable(run.out));
     QVERIFY2(run.err.contains(QLatin1String("cannot connect to ")), qPrintable(run.err));
 }
@@ -491,6 +491,17 @@ void TestCliRun::sessionOverPty()
     QCOMPARE(records.at(2).at(7), QStringLiteral("0 0 0"));
     QCOMPARE(records.at(3).at(4), QStringLiteral("7"));
     QCOMPARE(records.at(3).at(6), QStringLiteral("PLC error code 5: elements past 9999"));
+
+    // While a poll holds the line, another norvo is told it is busy.
+    QProcess holder;
+    startProgram(holder, QStringLiteral(NORVO_BINARY), {"--interval", "50", plc, "poll", "D0:int16"});
+    QVERIFY(holder.waitForStarted());
+    QVERIFY(holder.waitForReadyRead(10000));
+    run = norvo({plc, "read", "D0", "int16"});
+    ::kill(pid_t(holder.processId()), SIGINT);
+    QVERIFY(holder.waitForFinished(10000));
+    CHECK_RUN(run, 4);
+    QVERIFY2(run.err.contains(QLatin1String("is busy")), qPrintable(run.err));
 }
 
 void TestCliRun::exitCodes_data()

@@ -24,10 +24,14 @@ QString systemText(int error)
 }
 
 // A lock file another program holds for the device, as serial libraries
-// leave them: LCK..NAME holding the holder's process id.
+// leave them: LCK..NAME holding the holder's process id, NAME the path
+// below /dev with '/' as '_' (LCK..ttyUSB0, LCK..pts_3).
 bool lockedByOther(const QString &path)
 {
-    const QString name = QFileInfo(path).fileName();
+    QString name = QFileInfo(path).absoluteFilePath();
+    if (name.startsWith(QLatin1String("/dev/")))
+        name = name.mid(5);
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
     for (const QString &dir : {QStringLiteral("/var/lock"), QStringLiteral("/run/lock"),
                                QStringLiteral("/tmp")}) {
         QFile lock(dir + QStringLiteral("/LCK..") + name);

@@ -6,12 +6,11 @@
 #include "StatusText.h"
 #include "ValueText.h"
 
-namespace {
-
-// One register that every PLC of this kind has; reading it changes nothing.
-const char probeLabel[] = "D0";
-
-} // namespace
+ReadItem Session::stationProbe()
+{
+    // One register that every PLC of this kind has; reading it changes nothing.
+    return ReadItem{QStringLiteral("D0"), DT_UInt16, 1, false};
+}
 
 int worseExit(int a, int b)
 {
@@ -146,7 +145,7 @@ int Session::info(const Invocation &invocation, const QString &pluginFile)
         } else {
             // Only an answer tells that a PLC of this station is there.
             info.station = invocation.stationText.isEmpty() ? 1 : invocation.stationText.toInt();
-            const LabelResult probe = readItem(ReadItem{QLatin1String(probeLabel), DT_UInt16, 1, false});
+            const LabelResult probe = readItem(stationProbe());
             info.readStatus = probe.status;
             info.readReason = probe.reason;
             if (probe.status != 0 && probe.status != 7)

@@ -39,6 +39,8 @@ private:
     // What ConnectDrive's result and norvo's own look say about a failure.
     QString connectFailure(const QString &connection, int result) const;
     LabelResult readItem(const ReadItem &item);
+    // What info and scan read to learn whether a station answers.
+    static ReadItem stationProbe();
     LabelResult resultOf(const CLabelVariable &record, const QString &label, DataType type,
                          int count, int sentBefore) const;
     // Shows one result; its exit status (ExitOk, ExitFailed or ExitUsage).

@@ -77,7 +77,7 @@ int Session::scan(const Invocation &invocation, const volatile std::sig_atomic_t
                               << " of " << stations << ")   " << Qt::flush;
             }
             driver_->SetConnectPar(QString::number(station));
-            const LabelResult answer = readItem(ReadItem{QStringLiteral("D0"), DT_UInt16, 1, false});
+            const LabelResult answer = readItem(stationProbe());
             ++tried;
             // A refusal by the PLC (error code, or a damaged answer) is an answer too.
             if (answer.status != 0 && answer.status != 7)

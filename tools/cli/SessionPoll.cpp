@@ -1,14 +1,13 @@
 #include "Session.h"
 
 #include "CDriveBaseClass.h"
+#include "StatusText.h"
 
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QEventLoop>
 #include <QtCore/QTimer>
 
 namespace {
-
-const int statusNotConnected = 9;
 
 // Waits, serving the thread's events, until `deadlineMs` on `clock` or a stop.
 void waitUntil(const QElapsedTimer &clock, qint64 deadlineMs,
@@ -62,7 +61,7 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
                 result.label = item.label;
                 result.type = item.type;
                 result.count = item.count;
-                result.status = statusNotConnected;
+                result.status = StatusText::notConnected;
                 result.reason = downReason;
                 result.time = QDateTime::currentDateTime();
             }
@@ -72,7 +71,7 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
                 ++summary.good;
             else
                 ++summary.failed;
-            if (linkUp && result.status == statusNotConnected) {
+            if (linkUp && result.status == StatusText::notConnected) {
                 linkUp = false;
                 outageCause.clear();
                 downReason = QStringLiteral("link down since this cycle");

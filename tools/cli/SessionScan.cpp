@@ -1,6 +1,7 @@
 #include "Session.h"
 
 #include "CDriveBaseClass.h"
+#include "StatusText.h"
 #include "FrameTrace.h"
 
 #include <QtCore/QElapsedTimer>
@@ -45,6 +46,22 @@ QList<LineSetting> settingsToTry(const Invocation &invocation)
     return settings;
 }
 
+void showAnswer(Output &output, int station, const QString &connection, const LabelResult &answer)
+{
+    QString text = QStringLiteral("station %1 answers on %2").arg(station).arg(connection);
+    if (answer.status != 0) {
+        text += QStringLiteral(" (%1)").arg(answer.reason.isEmpty() ? QStringLiteral("unusable answer")
+                                                                    : answer.reason);
+    }
+    QJsonObject object;
+    object.insert(QStringLiteral("station"), station);
+    object.insert(QStringLiteral("connection"), connection);
+    object.insert(QStringLiteral("status"), answer.status);
+    if (!answer.reason.isEmpty())
+        object.insert(QStringLiteral("reason"), answer.reason);
+    output.data(text, object);
+}
+
 } // namespace
 
 // Asks every station of the range, at every line setting, for one register.
@@ -72,29 +89,28 @@ int Session::scan(const Invocation &invocation, const volatile std::sig_atomic_t
                 break;
             }
             if (progress) {
-                output_.err() << "\rscanning " << (setting.text.isEmpty() ? setting.connection : setting.text)
-                              << ": station " << station << " (" << station - invocation.firstStation + 1
-                              << " of " << stations << ")   " << Qt::flush;
+                output_.err() << "\rscanning "
+                              << (setting.text.isEmpty() ? setting.connection : setting.text)
+                              << ": station " << station << " ("
+                              << station - invocation.firstStation + 1 << " of " << stations
+                              << ")   " << Qt::flush;
             }
             driver_->SetConnectPar(QString::number(station));
             const LabelResult answer = readItem(stationProbe());
             ++tried;
+            if (answer.status == StatusText::notConnected) {
+                // Every later station would look silent.
+                output_.error(QStringLiteral("the link was lost at station %1").arg(station),
+                              ExitFailed);
+                return ExitFailed;
+            }
             // A refusal by the PLC (error code, or a damaged answer) is an answer too.
             if (answer.status != 0 && answer.status != 7)
                 continue;
             ++found;
             if (progress)
                 output_.err() << '\r' << QString(60, QLatin1Char(' ')) << '\r' << Qt::flush;
-            QString text = QStringLiteral("station %1 answers on %2").arg(station).arg(setting.connection);
-            if (answer.status == 7)
-                text += QStringLiteral(" (%1)").arg(answer.reason.isEmpty() ? QStringLiteral("unusable answer") : answer.reason);
-            QJsonObject object;
-            object.insert(QStringLiteral("station"), station);
-            object.insert(QStringLiteral("connection"), setting.connection);
-            object.insert(QStringLiteral("status"), answer.status);
-            if (!answer.reason.isEmpty())
-                object.insert(QStringLiteral("reason"), answer.reason);
-            output_.data(text, object);
+            showAnswer(output_, station, setting.connection, answer);
             if (invocation.firstOnly) {
                 done = true;
                 break;

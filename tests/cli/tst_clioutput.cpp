@@ -1,5 +1,6 @@
 // What norvo shows of the driver's records: table rows, JSON, data checks.
 
+#include "FrameTrace.h"
 #include "HelpText.h"
 #include "ResultText.h"
 #include "StatusText.h"
@@ -23,8 +24,27 @@ LabelResult result(DataType type, const QVariant &value, int count, int status =
     r.count = count;
     r.value = value;
     r.status = status;
-    r.time = status == 0 ? someTime : QDateTime();
+    r.time = someTime;
+    r.timeFromDriver = status == 0;
     return r;
+}
+
+// A frame around `body` (station, command, ...): start byte, checksum, end byte.
+QByteArray framed(const QByteArray &body, int checksumError = 0)
+{
+    QByteArray frame = '\x02' + body;
+    unsigned sum = 0;
+    for (const char c : frame)
+        sum += static_cast<unsigned char>(c);
+    frame += QByteArray::number((sum + checksumError) & 0xFF, 16).toUpper().rightJustified(2, '0');
+    return frame + '\x03';
+}
+
+// A line as the driver logs it with its debug switch on.
+QString driverLine(const char *tag, const char *label, const QByteArray &frame)
+{
+    return QStringLiteral("%1 127.0.0.1:500 Area=%2  len = 3 msg : %3")
+        .arg(QString::fromUtf8(tag), QLatin1String(label), QString::fromLatin1(frame.toHex()));
 }
 
 QJsonObject parsedJson(const QString &line)
@@ -46,9 +66,12 @@ private slots:
     void tableLinesUpRowsOfAPoll();
     void jsonShape();
     void jsonKeepsEveryValueExact();
+    void csvRows();
     void dataProblems();
     void infoAndSummary();
     void everyCommandHasExamples();
+    void traceNamesWhatWentWrong_data();
+    void traceNamesWhatWentWrong();
 };
 
 void TestCliOutput::tableLinesUpRowsOfAPoll()
@@ -60,9 +83,11 @@ void TestCliOutput::tableLinesUpRowsOfAPoll()
     QCOMPARE(header, QStringLiteral("label  type   values     status     time"));
     QCOMPARE(row, QStringLiteral("D100   int16  -5, 7, 12  0 success  2024-05-01 12:00:00.123"));
 
-    // A failed read shows no values and no time, in the same columns.
-    const QString failed = table.row(result(DT_Int16, QVariant(), 3, 8));
-    QCOMPARE(failed, QStringLiteral("D100   int16  -          8 no answer in time  -"));
+    // A failed read shows no values, but a time and its cause, in the same columns.
+    LabelResult silent = result(DT_Int16, QVariant(), 3, 8);
+    silent.reason = QStringLiteral("no answer");
+    QCOMPARE(table.row(silent),
+             QStringLiteral("D100   int16  -          8 no answer in time  2024-05-01 12:00:00.123  no answer"));
 
     // int8 travels as (unsigned) char; the table shows the signed byte.
     const QString bytes = table.row(result(DT_Int8, QVariant::fromValue(QList<char>{char(0xFB), 'A'}), 2));
@@ -73,17 +98,28 @@ void TestCliOutput::tableLinesUpRowsOfAPoll()
 
 void TestCliOutput::jsonShape()
 {
-    const QString line =
-        resultJson(result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7}), 2));
-    QCOMPARE(line, QStringLiteral("{\"label\":\"D100\",\"type\":\"int16\",\"count\":2,"
-                                  "\"values\":[-5,7],\"status\":0,\"meaning\":\"success\","
-                                  "\"time\":\"2024-05-01T12:00:00.123\"}"));
+    const QJsonObject good =
+        parsedJson(resultJson(result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7}), 2)));
+    QCOMPARE(good.keys(), (QStringList{"clock", "count", "label", "meaning", "status", "time",
+                                       "type", "values"}));
+    QCOMPARE(good.value("values").toArray(), (QJsonArray{-5, 7}));
+    QCOMPARE(good.value("clock").toString(), QStringLiteral("driver"));
+    // The time carries its offset, and reads back as the same instant.
+    const QString time = good.value("time").toString();
+    QVERIFY2(QRegularExpression(QStringLiteral("^2024-05-01T\\d\\d:00:00\\.123(Z|[+-]\\d\\d:\\d\\d)$"))
+                 .match(time).hasMatch(), qPrintable(time));
+    QCOMPARE(QDateTime::fromString(time, Qt::ISODateWithMs).toMSecsSinceEpoch(),
+             someTime.toMSecsSinceEpoch());
 
-    const QJsonObject failed = parsedJson(resultJson(result(DT_Float, QVariant(), 1, 9)));
+    LabelResult lost = result(DT_Float, QVariant(), 1, 9);
+    lost.reason = QStringLiteral("link down");
+    const QJsonObject failed = parsedJson(resultJson(lost));
     QCOMPARE(failed.value("status").toInt(), 9);
     QCOMPARE(failed.value("meaning").toString(), QStringLiteral("link not connected"));
+    QCOMPARE(failed.value("reason").toString(), QStringLiteral("link down"));
     QVERIFY(failed.value("values").isNull());
-    QVERIFY(failed.value("time").isNull());
+    QCOMPARE(failed.value("clock").toString(), QStringLiteral("norvo"));
+    QVERIFY(!failed.value("time").toString().isEmpty());
 
     const QJsonObject bits =
         parsedJson(resultJson(result(DT_Bool, QVariant::fromValue(QList<bool>{true, false}), 2)));
@@ -93,12 +129,15 @@ void TestCliOutput::jsonShape()
 // Doubles would round 64-bit integers; nan and inf have no JSON number.
 void TestCliOutput::jsonKeepsEveryValueExact()
 {
+    // Beyond 2^53 a JSON number would round: such integers are strings.
     const QString big = resultJson(result(
-        DT_UInt64, QVariant::fromValue(QList<quint64>{std::numeric_limits<quint64>::max()}), 1));
-    QVERIFY2(big.contains(QLatin1String("\"values\":[18446744073709551615]")), qPrintable(big));
+        DT_UInt64, QVariant::fromValue(QList<quint64>{std::numeric_limits<quint64>::max(), 7}), 2));
+    QCOMPARE(parsedJson(big).value("values").toArray(), (QJsonArray{"18446744073709551615", 7}));
     const QString low = resultJson(result(
-        DT_Int64, QVariant::fromValue(QList<qint64>{std::numeric_limits<qint64>::min() + 1}), 1));
-    QVERIFY2(low.contains(QLatin1String("[-9223372036854775807]")), qPrintable(low));
+        DT_Int64, QVariant::fromValue(QList<qint64>{std::numeric_limits<qint64>::min() + 1,
+                                                     (qint64(1) << 53) - 1}), 2));
+    QCOMPARE(parsedJson(low).value("values").toArray(),
+             (QJsonArray{"-9223372036854775807", double((qint64(1) << 53) - 1)}));
 
     const QString special = resultJson(result(
         DT_Double,
@@ -107,6 +146,23 @@ void TestCliOutput::jsonKeepsEveryValueExact()
         3));
     const QJsonObject object = parsedJson(special);
     QCOMPARE(object.value("values").toArray(), (QJsonArray{"nan", "-inf", 0.1}));
+    const QString floats = resultJson(result(
+        DT_Float, QVariant::fromValue(QList<float>{std::numeric_limits<float>::infinity(), 0.1f}), 2));
+    QCOMPARE(parsedJson(floats).value("values").toArray(), (QJsonArray{"inf", 0.1}));
+}
+
+// RFC 4180: fields with commas, quotes or line breaks are quoted, quotes doubled.
+void TestCliOutput::csvRows()
+{
+    QCOMPARE(csvHeader(), QStringLiteral("time,label,type,count,status,meaning,reason,values"));
+    const QString time = isoTime(someTime);
+    QCOMPARE(csvRow(result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7}), 2)),
+             time + QStringLiteral(",D100,int16,2,0,success,,-5 7"));
+    LabelResult refused = result(DT_Int16, QVariant(), 2, 7);
+    refused.reason = QStringLiteral("PLC error code 4: unknown \"area\", sorry");
+    QCOMPARE(csvRow(refused),
+             time + QStringLiteral(",D100,int16,2,7,answer unusable or reporting an error,"
+                                   "\"PLC error code 4: unknown \"\"area\"\", sorry\","));
 }
 
 // A record that says success must carry `count` values of its type.
@@ -138,7 +194,15 @@ void TestCliOutput::infoAndSummary()
     object = parsedJson(infoJson(info));
     QCOMPARE(object.value("connect").toInt(), -3);
     QCOMPARE(object.value("connection").toString(), info.connection);
-    QVERIFY(infoText(info).contains(QLatin1String("connection  127.0.0.1:%1: -3 no connection within 1 s")));
+    QVERIFY(infoText(info).contains(QLatin1String("connection  127.0.0.1:%1: -3 the TCP link did not open")));
+    info.connectResult = 0;
+    info.station = 4;
+    for (const auto &verdict : {std::make_pair(0, "station 4 answers"),
+                                std::make_pair(8, "link open, no answer from station 4")}) {
+        info.readStatus = verdict.first;
+        QVERIFY2(infoText(info).contains(QLatin1String(verdict.second)), qPrintable(infoText(info)));
+        QCOMPARE(parsedJson(infoJson(info)).value("answers").toBool(), verdict.first == 0);
+    }
     QCOMPARE(StatusText::connectResult(-1, "ttyS1,9600,8,1,N"),
              QStringLiteral("the serial port could not be opened"));
     QCOMPARE(StatusText::connectResult(-1, "1.2.3.4:5"),
@@ -149,18 +213,68 @@ void TestCliOutput::infoAndSummary()
     summary.failed = 1;
     summary.interrupted = true;
     QCOMPARE(summaryText(summary), QStringLiteral("poll stopped: 5 reads, 4 good, 1 failed"));
+    summary.linkLost = 2;
+    summary.linkRestored = 1;
+    QCOMPARE(summaryText(summary), QStringLiteral("poll stopped: 5 reads, 4 good, 1 failed; "
+                                                  "link lost 2 times, restored 1 times"));
     QCOMPARE(summaryJson(summary),
-             QStringLiteral("{\"reads\":5,\"good\":4,\"failed\":1,\"interrupted\":true}"));
+             QStringLiteral("{\"failed\":1,\"good\":4,\"interrupted\":true,\"link_lost\":2,"
+                            "\"link_restored\":1,\"reads\":5}"));
 }
 
 void TestCliOutput::everyCommandHasExamples()
 {
-    for (auto command : {Invocation::Info, Invocation::Read, Invocation::Write, Invocation::Poll}) {
+    for (auto command : {Invocation::Info, Invocation::Read, Invocation::Write, Invocation::Poll,
+                         Invocation::Scan}) {
         const QString help = helpText(command);
         QVERIFY(help.startsWith(QLatin1String("usage: norvo")));
         QVERIFY(help.contains(QLatin1String("examples:\n  norvo ")));
     }
     QVERIFY(helpText(Invocation::NoCommand).contains(QLatin1String("--interval MS")));
+}
+
+void TestCliOutput::traceNamesWhatWentWrong_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QString>("answerText");
+    QTest::addColumn<QString>("failure");
+
+    const QByteArray bitRead = QByteArray::fromHex("0230313434303358303031303437" "03");
+    QTest::newRow("good bits") << bitRead << QByteArray::fromHex("023031343430313031384403")
+                               << "station 1, read bits (44), no error, data 101, checksum 8D right" << "";
+    QTest::newRow("PLC error") << bitRead << framed("01444")
+                               << "PLC error 4: unknown area" << "PLC error code 4: unknown area";
+    QTest::newRow("checksum") << bitRead << framed("014400101", 1)
+                              << "WRONG (should be" << "wrong checksum in the answer";
+    QTest::newRow("echo") << bitRead << framed("024401")
+                          << "station 2, read bits (44)" << "wrong echo: station 2 command 44 answered, "
+                                                            "station 1 command 44 was asked";
+    QTest::newRow("length") << bitRead << framed("0144001")
+                            << "data 01" << "an answer with 2 data characters, 3 expected";
+    QTest::newRow("no answer") << bitRead << QByteArray() << "no answer" << "no answer";
+    QTest::newRow("registers") << framed("014602D00100") << framed("0146012AB0005")
+                               << "read registers (46), no error, data 12AB 0005" << "";
+}
+
+void TestCliOutput::traceNamesWhatWentWrong()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, answer);
+    QFETCH(QString, answerText);
+    QFETCH(QString, failure);
+
+    FrameTrace trace;
+    const QDateTime time(QDate(2024, 5, 1), QTime(12, 0, 0, 5));
+    QCOMPARE(trace.take(QStringLiteral("lib[Norvo] something else"), time), QString());
+    const QString sent = trace.take(driverLine("lib[Norvo]读命令", "X10", request), time);
+    QVERIFY2(sent.startsWith(QLatin1String("12:00:00.005 -> station 1, read ")), qPrintable(sent));
+    QVERIFY2(sent.endsWith(QLatin1String(" right")), qPrintable(sent));
+    QCOMPARE(trace.requestsSent(), 1);
+    const QString received = trace.take(driverLine("lib[Norvo]响应", "X10", answer), time);
+    QVERIFY2(received.startsWith(QLatin1String("12:00:00.005 <- ")), qPrintable(received));
+    QVERIFY2(received.contains(answerText), qPrintable(received));
+    QCOMPARE(trace.failure(), failure);
 }
 
 QTEST_APPLESS_MAIN(TestCliOutput)

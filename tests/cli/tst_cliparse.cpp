@@ -231,10 +231,11 @@ void TestCliParse::acceptedCommandLines()
     Invocation invocation = parsed.invocation;
     QCOMPARE(invocation.command, Invocation::Read);
     QCOMPARE(invocation.connection, QStringLiteral("127.0.0.1:500"));
-    QCOMPARE(invocation.label, QStringLiteral("D100"));
-    QCOMPARE(invocation.type, DT_Int16);
-    QCOMPARE(invocation.count, 1);
-    QVERIFY(!invocation.countGiven);
+    QCOMPARE(invocation.items.size(), 1);
+    QCOMPARE(invocation.items.at(0).label, QStringLiteral("D100"));
+    QCOMPARE(invocation.items.at(0).type, DT_Int16);
+    QCOMPARE(invocation.items.at(0).count, 1);
+    QVERIFY(!invocation.items.at(0).countGiven);
     QVERIFY(invocation.stationText.isEmpty());
 
     // Options before, between and after the words; both option forms.
@@ -244,13 +245,14 @@ void TestCliParse::acceptedCommandLines()
     invocation = parsed.invocation;
     QCOMPARE(invocation.command, Invocation::Poll);
     QCOMPARE(invocation.connection, QStringLiteral("/dev/ttyS1,9600,7,1,E"));
-    QCOMPARE(invocation.type, DT_Bool);
-    QCOMPARE(invocation.count, 16);
-    QVERIFY(invocation.countGiven);
+    QCOMPARE(invocation.items.size(), 1);
+    QCOMPARE(invocation.items.at(0).type, DT_Bool);
+    QCOMPARE(invocation.items.at(0).count, 16);
+    QVERIFY(invocation.items.at(0).countGiven);
     QCOMPARE(invocation.stationText, QStringLiteral("12"));
     QCOMPARE(invocation.intervalMs, 200);
     QCOMPARE(invocation.times, 5);
-    QVERIFY(invocation.json && invocation.debug);
+    QVERIFY(invocation.json() && invocation.debug);
     QCOMPARE(invocation.pluginPath, QStringLiteral("./lib.so"));
 
     // Negative numbers and -inf are values, not options.
@@ -270,6 +272,41 @@ void TestCliParse::acceptedCommandLines()
     QCOMPARE(parsed.error, QString());
     QCOMPARE(parsed.invocation.command, Invocation::Info);
     QVERIFY(parsed.invocation.connection.isEmpty());
+
+    // Several items, each read in turn.
+    parsed = parseArguments(words("--csv 127.0.0.1:500 poll D100:int16 x0:BOOL:8 D200:float"));
+    QCOMPARE(parsed.error, QString());
+    QCOMPARE(parsed.invocation.format, Invocation::Csv);
+    const QList<ReadItem> items = parsed.invocation.items;
+    QCOMPARE(items.size(), 3);
+    QCOMPARE(items.at(1).label, QStringLiteral("x0"));
+    QCOMPARE(items.at(1).type, DT_Bool);
+    QCOMPARE(items.at(1).count, 8);
+    QVERIFY(items.at(1).countGiven && !items.at(0).countGiven && !items.at(2).countGiven);
+    QCOMPARE(items.at(2).type, DT_Float);
+
+    parsed = parseArguments(words("--stations 3-10 --first --bauds 9600,19200 --formats 8N1,7e2 "
+                                  "/dev/ttyS1,9600,8,1,N scan"));
+    QCOMPARE(parsed.error, QString());
+    QCOMPARE(parsed.invocation.command, Invocation::Scan);
+    QCOMPARE(parsed.invocation.firstStation, 3);
+    QCOMPARE(parsed.invocation.lastStation, 10);
+    QVERIFY(parsed.invocation.firstOnly);
+    QCOMPARE(parsed.invocation.bauds, (QList<int>{9600, 19200}));
+    QCOMPARE(parsed.invocation.formats.size(), 2);
+    QCOMPARE(parsed.invocation.formats.at(1).text(), QStringLiteral("7E2"));
+    parsed = parseArguments(words("127.0.0.1:500 scan"));
+    QCOMPARE(parsed.invocation.firstStation, 0);
+    QCOMPARE(parsed.invocation.lastStation, 255);
+
+    parsed = parseArguments(words("127.0.0.1:500 write --merge Y3 bool 1 0 on"));
+    QCOMPARE(parsed.error, QString());
+    QVERIFY(parsed.invocation.merge);
+    QCOMPARE(parsed.invocation.values.value<QList<bool>>(), (QList<bool>{true, false, true}));
+
+    parsed = parseArguments(words("--version --plugin ./lib.so"));
+    QCOMPARE(parsed.error, QString());
+    QVERIFY(parsed.invocation.version);
 }
 
 void TestCliParse::refusedCommandLines_data()
@@ -295,6 +332,31 @@ void TestCliParse::refusedCommandLines_data()
     QTest::newRow("times on write") << "--times 2 127.0.0.1:500 write D0 int16 1"
                                     << "--times applies to poll only";
     QTest::newRow("no command") << "127.0.0.1:500" << "a command must follow the connection";
+    // The forms added for commissioning.
+    QTest::newRow("item without type") << "127.0.0.1:500 read D100 X0:bool" << "unknown type \"X0:bool\"";
+    QTest::newRow("item with two colons too many") << "127.0.0.1:500 poll D100:int16:2:3"
+                                                   << "\"D100:int16:2:3\" is not an item";
+    QTest::newRow("item bad count") << "127.0.0.1:500 read D100:int16 X0:bool:0" << "count \"0\"";
+    QTest::newRow("item bad label") << "127.0.0.1:500 read Q1:int16" << "\"Q1\" is not a label";
+    QTest::newRow("item bad type") << "127.0.0.1:500 poll D1:int12" << "unknown type \"int12\"";
+    QTest::newRow("bit write") << "127.0.0.1:500 write Y3 bool 1 0 1"
+                               << "\"write Y3 uint16 0x0005\" sets the 16 bits from Y3 on";
+    QTest::newRow("merge of a word type") << "127.0.0.1:500 write --merge D1 int16 5"
+                                          << "--merge changes bits";
+    QTest::newRow("merge of 17 bits") << "127.0.0.1:500 write --merge Y0 bool 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1"
+                                      << "at most 16 values";
+    QTest::newRow("merge on read") << "--merge 127.0.0.1:500 read D1 int16" << "--merge applies to write only";
+    QTest::newRow("stations reversed") << "--stations 9-3 127.0.0.1:500 scan" << "stations \"9-3\"";
+    QTest::newRow("stations too high") << "--stations 0-256 127.0.0.1:500 scan" << "stations \"0-256\"";
+    QTest::newRow("stations on read") << "--stations 1-3 127.0.0.1:500 read D1 int16"
+                                      << "--stations applies to scan only";
+    QTest::newRow("station on scan") << "--station 3 127.0.0.1:500 scan" << "scan tries those of --stations";
+    QTest::newRow("bauds over TCP") << "--bauds 9600 127.0.0.1:500 scan" << "a scan of a serial line only";
+    QTest::newRow("baud the driver cannot set") << "--bauds 9600,300 ttyS1,9600,8,1,N scan" << "baud rate \"300\"";
+    QTest::newRow("format") << "--formats 8N1,8X1 ttyS1,9600,8,1,N scan" << "line format \"8X1\"";
+    QTest::newRow("scan argument") << "127.0.0.1:500 scan D0" << "unexpected argument \"D0\"";
+    QTest::newRow("csv on info") << "--csv 127.0.0.1:500 info" << "--csv applies to read, write and poll";
+    QTest::newRow("json and csv") << "--csv --json 127.0.0.1:500 read D1 int16" << "exclude each other";
     QTest::newRow("unknown command") << "127.0.0.1:500 dump D0" << "unknown command \"dump\"";
     QTest::newRow("no connection") << "read D100 int16" << "read needs a CONNECTION before it";
     QTest::newRow("read without type") << "127.0.0.1:500 read D100" << "read needs LABEL TYPE";

@@ -12,6 +12,7 @@
 #include <QtTest/QtTest>
 
 #include <csignal>
+#include <functional>
 
 namespace {
 
@@ -55,6 +56,45 @@ QJsonObject json(const QString &line)
     return QJsonDocument::fromJson(line.trimmed().toUtf8()).object();
 }
 
+QStringList outputLines(const QString &text)
+{
+    return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// RFC 4180 records: fields split at commas outside quotes, "" inside quotes
+// is one quote, records end with CRLF.
+QList<QStringList> parseCsv(const QString &text)
+{
+    QList<QStringList> records;
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"'))
+                field += text.at(++i);
+            else if (c == QLatin1Char('"'))
+                quoted = false;
+            else
+                field += c;
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+        } else if (c == QLatin1Char(',')) {
+            fields << field;
+            field.clear();
+        } else if (c == QLatin1Char('\r') && text.mid(i, 2) == QLatin1String("\r\n")) {
+            records << (fields << field);
+            fields.clear();
+            field.clear();
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    return records;
+}
+
 QString describe(const Run &run)
 {
     return QStringLiteral("exit %1\nstdout: %2\nstderr: %3").arg(run.exitCode).arg(run.out, run.err);
@@ -77,6 +117,15 @@ public:
                 process_.waitForFinished();
             }
         }
+    }
+
+    qint64 pid() const { return process_.processId(); }
+
+    // Ends it as SIGTERM does, and waits.
+    void stop()
+    {
+        process_.terminate();
+        process_.waitForFinished(10000);
     }
 
     // "tcp 127.0.0.1:PORT" gives "127.0.0.1:PORT", "pty /dev/pts/N" gives
@@ -117,9 +166,12 @@ private slots:
     void linkThatDoesNotOpen();
 #ifdef NORVO_SIM_BINARY
     void sessionOverTcp();
-    void failedRequestsExitNonZero();
     void pollCountsAndStopsOnSignal();
+    void pollSurvivesADropAndARestart();
     void sessionOverPty();
+    void exitCodes_data();
+    void exitCodes();
+    void scanFindsTheStation();
 #endif
 };
 
@@ -135,6 +187,11 @@ void TestCliRun::infoThroughThePlugin()
     QCOMPARE(info.value("version").toString(), QStringLiteral("V1.2.3 20230221"));
     QVERIFY2(info.value("build").toString().startsWith(QLatin1String("v1.2.3 ")), qPrintable(run.out));
 
+    run = norvo({"--version", "--plugin", NORVO_PLUGIN});
+    CHECK_RUN(run, 0);
+    QVERIFY2(run.out.startsWith(QLatin1String("norvo 1.2.3\nplug-in ")), qPrintable(run.out));
+    QVERIFY2(run.out.contains(QLatin1String("V1.2.3 20230221")), qPrintable(run.out));
+
     // Without --plugin the tool finds the library built beside it.
     run = norvo({"info"});
     CHECK_RUN(run, 0);
@@ -148,6 +205,9 @@ void TestCliRun::pluginThatDoesNotLoad()
     Run run = norvo({"--plugin", "/nonexistent/libLibNorvo.so.1", "info"});
     CHECK_RUN(run, 3);
     QVERIFY(run.err.contains(QLatin1String("does not exist")));
+    run = norvo({"--json", "--plugin", "/nonexistent/libLibNorvo.so.1", "info"});
+    CHECK_RUN(run, 3);
+    QCOMPARE(json(run.out).value("exit").toInt(), 3);
 
     QTemporaryFile notALibrary;
     QVERIFY(notALibrary.open());
@@ -179,11 +239,17 @@ void TestCliRun::refusedCommandLineSendsNothing()
           QStringList{connection, "write", "D100", "float", "1,5"},
           QStringList{connection, "read", "Q5", "int16"},
           QStringList{connection, "read", "D100", "int12"},
-          QStringList{"--tims", "3", connection, "poll", "D100", "int16"}}) {
+          QStringList{"--tims", "3", connection, "poll", "D100", "int16"},
+          QStringList{connection, "write", "Y3", "bool", "1"},
+          QStringList{connection, "poll", "D100:int16", "X0:bool:0"},
+          QStringList{"--json", "--stations", "5-1", connection, "scan"}}) {
         const Run run = norvo(arguments);
         CHECK_RUN(run, 2);
         QVERIFY2(run.err.startsWith(QLatin1String("norvo: ")), qPrintable(run.err));
-        QVERIFY(run.out.isEmpty());
+        if (arguments.contains(QLatin1String("--json")))
+            QCOMPARE(json(run.out).value("exit").toInt(), 2);
+        else
+            QVERIFY(run.out.isEmpty());
         QVERIFY2(!plc.waitForNewConnection(0), qPrintable(arguments.join(' ')));
     }
 }
@@ -201,13 +267,27 @@ void TestCliRun::linkThatDoesNotOpen()
     Run run = norvo({closed, "read", "D100", "int16"});
     CHECK_RUN(run, 4);
     QVERIFY2(run.err.contains(QLatin1String("cannot connect to 127.0.0.1:")), qPrintable(run.err));
+    QVERIFY2(run.err.contains(QLatin1String("connection refused: nothing listens on port")),
+             qPrintable(run.err));
     QVERIFY(run.out.isEmpty());
+    run = norvo({"--json", closed, "poll", "D100:int16"});
+    CHECK_RUN(run, 4);
+    QCOMPARE(json(run.out).value("connect").toInt(), -3);
+
+    // norvo tells the causes of a serial port that does not open apart.
+    for (const auto &port : {std::make_pair("/nonexistent/ttyUSB9", "does not exist"),
+                             std::make_pair("/dev/null", "is not a terminal"),
+                             std::make_pair("/tmp", "is not a terminal")}) {
+        run = norvo({QLatin1String(port.first) + ",9600,8,1,N", "read", "D0", "int16"});
+        CHECK_RUN(run, 4);
+        QVERIFY2(run.err.contains(QLatin1String(port.second)), qPrintable(run.err));
+    }
 
     // info still names the plug-in, then reports the link.
     run = norvo({closed, "info"});
     CHECK_RUN(run, 4);
     QVERIFY2(run.out.contains(QLatin1String("driver      Norvo\n")), qPrintable(run.out));
-    QVERIFY2(run.out.contains(closed + QLatin1String(": -3 no connection within 1 s")),
+    QVERIFY2(run.out.contains(closed + QLatin1String(": -3 the TCP link did not open: connection refused")),
              qPrintable(run.out));
     QVERIFY2(run.err.contains(QLatin1String("cannot connect to ")), qPrintable(run.err));
 }
@@ -247,8 +327,8 @@ void TestCliRun::sessionOverTcp()
         QCOMPARE(answer.value("count").toInt(), trip.values.size());
         if (!trip.expected.isEmpty())
             QCOMPARE(answer.value("values").toArray(), trip.expected);
-        else // beyond a double's precision: compare the text
-            QVERIFY2(run.out.contains(QLatin1String("[18446744073709551615]")), qPrintable(run.out));
+        else // beyond a double's precision: a string
+            QVERIFY2(run.out.contains(QLatin1String("[\"18446744073709551615\"]")), qPrintable(run.out));
         QVERIFY(!answer.value("time").isNull());
     }
 
@@ -259,6 +339,19 @@ void TestCliRun::sessionOverTcp()
     CHECK_RUN(run, 0);
     QCOMPARE(json(run.out).value("values").toArray(), (QJsonArray{true, false, true, false}));
 
+    // --merge changes only the named bits of the word, and says it is not atomic.
+    run = norvo({plc, "write", "--merge", "X1", "bool", "1", "0"});
+    CHECK_RUN(run, 0);
+    QVERIFY2(run.err.contains(QLatin1String("not atomic")), qPrintable(run.err));
+    run = norvo({"--json", plc, "read", "X0", "uint16"});
+    QCOMPARE(json(run.out).value("values").toArray(), QJsonArray{0x0003});
+
+    // The first of an 8-bit pair is the register's high byte.
+    run = norvo({plc, "write", "D10", "int8", "-5", "7"});
+    CHECK_RUN(run, 0);
+    run = norvo({"--json", plc, "read", "D10", "uint16"});
+    QCOMPARE(json(run.out).value("values").toArray(), QJsonArray{0xFB07});
+
     // The readable table of a plain read.
     run = norvo({plc, "read", "D100", "int16", "2"});
     CHECK_RUN(run, 0);
@@ -267,30 +360,6 @@ void TestCliRun::sessionOverTcp()
     QVERIFY(lines.at(0).startsWith(QLatin1String("label  type   values")));
     QVERIFY2(lines.at(1).startsWith(QLatin1String("D100   int16  -5, 32767  0 success  ")),
              qPrintable(lines.at(1)));
-}
-
-void TestCliRun::failedRequestsExitNonZero()
-{
-    Simulator sim;
-    const QString plc = sim.start({"--tcp", "127.0.0.1:0"});
-    QVERIFY(!plc.isEmpty());
-
-    // 300 registers do not fit in one request: refused by the driver.
-    Run run = norvo({plc, "read", "D100", "int16", "300"});
-    CHECK_RUN(run, 1);
-    QVERIFY2(run.err.contains(QLatin1String("D100 int16: status 5 count too large")),
-             qPrintable(run.err));
-    QVERIFY2(run.out.contains(QLatin1String("5 count too large")), qPrintable(run.out));
-
-    // An odd number of bytes cannot be written in whole registers.
-    run = norvo({"--json", plc, "write", "D100", "int8", "1", "2", "3"});
-    CHECK_RUN(run, 1);
-    QCOMPARE(json(run.out).value("status").toInt(), 4);
-
-    // Another station's PLC stays silent on a shared line.
-    run = norvo({"--station", "7", plc, "read", "D100", "int16"});
-    CHECK_RUN(run, 1);
-    QVERIFY2(run.err.contains(QLatin1String("status 8 no answer in time")), qPrintable(run.err));
 }
 
 void TestCliRun::pollCountsAndStopsOnSignal()
@@ -305,7 +374,8 @@ void TestCliRun::pollCountsAndStopsOnSignal()
     QCOMPARE(lines.size(), 4);
     for (int i = 0; i < 3; ++i)
         QCOMPARE(json(lines.at(i)).value("values").toArray(), (QJsonArray{0, 0}));
-    QCOMPARE(json(lines.at(3)), json("{\"reads\":3,\"good\":3,\"failed\":0,\"interrupted\":false}"));
+    QCOMPARE(json(lines.at(3)), json("{\"reads\":3,\"good\":3,\"failed\":0,\"link_lost\":0,"
+                                     "\"link_restored\":0,\"interrupted\":false}"));
 
     // Without --times only Ctrl-C ends it, after a summary.
     QProcess poll;
@@ -327,6 +397,67 @@ void TestCliRun::pollCountsAndStopsOnSignal()
     QVERIFY(match.captured(1).toInt() >= 2);
 }
 
+// Reads the JSON lines of a running poll until one satisfies `done`.
+bool readUntil(QProcess &poll, QList<QJsonObject> *seen,
+               const std::function<bool(const QJsonObject &)> &done)
+{
+    for (;;) {
+        while (poll.canReadLine()) {
+            const QJsonObject object = json(QString::fromUtf8(poll.readLine()));
+            seen->append(object);
+            if (done(object))
+                return true;
+        }
+        if (!poll.waitForReadyRead(20000))
+            return false;
+    }
+}
+
+// A poll lives through a dropped connection and a simulator restarted on
+// the same port, and reads well after each.
+void TestCliRun::pollSurvivesADropAndARestart()
+{
+    Simulator sim;
+    const QString plc = sim.start({"--tcp", "127.0.0.1:0"});
+    QVERIFY(!plc.isEmpty());
+
+    QProcess poll;
+    startProgram(poll, QStringLiteral(NORVO_BINARY),
+                 {"--json", "--interval", "50", plc, "poll", "D100:int16", "X0:bool:2"});
+    QVERIFY(poll.waitForStarted());
+    QList<QJsonObject> seen;
+    const auto good = [](const QJsonObject &o) { return o.contains("status") && o.value("status").toInt() == 0; };
+    const auto restored = [](const QJsonObject &o) { return o.value("event").toString() == "link restored"; };
+
+    QVERIFY(readUntil(poll, &seen, good));
+    ::kill(pid_t(sim.pid()), SIGUSR2); // drops every connection
+    QVERIFY2(readUntil(poll, &seen, restored), "no link restored after the drop");
+    QVERIFY(readUntil(poll, &seen, good));
+
+    sim.stop();
+    QVERIFY(!sim.start({"--tcp", plc}).isEmpty());
+    QVERIFY2(readUntil(poll, &seen, restored), "no link restored after the restart");
+    QVERIFY(readUntil(poll, &seen, good));
+    QVERIFY(readUntil(poll, &seen, good));
+
+    ::kill(pid_t(poll.processId()), SIGINT);
+    QVERIFY(poll.waitForFinished(10000));
+    QCOMPARE(poll.exitCode(), 1); // the reads while the link was down failed
+    const QStringList rest = outputLines(QString::fromUtf8(poll.readAllStandardOutput()));
+    QVERIFY(!rest.isEmpty());
+    const QJsonObject summary = json(rest.last());
+    QCOMPARE(summary.value("link_lost").toInt(), 2);
+    QCOMPARE(summary.value("link_restored").toInt(), 2);
+    QVERIFY(summary.value("failed").toInt() >= 2);
+    int lost = 0;
+    for (const QJsonObject &object : qAsConst(seen)) {
+        lost += object.value("event").toString() == QLatin1String("link lost");
+        if (object.contains("status"))
+            QVERIFY(!object.value("time").toString().isEmpty()); // failed rows too
+    }
+    QCOMPARE(lost, 2);
+}
+
 void TestCliRun::sessionOverPty()
 {
     Simulator sim;
@@ -338,6 +469,132 @@ void TestCliRun::sessionOverPty()
     run = norvo({"--json", plc, "read", "D10", "double", "2"});
     CHECK_RUN(run, 0);
     QCOMPARE(json(run.out).value("values").toArray(), (QJsonArray{-1.25, 3e100}));
+
+    // Several items per cycle, as CSV that reads back; a failed item has a
+    // row with its time and its cause.
+    run = norvo({plc, "write", "D20", "int16", "-7", "300"});
+    CHECK_RUN(run, 0);
+    run = norvo({"--csv", "--times", "2", "--interval", "20", plc, "poll", "D20:int16:2",
+                 "X0:bool:3", "D9999:int16:2"});
+    CHECK_RUN(run, 1);
+    const QList<QStringList> records = parseCsv(run.out);
+    QCOMPARE(records.size(), 1 + 2 * 3);
+    QCOMPARE(records.at(0), QString("time,label,type,count,status,meaning,reason,values").split(','));
+    for (int i = 1; i < records.size(); ++i) {
+        const QStringList &row = records.at(i);
+        QCOMPARE(row.size(), 8);
+        const QDateTime time = QDateTime::fromString(row.at(0), Qt::ISODateWithMs);
+        QVERIFY2(time.isValid() && time.timeSpec() != Qt::LocalTime, qPrintable(row.at(0)));
+        QCOMPARE(row.at(1), (QStringList{"D20", "X0", "D9999"}).at((i - 1) % 3));
+    }
+    QCOMPARE(records.at(1).at(7), QStringLiteral("-7 300"));
+    QCOMPARE(records.at(2).at(7), QStringLiteral("0 0 0"));
+    QCOMPARE(records.at(3).at(4), QStringLiteral("7"));
+    QCOMPARE(records.at(3).at(6), QStringLiteral("PLC error code 5: elements past 9999"));
+
+    // While a poll holds the line, another norvo is told it is busy.
+    QProcess holder;
+    startProgram(holder, QStringLiteral(NORVO_BINARY), {"--interval", "50", plc, "poll", "D0:int16"});
+    QVERIFY(holder.waitForStarted());
+    QVERIFY(holder.waitForReadyRead(10000));
+    run = norvo({plc, "read", "D0", "int16"});
+    ::kill(pid_t(holder.processId()), SIGINT);
+    QVERIFY(holder.waitForFinished(10000));
+    CHECK_RUN(run, 4);
+    QVERIFY2(run.err.contains(QLatin1String("is busy")), qPrintable(run.err));
+}
+
+void TestCliRun::exitCodes_data()
+{
+    QTest::addColumn<QStringList>("simulator");
+    QTest::addColumn<QStringList>("arguments"); // PLC stands for the simulator's connection
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stdoutText");
+    QTest::addColumn<QString>("stderrText");
+
+    const QStringList plain{"--tcp", "127.0.0.1:0"};
+    QTest::newRow("read") << plain << QStringList{"PLC", "read", "D100:int16", "X0:bool:2"}
+                          << 0 << "X0     bool" << "";
+    QTest::newRow("info: station answers") << plain << QStringList{"PLC", "info"} << 0
+                                           << "station 1 answers" << "";
+    QTest::newRow("info: station silent") << plain << QStringList{"--station", "7", "PLC", "info"}
+                                          << 1 << "link open, no answer from station 7"
+                                          << "link open, no answer from station 7";
+    QTest::newRow("silent station") << plain << QStringList{"--station", "7", "PLC", "read", "D100", "int16"}
+                                    << 1 << "" << "status 8 no answer in time: no answer";
+    QTest::newRow("PLC error code") << plain << QStringList{"--trace", "PLC", "read", "D9999", "int16", "2"}
+                                    << 1 << ""
+                                    << "<- station 1, read registers (46), PLC error 5: elements past 9999";
+    QTest::newRow("wrong checksum") << QStringList{"--tcp", "127.0.0.1:0", "--bad-checksum-every", "1"}
+                                    << QStringList{"PLC", "read", "D0", "int16"} << 1 << ""
+                                    << "status 7 answer unusable or reporting an error: wrong checksum in the answer";
+    // Refused by the driver before anything was sent: 2, as a refused command line.
+    QTest::newRow("count too large") << plain << QStringList{"PLC", "read", "D100", "int16", "300"}
+                                     << 2 << "5 count too large" << "D100 int16: status 5 count too large";
+    QTest::newRow("odd int8 write") << plain << QStringList{"--json", "PLC", "write", "D100", "int8", "1", "2", "3"}
+                                    << 2 << "\"status\":4" << "refused before anything was sent";
+    QTest::newRow("bit write") << plain << QStringList{"PLC", "write", "Y3", "bool", "1", "1"}
+                               << 2 << "" << "write Y3 uint16 0x0003";
+}
+
+void TestCliRun::exitCodes()
+{
+    QFETCH(QStringList, simulator);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stdoutText);
+    QFETCH(QString, stderrText);
+
+    Simulator sim;
+    const QString plc = sim.start(simulator);
+    QVERIFY(!plc.isEmpty());
+    arguments.replaceInStrings(QRegularExpression("^PLC$"), plc);
+    Run run = norvo(arguments);
+    CHECK_RUN(run, exitCode);
+    QVERIFY2(run.out.contains(stdoutText), qPrintable(describe(run)));
+    QVERIFY2(run.err.contains(stderrText), qPrintable(describe(run)));
+
+    // With --json every outcome is one JSON object per line on stdout.
+    if (!arguments.contains(QLatin1String("--json"))) {
+        run = norvo(QStringList{"--json"} + arguments);
+        CHECK_RUN(run, exitCode);
+        for (const QString &line : outputLines(run.out))
+            QVERIFY2(!json(line).isEmpty(), qPrintable(line));
+        QVERIFY(!run.out.isEmpty() || exitCode == 0);
+    }
+}
+
+// Station 7 among 0 to 10, over TCP and over a pty; nothing on a silent range.
+void TestCliRun::scanFindsTheStation()
+{
+    for (const QStringList &link : {QStringList{"--tcp", "127.0.0.1:0"}, QStringList{"--pty"}}) {
+        Simulator sim;
+        const QString plc = sim.start(link + QStringList{"--station", "7"});
+        QVERIFY(!plc.isEmpty());
+
+        Run run = norvo({"--json", "--stations", "0-10", plc, "scan"});
+        CHECK_RUN(run, 0);
+        QStringList found = outputLines(run.out);
+        QCOMPARE(found.size(), 2);
+        QCOMPARE(json(found.at(0)).value("station").toInt(), 7);
+        QCOMPARE(json(found.at(1)).value("tried").toInt(), 11);
+
+        run = norvo({"--stations", "0-2", plc, "scan"});
+        CHECK_RUN(run, 1);
+        QVERIFY2(run.out.startsWith(QLatin1String("scan done: 0 answering of 3 tried")), qPrintable(run.out));
+        QVERIFY2(run.err.isEmpty(), qPrintable(run.err)); // no progress when stderr is no terminal
+    }
+
+    // A serial line: every setting of the lists, up to the first answer.
+    Simulator sim;
+    const QString plc = sim.start({"--pty", "--station", "7"});
+    Run run = norvo({"--first", "--stations", "7-8", "--bauds", "9600,19200", "--formats", "7E1,8N1",
+                     plc, "scan"});
+    CHECK_RUN(run, 0);
+    QVERIFY2(run.out.startsWith(QStringLiteral("station 7 answers on %1,9600,7,1,E\n")
+                                    .arg(plc.section(',', 0, 0))),
+             qPrintable(run.out));
+    QVERIFY2(run.out.contains(QLatin1String("1 answering of 1 tried")), qPrintable(run.out));
 }
 
 #endif

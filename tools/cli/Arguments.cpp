@@ -1,4 +1,4 @@
-#include "Invocation.h"
+#include "ArgumentChecks.h"
 #include "ValueText.h"
 
 #include <QtCore/QRegularExpression>
@@ -6,45 +6,27 @@
 #include <algorithm>
 #include <iterator>
 
+
 namespace {
 
-const int maxCount = 65535;
+using namespace ArgumentChecks;
+
 const int maxStation = 255;   // the frame carries the station in two hex digits
 const int maxIntervalMs = 3600 * 1000;
 const int maxTimes = 1000 * 1000 * 1000;
-const int baudRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 const char connectionForms[] =
     "give ADDRESS:PORT for TCP (for example 192.168.1.5:500) or "
     "PORT,BAUD,DATABITS,STOPBITS,PARITY for a serial line (for example /dev/ttyS1,9600,8,1,N)";
 
-QString quoted(const QString &text)
-{
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
 Invocation::Command commandFromName(const QString &name)
 {
-    for (Invocation::Command command :
-         {Invocation::Info, Invocation::Read, Invocation::Write, Invocation::Poll}) {
+    for (Invocation::Command command : {Invocation::Info, Invocation::Read, Invocation::Write,
+                                        Invocation::Poll, Invocation::Scan}) {
         if (name == commandName(command))
             return command;
     }
     return Invocation::NoCommand;
-}
-
-// A whole decimal number in [min, max]; false for anything else.
-bool readNumber(const QString &text, int min, int max, int *out)
-{
-    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
-    if (!digits.match(text).hasMatch())
-        return false;
-    bool ok = false;
-    const qlonglong value = text.toLongLong(&ok, 10);
-    if (!ok || value < min || value > max)
-        return false;
-    *out = int(value);
-    return true;
 }
 
 // Negative numbers and "-inf" are values, not options.
@@ -69,7 +51,7 @@ QString checkSerial(const QString &connection)
         return QStringLiteral("the serial connection names no port");
     int baud = 0;
     readNumber(fields.at(1), 1, 1000000, &baud);
-    if (std::find(std::begin(baudRates), std::end(baudRates), baud) == std::end(baudRates)) {
+    if (!driverBaudRates().contains(baud)) {
         return QStringLiteral("baud rate %1 is not one the driver sets "
                               "(1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)")
             .arg(quoted(fields.at(1)));
@@ -111,6 +93,28 @@ QString checkTcp(const QString &connection)
     return QString();
 }
 
+} // namespace
+
+namespace ArgumentChecks {
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+bool readNumber(const QString &text, int min, int max, int *out)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    if (!digits.match(text).hasMatch())
+        return false;
+    bool ok = false;
+    const qlonglong value = text.toLongLong(&ok, 10);
+    if (!ok || value < min || value > max)
+        return false;
+    *out = int(value);
+    return true;
+}
+
 QString checkLabel(const QString &label)
 {
     if (isLabel(label))
@@ -131,45 +135,19 @@ QString checkType(const QString &name, DataType *type)
 
 QString checkCount(const QString &text, int *count)
 {
+    const int maxCount = 65535;
     if (readNumber(text, 1, maxCount, count))
         return QString();
     return QStringLiteral("count %1 is not a whole number from 1 to %2").arg(quoted(text), QString::number(maxCount));
 }
 
-// LABEL TYPE [COUNT] of read and poll, LABEL TYPE VALUE... of write.
-QString readLabelArguments(const QStringList &arguments, Invocation *invocation)
+} // namespace ArgumentChecks
+
+const QList<int> &driverBaudRates()
 {
-    const QString name = commandName(invocation->command);
-    const bool write = invocation->command == Invocation::Write;
-    if (arguments.size() < (write ? 3 : 2)) {
-        return write ? QStringLiteral("write needs LABEL TYPE VALUE...")
-                     : QStringLiteral("%1 needs LABEL TYPE [COUNT]").arg(name);
-    }
-    QString error = checkLabel(arguments.at(0));
-    if (error.isEmpty())
-        error = checkType(arguments.at(1), &invocation->type);
-    if (!error.isEmpty())
-        return error;
-    invocation->label = arguments.at(0);
-
-    if (write) {
-        const QStringList values = arguments.mid(2);
-        if (values.size() > maxCount)
-            return QStringLiteral("at most %1 values can be written at once").arg(maxCount);
-        invocation->count = values.size();
-        invocation->countGiven = values.size() > 1;
-        return ValueText::parseValues(invocation->type, values, &invocation->values);
-    }
-    if (arguments.size() > 3)
-        return QStringLiteral("unexpected argument %1").arg(quoted(arguments.at(3)));
-    if (arguments.size() == 3) {
-        invocation->countGiven = true;
-        return checkCount(arguments.at(2), &invocation->count);
-    }
-    return QString();
+    static const QList<int> rates = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    return rates;
 }
-
-} // namespace
 
 QString commandName(Invocation::Command command)
 {
@@ -178,6 +156,7 @@ QString commandName(Invocation::Command command)
     case Invocation::Read: return QStringLiteral("read");
     case Invocation::Write: return QStringLiteral("write");
     case Invocation::Poll: return QStringLiteral("poll");
+    case Invocation::Scan: return QStringLiteral("scan");
     case Invocation::NoCommand: break;
     }
     return QString();
@@ -196,14 +175,126 @@ QString checkConnection(const QString &connection)
     return connection.contains(QLatin1Char(',')) ? checkSerial(connection) : checkTcp(connection);
 }
 
+namespace {
+
+enum class Flag { None, Help, Version, Debug, Trace, Json, Csv, Merge, First };
+
+Flag flagOf(const QString &option)
+{
+    static const struct {
+        const char *name;
+        Flag flag;
+    } flags[] = {{"--help", Flag::Help},   {"-h", Flag::Help},         {"--version", Flag::Version},
+                 {"--debug", Flag::Debug}, {"--trace", Flag::Trace},   {"--json", Flag::Json},
+                 {"--csv", Flag::Csv},     {"--merge", Flag::Merge},   {"--first", Flag::First}};
+    for (const auto &entry : flags) {
+        if (option == QLatin1String(entry.name))
+            return entry.flag;
+    }
+    return Flag::None;
+}
+
+void setFlag(Flag flag, Invocation *invocation)
+{
+    switch (flag) {
+    case Flag::Help: invocation->help = true; break;
+    case Flag::Version: invocation->version = true; break;
+    case Flag::Debug: invocation->debug = true; break;
+    case Flag::Trace: invocation->trace = true; break;
+    case Flag::Json: invocation->format = Invocation::Json; break;
+    case Flag::Csv: invocation->format = Invocation::Csv; break;
+    case Flag::Merge: invocation->merge = true; break;
+    case Flag::First: invocation->firstOnly = true; break;
+    case Flag::None: break;
+    }
+}
+
+const char *const valueOptions[] = {"--station", "--interval", "--times", "--plugin",
+                                    "--stations", "--bauds", "--formats"};
+
+QString readOptionValue(const QString &option, const QString &value, Invocation *invocation)
+{
+    if (option == QLatin1String("--station")) {
+        int station = 0;
+        if (readNumber(value, 0, maxStation, &station)) {
+            invocation->stationText = QString::number(station);
+            return QString();
+        }
+        return QStringLiteral("station %1 is not a number from 0 to %2")
+            .arg(quoted(value), QString::number(maxStation));
+    }
+    if (option == QLatin1String("--interval")) {
+        if (readNumber(value, 0, maxIntervalMs, &invocation->intervalMs))
+            return QString();
+        return QStringLiteral("interval %1 is not a number of milliseconds from 0 to %2")
+            .arg(quoted(value), QString::number(maxIntervalMs));
+    }
+    if (option == QLatin1String("--times")) {
+        if (readNumber(value, 1, maxTimes, &invocation->times))
+            return QString();
+        return QStringLiteral("times %1 is not a number from 1 to %2")
+            .arg(quoted(value), QString::number(maxTimes));
+    }
+    if (option == QLatin1String("--stations"))
+        return readStations(value, invocation);
+    if (option == QLatin1String("--bauds"))
+        return readBauds(value, invocation);
+    if (option == QLatin1String("--formats"))
+        return readFormats(value, invocation);
+    if (value.isEmpty())
+        return QStringLiteral("--plugin needs a path");
+    invocation->pluginPath = value;
+    return QString();
+}
+
+// CONNECTION COMMAND ..., or "info" alone.
+QString readCommand(const QStringList &positionals, Invocation *invocation)
+{
+    if (positionals.isEmpty())
+        return QStringLiteral("nothing to do: give CONNECTION and a command (see norvo --help)");
+    int next = 1;
+    invocation->command = commandFromName(positionals.at(0));
+    if (invocation->command == Invocation::NoCommand) {
+        invocation->connection = positionals.at(0);
+        const QString error = checkConnection(invocation->connection);
+        if (!error.isEmpty())
+            return error;
+        if (positionals.size() < 2)
+            return QStringLiteral("a command must follow the connection: info, read, write, poll or scan");
+        invocation->command = commandFromName(positionals.at(1));
+        if (invocation->command == Invocation::NoCommand) {
+            return QStringLiteral("unknown command %1; the commands are info, read, write, poll and scan")
+                .arg(quoted(positionals.at(1)));
+        }
+        next = 2;
+    } else if (invocation->command != Invocation::Info) {
+        return QStringLiteral("%1 needs a CONNECTION before it").arg(positionals.at(0));
+    }
+
+    const QStringList rest = positionals.mid(next);
+    switch (invocation->command) {
+    case Invocation::Read:
+    case Invocation::Poll:
+        return readItems(rest, invocation);
+    case Invocation::Write:
+        return readWrite(rest, invocation);
+    default:
+        break;
+    }
+    if (!rest.isEmpty())
+        return QStringLiteral("unexpected argument %1").arg(quoted(rest.at(0)));
+    return QString();
+}
+
+} // namespace
+
 ParsedArguments parseArguments(const QStringList &arguments)
 {
     ParsedArguments parsed;
     Invocation &invocation = parsed.invocation;
     QString &error = parsed.error;
     QStringList positionals;
-    bool intervalGiven = false;
-    bool timesGiven = false;
+    QStringList given; // the options on the line, for the checks that relate them
 
     for (int i = 0; i < arguments.size() && error.isEmpty(); ++i) {
         const QString argument = arguments.at(i);
@@ -218,56 +309,26 @@ ParsedArguments parseArguments(const QStringList &arguments)
         const int equals = argument.indexOf(QLatin1Char('='));
         const QString option = equals > 0 ? argument.left(equals) : argument;
         const bool inlineValue = equals > 0;
+        given << option;
 
-        if (option == QLatin1String("--help") || option == QLatin1String("-h")
-            || option == QLatin1String("--debug") || option == QLatin1String("--json")) {
+        const Flag flag = flagOf(option);
+        if (flag != Flag::None) {
             if (inlineValue)
                 error = QStringLiteral("%1 takes no value").arg(option);
-            else if (option == QLatin1String("--debug"))
-                invocation.debug = true;
-            else if (option == QLatin1String("--json"))
-                invocation.json = true;
-            else
-                invocation.help = true;
+            setFlag(flag, &invocation);
             continue;
         }
-        if (option != QLatin1String("--station") && option != QLatin1String("--interval")
-            && option != QLatin1String("--times") && option != QLatin1String("--plugin")) {
+        if (std::find(std::begin(valueOptions), std::end(valueOptions), option)
+            == std::end(valueOptions)) {
             error = QStringLiteral("unknown option %1 (see norvo --help)").arg(quoted(option));
             break;
         }
-        QString value;
-        if (inlineValue) {
-            value = argument.mid(equals + 1);
-        } else if (i + 1 < arguments.size()) {
-            value = arguments.at(++i);
-        } else {
+        if (inlineValue)
+            error = readOptionValue(option, argument.mid(equals + 1), &invocation);
+        else if (i + 1 < arguments.size())
+            error = readOptionValue(option, arguments.at(++i), &invocation);
+        else
             error = QStringLiteral("%1 needs a value").arg(option);
-            break;
-        }
-
-        if (option == QLatin1String("--station")) {
-            int station = 0;
-            if (readNumber(value, 0, maxStation, &station))
-                invocation.stationText = QString::number(station);
-            else
-                error = QStringLiteral("station %1 is not a number from 0 to %2")
-                            .arg(quoted(value), QString::number(maxStation));
-        } else if (option == QLatin1String("--interval")) {
-            intervalGiven = true;
-            if (!readNumber(value, 0, maxIntervalMs, &invocation.intervalMs))
-                error = QStringLiteral("interval %1 is not a number of milliseconds from 0 to %2")
-                            .arg(quoted(value), QString::number(maxIntervalMs));
-        } else if (option == QLatin1String("--times")) {
-            timesGiven = true;
-            if (!readNumber(value, 1, maxTimes, &invocation.times))
-                error = QStringLiteral("times %1 is not a number from 1 to %2")
-                            .arg(quoted(value), QString::number(maxTimes));
-        } else if (value.isEmpty()) {
-            error = QStringLiteral("--plugin needs a path");
-        } else {
-            invocation.pluginPath = value;
-        }
     }
     if (!error.isEmpty())
         return parsed;
@@ -281,48 +342,39 @@ ParsedArguments parseArguments(const QStringList &arguments)
         }
         return parsed;
     }
-
-    if (positionals.isEmpty()) {
-        error = QStringLiteral("nothing to do: give CONNECTION and a command (see norvo --help)");
+    if (invocation.version)
         return parsed;
-    }
-    int next = 0;
-    invocation.command = commandFromName(positionals.at(0));
-    if (invocation.command == Invocation::NoCommand) {
-        invocation.connection = positionals.at(0);
-        error = checkConnection(invocation.connection);
-        if (!error.isEmpty())
-            return parsed;
-        if (positionals.size() < 2) {
-            error = QStringLiteral("a command must follow the connection: info, read, write or poll");
+
+    error = readCommand(positionals, &invocation);
+    if (!error.isEmpty())
+        return parsed;
+
+    // Options that only some commands take.
+    const Invocation::Command command = invocation.command;
+    const struct {
+        const char *option;
+        bool applies;
+        const char *where;
+    } scopes[] = {
+        {"--interval", command == Invocation::Poll, "poll only"},
+        {"--times", command == Invocation::Poll, "poll only"},
+        {"--merge", command == Invocation::Write, "write only"},
+        {"--stations", command == Invocation::Scan, "scan only"},
+        {"--first", command == Invocation::Scan, "scan only"},
+        {"--bauds", command == Invocation::Scan && invocation.serial(), "a scan of a serial line only"},
+        {"--formats", command == Invocation::Scan && invocation.serial(), "a scan of a serial line only"},
+        {"--station", command != Invocation::Scan, "one station: scan tries those of --stations"},
+        {"--csv", command == Invocation::Read || command == Invocation::Write
+                      || command == Invocation::Poll, "read, write and poll only"},
+    };
+    for (const auto &scope : scopes) {
+        if (!scope.applies && given.contains(QLatin1String(scope.option))) {
+            error = QStringLiteral("%1 applies to %2").arg(QLatin1String(scope.option),
+                                                            QLatin1String(scope.where));
             return parsed;
         }
-        invocation.command = commandFromName(positionals.at(1));
-        if (invocation.command == Invocation::NoCommand) {
-            error = QStringLiteral("unknown command %1; the commands are info, read, write and poll")
-                        .arg(quoted(positionals.at(1)));
-            return parsed;
-        }
-        next = 2;
-    } else if (invocation.command != Invocation::Info) {
-        error = QStringLiteral("%1 needs a CONNECTION before it").arg(positionals.at(0));
-        return parsed;
-    } else {
-        next = 1;
     }
-
-    const QStringList rest = positionals.mid(next);
-    if (invocation.command == Invocation::Info) {
-        if (!rest.isEmpty())
-            error = QStringLiteral("unexpected argument %1").arg(quoted(rest.at(0)));
-    } else {
-        error = readLabelArguments(rest, &invocation);
-    }
-    if (error.isEmpty() && invocation.command != Invocation::Poll) {
-        if (intervalGiven)
-            error = QStringLiteral("--interval applies to poll only");
-        else if (timesGiven)
-            error = QStringLiteral("--times applies to poll only");
-    }
+    if (given.contains(QLatin1String("--json")) && given.contains(QLatin1String("--csv")))
+        error = QStringLiteral("--json and --csv exclude each other");
     return parsed;
 }

@@ -3,8 +3,9 @@
 namespace {
 
 const char usage[] =
-    "usage: norvo [options] CONNECTION info | read LABEL TYPE [COUNT] |\n"
-    "             write LABEL TYPE VALUE... | poll LABEL TYPE [COUNT]\n";
+    "usage: norvo [options] CONNECTION info | scan | read ITEMS | write LABEL TYPE VALUE... |\n"
+    "             poll ITEMS\n"
+    "       norvo --version\n";
 
 const char general[] =
     "Talks to a PLC through the libnorvo driver plug-in, loaded as an operator\n"
@@ -17,12 +18,15 @@ const char general[] =
     "\n"
     "commands:\n"
     "  info    the plug-in's name, version and build; with CONNECTION, whether\n"
-    "          the link opens\n"
-    "  read    reads COUNT elements (default 1) of a label\n"
+    "          the link opens and the station answers\n"
+    "  scan    looks for answering stations (and line settings on a serial line)\n"
+    "  read    reads COUNT elements (default 1) of each item\n"
     "  write   writes one element per VALUE\n"
-    "  poll    reads again and again; Ctrl-C stops it with a count of good and\n"
-    "          failed reads\n"
+    "  poll    reads again and again and opens a lost link again; Ctrl-C stops\n"
+    "          it with a count of good and failed reads\n"
     "\n"
+    "ITEMS     LABEL TYPE [COUNT], or one or more LABEL:TYPE[:COUNT] such as\n"
+    "          D100:int16 X0:bool:8 D200:float\n"
     "LABEL     an area and an element number 0 to 9999: D100, R7, HR7, TMR5,\n"
     "          CTR12 (registers); X17, Y0, M16, S3, T5, C2 (bits)\n"
     "TYPE      bool, int8, uint8, int16, uint16, int32, uint32, float, int64,\n"
@@ -32,24 +36,35 @@ const char general[] =
     "\n"
     "options:\n"
     "  --station N      the PLC's station number, 0 to 255 (the driver's default: 1)\n"
-    "  --debug          show the driver's request and answer lines\n"
-    "  --json           one JSON object per result instead of a table\n"
+    "  --debug          show the driver's request and answer lines as it logs them\n"
+    "  --trace          show each request and answer decoded, on stderr\n"
+    "  --json           one JSON object per result or error instead of a table\n"
+    "  --csv            read, write, poll: CSV (RFC 4180) with a header line\n"
     "  --interval MS    poll: milliseconds from one read to the next (default 1000)\n"
-    "  --times N        poll: stop after N reads (default: until Ctrl-C)\n"
+    "  --times N        poll: stop after N cycles (default: until Ctrl-C)\n"
+    "  --stations A-B   scan: the stations to try (default 0-255)\n"
+    "  --bauds LIST     scan of a serial line: baud rates to try, e.g. 9600,19200\n"
+    "  --formats LIST   scan of a serial line: line formats to try, e.g. 8N1,7E1\n"
+    "  --first          scan: stop at the first station that answers\n"
+    "  --merge          write: change only the named bits of a word\n"
     "  --plugin PATH    the plug-in to load (default: the one built beside norvo,\n"
     "                   then the system's libLibNorvo.so.1)\n"
+    "  --version        norvo's version and the plug-in's\n"
     "  -h, --help       this help; norvo COMMAND --help shows a command's help\n"
     "\n"
     "exit status: 0 when the driver reported status 0 for every request;\n"
-    "1 when it reported another status (shown on stderr with its meaning) or\n"
-    "its data was not usable; 2 when the command line was refused (nothing was\n"
-    "sent); 3 when the plug-in could not be loaded; 4 when the link did not open.\n";
+    "1 when a request went out and failed (shown on stderr with its meaning and,\n"
+    "where known, its cause) or its data was not usable; 2 when the command\n"
+    "line or the driver refused a request before anything was sent; 3 when the\n"
+    "plug-in could not be loaded; 4 when the link did not open.\n";
 
 const char info[] =
     "usage: norvo [options] [CONNECTION] info\n"
     "\n"
     "Shows which plug-in was loaded, the driver's name, version and build text.\n"
-    "With a CONNECTION it also opens the link and reports the result.\n"
+    "With a CONNECTION it also opens the link and reads one register (D0) of\n"
+    "the station, to tell \"station N answers\" from \"link open, no answer from\n"
+    "station N\" (exit 1).\n"
     "\n"
     "examples:\n"
     "  norvo info\n"
@@ -58,43 +73,77 @@ const char info[] =
 
 const char read[] =
     "usage: norvo [options] CONNECTION read LABEL TYPE [COUNT]\n"
+    "       norvo [options] CONNECTION read LABEL:TYPE[:COUNT]...\n"
     "\n"
     "Reads COUNT elements (default 1) of TYPE from LABEL on and shows them with\n"
-    "the driver's status and time stamp. Multi-register types take their\n"
-    "registers low word first.\n"
+    "the driver's status and time stamp (norvo's own clock when the driver\n"
+    "gives none); several items are read one after the other. Multi-register\n"
+    "types take their registers low word first; of an 8-bit pair, the first\n"
+    "element is the register's high byte.\n"
     "\n"
     "examples:\n"
     "  norvo 192.168.1.5:500 read D100 int16\n"
     "  norvo 192.168.1.5:500 read D100 float 4\n"
     "  norvo --station 3 /dev/ttyS1,9600,7,1,E read X17 bool 8\n"
-    "  norvo --json 192.168.1.5:500 read TMR5 uint16\n";
+    "  norvo --json 192.168.1.5:500 read TMR5 uint16\n"
+    "  norvo --csv 192.168.1.5:500 read D100:int16 X0:bool:8 D200:float\n";
 
 const char write[] =
     "usage: norvo [options] CONNECTION write LABEL TYPE VALUE...\n"
+    "       norvo [options] CONNECTION write --merge LABEL bool VALUE...\n"
     "\n"
     "Writes one element of TYPE per VALUE to LABEL on, in one request. Values\n"
     "out of the type's range or not numbers are refused before anything is\n"
     "sent. Hex values give the bit pattern: 0xFFFF written as int16 is -1.\n"
     "int8 and uint8 are written in whole registers, so give an even number of\n"
-    "values. Single bits cannot be written: write the word that holds them.\n"
+    "values; the first of a pair is the register's high byte (int8 -5 7 stores\n"
+    "0xFB07). The PLC writes whole 16-bit words, never single bits: a bool\n"
+    "write is refused with the uint16 word that sets the 16 bits from LABEL on.\n"
+    "--merge reads that word, changes only the named bits (the first VALUE is\n"
+    "LABEL itself) and writes it back; this is not atomic: the PLC's program\n"
+    "may change the word between the read and the write.\n"
     "\n"
     "examples:\n"
     "  norvo 192.168.1.5:500 write D100 int16 -5\n"
     "  norvo 192.168.1.5:500 write D200 int32 100000 -100000\n"
     "  norvo 192.168.1.5:500 write D300 float 1.5\n"
-    "  norvo 192.168.1.5:500 write X0 uint16 0x0005     (sets X0 and X2)\n";
+    "  norvo 192.168.1.5:500 write X0 uint16 0x0005     (sets X0 and X2)\n"
+    "  norvo 192.168.1.5:500 write --merge Y3 bool 1 0  (Y3 on, Y4 off)\n";
 
 const char poll[] =
     "usage: norvo [options] CONNECTION poll LABEL TYPE [COUNT]\n"
+    "       norvo [options] CONNECTION poll LABEL:TYPE[:COUNT]...\n"
     "\n"
-    "Reads LABEL every --interval milliseconds (default 1000), one row per\n"
-    "read, until --times reads are done or Ctrl-C; then prints how many reads\n"
-    "were good and how many failed. Exits 0 only when none failed.\n"
+    "Reads every item once per cycle, a cycle every --interval milliseconds\n"
+    "(default 1000), one row per read, until --times cycles are done or Ctrl-C;\n"
+    "then prints how many reads were good and how many failed. When the link\n"
+    "is lost (status 9) it says \"link lost\", opens the link again at the\n"
+    "start of each later cycle and says \"link restored\" once it is back.\n"
+    "Exits 0 only when no read failed.\n"
     "\n"
     "examples:\n"
     "  norvo 192.168.1.5:500 poll D100 int16\n"
     "  norvo --interval 200 --times 10 192.168.1.5:500 poll X0 bool 16\n"
-    "  norvo --json --times 5 /dev/ttyUSB0,19200,8,1,N poll D0 uint16 4\n";
+    "  norvo --json --times 5 /dev/ttyUSB0,19200,8,1,N poll D0 uint16 4\n"
+    "  norvo --csv 192.168.1.5:500 poll D100:int16 X0:bool:8 > log.csv\n";
+
+const char scan[] =
+    "usage: norvo [options] CONNECTION scan [--stations A-B] [--first]\n"
+    "                                       [--bauds LIST] [--formats LIST]\n"
+    "\n"
+    "Asks each station of --stations (default 0-255) for one register (D0),\n"
+    "which changes nothing, and prints every station that answers. On a serial\n"
+    "line it does so for every baud rate of --bauds and every line format of\n"
+    "--formats (data bits, parity, stop bits, e.g. 8N1,7E1); without them it\n"
+    "keeps the connection's. --first stops at the first answer. A silent\n"
+    "station costs the driver's whole answer timeout, about 0.36 s: 256\n"
+    "stations take about 1.5 minutes per line setting. Progress is shown on\n"
+    "stderr when it is a terminal. Exits 0 when a station answered, else 1.\n"
+    "\n"
+    "examples:\n"
+    "  norvo 192.168.1.5:500 scan\n"
+    "  norvo --stations 1-31 --first 192.168.1.5:500 scan\n"
+    "  norvo --bauds 9600,19200 --formats 8N1,7E1 /dev/ttyUSB0,9600,8,1,N scan\n";
 
 } // namespace
 
@@ -105,6 +154,7 @@ QString helpText(Invocation::Command command)
     case Invocation::Read: return QLatin1String(read);
     case Invocation::Write: return QLatin1String(write);
     case Invocation::Poll: return QLatin1String(poll);
+    case Invocation::Scan: return QLatin1String(scan);
     case Invocation::NoCommand: break;
     }
     return QLatin1String(usage) + QLatin1Char('\n') + QLatin1String(general);

@@ -3,6 +3,7 @@
 
 #include "DataType.h"
 
+#include <QtCore/QList>
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 #include <QtCore/QVariant>
@@ -10,31 +11,62 @@
 // The tool's exit statuses.
 enum ExitCode {
     ExitOk = 0,         // the driver's status was 0 for every request
-    ExitFailed = 1,     // a request ended with another status, or its data was not usable
-    ExitUsage = 2,      // the command line was refused; nothing was sent
+    ExitFailed = 1,     // a request went out and failed, or its data was not usable
+    ExitUsage = 2,      // refused before anything was sent: by norvo or by the driver
     ExitPlugin = 3,     // the plug-in could not be loaded
     ExitConnection = 4  // the link to the PLC could not be opened
 };
 
-// One run of the tool, as its command line asks for it.
-struct Invocation {
-    enum Command { NoCommand, Info, Read, Write, Poll };
-
-    Command command = NoCommand;
-    bool help = false;          // show the help of `command` (or the general help)
-    QString connection;         // empty for an info without a PLC
+// One label block that read or poll reads: LABEL TYPE [COUNT] or LABEL:TYPE[:COUNT].
+struct ReadItem {
     QString label;
     DataType type = DT_None;
     int count = 1;
-    bool countGiven = false;    // false: the interface's one-element form is used (a read
-                                // without COUNT, a write of one value)
-    QVariant values;            // write: the list the record carries
+    bool countGiven = false;    // false: the interface's one-element form is used
+};
+
+// One serial line setting that scan tries.
+struct LineFormat {
+    int dataBits = 8;
+    QChar parity = QLatin1Char('N');
+    int stopBits = 1;
+    QString text() const;       // "8N1"
+};
+
+// One run of the tool, as its command line asks for it.
+struct Invocation {
+    enum Command { NoCommand, Info, Read, Write, Poll, Scan };
+    enum Format { Table, Json, Csv };
+
+    Command command = NoCommand;
+    bool help = false;          // show the help of `command` (or the general help)
+    bool version = false;       // show the tool's and the plug-in's versions
+    QString connection;         // empty for an info without a PLC
+    QList<ReadItem> items;      // read and poll: at least one
+    // write
+    QString label;
+    DataType type = DT_None;
+    int count = 1;
+    bool countGiven = false;    // false: a write of one value, in the one-element form
+    QVariant values;            // the list the record carries
+    bool merge = false;         // write: read the word, change the named bits, write it back
+    // scan
+    int firstStation = 0;
+    int lastStation = 255;
+    QList<int> bauds;           // serial: empty means the connection's own
+    QList<LineFormat> formats;  // serial: empty means the connection's own
+    bool firstOnly = false;
+
     QString stationText;        // empty: the driver's own default station
     bool debug = false;
-    bool json = false;
+    bool trace = false;
+    Format format = Table;
     int intervalMs = 1000;
     int times = 0;              // 0: poll until stopped
     QString pluginPath;         // empty: the one beside the tool, then the system's
+
+    bool json() const { return format == Json; }
+    bool serial() const { return connection.contains(QLatin1Char(',')); }
 };
 
 struct ParsedArguments {
@@ -54,5 +86,8 @@ QString checkConnection(const QString &connection);
 bool isLabel(const QString &label);
 
 QString commandName(Invocation::Command command);
+
+// The baud rates the driver sets.
+const QList<int> &driverBaudRates();
 
 #endif

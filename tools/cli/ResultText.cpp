@@ -3,32 +3,20 @@
 #include "StatusText.h"
 #include "ValueText.h"
 
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
 #include <QtCore/QStringList>
 
 namespace {
 
 const char timeFormat[] = "yyyy-MM-dd hh:mm:ss.zzz";
 
-QString jsonString(const QString &text)
-{
-    QString out = QStringLiteral("\"");
-    for (const QChar c : text) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
-            out += QLatin1Char('\\') + c;
-        else if (c.unicode() < 0x20)
-            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out + QLatin1Char('"');
-}
-
-QString valuesText(const LabelResult &result)
+QString valuesText(const LabelResult &result, const QString &separator)
 {
     QStringList texts;
     if (!ValueText::formatValues(result.type, result.value, ValueText::Style::Plain, &texts))
         return QStringLiteral("-");
-    return texts.join(QLatin1String(", "));
+    return texts.join(separator);
 }
 
 QString statusText(int status)
@@ -36,9 +24,17 @@ QString statusText(int status)
     return QString::number(status) + QLatin1Char(' ') + StatusText::labelStatus(status);
 }
 
-QString timeText(const QDateTime &time)
+QString csvField(const QString &text)
 {
-    return time.isValid() ? time.toString(QLatin1String(timeFormat)) : QStringLiteral("-");
+    static const QString special = QStringLiteral(",\"\r\n");
+    for (const QChar c : text) {
+        if (special.contains(c)) {
+            QString doubled = text;
+            doubled.replace(QLatin1Char('"'), QLatin1String("\"\""));
+            return QLatin1Char('"') + doubled + QLatin1Char('"');
+        }
+    }
+    return text;
 }
 
 } // namespace
@@ -60,64 +56,132 @@ QString dataProblem(const LabelResult &result)
     return QString();
 }
 
+QString isoTime(const QDateTime &time)
+{
+    // A local time shows no offset of its own; fixed to it, it does.
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
+}
+
+void ResultTable::reserve(const QString &label, DataType type)
+{
+    labelWidth_ = qMax(labelWidth_, label.size());
+    typeWidth_ = qMax(typeWidth_, ValueText::typeName(type).size());
+}
+
 QString ResultTable::header(const LabelResult &first)
 {
-    labelWidth_ = qMax(5, first.label.size());
-    typeWidth_ = qMax(4, ValueText::typeName(first.type).size());
-    valuesWidth_ = qMax(6, valuesText(first).size());
+    labelWidth_ = qMax(labelWidth_, qMax(5, first.label.size()));
+    typeWidth_ = qMax(typeWidth_, qMax(4, ValueText::typeName(first.type).size()));
+    valuesWidth_ = qMax(6, valuesText(first, QStringLiteral(", ")).size());
     statusWidth_ = qMax(6, statusText(first.status).size());
     return columns(QStringLiteral("label"), QStringLiteral("type"), QStringLiteral("values"),
-                   QStringLiteral("status"), QStringLiteral("time"));
+                   QStringLiteral("status"), QStringLiteral("time"), QString()).trimmed();
 }
 
 QString ResultTable::row(const LabelResult &result) const
 {
-    return columns(result.label, ValueText::typeName(result.type), valuesText(result),
-                   statusText(result.status), timeText(result.time));
+    return columns(result.label, ValueText::typeName(result.type),
+                   valuesText(result, QStringLiteral(", ")), statusText(result.status),
+                   result.time.toString(QLatin1String(timeFormat)), result.reason);
 }
 
 QString ResultTable::columns(const QString &label, const QString &type, const QString &values,
-                             const QString &status, const QString &time) const
+                             const QString &status, const QString &time,
+                             const QString &reason) const
 {
     const QString gap = QStringLiteral("  ");
-    return label.leftJustified(labelWidth_) + gap + type.leftJustified(typeWidth_) + gap
-           + values.leftJustified(valuesWidth_) + gap + status.leftJustified(statusWidth_) + gap
-           + time;
+    QString line = label.leftJustified(labelWidth_) + gap + type.leftJustified(typeWidth_) + gap
+                   + values.leftJustified(valuesWidth_) + gap
+                   + status.leftJustified(statusWidth_) + gap + time;
+    if (!reason.isEmpty())
+        line += gap + reason;
+    return line;
+}
+
+QString jsonLine(const QJsonObject &object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
 QString resultJson(const LabelResult &result)
 {
-    QStringList texts;
-    const QString values =
-        ValueText::formatValues(result.type, result.value, ValueText::Style::Json, &texts)
-            ? QLatin1Char('[') + texts.join(QLatin1Char(',')) + QLatin1Char(']')
-            : QStringLiteral("null");
-    const QString time = result.time.isValid()
-                             ? jsonString(result.time.toString(Qt::ISODateWithMs))
-                             : QStringLiteral("null");
-    return QStringLiteral("{\"label\":%1,\"type\":%2,\"count\":%3,\"values\":%4,\"status\":%5,"
-                          "\"meaning\":%6,\"time\":%7}")
-        .arg(jsonString(result.label), jsonString(ValueText::typeName(result.type)),
-             QString::number(result.count), values, QString::number(result.status),
-             jsonString(StatusText::labelStatus(result.status)), time);
+    QJsonObject object;
+    object.insert(QStringLiteral("label"), result.label);
+    object.insert(QStringLiteral("type"), ValueText::typeName(result.type));
+    object.insert(QStringLiteral("count"), result.count);
+    QJsonArray values;
+    if (ValueText::jsonValues(result.type, result.value, &values))
+        object.insert(QStringLiteral("values"), values);
+    else
+        object.insert(QStringLiteral("values"), QJsonValue());
+    object.insert(QStringLiteral("status"), result.status);
+    object.insert(QStringLiteral("meaning"), StatusText::labelStatus(result.status));
+    if (!result.reason.isEmpty())
+        object.insert(QStringLiteral("reason"), result.reason);
+    object.insert(QStringLiteral("time"), isoTime(result.time));
+    object.insert(QStringLiteral("clock"),
+                  result.timeFromDriver ? QStringLiteral("driver") : QStringLiteral("norvo"));
+    return jsonLine(object);
+}
+
+QString csvHeader()
+{
+    return QStringLiteral("time,label,type,count,status,meaning,reason,values");
+}
+
+QString csvRow(const LabelResult &result)
+{
+    const QStringList fields = {
+        isoTime(result.time), result.label, ValueText::typeName(result.type),
+        QString::number(result.count), QString::number(result.status),
+        StatusText::labelStatus(result.status), result.reason,
+        result.status == 0 ? valuesText(result, QStringLiteral(" ")) : QString()};
+    QStringList quoted;
+    for (const QString &field : fields)
+        quoted << csvField(field);
+    return quoted.join(QLatin1Char(','));
 }
 
 QString summaryText(const PollSummary &summary)
 {
-    return QStringLiteral("poll %1: %2 reads, %3 good, %4 failed")
-        .arg(summary.interrupted ? QStringLiteral("stopped") : QStringLiteral("done"))
-        .arg(summary.good + summary.failed)
-        .arg(summary.good)
-        .arg(summary.failed);
+    QString text = QStringLiteral("poll %1: %2 reads, %3 good, %4 failed")
+                       .arg(summary.interrupted ? QStringLiteral("stopped") : QStringLiteral("done"))
+                       .arg(summary.good + summary.failed)
+                       .arg(summary.good)
+                       .arg(summary.failed);
+    if (summary.linkLost > 0 || summary.linkRestored > 0) {
+        text += QStringLiteral("; link lost %1 times, restored %2 times")
+                    .arg(summary.linkLost)
+                    .arg(summary.linkRestored);
+    }
+    return text;
 }
 
 QString summaryJson(const PollSummary &summary)
 {
-    return QStringLiteral("{\"reads\":%1,\"good\":%2,\"failed\":%3,\"interrupted\":%4}")
-        .arg(summary.good + summary.failed)
-        .arg(summary.good)
-        .arg(summary.failed)
-        .arg(summary.interrupted ? QStringLiteral("true") : QStringLiteral("false"));
+    QJsonObject object;
+    object.insert(QStringLiteral("reads"), summary.good + summary.failed);
+    object.insert(QStringLiteral("good"), summary.good);
+    object.insert(QStringLiteral("failed"), summary.failed);
+    object.insert(QStringLiteral("link_lost"), summary.linkLost);
+    object.insert(QStringLiteral("link_restored"), summary.linkRestored);
+    object.insert(QStringLiteral("interrupted"), summary.interrupted);
+    return jsonLine(object);
+}
+
+QString stationVerdict(const DriverInfo &info)
+{
+    if (info.readStatus == 0)
+        return QStringLiteral("station %1 answers").arg(info.station);
+    if (info.readStatus == 7) {
+        // An answer came, only not a good one: someone answers there.
+        return QStringLiteral("station %1 answers, but not with a usable answer (%2)")
+            .arg(info.station)
+            .arg(info.readReason.isEmpty() ? StatusText::labelStatus(7) : info.readReason);
+    }
+    if (info.readStatus == 9)
+        return QStringLiteral("link lost before station %1 could be asked").arg(info.station);
+    return QStringLiteral("link open, no answer from station %1").arg(info.station);
 }
 
 QString infoText(const DriverInfo &info)
@@ -128,23 +192,37 @@ QString infoText(const DriverInfo &info)
                                   "build       %4\n")
                        .arg(info.plugin, info.name, info.version, info.build);
     if (!info.connection.isEmpty()) {
+        QString meaning = StatusText::connectResult(info.connectResult, info.connection);
+        if (!info.connectProblem.isEmpty())
+            meaning += QStringLiteral(": ") + info.connectProblem;
         text += QStringLiteral("connection  %1: %2 %3\n")
-                    .arg(info.connection, QString::number(info.connectResult),
-                         StatusText::connectResult(info.connectResult, info.connection));
+                    .arg(info.connection, QString::number(info.connectResult), meaning);
     }
+    if (info.readStatus >= 0)
+        text += QStringLiteral("station     %1\n").arg(stationVerdict(info));
     return text;
 }
 
 QString infoJson(const DriverInfo &info)
 {
-    QString json = QStringLiteral("{\"plugin\":%1,\"name\":%2,\"version\":%3,\"build\":%4")
-                       .arg(jsonString(info.plugin), jsonString(info.name),
-                            jsonString(info.version), jsonString(info.build));
+    QJsonObject object;
+    object.insert(QStringLiteral("plugin"), info.plugin);
+    object.insert(QStringLiteral("name"), info.name);
+    object.insert(QStringLiteral("version"), info.version);
+    object.insert(QStringLiteral("build"), info.build);
     if (!info.connection.isEmpty()) {
-        json += QStringLiteral(",\"connection\":%1,\"connect\":%2,\"meaning\":%3")
-                    .arg(jsonString(info.connection), QString::number(info.connectResult),
-                         jsonString(StatusText::connectResult(info.connectResult,
-                                                              info.connection)));
+        object.insert(QStringLiteral("connection"), info.connection);
+        object.insert(QStringLiteral("connect"), info.connectResult);
+        object.insert(QStringLiteral("meaning"),
+                      StatusText::connectResult(info.connectResult, info.connection));
+        if (!info.connectProblem.isEmpty())
+            object.insert(QStringLiteral("problem"), info.connectProblem);
     }
-    return json + QLatin1Char('}');
+    if (info.readStatus >= 0) {
+        object.insert(QStringLiteral("station"), info.station);
+        object.insert(QStringLiteral("answers"), info.readStatus == 0 || info.readStatus == 7);
+        object.insert(QStringLiteral("status"), info.readStatus);
+        object.insert(QStringLiteral("verdict"), stationVerdict(info));
+    }
+    return jsonLine(object);
 }

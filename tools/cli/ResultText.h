@@ -4,6 +4,7 @@
 #include "DataType.h"
 
 #include <QtCore/QDateTime>
+#include <QtCore/QJsonObject>
 #include <QtCore/QString>
 #include <QtCore/QVariant>
 
@@ -14,24 +15,33 @@ struct LabelResult {
     int count = 0;
     QVariant value;
     int status = 1;
-    QDateTime time;
+    QString reason;             // why it failed, where norvo could tell; else empty
+    QDateTime time;             // always set: the driver's, else norvo's own clock
+    bool timeFromDriver = false;
+    bool sent = true;           // false: refused before any request went out
 };
 
 // Why a record that reports success cannot be trusted (its value holds no
 // list of the type, or not `count` elements), or an empty text.
 QString dataProblem(const LabelResult &result);
 
+// ISO 8601 with milliseconds and the offset from UTC.
+QString isoTime(const QDateTime &time);
+
 // A readable table: one header, one row per result. The column widths are
 // taken from the first result, so that the rows of a poll line up.
 class ResultTable
 {
 public:
+    // Rows of other labels and types to come (several items) get as wide
+    // columns as the first.
+    void reserve(const QString &label, DataType type);
     QString header(const LabelResult &first);
     QString row(const LabelResult &result) const;
 
 private:
     QString columns(const QString &label, const QString &type, const QString &values,
-                    const QString &status, const QString &time) const;
+                    const QString &status, const QString &time, const QString &reason) const;
 
     int labelWidth_ = 0;
     int typeWidth_ = 0;
@@ -39,17 +49,26 @@ private:
     int statusWidth_ = 0;
 };
 
-// One JSON object on one line:
+// One JSON object per line, written by QJsonDocument:
 // {"label":"D100","type":"int16","count":2,"values":[-5,7],"status":0,
-//  "meaning":"success","time":"2024-05-01T12:00:00.123"}
-// "values" is null when the record holds no list of the type, "time" null
-// when the record has no time stamp.
+//  "meaning":"success","time":"2024-05-01T12:00:00.123+02:00","clock":"driver"}
+// "values" is null when the record holds no list of the type; "reason" is
+// there when norvo knows why a request failed; "clock" says whose time it is.
 QString resultJson(const LabelResult &result);
+// Any object as one compact line.
+QString jsonLine(const QJsonObject &object);
+
+// RFC 4180: a header line, then one line per result; the values of an item
+// share one field, separated by spaces.
+QString csvHeader();
+QString csvRow(const LabelResult &result);
 
 // The end of a poll.
 struct PollSummary {
     int good = 0;
     int failed = 0;
+    int linkLost = 0;
+    int linkRestored = 0;
     bool interrupted = false;
 };
 QString summaryText(const PollSummary &summary);
@@ -63,8 +82,14 @@ struct DriverInfo {
     QString build;
     QString connection;        // empty: no link was opened
     int connectResult = 0;
+    QString connectProblem;    // what norvo found out about a link that did not open
+    int station = -1;          // the station asked; -1: none was asked
+    int readStatus = -1;       // the status of the one read
+    QString readReason;
 };
 QString infoText(const DriverInfo &info);
 QString infoJson(const DriverInfo &info);
+// "station N answers", "link open, no answer from station N", ...
+QString stationVerdict(const DriverInfo &info);
 
 #endif

@@ -1,77 +1,131 @@
 #include "Session.h"
 
 #include "CDriveBaseClass.h"
+#include "FrameTrace.h"
+#include "LinkProbe.h"
 #include "StatusText.h"
 #include "ValueText.h"
 
-#include <QtCore/QElapsedTimer>
-#include <QtCore/QEventLoop>
-#include <QtCore/QTimer>
-
-namespace {
-
-LabelResult resultOf(const Invocation &invocation, const CLabelVariable &record)
+ReadItem Session::stationProbe()
 {
-    LabelResult result;
-    result.label = invocation.label;
-    result.type = invocation.type;
-    result.count = invocation.count;
-    result.value = record.value;
-    result.status = record.status;
-    result.time = record.timestamp;
-    return result;
+    // One register that every PLC of this kind has; reading it changes nothing.
+    return ReadItem{QStringLiteral("D0"), DT_UInt16, 1, false};
 }
 
-// Waits, serving the thread's events, until `deadlineMs` on `clock` or a stop.
-void waitUntil(const QElapsedTimer &clock, qint64 deadlineMs,
-               const volatile std::sig_atomic_t *stop)
+int worseExit(int a, int b)
 {
-    const qint64 slice = 50; // how soon a Ctrl-C is noticed
-    while (!*stop && clock.elapsed() < deadlineMs) {
-        QEventLoop loop;
-        QTimer::singleShot(int(qMin(slice, deadlineMs - clock.elapsed())), &loop,
-                           &QEventLoop::quit);
-        loop.exec();
-    }
+    if (a == ExitFailed || b == ExitFailed)
+        return ExitFailed;
+    return qMax(a, b);
 }
 
-} // namespace
-
-Session::Session(CDriveBaseClass *driver, QTextStream &out, QTextStream &err)
-    : driver_(driver), out_(out), err_(err)
+Session::Session(CDriveBaseClass *driver, FrameTrace &trace, Output &output)
+    : driver_(driver), trace_(trace), output_(output)
 {
 }
 
 int Session::run(const Invocation &invocation, const QString &pluginFile,
                  const volatile std::sig_atomic_t *stop)
 {
-    if (invocation.debug)
-        driver_->DebugCmd(EDebugStart);
+    // Always on: the driver's request and answer lines are how norvo tells
+    // why a request failed. main shows them only with --debug or --trace.
+    driver_->DebugCmd(EDebugStart);
     if (!invocation.stationText.isEmpty())
         driver_->SetConnectPar(invocation.stationText);
 
     switch (invocation.command) {
     case Invocation::Info: return info(invocation, pluginFile);
-    case Invocation::Read: return connect(invocation) ? read(invocation) : ExitConnection;
-    case Invocation::Write: return connect(invocation) ? write(invocation) : ExitConnection;
-    case Invocation::Poll: return connect(invocation) ? poll(invocation, stop) : ExitConnection;
-    case Invocation::NoCommand: break;
+    case Invocation::Scan: return scan(invocation, stop);
+    case Invocation::NoCommand: return ExitUsage;
+    default: break;
     }
-    return ExitUsage;
+    output_.expect(invocation.items);
+    if (!connect(invocation.connection))
+        return ExitConnection;
+    switch (invocation.command) {
+    case Invocation::Read: return read(invocation);
+    case Invocation::Write: return invocation.merge ? mergeBits(invocation) : write(invocation);
+    case Invocation::Poll: return poll(invocation, stop);
+    default: return ExitUsage;
+    }
 }
 
-bool Session::connect(const Invocation &invocation)
+QString Session::connectFailure(const QString &connection, int result) const
 {
-    return reportConnection(invocation.connection, driver_->ConnectDrive(invocation.connection));
+    QString text = StatusText::connectResult(result, connection);
+    const QString problem = LinkProbe::problem(connection);
+    if (!problem.isEmpty())
+        text += QStringLiteral(": ") + problem;
+    return text + QStringLiteral(" (%1)").arg(result);
 }
 
-bool Session::reportConnection(const QString &connection, int result)
+bool Session::connect(const QString &connection)
 {
+    const int result = driver_->ConnectDrive(connection);
     if (result == 0)
         return true;
-    err_ << "norvo: cannot connect to " << connection << ": "
-         << StatusText::connectResult(result, connection) << " (" << result << ")" << Qt::endl;
+    QJsonObject extra;
+    extra.insert(QStringLiteral("connection"), connection);
+    extra.insert(QStringLiteral("connect"), result);
+    output_.error(QStringLiteral("cannot connect to %1: %2")
+                      .arg(connection, connectFailure(connection, result)),
+                  ExitConnection, extra);
     return false;
+}
+
+LabelResult Session::resultOf(const CLabelVariable &record, const QString &label, DataType type,
+                              int count, int sentBefore) const
+{
+    LabelResult result;
+    result.label = label;
+    result.type = type;
+    result.count = count;
+    result.value = record.value;
+    result.status = record.status;
+    result.timeFromDriver = record.timestamp.isValid();
+    result.time = result.timeFromDriver ? record.timestamp : QDateTime::currentDateTime();
+    result.sent = trace_.requestsSent() != sentBefore;
+    if (result.status == 7)
+        result.reason = trace_.failure();
+    else if (result.status == 8)
+        result.reason = QStringLiteral("no answer");
+    return result;
+}
+
+LabelResult Session::readItem(const ReadItem &item)
+{
+    trace_.forget();
+    const int sentBefore = trace_.requestsSent();
+    // Without a COUNT the host's one-element form is used.
+    const CLabelVariable record = item.countGiven
+                                      ? driver_->ReadVariable(item.label, item.type, item.count)
+                                      : driver_->ReadVariable(item.label, item.type);
+    return resultOf(record, item.label, item.type, item.count, sentBefore);
+}
+
+int Session::show(const LabelResult &result)
+{
+    output_.result(result);
+    const QString where = result.label + QLatin1Char(' ') + ValueText::typeName(result.type);
+    if (result.status != 0) {
+        QString message = QStringLiteral("%1: status %2 %3")
+                              .arg(where)
+                              .arg(result.status)
+                              .arg(StatusText::labelStatus(result.status));
+        if (!result.reason.isEmpty())
+            message += QStringLiteral(": ") + result.reason;
+        const bool refusal = !result.sent && result.status >= 2 && result.status <= 5;
+        if (refusal)
+            message += QStringLiteral(" (refused before anything was sent)");
+        output_.note(message);
+        return refusal ? ExitUsage : ExitFailed;
+    }
+    const QString problem = dataProblem(result);
+    if (!problem.isEmpty()) {
+        output_.note(where + QStringLiteral(": ") + problem);
+        return ExitFailed;
+    }
+    return ExitOk;
 }
 
 int Session::info(const Invocation &invocation, const QString &pluginFile)
@@ -82,56 +136,41 @@ int Session::info(const Invocation &invocation, const QString &pluginFile)
     info.version = driver_->getversion_number();
     info.build = driver_->DebugCmd(EDebugBuildInfo);
     info.connection = invocation.connection;
-    if (!info.connection.isEmpty())
+    int exitCode = ExitOk;
+    if (!info.connection.isEmpty()) {
         info.connectResult = driver_->ConnectDrive(info.connection);
-
-    if (invocation.json)
-        out_ << infoJson(info) << Qt::endl;
+        if (info.connectResult != 0) {
+            info.connectProblem = LinkProbe::problem(info.connection);
+            exitCode = ExitConnection;
+        } else {
+            // Only an answer tells that a PLC of this station is there.
+            info.station = invocation.stationText.isEmpty() ? 1 : invocation.stationText.toInt();
+            const LabelResult probe = readItem(stationProbe());
+            info.readStatus = probe.status;
+            info.readReason = probe.reason;
+            if (probe.status != 0 && probe.status != 7)
+                exitCode = ExitFailed;
+        }
+    }
+    if (invocation.json())
+        output_.out() << infoJson(info) << Qt::endl;
     else
-        out_ << infoText(info) << Qt::flush;
-    if (info.connection.isEmpty())
-        return ExitOk;
-    return reportConnection(info.connection, info.connectResult) ? ExitOk : ExitConnection;
-}
-
-LabelResult Session::readOnce(const Invocation &invocation)
-{
-    // Without a COUNT the host's one-element form is used.
-    const CLabelVariable record =
-        invocation.countGiven
-            ? driver_->ReadVariable(invocation.label, invocation.type, invocation.count)
-            : driver_->ReadVariable(invocation.label, invocation.type);
-    return resultOf(invocation, record);
-}
-
-bool Session::show(const LabelResult &result, ResultTable *table, bool first,
-                   const Invocation &invocation)
-{
-    if (invocation.json) {
-        out_ << resultJson(result) << Qt::endl;
-    } else {
-        if (first)
-            out_ << table->header(result) << '\n';
-        out_ << table->row(result) << Qt::endl;
+        output_.out() << infoText(info) << Qt::flush;
+    if (exitCode == ExitConnection) {
+        output_.note(QStringLiteral("cannot connect to %1: %2")
+                         .arg(info.connection, connectFailure(info.connection, info.connectResult)));
+    } else if (exitCode == ExitFailed) {
+        output_.note(stationVerdict(info));
     }
-    const QString where = result.label + QLatin1Char(' ') + ValueText::typeName(result.type);
-    if (result.status != 0) {
-        err_ << "norvo: " << where << ": status " << result.status << " "
-             << StatusText::labelStatus(result.status) << Qt::endl;
-        return false;
-    }
-    const QString problem = dataProblem(result);
-    if (!problem.isEmpty()) {
-        err_ << "norvo: " << where << ": " << problem << Qt::endl;
-        return false;
-    }
-    return true;
+    return exitCode;
 }
 
 int Session::read(const Invocation &invocation)
 {
-    ResultTable table;
-    return show(readOnce(invocation), &table, true, invocation) ? ExitOk : ExitFailed;
+    int exitCode = ExitOk;
+    for (const ReadItem &item : invocation.items)
+        exitCode = worseExit(exitCode, show(readItem(item)));
+    return exitCode;
 }
 
 int Session::write(const Invocation &invocation)
@@ -141,39 +180,39 @@ int Session::write(const Invocation &invocation)
     record.address = invocation.label;
     record.type = invocation.type;
     record.count = invocation.count;
+    trace_.forget();
+    const int sentBefore = trace_.requestsSent();
     const CLabelVariable answer =
         invocation.countGiven
             ? driver_->WriteVariable(invocation.label, invocation.type, record, invocation.count)
             : driver_->WriteVariable(invocation.label, invocation.type, record);
-    ResultTable table;
-    return show(resultOf(invocation, answer), &table, true, invocation) ? ExitOk : ExitFailed;
+    return show(resultOf(answer, invocation.label, invocation.type, invocation.count, sentBefore));
 }
 
-int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t *stop)
+// Read the word, change the named bits, write it back.
+int Session::mergeBits(const Invocation &invocation)
 {
-    ResultTable table;
-    PollSummary summary;
-    QElapsedTimer clock;
-    clock.start();
-    qint64 nextRead = 0;
-    for (int n = 0; !*stop && (invocation.times == 0 || n < invocation.times); ++n) {
-        if (show(readOnce(invocation), &table, n == 0, invocation))
-            ++summary.good;
+    const LabelResult before = readItem(ReadItem{invocation.label, DT_UInt16, 1, false});
+    if (before.status != 0 || !dataProblem(before).isEmpty())
+        return show(before);
+    const quint16 old = before.value.value<QList<unsigned short>>().value(0);
+    quint16 word = old;
+    const QList<bool> bits = invocation.values.value<QList<bool>>();
+    for (int i = 0; i < bits.size(); ++i) {
+        if (bits.at(i))
+            word |= quint16(1u << i);
         else
-            ++summary.failed;
-        if (invocation.times != 0 && n + 1 == invocation.times)
-            break;
-        // Keep the interval from one read's start to the next; a late read
-        // moves the schedule rather than bunching the reads that follow.
-        nextRead = qMax(nextRead + invocation.intervalMs, clock.elapsed());
-        waitUntil(clock, nextRead, stop);
+            word &= quint16(~(1u << i));
     }
-    summary.interrupted = *stop;
-
-    out_ << (invocation.json ? summaryJson(summary) : summaryText(summary)) << Qt::endl;
-    if (summary.failed == 0)
-        return ExitOk;
-    err_ << "norvo: " << summary.failed << " of " << summary.good + summary.failed
-         << " reads failed" << Qt::endl;
-    return ExitFailed;
+    output_.note(QStringLiteral("--merge read %1 as 0x%2 and writes 0x%3; this is not atomic: "
+                                "the PLC's program may change the word between the read and the write")
+                     .arg(invocation.label,
+                          QStringLiteral("%1").arg(old, 4, 16, QLatin1Char('0')).toUpper(),
+                          QStringLiteral("%1").arg(word, 4, 16, QLatin1Char('0')).toUpper()));
+    Invocation wordWrite = invocation;
+    wordWrite.type = DT_UInt16;
+    wordWrite.count = 1;
+    wordWrite.countGiven = false;
+    wordWrite.values = QVariant::fromValue(QList<unsigned short>{word});
+    return write(wordWrite);
 }

@@ -2,24 +2,27 @@
 #define NORVO_CLI_SESSION_H
 
 #include "Invocation.h"
+#include "Output.h"
 #include "ResultText.h"
-
-#include <QtCore/QTextStream>
 
 #include <csignal>
 
 class CDriveBaseClass;
+class CLabelVariable;
+class FrameTrace;
 
 // One run of a command against one driver, as the host would drive it:
-// debug switch, station, connection, then the reads and writes. Results go
-// to `out`, problems to `err`. Closing the link is left to the caller.
+// debug switch, station, connection, then the reads and writes. Closing the
+// link is left to the caller.
 class Session
 {
 public:
-    Session(CDriveBaseClass *driver, QTextStream &out, QTextStream &err);
+    // `trace` sees the driver's request and answer lines (main hands them to
+    // it), so that a failed request can be told by its cause.
+    Session(CDriveBaseClass *driver, FrameTrace &trace, Output &output);
 
-    // The exit status. `pluginFile` is shown by info; a poll stops at the
-    // next read once *stop is set.
+    // The exit status. `pluginFile` is shown by info; a poll or scan stops
+    // at the next request once *stop is set.
     int run(const Invocation &invocation, const QString &pluginFile,
             const volatile std::sig_atomic_t *stop);
 
@@ -27,19 +30,28 @@ private:
     int info(const Invocation &invocation, const QString &pluginFile);
     int read(const Invocation &invocation);
     int write(const Invocation &invocation);
+    int mergeBits(const Invocation &invocation);
     int poll(const Invocation &invocation, const volatile std::sig_atomic_t *stop);
+    int scan(const Invocation &invocation, const volatile std::sig_atomic_t *stop);
 
-    bool connect(const Invocation &invocation);
-    // False, with the reason on err, unless ConnectDrive's result is 0.
-    bool reportConnection(const QString &connection, int result);
-    LabelResult readOnce(const Invocation &invocation);
-    // Shows one result; false (with the reason on err) unless it is usable.
-    bool show(const LabelResult &result, ResultTable *table, bool first,
-              const Invocation &invocation);
+    // False, with the reason shown, unless ConnectDrive gives 0.
+    bool connect(const QString &connection);
+    // What ConnectDrive's result and norvo's own look say about a failure.
+    QString connectFailure(const QString &connection, int result) const;
+    LabelResult readItem(const ReadItem &item);
+    // What info and scan read to learn whether a station answers.
+    static ReadItem stationProbe();
+    LabelResult resultOf(const CLabelVariable &record, const QString &label, DataType type,
+                         int count, int sentBefore) const;
+    // Shows one result; its exit status (ExitOk, ExitFailed or ExitUsage).
+    int show(const LabelResult &result);
 
     CDriveBaseClass *driver_;
-    QTextStream &out_;
-    QTextStream &err_;
+    FrameTrace &trace_;
+    Output &output_;
 };
+
+// The worse of two exit statuses of results: a failure outweighs a refusal.
+int worseExit(int a, int b);
 
 #endif

@@ -26,7 +26,7 @@ QString connectResult(int code, const QString &connection)
     case -1:
         return serial ? QStringLiteral("the serial port could not be opened")
                       : QStringLiteral("the address or port is not usable");
-    case -3: return QStringLiteral("no connection within 1 s");
+    case -3: return QStringLiteral("the TCP link did not open");
     case -4: return QStringLiteral("not a connection string");
     default: return QStringLiteral("connection failed");
     }

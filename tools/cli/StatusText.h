@@ -6,6 +6,9 @@
 // What the driver's numbers mean, in words for the user.
 namespace StatusText {
 
+// The record status of a request made while the link is down: nothing was sent.
+constexpr int notConnected = 9;
+
 // The status of a record that ReadVariable or WriteVariable returned.
 QString labelStatus(int status);
 

@@ -1,5 +1,6 @@
 #include "ValueText.h"
 
+#include <QtCore/QJsonValue>
 #include <QtCore/QList>
 #include <QtCore/QLocale>
 #include <QtCore/QRegularExpression>
@@ -249,21 +250,36 @@ QString shortest(float value)
 }
 
 template<typename L>
-QString formatOne(L value, ValueText::Style style)
+QString formatOne(L value, ValueText::Style)
 {
-    const bool json = style == ValueText::Style::Json;
     if constexpr (std::is_same<L, bool>::value) {
-        if (json)
-            return value ? QStringLiteral("true") : QStringLiteral("false");
         return value ? QStringLiteral("1") : QStringLiteral("0");
     } else if constexpr (std::is_floating_point<L>::value) {
-        const QString text = shortest(value);
-        // JSON has no numbers for these; a string keeps them visible.
-        return json && !std::isfinite(value) ? quoted(text) : text;
+        return shortest(value);
     } else if constexpr (std::is_signed<L>::value) {
         return QString::number(static_cast<qlonglong>(value));
     } else {
         return QString::number(static_cast<qulonglong>(value));
+    }
+}
+
+template<typename L>
+QJsonValue jsonOne(L value)
+{
+    // Beyond 2^53 a double, as JSON numbers are read, no longer holds every integer.
+    const double exactLimit = 9007199254740992.0;
+    if constexpr (std::is_same<L, bool>::value) {
+        return value;
+    } else if constexpr (std::is_floating_point<L>::value) {
+        if (!std::isfinite(value))
+            return shortest(value);
+        // A float as its shortest decimal: 0.1f as 0.1, not 0.10000000149011612.
+        return QLocale::c().toDouble(shortest(value));
+    } else {
+        const double wide = static_cast<double>(value);
+        if (std::fabs(wide) >= exactLimit)
+            return formatOne(value, ValueText::Style::Plain);
+        return wide;
     }
 }
 
@@ -331,6 +347,23 @@ bool formatValues(DataType type, const QVariant &value, Style style, QStringList
         const QList<Stored> values = value.value<QList<Stored>>();
         for (const Stored stored : values)
             texts->append(formatOne(static_cast<Logical>(stored), style));
+    });
+    return held;
+}
+
+bool jsonValues(DataType type, const QVariant &value, QJsonArray *values)
+{
+    bool held = false;
+    withElement(type, [&](auto element) {
+        using Stored = typename decltype(element)::Stored;
+        using Logical = typename decltype(element)::Logical;
+        if (value.userType() != qMetaTypeId<QList<Stored>>())
+            return;
+        held = true;
+        *values = QJsonArray();
+        const QList<Stored> list = value.value<QList<Stored>>();
+        for (const Stored stored : list)
+            values->append(jsonOne(static_cast<Logical>(stored)));
     });
     return held;
 }

@@ -3,6 +3,7 @@
 
 #include "DataType.h"
 
+#include <QtCore/QJsonArray>
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 #include <QtCore/QVariant>
@@ -29,13 +30,17 @@ QStringList typeNames();
 QString parseValues(DataType type, const QStringList &texts, QVariant *list);
 
 enum class Style {
-    Plain, // for people: bits as 0 and 1
-    Json   // JSON values: bits as true and false, nan and inf as strings
+    Plain // for people: bits as 0 and 1
 };
 
 // The elements of a record's value as texts. False when the value holds no
 // list of the type's element type.
 bool formatValues(DataType type, const QVariant &value, Style style, QStringList *texts);
+
+// The elements as JSON values: bits as true and false, numbers as numbers.
+// What a JSON number cannot carry exactly is a string of the plain text:
+// nan, inf and -inf, and 64-bit integers beyond 2^53. False as above.
+bool jsonValues(DataType type, const QVariant &value, QJsonArray *values);
 
 } // namespace ValueText
 

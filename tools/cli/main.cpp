@@ -1,7 +1,10 @@
 // norvo: a host for the driver plug-in on the command line.
 
+#include "FrameTrace.h"
 #include "HelpText.h"
 #include "Invocation.h"
+#include "LinkDropWarning.h"
+#include "Output.h"
 #include "PluginLoader.h"
 #include "Session.h"
 
@@ -34,16 +37,70 @@ void catchStopSignals()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-// The driver warns whenever its TCP link goes down, also when norvo closes
-// it on the way out; that warning is news only with --debug.
-bool closingQuietly = false;
+// The driver's messages. Its request and answer lines always go to the
+// frame trace (they name the causes of failures); people see them raw with
+// --debug, decoded with --trace. Its warning about a dropped TCP link is
+// shown only with --debug: norvo reports lost links itself.
 QtMessageHandler qtHandler = nullptr;
+FrameTrace frameTrace;
+bool showRaw = false;
+bool showDecoded = false;
 
 void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (closingQuietly && type == QtWarningMsg)
+    if (FrameTrace::isFrameLine(message)) {
+        const QString decoded = frameTrace.take(message, QDateTime::currentDateTime());
+        if (showDecoded)
+            std::fprintf(stderr, "trace %s\n", qPrintable(decoded));
+        if (showRaw)
+            qtHandler(type, context, message);
+        return;
+    }
+    if (isLinkDropWarning(type, message) && !showRaw)
         return;
     qtHandler(type, context, message);
+}
+
+// --json asks for a JSON object for every outcome, even for a command line
+// that was refused before --json could be taken from it.
+bool wantsJson(const QStringList &arguments)
+{
+    for (const QString &argument : arguments) {
+        if (argument == QLatin1String("--"))
+            break;
+        if (argument == QLatin1String("--json"))
+            return true;
+    }
+    return false;
+}
+
+int showVersion(PluginLoader &loader, const QString &pluginPath, Output &output, bool json)
+{
+    const QString tool = QStringLiteral(NORVO_TOOL_VERSION);
+    if (!loader.load(pluginPath, QCoreApplication::applicationDirPath())) {
+        QJsonObject extra;
+        extra.insert(QStringLiteral("norvo"), tool);
+        output.out() << (json ? QString() : QStringLiteral("norvo %1\n").arg(tool)) << Qt::flush;
+        output.error(loader.errorString(), ExitPlugin, extra);
+        return ExitPlugin;
+    }
+    CDriveBaseClass *driver = loader.createDriver();
+    QJsonObject object;
+    object.insert(QStringLiteral("norvo"), tool);
+    object.insert(QStringLiteral("plugin"), loader.fileName());
+    if (driver) {
+        object.insert(QStringLiteral("plugin_version"), driver->getversion_number());
+        object.insert(QStringLiteral("plugin_build"), driver->DebugCmd(EDebugBuildInfo));
+    }
+    output.data(QStringLiteral("norvo %1\nplug-in %2: %3 (build %4)")
+                    .arg(tool, loader.fileName(), object.value(QStringLiteral("plugin_version")).toString(),
+                         object.value(QStringLiteral("plugin_build")).toString()),
+                object);
+    if (driver) {
+        driver->DestroyFree();
+        PluginLoader::destroyDriver(driver);
+    }
+    return ExitOk;
 }
 
 } // namespace
@@ -54,10 +111,12 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
     QTextStream err(stderr);
 
-    const ParsedArguments parsed = parseArguments(app.arguments().mid(1));
+    const QStringList arguments = app.arguments().mid(1);
+    const ParsedArguments parsed = parseArguments(arguments);
     const Invocation &invocation = parsed.invocation;
+    Output output(wantsJson(arguments) ? Invocation::Json : invocation.format, out, err);
     if (!parsed.error.isEmpty()) {
-        err << "norvo: " << parsed.error << Qt::endl;
+        output.error(parsed.error, ExitUsage);
         return ExitUsage;
     }
     if (invocation.help) {
@@ -66,25 +125,27 @@ int main(int argc, char *argv[])
     }
 
     PluginLoader loader;
+    if (invocation.version)
+        return showVersion(loader, invocation.pluginPath, output, invocation.json());
     if (!loader.load(invocation.pluginPath, QCoreApplication::applicationDirPath())) {
-        err << "norvo: " << loader.errorString() << Qt::endl;
+        output.error(loader.errorString(), ExitPlugin);
         return ExitPlugin;
     }
     CDriveBaseClass *driver = loader.createDriver();
     if (!driver) {
-        err << "norvo: the plug-in's getSharedLibrary gave no driver" << Qt::endl;
+        output.error(QStringLiteral("the plug-in's getSharedLibrary gave no driver"), ExitPlugin);
         return ExitPlugin;
     }
 
+    showRaw = invocation.debug;
+    showDecoded = invocation.trace;
     qtHandler = qInstallMessageHandler(filterMessages);
     catchStopSignals();
-    const int exitCode = Session(driver, out, err).run(invocation, loader.fileName(),
-                                                       &stopRequested);
+    const int exitCode = Session(driver, frameTrace, output).run(invocation, loader.fileName(),
+                                                                 &stopRequested);
 
-    closingQuietly = !invocation.debug;
     driver->DisConnectDrive();
     driver->DestroyFree();
     PluginLoader::destroyDriver(driver);
-    closingQuietly = false;
     return exitCode;
 }

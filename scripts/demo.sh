@@ -162,7 +162,7 @@ session() {
     echo "-- a request the driver refuses"
     # 300 registers do not fit in one request; nothing is sent.
     run_norvo "$link" read D100 int16 300
-    if ((rc == 1)) && grep -qF 'status 5 count too large' <<<"$err"; then
+    if ((rc == 2)) && grep -qF 'status 5 count too large' <<<"$err"; then
         ok "refused with status 5, count too large"
     else
         not_ok "the oversized read was not refused as it should be"

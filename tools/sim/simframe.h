@@ -88,6 +88,19 @@ QByteArray withWrongChecksum(const QByteArray &answer);
 QByteArray bitData(const QVector<quint16> &bits);
 QByteArray registerData(const QVector<quint16> &registers);
 
+// Frames built by hand, for tests and scripted answers that need bytes the
+// engine would never send (a wrong station, an error code with data).
+
+// `value` as `digits` upper-case hex digits.
+QByteArray hex(unsigned value, int digits);
+
+// The checksum of `bytes` as its two hex digits.
+QByteArray checksumText(const QByteArray &bytes);
+
+// 0x02, text, the checksum of both, 0x03: "014601D00005" gives the read
+// request of D5 at station 1, "01460" "BEEF" its answer.
+QByteArray frame(const QByteArray &text);
+
 } // namespace SimFrame
 
 #endif

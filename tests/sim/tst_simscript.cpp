@@ -71,7 +71,7 @@ void TestSimScript::overPty()
     SimScriptedPlc plc;
     plc.setResponder([](const QByteArray &) { return SimFrame::frame("02470"); });
     QVERIFY(plc.openPty());
-    QCOMPARE(plc.connectionCount(), 1);
+    QVERIFY(plc.waitForConnections(1, 0));
 
     const int fd = ::open(plc.ptyPath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
     QVERIFY(fd >= 0);

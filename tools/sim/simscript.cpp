@@ -68,18 +68,6 @@ bool SimScript::waitForConnections(int n, int timeoutMs) const
     return waitFor([&] { return connections >= n; }, timeoutMs);
 }
 
-int SimScript::answerCount() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return answers;
-}
-
-int SimScript::connectionCount() const
-{
-    std::lock_guard<std::mutex> lock(mutex);
-    return connections;
-}
-
 SimReply SimScript::reply(const QByteArray &frame, const std::function<SimReply()> &engine)
 {
     Responder answerer;

@@ -49,8 +49,6 @@ public:
     bool waitForRequests(int n, int timeoutMs) const;
     bool waitForAnswers(int n, int timeoutMs) const;
     bool waitForConnections(int n, int timeoutMs) const;
-    int answerCount() const;
-    int connectionCount() const;
 
     // What to do with a request frame; `engine` asks the simulated PLC.
     SimReply reply(const QByteArray &frame, const std::function<SimReply()> &engine);

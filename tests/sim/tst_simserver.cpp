@@ -1,9 +1,11 @@
 // The threaded simulator over real loopback sockets and a real pty, with
-// every fault set through its class API. The client side is a plain socket
-// that blocks its thread while it waits, as the driver does.
+// every fault set through its class API, and its scripted mode as the
+// driver's tests use it. The client side is a plain socket that blocks its
+// thread while it waits, as the driver does.
 
 #include "simframe.h"
 #include "simplc.h"
+#include "simscriptedplc.h"
 #include "simserver.h"
 
 #include <QtNetwork/QTcpSocket>
@@ -118,6 +120,8 @@ private slots:
     void randomFaultsRepeatWithTheirSeed();
     void servesAPty();
     void servesASerialLine();
+    void scriptedOverTcp();
+    void scriptedOverPty();
 
 private:
     SimServer *plc = nullptr;
@@ -417,6 +421,53 @@ void TestSimServer::servesASerialLine()
     settings.device = QStringLiteral("/dev/no-such-serial-line");
     QVERIFY(!missing.startSerial(settings));
     QVERIFY(missing.errorString().contains(settings.device));
+}
+
+void TestSimServer::scriptedOverTcp()
+{
+    SimScriptedPlc script;
+    script.setResponder([](const QByteArray &request) {
+        const SimRequest r = SimFrame::parseRequest(request);
+        return r.error == SimErrorCode::none ? SimFrame::answer(r, SimErrorCode::none, "1") : QByteArray();
+    });
+    script.setSplit(4, 30);
+    QVERIFY(script.listenTcp());
+    Client driver;
+    QVERIFY(driver.connectTo(script.tcpPort()));
+    QVERIFY(script.waitForConnections(1, answerWaitMs));
+
+    // A request in two writes, after some noise, is still one request.
+    const QByteArray frame = QByteArray::fromHex("02 30 31 34 34 30 31 58 30 30 30 30 34 34 03");
+    driver.send("zz" + frame.left(5));
+    QTest::qWait(20);
+    QCOMPARE(driver.exchange(frame.mid(5)), QByteArray::fromHex("02 30 31 34 34 30 31 32 43 03"));
+    QCOMPARE(script.requests(), QList<QByteArray>{frame});
+    QCOMPARE(script.strayBytes(), QByteArray("zz"));
+    QVERIFY(script.waitForAnswers(1, answerWaitMs));
+
+    // Unsolicited bytes, then the connection dropped.
+    script.sendRaw("\x02" "xyz\x03");
+    QCOMPARE(driver.answer(), QByteArray("\x02" "xyz\x03"));
+    script.dropConnection();
+    QTRY_COMPARE_WITH_TIMEOUT(driver.socket.state(), QAbstractSocket::UnconnectedState, answerWaitMs);
+}
+
+void TestSimServer::scriptedOverPty()
+{
+    SimScriptedPlc script;
+    script.setResponder([](const QByteArray &) { return SimFrame::frame("02470"); });
+    QVERIFY(script.openPty());
+    QVERIFY(script.waitForConnections(1, 0));
+
+    const int line = ::open(QFile::encodeName(script.ptyPath()).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(line >= 0);
+    struct termios settings;
+    QVERIFY(script.lineSettings(&settings));
+    QVERIFY(!(settings.c_lflag & (ECHO | ICANON)));
+    const QByteArray frame = QByteArray::fromHex("02 30 32 34 37 30 30 44 30 30 30 30 30 39 33 03");
+    QCOMPARE(exchangeOnFd(line, frame, answerWaitMs), QByteArray::fromHex("02 30 32 34 37 30 46 46 03"));
+    ::close(line);
+    QCOMPARE(script.requests(), QList<QByteArray>{frame});
 }
 
 QTEST_GUILESS_MAIN(TestSimServer)

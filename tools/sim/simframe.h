@@ -75,7 +75,8 @@ quint8 checksum(const QByteArray &bytes);
 
 // Parses a whole frame, from its start byte to its end byte, checking it in
 // layers: framing, then checksum, then command, then body. The first fault
-// found sets `error`; the station is read whenever it can be.
+// found sets `error`; the station, and the count of a known command, are
+// read whenever they can be.
 SimRequest parseRequest(const QByteArray &frame);
 
 // The answer frame to `request` with `errorCode` and the data characters.

@@ -9,7 +9,7 @@
 //
 //     SimScriptedPlc plc;
 //     plc.setResponder([](const QByteArray &request) {
-//         return SimFrame::answer(SimFrame::parseRequest(request), '0', "12AB0005");
+//         return SimFrame::answer(SimFrame::parseRequest(request), SimErrorCode::none, "12AB0005");
 //     });
 //     QVERIFY(plc.listenTcp());          // or plc.openPty()
 //     ... connect the driver to 127.0.0.1:plc.tcpPort() (or plc.ptyPath())

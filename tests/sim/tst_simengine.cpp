@@ -52,6 +52,11 @@ void TestSimEngine::workedRequestsParse()
     QCOMPARE(write.area, SimArea::D);
     QCOMPARE(write.start, 5);
     QCOMPARE(write.values, QVector<quint16>{0x12AB});
+
+    // Cut short at either end, or too short for any command.
+    const QByteArray whole = QByteArray::fromHex("02 30 31 34 37 30 31 44 30 30 30 30 35 31 32 41 42 34 45 03");
+    for (const QByteArray &broken : {whole.mid(1), whole.left(15), QByteArray("\x02" "0199\x03")})
+        QCOMPARE(SimFrame::parseRequest(broken).error, SimErrorCode::malformed);
 }
 
 void TestSimEngine::answersToWorkedRequests()

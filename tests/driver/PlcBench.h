@@ -2,19 +2,19 @@
 #define NORVO_TESTS_PLCBENCH_H
 
 #include "LibNorvoTCP.h"
-#include "PlcFrame.h"
-#include "PlcPeer.h"
-#include "RegisterPlc.h"
+#include "simframe.h"
+#include "simscriptedplc.h"
 
 #include <QtCore/QList>
 #include <QtCore/QString>
 
-// A driver connected to a scripted register PLC, over loopback TCP or a pty.
-// The driver goes first on destruction, so it closes its link while the PLC
-// is still there.
+// A driver connected to the simulated PLC, over loopback TCP or a pty. The
+// PLC answers from its memory until a test gives it a responder. The driver
+// goes first on destruction, so it closes its link while the PLC is still
+// there.
 struct PlcBench
 {
-    PlcBench() { plc.setResponder(memory.responder()); }
+    PlcBench() { plc.setEngineAnswers(true); }
 
     bool connectTcp()
     {
@@ -29,17 +29,17 @@ struct PlcBench
     }
 
     // The requests the PLC received, parsed from its side.
-    QList<PlcFrame::Request> requests() const
+    QList<SimRequest> requests() const
     {
-        QList<PlcFrame::Request> parsed;
+        QList<SimRequest> parsed;
         const QList<QByteArray> frames = plc.requests();
         for (const QByteArray &frame : frames)
-            parsed.append(PlcFrame::parseRequest(frame));
+            parsed.append(SimFrame::parseRequest(frame));
         return parsed;
     }
 
-    RegisterPlc memory;
-    PlcPeer plc;
+    SimScriptedPlc plc;
+    SimServer &memory = plc.server();
     LibNorvoTCP driver;
 };
 

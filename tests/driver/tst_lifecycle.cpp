@@ -2,7 +2,7 @@
 // numbers, connection strings against real links, closing the right link.
 
 #include "PlcBench.h"
-#include "PtyPair.h"
+#include "simscriptedplc.h"
 #include "buildinfo.h"
 #include "connectionstring.h"
 
@@ -204,11 +204,11 @@ void TestLifecycle::connectTcp()
 
 void TestLifecycle::connectSerial()
 {
-    PtyPair pty;
-    QVERIFY(pty.open());
+    SimScriptedPlc pty; // a silent PLC on a pty
+    QVERIFY(pty.openPty());
     LibNorvoTCP driver;
-    QCOMPARE(driver.ConnectDrive(pty.slavePath() + ",9600,8,1,N"), 0);
-    QCOMPARE(driver.portName, pty.slavePath());
+    QCOMPARE(driver.ConnectDrive(pty.ptyPath() + ",9600,8,1,N"), 0);
+    QCOMPARE(driver.portName, pty.ptyPath());
     QCOMPARE(driver.baudRate, 9600);
     QCOMPARE(driver.dataBits, 8);
     QCOMPARE(driver.stopBits, 1);
@@ -253,11 +253,11 @@ void TestLifecycle::disconnectClosesTheStoredLink()
     }
 
     // Serial only.
-    PtyPair pty;
-    QVERIFY(pty.open());
+    SimScriptedPlc pty; // a silent PLC on a pty
+    QVERIFY(pty.openPty());
     {
         LibNorvoTCP driver;
-        QCOMPARE(driver.ConnectDrive(pty.slavePath() + ",19200,8,1,E"), 0);
+        QCOMPARE(driver.ConnectDrive(pty.ptyPath() + ",19200,8,1,E"), 0);
         QCOMPARE(driver.DisConnectDrive(), 0);
         QCOMPARE(driver.DisConnectDrive(), 1);
     }
@@ -271,7 +271,7 @@ void TestLifecycle::disconnectClosesTheStoredLink()
     QVERIFY(server.waitForNewConnection(5000));
     QTcpSocket *plcSide = server.nextPendingConnection();
     QVERIFY(plcSide);
-    QCOMPARE(driver.ConnectDrive(pty.slavePath() + ",9600,8,1,N"), 0);
+    QCOMPARE(driver.ConnectDrive(pty.ptyPath() + ",9600,8,1,N"), 0);
 
     QCOMPARE(driver.DisConnectDrive(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(plcSide->state(), QAbstractSocket::UnconnectedState, 5000);

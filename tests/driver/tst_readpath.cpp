@@ -44,10 +44,10 @@ void TestReadPath::registerReadDecodesLowWordFirst()
 {
     PlcBench bench;
     QVERIFY(bench.connectTcp());
-    bench.memory.set("D0", 100, 0x1234);
-    bench.memory.set("D0", 101, 0x5678);
-    bench.memory.set("D0", 102, 0x0000);
-    bench.memory.set("D0", 103, 0x3F80);
+    bench.memory.setValue(SimArea::D, 100, 0x1234);
+    bench.memory.setValue(SimArea::D, 101, 0x5678);
+    bench.memory.setValue(SimArea::D, 102, 0x0000);
+    bench.memory.setValue(SimArea::D, 103, 0x3F80);
 
     const QDateTime before = QDateTime::currentDateTime();
     CLabelVariable r = bench.driver.ReadVariable("D100", DT_Int32, 2);
@@ -59,14 +59,14 @@ void TestReadPath::registerReadDecodesLowWordFirst()
     QCOMPARE(r.value.userType(), qMetaTypeId<QList<int>>());
     QCOMPARE(r.value.value<QList<int>>(), (QList<int>{0x56781234, 0x3F800000}));
 
-    const QList<PlcFrame::Request> sent = bench.requests();
+    const QList<SimRequest> sent = bench.requests();
     QCOMPARE(sent.size(), 1);
-    QVERIFY(sent[0].valid);
+    QCOMPARE(sent[0].error, SimErrorCode::none);
     QCOMPARE(sent[0].station, 1);
     QCOMPARE(sent[0].command, QByteArray("46"));
     QCOMPARE(sent[0].count, 4);
-    QCOMPARE(sent[0].area, QByteArray("D0"));
-    QCOMPARE(sent[0].address, QByteArray("0100"));
+    QCOMPARE(sent[0].area, SimArea::D);
+    QCOMPARE(sent[0].start, 100);
 
     // The same registers as other types.
     r = bench.driver.ReadVariable("D102", DT_Float, 1);
@@ -81,17 +81,19 @@ void TestReadPath::registerReadDecodesLowWordFirst()
     bench.plc.clearRequests();
     bench.driver.ReadVariable("TMR5", DT_Int16, 1);
     bench.driver.ReadVariable("DR7", DT_Int16, 1);
-    const QList<PlcFrame::Request> areas = bench.requests();
+    const QList<SimRequest> areas = bench.requests();
     QCOMPARE(areas.size(), 2);
-    QCOMPARE(areas[0].area + areas[0].address, QByteArray("RT0005"));
-    QCOMPARE(areas[1].area + areas[1].address, QByteArray("R00007"));
+    QCOMPARE(areas[0].area, SimArea::RT);
+    QCOMPARE(areas[0].start, 5);
+    QCOMPARE(areas[1].area, SimArea::R);
+    QCOMPARE(areas[1].start, 7);
 }
 
 void TestReadPath::twoArgumentFormReadsOneValue()
 {
     PlcBench bench;
     QVERIFY(bench.connectTcp());
-    bench.memory.set("D0", 7, 0xBEEF);
+    bench.memory.setValue(SimArea::D, 7, 0xBEEF);
 
     const CLabelVariable r = bench.driver.ReadVariable("D7", DT_Int16);
     QCOMPARE(r.status, 0);
@@ -106,8 +108,8 @@ void TestReadPath::signedValuesKeepTheirSign()
     PlcBench bench;
     QVERIFY(bench.connectTcp());
     for (int n = 0; n < 4; ++n)
-        bench.memory.set("D0", n, 0xFFFF);
-    bench.memory.set("D0", 0, 0xFFFE);
+        bench.memory.setValue(SimArea::D, n, 0xFFFF);
+    bench.memory.setValue(SimArea::D, 0, 0xFFFE);
 
     QCOMPARE(bench.driver.ReadVariable("D0", DT_Int16, 1).value.value<QList<short>>(),
              QList<short>{-2});
@@ -124,8 +126,8 @@ void TestReadPath::eightBitReadsReturnEveryElement()
 {
     PlcBench bench;
     QVERIFY(bench.connectTcp());
-    bench.memory.set("D0", 10, 0x1234);
-    bench.memory.set("D0", 11, 0x5678);
+    bench.memory.setValue(SimArea::D, 10, 0x1234);
+    bench.memory.setValue(SimArea::D, 11, 0x5678);
 
     // An odd count reads the register holding its last byte, high byte first.
     CLabelVariable r = bench.driver.ReadVariable("D10", DT_UInt8, 3);
@@ -137,7 +139,7 @@ void TestReadPath::eightBitReadsReturnEveryElement()
     QCOMPARE(r.status, 0);
     QCOMPARE(r.value.value<QList<char>>(), QList<char>{0x12});
 
-    const QList<PlcFrame::Request> sent = bench.requests();
+    const QList<SimRequest> sent = bench.requests();
     QCOMPARE(sent.size(), 2);
     QCOMPARE(sent[0].count, 2);
     QCOMPARE(sent[1].count, 1);
@@ -147,8 +149,8 @@ void TestReadPath::flagsOnRegisterAreas()
 {
     PlcBench bench;
     QVERIFY(bench.connectTcp());
-    bench.memory.set("D0", 0, 0x8001); // bits 0 and 15
-    bench.memory.set("D0", 1, 0x0002); // bit 17 of the run
+    bench.memory.setValue(SimArea::D, 0, 0x8001); // bits 0 and 15
+    bench.memory.setValue(SimArea::D, 1, 0x0002); // bit 17 of the run
 
     const CLabelVariable r = bench.driver.ReadVariable("D0", DT_Bool, 18);
     QCOMPARE(r.status, 0);
@@ -167,28 +169,29 @@ void TestReadPath::bitAreas()
 
     // Flags: one bit each.
     for (int bit : {17, 19, 26})
-        bench.memory.setBit('X', bit, true);
+        bench.memory.setBit(SimArea::X, bit, true);
     CLabelVariable r = bench.driver.ReadVariable("X17", DT_Bool, 10);
     QCOMPARE(r.status, 0);
     QCOMPARE(r.value.value<QList<bool>>(),
              (QList<bool>{true, false, true, false, false, false, false, false, false, true}));
-    PlcFrame::Request sent = bench.requests().value(0);
+    SimRequest sent = bench.requests().value(0);
     QCOMPARE(sent.command, QByteArray("44"));
     QCOMPARE(sent.count, 10);
-    QCOMPARE(sent.area + sent.address, QByteArray("X0017"));
+    QCOMPARE(sent.area, SimArea::X);
+    QCOMPARE(sent.start, 17);
 
     // Bytes: eight bits each, the lowest address the least significant bit.
     bench.plc.clearRequests();
-    bench.memory.setBit('Y', 0, true);
-    bench.memory.setBit('Y', 9, true);
+    bench.memory.setBit(SimArea::Y, 0, true);
+    bench.memory.setBit(SimArea::Y, 9, true);
     r = bench.driver.ReadVariable("Y0", DT_UInt8, 2);
     QCOMPARE(r.value.value<QList<unsigned char>>(), (QList<unsigned char>{1, 2}));
     sent = bench.requests().value(0);
     QCOMPARE(sent.count, 16);
-    QCOMPARE(sent.area, QByteArray("Y"));
+    QCOMPARE(sent.area, SimArea::Y);
 
     // More than twenty bytes in one read.
-    bench.memory.setBit('Y', 8 * 24 + 7, true);
+    bench.memory.setBit(SimArea::Y, 8 * 24 + 7, true);
     r = bench.driver.ReadVariable("Y0", DT_UInt8, 25);
     QCOMPARE(r.status, 0);
     const QList<unsigned char> bytes = r.value.value<QList<unsigned char>>();
@@ -197,8 +200,8 @@ void TestReadPath::bitAreas()
 
     // Wider values: width bits each, packed the same way.
     bench.plc.clearRequests();
-    bench.memory.set("WX", 2, 0x5678); // X32..X47
-    bench.memory.set("WX", 3, 0x1234); // X48..X63
+    bench.memory.setValue(SimArea::WX, 32, 0x5678); // X32..X47
+    bench.memory.setValue(SimArea::WX, 48, 0x1234); // X48..X63
     r = bench.driver.ReadVariable("X32", DT_Int32, 1);
     QCOMPARE(r.status, 0);
     QCOMPARE(r.value.value<QList<int>>(), QList<int>{0x12345678});
@@ -261,7 +264,7 @@ void TestReadPath::requestsThatFitOneFrameGoOut()
     r = bench.driver.ReadVariable("Y0", DT_UInt8, 31);
     QCOMPARE(r.status, 0);
     QCOMPARE(r.value.value<QList<unsigned char>>().size(), 31);
-    const QList<PlcFrame::Request> sent = bench.requests();
+    const QList<SimRequest> sent = bench.requests();
     QCOMPARE(sent.size(), 2);
     QCOMPARE(sent[0].count, 255);
     QCOMPARE(sent[1].count, 248);
@@ -270,6 +273,10 @@ void TestReadPath::requestsThatFitOneFrameGoOut()
 void TestReadPath::typeWithoutLayoutIsReadThenRefused()
 {
     PlcBench bench;
+    // A PLC that acknowledges a read of no register.
+    bench.plc.setResponder([](const QByteArray &frame) {
+        return SimFrame::answer(SimFrame::parseRequest(frame), SimErrorCode::none);
+    });
     QVERIFY(bench.connectTcp());
     for (DataType type : {DT_QString, DT_Int32_V1}) {
         bench.plc.clearRequests();
@@ -302,14 +309,14 @@ void TestReadPath::linkFailures()
 
     // An answer reporting an error, and one with a bad checksum.
     bench.plc.setResponder([](const QByteArray &frame) {
-        return PlcFrame::answer(PlcFrame::parseRequest(frame).station, "46", '2', "0001");
+        return SimFrame::frame(SimFrame::hex(unsigned(SimFrame::parseRequest(frame).station), 2) + "462" "0001");
     });
     CLabelVariable r = bench.driver.ReadVariable("D0", DT_Int16, 1);
     QCOMPARE(r.status, 7);
     QVERIFY(!r.value.isValid());
     QVERIFY(r.timestamp.isNull());
     bench.plc.setResponder([](const QByteArray &frame) {
-        QByteArray answer = PlcFrame::answerTo(PlcFrame::parseRequest(frame), "0001");
+        QByteArray answer = SimFrame::answer(SimFrame::parseRequest(frame), SimErrorCode::none, "0001");
         answer[answer.size() - 2] = answer[answer.size() - 2] == '0' ? '1' : '0';
         return answer;
     });
@@ -334,12 +341,12 @@ void TestReadPath::readOverSerialLine()
 {
     PlcBench bench;
     QVERIFY(bench.connectPty());
-    bench.memory.set("R0", 3, 0xCAFE);
-    bench.memory.set("R0", 4, 0x0102);
+    bench.memory.setValue(SimArea::R, 3, 0xCAFE);
+    bench.memory.setValue(SimArea::R, 4, 0x0102);
     const CLabelVariable r = bench.driver.ReadVariable("R3", DT_UInt32, 1);
     QCOMPARE(r.status, 0);
     QCOMPARE(r.value.value<QList<unsigned int>>(), QList<unsigned int>{0x0102CAFEu});
-    QCOMPARE(bench.requests().value(0).area, QByteArray("R0"));
+    QCOMPARE(bench.requests().value(0).area, SimArea::R);
 }
 
 QTEST_GUILESS_MAIN(TestReadPath)

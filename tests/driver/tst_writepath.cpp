@@ -77,25 +77,27 @@ void TestWritePath::framesCarryLowWordFirst()
                                         recordOf(QList<char>{0x12, 0x34, 0x56, 0x78}), 2).status, 0);
     QCOMPARE(bench.driver.WriteVariable("M16", DT_Int16, recordOf(QList<short>{-1}), 1).status, 0);
 
-    const QList<PlcFrame::Request> sent = bench.requests();
+    const QList<SimRequest> sent = bench.requests();
     QCOMPARE(sent.size(), 6);
-    for (const PlcFrame::Request &r : sent) {
-        QVERIFY2(r.valid, qPrintable(r.fault));
+    for (const SimRequest &r : sent) {
+        QCOMPARE(r.error, SimErrorCode::none);
         QCOMPARE(r.station, 1);
         QCOMPARE(r.command, QByteArray("47"));
     }
-    QCOMPARE(sent[0].area + sent[0].address, QByteArray("D00100"));
+    QCOMPARE(sent[0].area, SimArea::D);
+    QCOMPARE(sent[0].start, 100);
     QCOMPARE(sent[0].count, 1);
-    QCOMPARE(sent[0].data, QByteArray("1234"));
+    QCOMPARE(sent[0].values, QVector<quint16>{0x1234});
     QCOMPARE(sent[1].count, 2);
-    QCOMPARE(sent[1].data, QByteArray("56781234"));
+    QCOMPARE(sent[1].values, (QVector<quint16>{0x5678, 0x1234}));
     QCOMPARE(sent[2].count, 4);
-    QCOMPARE(sent[2].data, QByteArray("CDEF89AB45670123"));
-    QCOMPARE(sent[3].data, QByteArray("00003F80"));
+    QCOMPARE(sent[2].values, (QVector<quint16>{0xCDEF, 0x89AB, 0x4567, 0x0123}));
+    QCOMPARE(sent[3].values, (QVector<quint16>{0x0000, 0x3F80}));
     QCOMPARE(sent[4].count, 1);
-    QCOMPARE(sent[4].data, QByteArray("1234"));
-    QCOMPARE(sent[5].area + sent[5].address, QByteArray("WM0016"));
-    QCOMPARE(sent[5].data, QByteArray("FFFF"));
+    QCOMPARE(sent[4].values, QVector<quint16>{0x1234});
+    QCOMPARE(sent[5].area, SimArea::WM);
+    QCOMPARE(sent[5].start, 16);
+    QCOMPARE(sent[5].values, QVector<quint16>{0xFFFF});
 }
 
 void TestWritePath::roundTripEveryType()
@@ -113,8 +115,9 @@ void TestWritePath::roundTripEveryType()
     checkRoundTrip<quint64>(bench, DT_UInt64);
     checkRoundTrip<double>(bench, DT_Double);
 
-    // Words written to the input area read back bit by bit.
-    QCOMPARE(bench.driver.WriteVariable("X2", DT_Int32, recordOf(QList<int>{-123456}), 1).status, 0);
+    // Words written to the input area read back bit by bit (the word at
+    // X32 holds X32..X47).
+    QCOMPARE(bench.driver.WriteVariable("X32", DT_Int32, recordOf(QList<int>{-123456}), 1).status, 0);
     QCOMPARE(bench.driver.ReadVariable("X32", DT_Int32, 1).value.value<QList<int>>(),
              QList<int>{-123456});
 }
@@ -127,8 +130,8 @@ void TestWritePath::threeArgumentFormWritesOneValue()
         = bench.driver.WriteVariable("D5", DT_UInt16, recordOf(QList<unsigned short>{9, 8}));
     QCOMPARE(three.status, 0);
     QCOMPARE(three.count, 1);
-    QCOMPARE(bench.memory.get("D0", 5), quint16(9));
-    QCOMPARE(bench.memory.get("D0", 6), quint16(0));
+    QCOMPARE(bench.memory.value(SimArea::D, 5), quint16(9));
+    QCOMPARE(bench.memory.value(SimArea::D, 6), quint16(0));
     QCOMPARE(bench.requests().value(0).count, 1);
 }
 
@@ -218,11 +221,11 @@ void TestWritePath::outcomesOfTheExchange()
     QCOMPARE(r.accessError, 10);
     QCOMPARE(r.auxValue, 7);
     QCOMPARE(r.auxText, QString("host"));
-    QCOMPARE(bench.memory.get("D0", 1), quint16(5));
+    QCOMPARE(bench.memory.value(SimArea::D, 1), quint16(5));
 
     // The PLC refuses the write.
     bench.plc.setResponder([](const QByteArray &frame) {
-        return PlcFrame::answer(PlcFrame::parseRequest(frame).station, "47", '4');
+        return SimFrame::answer(SimFrame::parseRequest(frame), SimErrorCode::unknownArea);
     });
     r = bench.driver.WriteVariable("D1", DT_Int16, host, 1);
     QCOMPARE(r.status, 7);
@@ -240,14 +243,16 @@ void TestWritePath::writeOverSerialLine()
 {
     PlcBench bench;
     QVERIFY(bench.connectPty());
+    bench.memory.setStation(3);
     QCOMPARE(bench.driver.SetConnectPar("3"), 3);
     const CLabelVariable r
         = bench.driver.WriteVariable("CTR12", DT_Double, recordOf(QList<double>{-2.5}), 1);
     QCOMPARE(r.status, 0);
-    const PlcFrame::Request sent = bench.requests().value(0);
+    const SimRequest sent = bench.requests().value(0);
     QCOMPARE(sent.station, 3);
-    QCOMPARE(sent.area + sent.address, QByteArray("RC0012"));
-    QCOMPARE(sent.data, QByteArray("000000000000C004"));
+    QCOMPARE(sent.area, SimArea::RC);
+    QCOMPARE(sent.start, 12);
+    QCOMPARE(sent.values, (QVector<quint16>{0x0000, 0x0000, 0x0000, 0xC004}));
 }
 
 QTEST_GUILESS_MAIN(TestWritePath)

@@ -4,8 +4,8 @@
 #include "CmdNorvo_TCP.h"
 #include "MessageCapture.h"
 #include "NorvoFrame.h"
-#include "PlcFrame.h"
-#include "PlcPeer.h"
+#include "simframe.h"
+#include "simscriptedplc.h"
 
 #include <QtTest/QtTest>
 
@@ -26,7 +26,7 @@ QByteArray hex(const char *digits)
 // A link connected to a scripted PLC. The peer outlives the link.
 struct Rig
 {
-    PlcPeer plc;
+    SimScriptedPlc plc;
     CmdNorvo_TCP link;
 
     bool open(Transport transport, int baud = 115200)
@@ -73,7 +73,7 @@ const QByteArray bitAnswer = hex("023031343430313031384403");
 const QByteArray registerAnswer = hex("0230313436303132414230303035413803");
 const QByteArray writeAnswer = hex("023031343730464503");
 
-PlcPeer::Responder always(const QByteArray &answer)
+SimScript::Responder always(const QByteArray &answer)
 {
     return [answer](const QByteArray &) { return answer; };
 }
@@ -82,13 +82,13 @@ PlcPeer::Responder always(const QByteArray &answer)
 // request it answers.
 QByteArray answerWithAddresses(const QByteArray &request)
 {
-    const auto r = PlcFrame::parseRequest(request);
-    if (!r.valid)
+    const SimRequest r = SimFrame::parseRequest(request);
+    if (r.error != SimErrorCode::none)
         return QByteArray();
-    QList<quint16> registers;
+    QVector<quint16> registers;
     for (int i = 0; i < r.count; ++i)
-        registers << quint16(r.address.toInt(nullptr, 16) + i);
-    return PlcFrame::answerTo(r, PlcFrame::registerChars(registers));
+        registers << quint16(r.start + i);
+    return SimFrame::answer(r, SimErrorCode::none, SimFrame::registerData(registers));
 }
 
 } // namespace
@@ -156,7 +156,6 @@ void TestLinkCommands::workedExamples()
 
 void TestLinkCommands::unusableAnswers_data()
 {
-    using PlcFrame::answer;
     using Fault = NorvoRequest::Fault;
     QTest::addColumn<Command>("command");
     QTest::addColumn<QByteArray>("answer");
@@ -168,25 +167,25 @@ void TestLinkCommands::unusableAnswers_data()
     QTest::newRow("no start byte") << RegisterRead << registerAnswer.mid(1) << int(Fault::Integrity);
     QTest::newRow("no end byte") << RegisterRead << registerAnswer.chopped(1) << int(Fault::Integrity);
     QTest::newRow("noise") << RegisterRead << QByteArray("hello world\x03") << int(Fault::Integrity);
-    QTest::newRow("other station") << RegisterRead << answer(2, "46", '0', "12AB0005")
+    QTest::newRow("other station") << RegisterRead << SimFrame::frame("02460" "12AB0005")
                                    << int(Fault::Echo);
-    QTest::newRow("other command") << RegisterRead << answer(1, "44", '0', "12AB0005")
+    QTest::newRow("other command") << RegisterRead << SimFrame::frame("01440" "12AB0005")
                                    << int(Fault::Echo);
-    QTest::newRow("PLC error") << RegisterRead << answer(1, "46", '1') << int(Fault::PlcError);
-    QTest::newRow("PLC error with data") << RegisterRead << answer(1, "46", '4', "12AB0005")
+    QTest::newRow("PLC error") << RegisterRead << SimFrame::frame("01461") << int(Fault::PlcError);
+    QTest::newRow("PLC error with data") << RegisterRead << SimFrame::frame("01464" "12AB0005")
                                          << int(Fault::PlcError);
-    QTest::newRow("short") << RegisterRead << answer(1, "46", '0', "12AB000") << int(Fault::Length);
-    QTest::newRow("no data") << RegisterRead << answer(1, "46", '0') << int(Fault::Length);
-    QTest::newRow("extra data") << RegisterRead << answer(1, "46", '0', "12AB00050")
+    QTest::newRow("short") << RegisterRead << SimFrame::frame("01460" "12AB000") << int(Fault::Length);
+    QTest::newRow("no data") << RegisterRead << SimFrame::frame("01460") << int(Fault::Length);
+    QTest::newRow("extra data") << RegisterRead << SimFrame::frame("01460" "12AB00050")
                                 << int(Fault::Length);
-    QTest::newRow("lower-case digit") << RegisterRead << answer(1, "46", '0', "12ab0005")
+    QTest::newRow("lower-case digit") << RegisterRead << SimFrame::frame("01460" "12ab0005")
                                       << int(Fault::DataChars);
-    QTest::newRow("not a digit") << RegisterRead << answer(1, "46", '0', "12AB00G5")
+    QTest::newRow("not a digit") << RegisterRead << SimFrame::frame("01460" "12AB00G5")
                                  << int(Fault::DataChars);
-    QTest::newRow("bit not 0 or 1") << BitRead << answer(1, "44", '0', "121") << int(Fault::DataChars);
-    QTest::newRow("bits short") << BitRead << answer(1, "44", '0', "10") << int(Fault::Length);
-    QTest::newRow("write refused") << RegisterWrite << answer(1, "47", '1') << int(Fault::PlcError);
-    QTest::newRow("write ack with data") << RegisterWrite << answer(1, "47", '0', "00")
+    QTest::newRow("bit not 0 or 1") << BitRead << SimFrame::frame("01440" "121") << int(Fault::DataChars);
+    QTest::newRow("bits short") << BitRead << SimFrame::frame("01440" "10") << int(Fault::Length);
+    QTest::newRow("write refused") << RegisterWrite << SimFrame::frame("01471") << int(Fault::PlcError);
+    QTest::newRow("write ack with data") << RegisterWrite << SimFrame::frame("01470" "00")
                                          << int(Fault::Length);
     QTest::newRow("write ack of 8 bytes") << RegisterWrite << hex("0230313437304603")
                                           << int(Fault::Integrity);

@@ -2,8 +2,7 @@
 // loopback peer and a pseudo-terminal.
 #include "CmdNorvo_TCP.h"
 #include "MessageCapture.h"
-#include "PlcPeer.h"
-#include "PtyPair.h"
+#include "simscriptedplc.h"
 
 #include <QtNetwork/QTcpServer>
 #include <QtTest/QtTest>
@@ -58,7 +57,7 @@ void TestLinkManager::tcpRefusedOrBadAddress()
 
 void TestLinkManager::peerCloseLogsOneWarning()
 {
-    PlcPeer plc;
+    SimScriptedPlc plc;
     QVERIFY(plc.listenTcp());
     CmdNorvo_TCP link;
     // Connecting twice must not double the signal connections.
@@ -81,7 +80,7 @@ void TestLinkManager::reconnectMovesToTheNewPeer()
 {
     // A second connect while connected must reach the new address, not
     // report success for the old link.
-    PlcPeer first, second;
+    SimScriptedPlc first, second;
     QVERIFY(first.listenTcp());
     QVERIFY(second.listenTcp());
     CmdNorvo_TCP link;
@@ -100,15 +99,15 @@ void TestLinkManager::reconnectMovesToTheNewPeer()
 
 void TestLinkManager::teardownOrder()
 {
-    PlcPeer plc;
+    SimScriptedPlc plc;
     QVERIFY(plc.listenTcp());
-    PtyPair pty;
-    QVERIFY(pty.open());
+    SimScriptedPlc pty; // a silent PLC on a pty
+    QVERIFY(pty.openPty());
 
     CmdNorvo_TCP link;
     QCOMPARE(link.DestroyFree(), 1);
     QCOMPARE(link.EthConnectDrive("127.0.0.1", plc.tcpPort()), 0);
-    QCOMPARE(link.serialConnectDrive(pty.slavePath(), 9600, 8, 1, "N"), 0);
+    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 9600, 8, 1, "N"), 0);
     // The socket decides the status while it exists.
     QCOMPARE(link.Connection_status(), 0);
 
@@ -126,14 +125,14 @@ void TestLinkManager::teardownOrder()
 
 void TestLinkManager::serialOpensPty()
 {
-    PtyPair pty;
-    QVERIFY(pty.open());
+    SimScriptedPlc pty; // a silent PLC on a pty
+    QVERIFY(pty.openPty());
     CmdNorvo_TCP link;
     QCOMPARE(link.serialDisConnectDrive(), 1);
-    QCOMPARE(link.serialConnectDrive(pty.slavePath(), 9600, 8, 1, "N"), 0);
+    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 9600, 8, 1, "N"), 0);
     QCOMPARE(link.Connection_status(), 0);
     // Opening an open port again reopens it.
-    QCOMPARE(link.serialConnectDrive(pty.slavePath(), 19200, 8, 1, "N"), 0);
+    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 19200, 8, 1, "N"), 0);
     QCOMPARE(link.Connection_status(), 0);
     QCOMPARE(link.serialDisConnectDrive(), 0);
     QCOMPARE(link.serialDisConnectDrive(), 1);
@@ -178,11 +177,11 @@ void TestLinkManager::serialLineSettings()
     QFETCH(int, expectedStopBits);
     QFETCH(int, expectedParity);
 
-    PtyPair pty;
-    QVERIFY(pty.open());
+    SimScriptedPlc pty; // a silent PLC on a pty
+    QVERIFY(pty.openPty());
     CmdNorvo_TCP link;
-    QCOMPARE(link.serialConnectDrive(pty.slavePath(), 2400, 8, 2, "O"), 0);
-    QCOMPARE(link.serialConnectDrive(pty.slavePath(), baud, dataBits, stopBits, parity), 0);
+    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 2400, 8, 2, "O"), 0);
+    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), baud, dataBits, stopBits, parity), 0);
 
     const QSerialPort &port = *link.serialPort;
     QCOMPARE(port.baudRate(QSerialPort::Input), expectedBaud);
@@ -197,22 +196,22 @@ void TestLinkManager::serialLineSettings()
 
 void TestLinkManager::serialIdleTimeFollowsBaud()
 {
-    PtyPair pty;
-    QVERIFY(pty.open());
+    SimScriptedPlc pty; // a silent PLC on a pty
+    QVERIFY(pty.openPty());
     CmdNorvo_TCP link;
     QCOMPARE(link.receiveIdleMs(), 2);
-    QCOMPARE(link.serialConnectDrive(pty.slavePath(), 1200, 8, 1, "N"), 0);
+    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 1200, 8, 1, "N"), 0);
     QCOMPARE(link.receiveIdleMs(), 2);
-    QCOMPARE(link.serialConnectDrive(pty.slavePath(), 2400, 8, 1, "N"), 0);
+    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 2400, 8, 1, "N"), 0);
     QCOMPARE(link.receiveIdleMs(), 10);
-    QCOMPARE(link.serialConnectDrive(pty.slavePath(), 4800, 8, 1, "N"), 0);
+    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 4800, 8, 1, "N"), 0);
     QCOMPARE(link.receiveIdleMs(), 6);
-    QCOMPARE(link.serialConnectDrive(pty.slavePath(), 9600, 8, 1, "N"), 0);
+    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 9600, 8, 1, "N"), 0);
     QCOMPARE(link.receiveIdleMs(), 3);
     // Faster rates and unsupported ones keep the last value.
-    QCOMPARE(link.serialConnectDrive(pty.slavePath(), 19200, 8, 1, "N"), 0);
+    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 19200, 8, 1, "N"), 0);
     QCOMPARE(link.receiveIdleMs(), 3);
-    QCOMPARE(link.serialConnectDrive(pty.slavePath(), 300, 8, 1, "N"), 0);
+    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 300, 8, 1, "N"), 0);
     QCOMPARE(link.receiveIdleMs(), 3);
 }
 

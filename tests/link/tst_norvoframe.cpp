@@ -2,7 +2,7 @@
 // Answers are judged in tst_linkcommands, through the commands.
 #include "CmdNorvo_TCP.h"
 #include "NorvoFrame.h"
-#include "PlcFrame.h"
+#include "simframe.h"
 
 #include <QtTest/QtTest>
 
@@ -50,13 +50,13 @@ void TestNorvoFrame::requestFrames_data()
     QByteArray odd;
     odd.append('\x02').append("2C").append("46").append("01").append('\0').append('\0');
     odd.append("7").append('\0').append('\0').append('\0');
-    odd.append(PlcFrame::checksum(odd)).append('\x03');
+    odd.append(SimFrame::checksumText(odd)).append('\x03');
     QTest::newRow("station 300, area 0, short address") << 1 << 300 << "7" << 257 << 0
         << QByteArray() << odd;
     QByteArray wide;
     wide.append('\x02').append("01").append("44").append("01").append('X');
     wide.append('1').append('\0').append("23");
-    wide.append(PlcFrame::checksum(wide)).append('\x03');
+    wide.append(SimFrame::checksumText(wide)).append('\x03');
     QTest::newRow("address character above 0xFF") << 0 << 1 << QString::fromUtf8("1Ā23") << 1
         << areaOf('W', 'X') << QByteArray() << wide;
 
@@ -64,7 +64,7 @@ void TestNorvoFrame::requestFrames_data()
     QByteArray shortData;
     shortData.append('\x02').append("01").append("47").append("02").append("D0").append("0000");
     shortData.append("3A00").append("0000");
-    shortData.append(PlcFrame::checksum(shortData)).append('\x03');
+    shortData.append(SimFrame::checksumText(shortData)).append('\x03');
     QTest::newRow("write data short, byte 0x41") << 2 << 1 << "0000" << 2 << areaOf('D', '0')
         << QByteArray::fromHex("0341") << shortData;
 }
@@ -93,12 +93,12 @@ void TestNorvoFrame::longWriteChecksumCoversEveryByte()
     const NorvoRequest request(NorvoCommand::RegisterWrite, 1, "0000", 70, areaOf('D', '0'), nibbles);
     const QByteArray frame = request.frame();
     QCOMPARE(frame.size(), 296);
-    QCOMPARE(frame.mid(293, 2), PlcFrame::checksum(frame.left(293)));
+    QCOMPARE(frame.mid(293, 2), SimFrame::checksumText(frame.left(293)));
     QCOMPARE(frame.at(295), '\x03');
-    const auto parsed = PlcFrame::parseRequest(frame);
-    QVERIFY2(parsed.valid, qPrintable(parsed.fault));
+    const SimRequest parsed = SimFrame::parseRequest(frame);
+    QCOMPARE(parsed.error, SimErrorCode::none);
     QCOMPARE(parsed.count, 70);
-    QCOMPARE(parsed.data.left(16), QByteArray("0123456789ABCDEF"));
+    QCOMPARE(parsed.values.mid(0, 4), (QVector<quint16>{0x0123, 0x4567, 0x89AB, 0xCDEF}));
 }
 
 void TestNorvoFrame::expectedAnswerLengths()

@@ -3,8 +3,8 @@
 // recovers with at most one extra request.
 #include "CmdNorvo_TCP.h"
 #include "NorvoFrame.h"
-#include "PlcFrame.h"
-#include "PlcPeer.h"
+#include "simframe.h"
+#include "simscriptedplc.h"
 
 #include <QtTest/QtTest>
 
@@ -37,16 +37,12 @@ int call(CmdNorvo_TCP &link, const QString &what, QByteArray *out)
 // writes are acknowledged.
 QByteArray honestAnswer(const QByteArray &request)
 {
-    const auto r = PlcFrame::parseRequest(request);
-    if (r.command == "47")
-        return PlcFrame::answerTo(r);
-    const int first = r.address.toInt();
-    QByteArray data;
-    for (int i = 0; i < r.count; ++i) {
-        data += r.command == "44" ? QByteArray::number((first + i) % 2)
-                                  : PlcFrame::registerChars({ quint16(first + i) });
-    }
-    return PlcFrame::answerTo(r, data);
+    const SimRequest r = SimFrame::parseRequest(request);
+    QVector<quint16> data;
+    for (int i = 0; i < r.count && !r.isRegisterWrite(); ++i)
+        data << quint16(r.isBitRead() ? (r.start + i) % 2 : r.start + i);
+    return SimFrame::answer(r, SimErrorCode::none,
+                            r.isBitRead() ? SimFrame::bitData(data) : SimFrame::registerData(data));
 }
 
 // What the PLC does on each request it receives, in order: the answers it
@@ -60,8 +56,8 @@ QStringList requestKeys(const QList<QByteArray> &requests)
 {
     QStringList keys;
     for (const QByteArray &request : requests) {
-        const auto r = PlcFrame::parseRequest(request);
-        keys << QString::fromLatin1(r.command + r.area + r.address);
+        const bool bitRead = request.mid(3, 2) == "44";
+        keys << QString::fromLatin1(request.mid(3, 2) + request.mid(7, bitRead ? 5 : 6));
     }
     return keys;
 }
@@ -134,7 +130,7 @@ void TestOwedAnswers::lateAnswers()
     QFETCH(QStringList, requests);
     QFETCH(QByteArray, lastOut);
 
-    PlcPeer plc;
+    SimScriptedPlc plc;
     auto seen = std::make_shared<QList<QByteArray>>();
     auto lock = std::make_shared<std::mutex>();
     plc.setResponder([script, seen, lock](const QByteArray &request) {
@@ -179,8 +175,8 @@ void TestOwedAnswers::frameCutting_data()
     QTest::addColumn<QByteArrayList>("frames");
     QTest::addColumn<QByteArray>("left");
 
-    const QByteArray a = PlcFrame::answer(1, "46", '0', "0001");
-    const QByteArray b = PlcFrame::answer(1, "47", '0');
+    const QByteArray a = SimFrame::frame("01460" "0001");
+    const QByteArray b = SimFrame::frame("01470");
     QTest::newRow("two frames") << a + b << QByteArrayList { a, b } << QByteArray();
     QTest::newRow("tail of a lost frame first") << a.mid(4) + b << QByteArrayList { b } << QByteArray();
     QTest::newRow("lost start, then a frame") << a.left(5) + b << QByteArrayList { b } << QByteArray();

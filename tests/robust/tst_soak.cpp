@@ -21,9 +21,9 @@
 // NORVO_SOAK_SEED     seed of the random choices (default 1)
 
 #include "HostSession.h"
-#include "PlcFrame.h"
 #include "PlcModel.h"
-#include "PlcPeer.h"
+#include "simframe.h"
+#include "simscriptedplc.h"
 #include "simserver.h"
 
 #include <QtCore/QRandomGenerator>
@@ -552,7 +552,7 @@ void TestSoak::soak()
 // write must not count the earlier write's acknowledgement as its own.
 void TestSoak::lateAnswerOfAnEarlierRequest()
 {
-    PlcPeer plc; // silent unless told otherwise
+    SimScriptedPlc plc; // silent unless told otherwise
     plc.setResponder([](const QByteArray &) { return QByteArray(); });
     QVERIFY(plc.listenTcp());
     CDriveBaseClass *driver = newDriver();
@@ -564,14 +564,14 @@ void TestSoak::lateAnswerOfAnEarlierRequest()
     };
 
     QCOMPARE(driver->ReadVariable(QStringLiteral("D100"), DT_Int16, 2).status, 8);
-    sendDuringNextExchange(PlcFrame::answer(1, "46", '0', PlcFrame::registerChars({ 0x1111, 0x2222 })));
+    sendDuringNextExchange(SimFrame::frame("01460" + SimFrame::registerData({ 0x1111, 0x2222 })));
     const CLabelVariable read = driver->ReadVariable(QStringLiteral("D200"), DT_Int16, 2);
     QVERIFY2(read.status != 0, "D200 read as good with the values of D100");
 
     CLabelVariable record;
     record.value = QVariant::fromValue(QList<short>{ 5 });
     QCOMPARE(driver->WriteVariable(QStringLiteral("D300"), DT_Int16, record).status, 8);
-    sendDuringNextExchange(PlcFrame::answer(1, "47", '0'));
+    sendDuringNextExchange(SimFrame::frame("01470"));
     const CLabelVariable written = driver->WriteVariable(QStringLiteral("D301"), DT_Int16, record);
     QVERIFY2(written.status != 0, "a write the PLC never acknowledged reported as done");
 

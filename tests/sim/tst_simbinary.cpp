@@ -1,7 +1,7 @@
 // The real norvo-sim program: its first stdout line, serving a request,
 // its dumps, its exit on SIGTERM, and its refusals with their exit codes.
 
-#include "simtestframes.h"
+#include "simframe.h"
 
 #include <QtCore/QProcess>
 #include <QtCore/QTemporaryDir>
@@ -75,15 +75,15 @@ void TestSimBinary::servesUntilTerminated()
             answer += plc.readAll();
         return answer;
     };
-    QCOMPARE(exchange(request("024601D00100")), withChecksum("\x02" "02460" "1234"));
-    QCOMPARE(exchange(request("024701D00101" "00FF")), withChecksum("\x02" "02470"));
+    QCOMPARE(exchange(SimFrame::frame("024601D00100")), SimFrame::frame("02460" "1234"));
+    QCOMPARE(exchange(SimFrame::frame("024701D00101" "00FF")), SimFrame::frame("02470"));
 
     // SIGUSR1 dumps while it runs.
     QVERIFY(::kill(pid_t(sim.processId()), SIGUSR1) == 0);
     QTRY_VERIFY_WITH_TIMEOUT(readFile(dump).contains("D101 = 0x00FF"), waitMs);
 
     // SIGTERM: a clean exit 0 with a final dump; nothing more on stdout.
-    QCOMPARE(exchange(request("024701D00102" "0007")), withChecksum("\x02" "02470"));
+    QCOMPARE(exchange(SimFrame::frame("024701D00102" "0007")), SimFrame::frame("02470"));
     QVERIFY(::kill(pid_t(sim.processId()), SIGTERM) == 0);
     QVERIFY(sim.waitForFinished(waitMs));
     QCOMPARE(sim.exitStatus(), QProcess::NormalExit);

@@ -4,7 +4,6 @@
 #include "simengine.h"
 #include "simframe.h"
 #include "simframereader.h"
-#include "simtestframes.h"
 
 #include <QtTest/QtTest>
 
@@ -15,6 +14,7 @@ class TestSimEngine : public QObject
 private slots:
     void workedRequestsParse();
     void answersToWorkedRequests();
+    void handBuiltFramesMatchWorkedExamples();
     void refusals_data();
     void refusals();
     void otherStationsGetNoAnswer();
@@ -52,6 +52,11 @@ void TestSimEngine::workedRequestsParse()
     QCOMPARE(write.area, SimArea::D);
     QCOMPARE(write.start, 5);
     QCOMPARE(write.values, QVector<quint16>{0x12AB});
+
+    // Cut short at either end, or too short for any command.
+    const QByteArray whole = QByteArray::fromHex("02 30 31 34 37 30 31 44 30 30 30 30 35 31 32 41 42 34 45 03");
+    for (const QByteArray &broken : {whole.mid(1), whole.left(15), QByteArray("\x02" "0199\x03")})
+        QCOMPARE(SimFrame::parseRequest(broken).error, SimErrorCode::malformed);
 }
 
 void TestSimEngine::answersToWorkedRequests()
@@ -73,7 +78,23 @@ void TestSimEngine::answersToWorkedRequests()
 
     // Station 0x1F: the answer carries it back in upper case.
     plc.setStation(0x1F);
-    QCOMPARE(plc.respond(request("1F4601D00005")), withChecksum("\x02" "1F46012AB"));
+    QCOMPARE(plc.respond(SimFrame::frame("1F4601D00005")), SimFrame::frame("1F46012AB"));
+}
+
+void TestSimEngine::handBuiltFramesMatchWorkedExamples()
+{
+    // The helpers tests and scripts build frames with, against the same bytes.
+    const QByteArray bitRead = QByteArray::fromHex("02 30 31 34 34 30 33 58 30 30 31 30");
+    QCOMPARE(SimFrame::checksumText(bitRead), QByteArray("47"));
+    QCOMPARE(SimFrame::frame("014403X0010"), QByteArray::fromHex("02 30 31 34 34 30 33 58 30 30 31 30 34 37 03"));
+    QCOMPARE(SimFrame::frame("01440" + SimFrame::bitData({1, 0, 1})),
+             QByteArray::fromHex("02 30 31 34 34 30 31 30 31 38 44 03"));
+    QCOMPARE(SimFrame::frame("01460" + SimFrame::registerData({0x12AB, 0x0005})),
+             QByteArray::fromHex("02 30 31 34 36 30 31 32 41 42 30 30 30 35 41 38 03"));
+    const SimRequest write = SimFrame::parseRequest(
+            QByteArray::fromHex("02 30 31 34 37 30 31 44 30 30 30 30 35 31 32 41 42 34 45 03"));
+    QCOMPARE(SimFrame::answer(write, SimErrorCode::none), QByteArray::fromHex("02 30 31 34 37 30 46 45 03"));
+    QCOMPARE(SimFrame::hex(0x1F, 2) + SimFrame::hex(0xBEEF, 4), QByteArray("1FBEEF"));
 }
 
 void TestSimEngine::refusals_data()
@@ -81,35 +102,35 @@ void TestSimEngine::refusals_data()
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<char>("code");
 
-    QByteArray badSum = request("014601D00005");
+    QByteArray badSum = SimFrame::frame("014601D00005");
     badSum[badSum.size() - 2] = badSum.at(badSum.size() - 2) == '0' ? '1' : '0';
     QTest::newRow("checksum wrong") << badSum << SimErrorCode::checksum;
     // The checksum of this one is 6A.
     QTest::newRow("checksum in lower case")
             << QByteArray("\x02" "014601D00008" "6a" "\x03") << SimErrorCode::checksum;
-    QTest::newRow("no end byte") << request("014601D00005").chopped(1) << SimErrorCode::malformed;
-    QTest::newRow("unknown command") << request("014501D00005") << SimErrorCode::unknownCommand;
-    QTest::newRow("read one char short") << request("014601D0005") << SimErrorCode::malformed;
-    QTest::newRow("read one char long") << request("014601D000050") << SimErrorCode::malformed;
-    QTest::newRow("count not hex") << request("01460GD00005") << SimErrorCode::malformed;
-    QTest::newRow("count in lower case") << request("01460aD00005") << SimErrorCode::malformed;
-    QTest::newRow("count zero") << request("014600D00005") << SimErrorCode::malformed;
-    QTest::newRow("number not decimal") << request("014601D0000A") << SimErrorCode::malformed;
-    QTest::newRow("number byte 0") << request(QByteArray("014601D000", 10) + QByteArray(1, '\0') + "5")
+    QTest::newRow("no end byte") << SimFrame::frame("014601D00005").chopped(1) << SimErrorCode::malformed;
+    QTest::newRow("unknown command") << SimFrame::frame("014501D00005") << SimErrorCode::unknownCommand;
+    QTest::newRow("read one char short") << SimFrame::frame("014601D0005") << SimErrorCode::malformed;
+    QTest::newRow("read one char long") << SimFrame::frame("014601D000050") << SimErrorCode::malformed;
+    QTest::newRow("count not hex") << SimFrame::frame("01460GD00005") << SimErrorCode::malformed;
+    QTest::newRow("count in lower case") << SimFrame::frame("01460aD00005") << SimErrorCode::malformed;
+    QTest::newRow("count zero") << SimFrame::frame("014600D00005") << SimErrorCode::malformed;
+    QTest::newRow("number not decimal") << SimFrame::frame("014601D0000A") << SimErrorCode::malformed;
+    QTest::newRow("number byte 0") << SimFrame::frame(QByteArray("014601D000", 10) + QByteArray(1, '\0') + "5")
                                    << SimErrorCode::malformed;
-    QTest::newRow("register area unknown") << request("014601Q00005") << SimErrorCode::unknownArea;
-    QTest::newRow("bit area on register read") << request("014601X00005") << SimErrorCode::unknownArea;
-    QTest::newRow("register area on bit read") << request("01440100000") << SimErrorCode::unknownArea;
-    QTest::newRow("area byte 0") << request(QByteArray("014601", 6) + QByteArray(2, '\0') + "0005")
+    QTest::newRow("register area unknown") << SimFrame::frame("014601Q00005") << SimErrorCode::unknownArea;
+    QTest::newRow("bit area on register read") << SimFrame::frame("014601X00005") << SimErrorCode::unknownArea;
+    QTest::newRow("register area on bit read") << SimFrame::frame("01440100000") << SimErrorCode::unknownArea;
+    QTest::newRow("area byte 0") << SimFrame::frame(QByteArray("014601", 6) + QByteArray(2, '\0') + "0005")
                                  << SimErrorCode::unknownArea;
-    QTest::newRow("last register past 9999") << request("014602D09999") << SimErrorCode::outOfRange;
-    QTest::newRow("last bit past 9999") << request("014402Y9999") << SimErrorCode::outOfRange;
-    QTest::newRow("word past bit 9999") << request("014601WM9985") << SimErrorCode::outOfRange;
-    QTest::newRow("write data short") << request("014702D00005" "12AB") << SimErrorCode::malformed;
-    QTest::newRow("write data lower case") << request("014701D00005" "12ab") << SimErrorCode::malformed;
+    QTest::newRow("last register past 9999") << SimFrame::frame("014602D09999") << SimErrorCode::outOfRange;
+    QTest::newRow("last bit past 9999") << SimFrame::frame("014402Y9999") << SimErrorCode::outOfRange;
+    QTest::newRow("word past bit 9999") << SimFrame::frame("014601WM9985") << SimErrorCode::outOfRange;
+    QTest::newRow("write data short") << SimFrame::frame("014702D00005" "12AB") << SimErrorCode::malformed;
+    QTest::newRow("write data lower case") << SimFrame::frame("014701D00005" "12ab") << SimErrorCode::malformed;
     // A count above 255 wraps in its field while all its data is sent.
     QTest::newRow("write count wrapped")
-            << request("014701D00005" + QByteArray(4 * 257, '1')) << SimErrorCode::malformed;
+            << SimFrame::frame("014701D00005" + QByteArray(4 * 257, '1')) << SimErrorCode::malformed;
 }
 
 void TestSimEngine::refusals()
@@ -123,30 +144,30 @@ void TestSimEngine::refusals()
     QCOMPARE(answer.size(), 9);
     QCOMPARE(answer.left(5), frame.left(5));
     QCOMPARE(answer.at(5), code);
-    QCOMPARE(answer, withChecksum(answer.left(6)));
+    QCOMPARE(answer, SimFrame::frame(answer.mid(1, 5)));
 }
 
 void TestSimEngine::otherStationsGetNoAnswer()
 {
     SimEngine plc(2);
-    QVERIFY(plc.respond(request("014601D00005")).isEmpty());
-    QVERIFY(!plc.respond(request("024601D00005")).isEmpty());
+    QVERIFY(plc.respond(SimFrame::frame("014601D00005")).isEmpty());
+    QVERIFY(!plc.respond(SimFrame::frame("024601D00005")).isEmpty());
     // Not even a refusal: a bad checksum or unreadable station stays silent too.
-    QByteArray other = request("014501D00005");
+    QByteArray other = SimFrame::frame("014501D00005");
     other[other.size() - 2] = 'X';
     QVERIFY(plc.respond(other).isEmpty());
-    QVERIFY(plc.respond(request("0x4601D00005")).isEmpty());
-    QVERIFY(plc.refuse(request("014601D00005"), '6').isEmpty());
-    QCOMPARE(plc.refuse(request("024601D00005"), '6'), withChecksum("\x02" "02466"));
+    QVERIFY(plc.respond(SimFrame::frame("0x4601D00005")).isEmpty());
+    QVERIFY(plc.refuse(SimFrame::frame("014601D00005"), '6').isEmpty());
+    QCOMPARE(plc.refuse(SimFrame::frame("024601D00005"), '6'), SimFrame::frame("02466"));
 }
 
 void TestSimEngine::refusedWriteChangesNothing()
 {
     SimEngine plc(1);
     plc.memory().setValue(SimArea::D, 9999, 7);
-    QCOMPARE(plc.respond(request("014702D09999" "11112222")).at(5), SimErrorCode::outOfRange);
+    QCOMPARE(plc.respond(SimFrame::frame("014702D09999" "11112222")).at(5), SimErrorCode::outOfRange);
     QCOMPARE(plc.memory().value(SimArea::D, 9999), quint16(7));
-    QCOMPARE(plc.refuse(request("014701D09999" "1111"), '6').at(5), '6');
+    QCOMPARE(plc.refuse(SimFrame::frame("014701D09999" "1111"), '6').at(5), '6');
     QCOMPARE(plc.memory().value(SimArea::D, 9999), quint16(7));
 }
 
@@ -163,10 +184,10 @@ void TestSimEngine::wordViewsOfBitAreas()
     QCOMPARE(memory.value(SimArea::WM, 4), quint16(0x4000));
 
     // A run of two words from M3 covers M3..M34.
-    QCOMPARE(plc.respond(request("014602WM0003")), withChecksum("\x02" "01460" "80010000"));
+    QCOMPARE(plc.respond(SimFrame::frame("014602WM0003")), SimFrame::frame("01460" "80010000"));
 
     // Writing a word sets its 16 bits and no others.
-    QCOMPARE(plc.respond(request("014702WS0100" "8001" "0002")).at(5), SimErrorCode::none);
+    QCOMPARE(plc.respond(SimFrame::frame("014702WS0100" "8001" "0002")).at(5), SimErrorCode::none);
     QVERIFY(memory.bit(SimArea::S, 100));
     QVERIFY(memory.bit(SimArea::S, 115));
     QVERIFY(memory.bit(SimArea::S, 117));
@@ -174,7 +195,7 @@ void TestSimEngine::wordViewsOfBitAreas()
     QVERIFY(!memory.bit(SimArea::S, 116));
     QVERIFY(!memory.bit(SimArea::S, 132));
     // The bits read back through the bit command.
-    QCOMPARE(plc.respond(request("014404S0114")), withChecksum("\x02" "01440" "0101"));
+    QCOMPARE(plc.respond(SimFrame::frame("014404S0114")), SimFrame::frame("01440" "0101"));
     // Each view stays on its own bits.
     QCOMPARE(memory.value(SimArea::WX, 100), quint16(0));
     QCOMPARE(memory.value(SimArea::WT, 100), quint16(0));
@@ -182,7 +203,7 @@ void TestSimEngine::wordViewsOfBitAreas()
     // The highest word that fits: bits 9984..9999.
     memory.setValue(SimArea::WC, 9984, 0x8000);
     QVERIFY(memory.bit(SimArea::C, 9999));
-    QCOMPARE(plc.respond(request("014601WC9984")), withChecksum("\x02" "01460" "8000"));
+    QCOMPARE(plc.respond(SimFrame::frame("014601WC9984")), SimFrame::frame("01460" "8000"));
 
     // Callers of the memory itself cannot reach outside it.
     SimMemory edges;
@@ -205,15 +226,15 @@ void TestSimEngine::bitReadsAndRegisterAreasAreSeparate()
     plc.memory().setValue(SimArea::RT, 7, 3);
     plc.memory().setValue(SimArea::RC, 7, 4);
     plc.memory().setBit(SimArea::T, 7, true);
-    QCOMPARE(plc.respond(request("014601R00007")), withChecksum("\x02" "01460" "0001"));
-    QCOMPARE(plc.respond(request("014601D00007")), withChecksum("\x02" "01460" "0002"));
-    QCOMPARE(plc.respond(request("014601RT0007")), withChecksum("\x02" "01460" "0003"));
-    QCOMPARE(plc.respond(request("014601RC0007")), withChecksum("\x02" "01460" "0004"));
-    QCOMPARE(plc.respond(request("014401T0007")), withChecksum("\x02" "01440" "1"));
-    QCOMPARE(plc.respond(request("014401C0007")), withChecksum("\x02" "01440" "0"));
+    QCOMPARE(plc.respond(SimFrame::frame("014601R00007")), SimFrame::frame("01460" "0001"));
+    QCOMPARE(plc.respond(SimFrame::frame("014601D00007")), SimFrame::frame("01460" "0002"));
+    QCOMPARE(plc.respond(SimFrame::frame("014601RT0007")), SimFrame::frame("01460" "0003"));
+    QCOMPARE(plc.respond(SimFrame::frame("014601RC0007")), SimFrame::frame("01460" "0004"));
+    QCOMPARE(plc.respond(SimFrame::frame("014401T0007")), SimFrame::frame("01440" "1"));
+    QCOMPARE(plc.respond(SimFrame::frame("014401C0007")), SimFrame::frame("01440" "0"));
 
     // The longest run: 255 registers up to D9999.
-    const QByteArray answer = plc.respond(request("0146FFD09745"));
+    const QByteArray answer = plc.respond(SimFrame::frame("0146FFD09745"));
     QCOMPARE(answer.size(), 9 + 4 * 255);
     QCOMPARE(answer.at(5), SimErrorCode::none);
 }
@@ -221,8 +242,8 @@ void TestSimEngine::bitReadsAndRegisterAreasAreSeparate()
 void TestSimEngine::streamIsCutIntoFrames()
 {
     SimFrameReader reader;
-    const QByteArray first = request("014601D00005");
-    const QByteArray second = request("014401X0001");
+    const QByteArray first = SimFrame::frame("014601D00005");
+    const QByteArray second = SimFrame::frame("014401X0001");
 
     // Noise before a frame, a frame in pieces, two frames in one read.
     QVERIFY(reader.feed("noise\x03" + first.left(4)).isEmpty());
@@ -237,7 +258,7 @@ void TestSimEngine::streamIsCutIntoFrames()
     QCOMPARE(reader.feed(first), QList<QByteArray>{first});
 
     // The longest request passes whole.
-    const QByteArray longest = request("0147FFD00000" + QByteArray(4 * 255, 'A'));
+    const QByteArray longest = SimFrame::frame("0147FFD00000" + QByteArray(4 * 255, 'A'));
     QCOMPARE(reader.feed(longest), QList<QByteArray>{longest});
 }
 
@@ -246,7 +267,7 @@ void TestSimEngine::garbageNeverCrashes()
     // Every prefix and every single-byte change of a valid write, plus
     // random frames: each gets no answer or a well-formed one.
     SimEngine plc(1);
-    const QByteArray valid = request("014702D00005" "12AB0005");
+    const QByteArray valid = SimFrame::frame("014702D00005" "12AB0005");
     QList<QByteArray> frames;
     for (int length = 0; length <= valid.size(); ++length)
         frames.append(valid.left(length));
@@ -273,7 +294,7 @@ void TestSimEngine::garbageNeverCrashes()
         QCOMPARE(answer.right(1), QByteArray("\x03"));
         QCOMPARE(answer.count('\x02'), 1);
         QCOMPARE(answer.count('\x03'), 1);
-        QCOMPARE(answer, withChecksum(answer.chopped(3)));
+        QCOMPARE(answer, SimFrame::frame(answer.mid(1).chopped(3)));
     }
 }
 

@@ -1,10 +1,12 @@
 // The threaded simulator over real loopback sockets and a real pty, with
-// every fault set through its class API. The client side is a plain socket
-// that blocks its thread while it waits, as the driver does.
+// every fault set through its class API, and its scripted mode as the
+// driver's tests use it. The client side is a plain socket that blocks its
+// thread while it waits, as the driver does.
 
+#include "simframe.h"
 #include "simplc.h"
+#include "simscriptedplc.h"
 #include "simserver.h"
-#include "simtestframes.h"
 
 #include <QtNetwork/QTcpSocket>
 #include <QtSerialPort/QSerialPort>
@@ -73,7 +75,7 @@ private:
     QByteArray pending;
 };
 
-QByteArray readD5() { return request("014601D00005"); }
+QByteArray readD5() { return SimFrame::frame("014601D00005"); }
 
 // Writes a frame to a raw terminal descriptor and reads up to the end byte.
 QByteArray exchangeOnFd(int fd, const QByteArray &frame, int waitMs)
@@ -118,6 +120,8 @@ private slots:
     void randomFaultsRepeatWithTheirSeed();
     void servesAPty();
     void servesASerialLine();
+    void scriptedOverTcp();
+    void scriptedOverPty();
 
 private:
     SimServer *plc = nullptr;
@@ -145,23 +149,23 @@ void TestSimServer::servesRequestsAndSharesMemory()
     QCOMPARE(plc->listeningOn(), QStringLiteral("tcp 127.0.0.1:%1").arg(plc->port()));
     plc->setValue(SimArea::D, 5, 0xBEEF);
     plc->setBit(SimArea::X, 1, true);
-    QCOMPARE(client->exchange(readD5()), withChecksum("\x02" "01460" "BEEF"));
-    QCOMPARE(client->exchange(request("014402X0000")), withChecksum("\x02" "01440" "01"));
-    QCOMPARE(client->exchange(request("014701WY0000" "0003")), withChecksum("\x02" "01470"));
+    QCOMPARE(client->exchange(readD5()), SimFrame::frame("01460" "BEEF"));
+    QCOMPARE(client->exchange(SimFrame::frame("014402X0000")), SimFrame::frame("01440" "01"));
+    QCOMPARE(client->exchange(SimFrame::frame("014701WY0000" "0003")), SimFrame::frame("01470"));
     QVERIFY(plc->bit(SimArea::Y, 0));
     QVERIFY(plc->bit(SimArea::Y, 1));
     QCOMPARE(plc->memory().value(SimArea::WY, 0), quint16(3));
 
     // Another station's frame is logged but not answered.
-    client->send(request("024601D00005"));
+    client->send(SimFrame::frame("024601D00005"));
     QVERIFY(client->arrivingWithin(300).isEmpty());
     const QList<QByteArray> log = plc->requestLog();
     QCOMPARE(log.size(), 4);
     QCOMPARE(log.first(), readD5());
-    QCOMPARE(log.last(), request("024601D00005"));
+    QCOMPARE(log.last(), SimFrame::frame("024601D00005"));
 
     plc->setStation(2);
-    QCOMPARE(client->exchange(request("024601D00005")), withChecksum("\x02" "02460" "BEEF"));
+    QCOMPARE(client->exchange(SimFrame::frame("024601D00005")), SimFrame::frame("02460" "BEEF"));
     plc->clearRequestLog();
     QVERIFY(plc->requestLog().isEmpty());
 }
@@ -191,7 +195,7 @@ void TestSimServer::startAndStop()
     QVERIFY(plc->startTcp());
     Client again;
     QVERIFY(again.connectTo(plc->port()));
-    QCOMPARE(again.exchange(readD5()), withChecksum("\x02" "01460" "0001"));
+    QCOMPARE(again.exchange(readD5()), SimFrame::frame("01460" "0001"));
 }
 
 void TestSimServer::delayFault()
@@ -204,7 +208,7 @@ void TestSimServer::delayFault()
     // The answer cannot come early; it comes whole in the end.
     client->send(readD5());
     QVERIFY(client->arrivingWithin(150).isEmpty());
-    QCOMPARE(client->answer(), withChecksum("\x02" "01460" "0000"));
+    QCOMPARE(client->answer(), SimFrame::frame("01460" "0000"));
 }
 
 void TestSimServer::answersKeepTheirOrder()
@@ -216,11 +220,11 @@ void TestSimServer::answersKeepTheirOrder()
     plc->setValue(SimArea::D, 1, 1);
     plc->setValue(SimArea::D, 2, 2);
 
-    QCOMPARE(client->exchange(readD5()), withChecksum("\x02" "01460" "0000"));
+    QCOMPARE(client->exchange(readD5()), SimFrame::frame("01460" "0000"));
     // The second request is delayed, the third not; they still come in order.
-    client->send(request("014601D00001") + request("014601D00002"));
-    QCOMPARE(client->answer(), withChecksum("\x02" "01460" "0001"));
-    QCOMPARE(client->answer(), withChecksum("\x02" "01460" "0002"));
+    client->send(SimFrame::frame("014601D00001") + SimFrame::frame("014601D00002"));
+    QCOMPARE(client->answer(), SimFrame::frame("01460" "0001"));
+    QCOMPARE(client->answer(), SimFrame::frame("01460" "0002"));
 }
 
 void TestSimServer::dropFault()
@@ -229,7 +233,7 @@ void TestSimServer::dropFault()
     faults.drop = SimFaultRule::everyNth(3);
     plc->setFaults(faults);
 
-    const QByteArray good = withChecksum("\x02" "01460" "0000");
+    const QByteArray good = SimFrame::frame("01460" "0000");
     QCOMPARE(client->exchange(readD5()), good);
     QCOMPARE(client->exchange(readD5()), good);
     client->send(readD5());
@@ -249,7 +253,7 @@ void TestSimServer::badChecksumFault()
     plc->setFaults(faults);
 
     const QByteArray answer = client->exchange(readD5());
-    const QByteArray good = withChecksum("\x02" "01460" "0000");
+    const QByteArray good = SimFrame::frame("01460" "0000");
     QCOMPARE(answer.size(), good.size());
     QCOMPARE(answer.left(10), good.left(10));
     QVERIFY(answer != good);
@@ -263,11 +267,11 @@ void TestSimServer::errorCodeFault()
     faults.errorCode = 'C';
     plc->setFaults(faults);
 
-    QCOMPARE(client->exchange(request("014701D00005" "0001")), withChecksum("\x02" "01470"));
+    QCOMPARE(client->exchange(SimFrame::frame("014701D00005" "0001")), SimFrame::frame("01470"));
     // The refused write is not carried out.
-    QCOMPARE(client->exchange(request("014701D00005" "0002")), withChecksum("\x02" "0147C"));
+    QCOMPARE(client->exchange(SimFrame::frame("014701D00005" "0002")), SimFrame::frame("0147C"));
     QCOMPARE(plc->value(SimArea::D, 5), quint16(1));
-    QCOMPARE(client->exchange(request("014601D00005")), withChecksum("\x02" "01460" "0001"));
+    QCOMPARE(client->exchange(SimFrame::frame("014601D00005")), SimFrame::frame("01460" "0001"));
 }
 
 void TestSimServer::splitFault()
@@ -277,11 +281,11 @@ void TestSimServer::splitFault()
     faults.splitPauseMs = 400;
     plc->setFaults(faults);
 
-    client->send(request("014602D00005"));
+    client->send(SimFrame::frame("014602D00005"));
     const QByteArray first = client->arrivingWithin(answerWaitMs);
     QVERIFY(!first.isEmpty());
     QVERIFY(!first.contains('\x03'));
-    QCOMPARE(first + client->answer(), withChecksum("\x02" "01460" "00000000"));
+    QCOMPARE(first + client->answer(), SimFrame::frame("01460" "00000000"));
 }
 
 void TestSimServer::closeFault()
@@ -290,7 +294,7 @@ void TestSimServer::closeFault()
     faults.close = SimFaultRule::everyNth(2);
     plc->setFaults(faults);
 
-    QCOMPARE(client->exchange(readD5()), withChecksum("\x02" "01460" "0000"));
+    QCOMPARE(client->exchange(readD5()), SimFrame::frame("01460" "0000"));
     client->send(readD5());
     QVERIFY(client->arrivingWithin(answerWaitMs).isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(client->socket.state(), QAbstractSocket::UnconnectedState, answerWaitMs);
@@ -299,7 +303,7 @@ void TestSimServer::closeFault()
     // A new connection is served; the count goes on (request 3 is answered).
     Client again;
     QVERIFY(again.connectTo(plc->port()));
-    QCOMPARE(again.exchange(readD5()), withChecksum("\x02" "01460" "0000"));
+    QCOMPARE(again.exchange(readD5()), SimFrame::frame("01460" "0000"));
 }
 
 void TestSimServer::closeOnDemand()
@@ -329,7 +333,7 @@ void TestSimServer::randomFaultsRepeatWithTheirSeed()
         for (int i = 0; i < 200; ++i) {
             const SimReply reply = plc.handle(readD5());
             pattern += reply.action == SimReply::Silent ? QLatin1Char('d')
-                    : reply.bytes == withChecksum("\x02" "01460" "0000") ? QLatin1Char('.') : QLatin1Char('c');
+                    : reply.bytes == SimFrame::frame("01460" "0000") ? QLatin1Char('.') : QLatin1Char('c');
         }
         return pattern;
     };
@@ -360,17 +364,17 @@ void TestSimServer::servesAPty()
         return exchangeOnFd(line, frame, waitMs);
     };
     // Only station 3 is answered on the shared line, and nothing is echoed.
-    QVERIFY(exchange(request("014601RT0009"), 300).isEmpty());
-    QCOMPARE(exchange(request("034601RT0009"), answerWaitMs), withChecksum("\x02" "03460" "0102"));
+    QVERIFY(exchange(SimFrame::frame("014601RT0009"), 300).isEmpty());
+    QCOMPARE(exchange(SimFrame::frame("034601RT0009"), answerWaitMs), SimFrame::frame("03460" "0102"));
 
     // Faults apply on the pty too; a close cannot drop the line, so the
     // request goes unanswered and the line keeps working.
     SimFaults faults;
     faults.close = SimFaultRule::everyNth(1);
     pty.setFaults(faults);
-    QVERIFY(exchange(request("034601RT0009"), 300).isEmpty());
+    QVERIFY(exchange(SimFrame::frame("034601RT0009"), 300).isEmpty());
     pty.setFaults(SimFaults());
-    QCOMPARE(exchange(request("034601RT0009"), answerWaitMs), withChecksum("\x02" "03460" "0102"));
+    QCOMPARE(exchange(SimFrame::frame("034601RT0009"), answerWaitMs), SimFrame::frame("03460" "0102"));
     ::close(line);
     QCOMPARE(pty.requestLog().size(), 4);
 
@@ -379,11 +383,11 @@ void TestSimServer::servesAPty()
         QSerialPort port(pty.ptyPath());
         QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
         port.setBaudRate(9600);
-        port.write(request("034601RT0009"));
+        port.write(SimFrame::frame("034601RT0009"));
         QByteArray answer;
         while (!answer.endsWith('\x03') && port.waitForReadyRead(answerWaitMs))
             answer += port.readAll();
-        QCOMPARE(answer, withChecksum("\x02" "03460" "0102"));
+        QCOMPARE(answer, SimFrame::frame("03460" "0102"));
     }
 }
 
@@ -408,7 +412,7 @@ void TestSimServer::servesASerialLine()
     QVERIFY2(serial.startSerial(settings), qPrintable(serial.errorString()));
     QCOMPARE(serial.listeningOn(), QStringLiteral("serial ") + QString::fromLocal8Bit(name));
     serial.setValue(SimArea::D, 5, 0x0A0B);
-    QCOMPARE(exchangeOnFd(master, readD5(), answerWaitMs), withChecksum("\x02" "01460" "0A0B"));
+    QCOMPARE(exchangeOnFd(master, readD5(), answerWaitMs), SimFrame::frame("01460" "0A0B"));
     serial.stop();
     ::close(slave);
     ::close(master);
@@ -417,6 +421,53 @@ void TestSimServer::servesASerialLine()
     settings.device = QStringLiteral("/dev/no-such-serial-line");
     QVERIFY(!missing.startSerial(settings));
     QVERIFY(missing.errorString().contains(settings.device));
+}
+
+void TestSimServer::scriptedOverTcp()
+{
+    SimScriptedPlc script;
+    script.setResponder([](const QByteArray &request) {
+        const SimRequest r = SimFrame::parseRequest(request);
+        return r.error == SimErrorCode::none ? SimFrame::answer(r, SimErrorCode::none, "1") : QByteArray();
+    });
+    script.setSplit(4, 30);
+    QVERIFY(script.listenTcp());
+    Client driver;
+    QVERIFY(driver.connectTo(script.tcpPort()));
+    QVERIFY(script.waitForConnections(1, answerWaitMs));
+
+    // A request in two writes, after some noise, is still one request.
+    const QByteArray frame = QByteArray::fromHex("02 30 31 34 34 30 31 58 30 30 30 30 34 34 03");
+    driver.send("zz" + frame.left(5));
+    QTest::qWait(20);
+    QCOMPARE(driver.exchange(frame.mid(5)), QByteArray::fromHex("02 30 31 34 34 30 31 32 43 03"));
+    QCOMPARE(script.requests(), QList<QByteArray>{frame});
+    QCOMPARE(script.strayBytes(), QByteArray("zz"));
+    QVERIFY(script.waitForAnswers(1, answerWaitMs));
+
+    // Unsolicited bytes, then the connection dropped.
+    script.sendRaw("\x02" "xyz\x03");
+    QCOMPARE(driver.answer(), QByteArray("\x02" "xyz\x03"));
+    script.dropConnection();
+    QTRY_COMPARE_WITH_TIMEOUT(driver.socket.state(), QAbstractSocket::UnconnectedState, answerWaitMs);
+}
+
+void TestSimServer::scriptedOverPty()
+{
+    SimScriptedPlc script;
+    script.setResponder([](const QByteArray &) { return SimFrame::frame("02470"); });
+    QVERIFY(script.openPty());
+    QVERIFY(script.waitForConnections(1, 0));
+
+    const int line = ::open(QFile::encodeName(script.ptyPath()).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(line >= 0);
+    struct termios settings;
+    QVERIFY(script.lineSettings(&settings));
+    QVERIFY(!(settings.c_lflag & (ECHO | ICANON)));
+    const QByteArray frame = QByteArray::fromHex("02 30 32 34 37 30 30 44 30 30 30 30 30 39 33 03");
+    QCOMPARE(exchangeOnFd(line, frame, answerWaitMs), QByteArray::fromHex("02 30 32 34 37 30 46 46 03"));
+    ::close(line);
+    QCOMPARE(script.requests(), QList<QByteArray>{frame});
 }
 
 QTEST_GUILESS_MAIN(TestSimServer)

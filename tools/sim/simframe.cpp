@@ -96,6 +96,7 @@ SimRequest parseRequest(const QByteArray &frame)
     const int count = hexField(frame, countAt, 2);
     if (count < 0)
         return refuse(SimErrorCode::malformed);
+    request.count = count;
     const int numberAt = areaAt + bodyAreaChars;
     const int dataAt = numberAt + 4;
     const int dataChars = request.isRegisterWrite() ? 4 * count : 0;
@@ -103,7 +104,6 @@ SimRequest parseRequest(const QByteArray &frame)
         return refuse(SimErrorCode::malformed);
 
     // Body.
-    request.count = count;
     request.area = request.isBitRead()
             ? SimAreas::fromBitCode(frame.at(areaAt))
             : SimAreas::fromRegisterCode(frame.at(areaAt), frame.at(areaAt + 1));
@@ -166,6 +166,24 @@ QByteArray registerData(const QVector<quint16> &registers)
     for (quint16 value : registers)
         appendHex(data, value, 4);
     return data;
+}
+
+QByteArray hex(unsigned value, int digits)
+{
+    QByteArray text;
+    appendHex(text, value, digits);
+    return text;
+}
+
+QByteArray checksumText(const QByteArray &bytes)
+{
+    return hex(checksum(bytes), 2);
+}
+
+QByteArray frame(const QByteArray &text)
+{
+    const QByteArray body = start + text;
+    return body + checksumText(body) + end;
 }
 
 } // namespace SimFrame

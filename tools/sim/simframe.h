@@ -75,7 +75,8 @@ quint8 checksum(const QByteArray &bytes);
 
 // Parses a whole frame, from its start byte to its end byte, checking it in
 // layers: framing, then checksum, then command, then body. The first fault
-// found sets `error`; the station is read whenever it can be.
+// found sets `error`; the station, and the count of a known command, are
+// read whenever they can be.
 SimRequest parseRequest(const QByteArray &frame);
 
 // The answer frame to `request` with `errorCode` and the data characters.
@@ -87,6 +88,19 @@ QByteArray withWrongChecksum(const QByteArray &answer);
 // Data characters of the answers.
 QByteArray bitData(const QVector<quint16> &bits);
 QByteArray registerData(const QVector<quint16> &registers);
+
+// Frames built by hand, for tests and scripted answers that need bytes the
+// engine would never send (a wrong station, an error code with data).
+
+// `value` as `digits` upper-case hex digits.
+QByteArray hex(unsigned value, int digits);
+
+// The checksum of `bytes` as its two hex digits.
+QByteArray checksumText(const QByteArray &bytes);
+
+// 0x02, text, the checksum of both, 0x03: "014601D00005" gives the read
+// request of D5 at station 1, "01460" "BEEF" its answer.
+QByteArray frame(const QByteArray &text);
 
 } // namespace SimFrame
 

@@ -2,21 +2,26 @@
 
 #include "simframe.h"
 
-QList<QByteArray> SimFrameReader::feed(const QByteArray &bytes)
+QList<QByteArray> SimFrameReader::feed(const QByteArray &bytes, QByteArray *noise)
 {
     QList<QByteArray> frames;
     for (char byte : bytes) {
         if (byte == SimFrame::start) {
+            if (noise)
+                noise->append(partial);
             partial = QByteArray(1, byte);
             inFrame = true;
         } else if (!inFrame) {
-            continue;
+            if (noise)
+                noise->append(byte);
         } else {
             partial.append(byte);
             if (byte == SimFrame::end) {
                 frames.append(partial);
                 reset();
             } else if (partial.size() >= SimFrame::maxRequestLength) {
+                if (noise)
+                    noise->append(partial);
                 reset();
             }
         }

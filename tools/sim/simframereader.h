@@ -14,7 +14,9 @@
 class SimFrameReader
 {
 public:
-    QList<QByteArray> feed(const QByteArray &bytes);
+    // The frames completed by `bytes`; what is dropped as noise is added to
+    // `noise` when given.
+    QList<QByteArray> feed(const QByteArray &bytes, QByteArray *noise = nullptr);
     void reset();
 
 private:

@@ -46,6 +46,11 @@ SimPtyChannel::~SimPtyChannel()
     ::close(slave);
 }
 
+bool SimPtyChannel::lineSettings(termios *settings) const
+{
+    return ::tcgetattr(slave, settings) == 0;
+}
+
 void SimPtyChannel::readMaster()
 {
     QByteArray bytes;

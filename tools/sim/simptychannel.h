@@ -6,6 +6,7 @@
 #include <QtCore/QString>
 
 class QSocketNotifier;
+struct termios;
 
 // A pseudo-terminal pair: the simulator works the master side, the driver
 // opens the slave path like a serial port.
@@ -22,6 +23,8 @@ public:
     ~SimPtyChannel() override;
 
     QString slavePath() const { return path; }
+    // The line settings a driver gave the line (they belong to the slave).
+    bool lineSettings(termios *settings) const;
 
     void send(const QByteArray &bytes) override;
     void close() override {}

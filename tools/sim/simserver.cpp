@@ -2,6 +2,7 @@
 
 #include "simplc.h"
 #include "simptychannel.h"
+#include "simscript.h"
 #include "simsession.h"
 #include "simtcpchannel.h"
 
@@ -93,22 +94,48 @@ public:
             session->close();
     }
 
+    void push(const QByteArray &bytes)
+    {
+        for (SimSession *session : qAsConst(sessions))
+            session->push(bytes);
+    }
+
+    bool ptyLineSettings(termios *settings) const
+    {
+        for (SimSession *session : sessions) {
+            if (auto *pty = qobject_cast<SimPtyChannel *>(session->channel()))
+                return pty->lineSettings(settings);
+        }
+        return false;
+    }
+
     bool isRunning() const { return !listening.isEmpty(); }
     quint16 port() const { return tcp ? tcp->serverPort() : 0; }
     int tcpConnections() const { return tcp ? sessions.size() : 0; }
 
     QString listening;
     QString ptyPath;
+    SimScript *script = nullptr;
 
 private:
     void serve(SimChannel *channel)
     {
         auto handler = [this](const QByteArray &frame) {
-            std::lock_guard<std::mutex> lock(*mutex);
-            return plc->handle(frame);
+            auto engine = [&] {
+                std::lock_guard<std::mutex> lock(*mutex);
+                return plc->handle(frame);
+            };
+            return script ? script->reply(frame, engine) : engine();
         };
         auto *session = new SimSession(channel, handler, this);
         sessions.append(session);
+        if (SimScript *watcher = script) {
+            watcher->noteConnection();
+            connect(session, &SimSession::answerSent, this, [watcher] { watcher->noteAnswerSent(); });
+            connect(session, &SimSession::noise, this, [watcher](const QByteArray &bytes) {
+                watcher->noteNoise(bytes);
+            });
+        }
         connect(session, &SimSession::closed, this, [this](SimSession *closed) {
             sessions.removeOne(closed);
             closed->deleteLater();
@@ -308,4 +335,21 @@ void SimServer::clearRequestLog()
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     d->plc.clearRequestLog();
+}
+
+void SimServer::setScript(SimScript *script)
+{
+    d->inThread([&] { d->worker->script = script; });
+}
+
+void SimServer::push(const QByteArray &bytes)
+{
+    d->inThread([&] { d->worker->push(bytes); });
+}
+
+bool SimServer::ptyLineSettings(termios *settings) const
+{
+    bool read = false;
+    d->inThread([&] { read = d->worker->ptyLineSettings(settings); });
+    return read;
 }

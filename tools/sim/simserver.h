@@ -12,6 +12,9 @@
 
 #include <memory>
 
+class SimScript;
+struct termios;
+
 // A simulated PLC serving one link from its own thread, so a driver that
 // blocks its thread while it waits for an answer still gets one.
 //
@@ -72,6 +75,16 @@ public:
     // for any station (the oldest dropped beyond SimPlc::maxLogged).
     QList<QByteArray> requestLog() const;
     void clearRequestLog();
+
+    // Scripted mode (simscript.h): the script answers every request from
+    // now on, and counts connections opened after the call. It must outlive
+    // the serving; nullptr gives the link back to the PLC.
+    void setScript(SimScript *script);
+    // Sends bytes no request asked for on every open connection, after the
+    // answers already waiting.
+    void push(const QByteArray &bytes);
+    // The line settings a driver gave the pty; false when no pty is served.
+    bool ptyLineSettings(termios *settings) const;
 
 private:
     struct Private;

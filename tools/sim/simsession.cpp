@@ -23,9 +23,17 @@ void SimSession::close()
     link->close();
 }
 
+void SimSession::push(const QByteArray &bytes)
+{
+    enqueue(clock.elapsed(), bytes, false);
+}
+
 void SimSession::receive(const QByteArray &bytes)
 {
-    const QList<QByteArray> frames = reader.feed(bytes);
+    QByteArray dropped;
+    const QList<QByteArray> frames = reader.feed(bytes, &dropped);
+    if (!dropped.isEmpty())
+        emit noise(dropped);
     for (const QByteArray &frame : frames) {
         if (ended)
             return;
@@ -39,24 +47,35 @@ void SimSession::receive(const QByteArray &bytes)
 
 void SimSession::schedule(const SimReply &reply)
 {
-    // Never before an answer already waiting, so answers keep their order.
+    // Never before bytes already waiting, so answers keep their order.
     qint64 due = clock.elapsed() + reply.delayMs;
     if (!outbox.isEmpty())
         due = qMax(due, outbox.last().dueMs);
     if (reply.splitAt > 0 && reply.splitAt < reply.bytes.size()) {
-        outbox.append({due, reply.bytes.left(reply.splitAt)});
-        outbox.append({due + reply.splitPauseMs, reply.bytes.mid(reply.splitAt)});
+        enqueue(due, reply.bytes.left(reply.splitAt), false);
+        enqueue(due + reply.splitPauseMs, reply.bytes.mid(reply.splitAt), true);
     } else {
-        outbox.append({due, reply.bytes});
+        enqueue(due, reply.bytes, true);
     }
+}
+
+void SimSession::enqueue(qint64 dueMs, const QByteArray &bytes, bool endsAnswer)
+{
+    if (!outbox.isEmpty())
+        dueMs = qMax(dueMs, outbox.last().dueMs);
+    outbox.append({dueMs, bytes, endsAnswer});
     sendDue();
 }
 
 void SimSession::sendDue()
 {
     const qint64 now = clock.elapsed();
-    while (!outbox.isEmpty() && outbox.first().dueMs <= now)
-        link->send(outbox.takeFirst().bytes);
+    while (!outbox.isEmpty() && outbox.first().dueMs <= now) {
+        const Pending next = outbox.takeFirst();
+        link->send(next.bytes);
+        if (next.endsAnswer)
+            emit answerSent();
+    }
     if (!outbox.isEmpty())
         outboxTimer.start(int(outbox.first().dueMs - now));
 }

@@ -30,8 +30,15 @@ public:
     // Ends the connection (TCP); no-op on lines that cannot be closed.
     void close();
 
+    // Sends bytes no request asked for, after the answers already waiting.
+    void push(const QByteArray &bytes);
+
 signals:
     void closed(SimSession *session);
+    // The last byte of an answer has been handed to the channel.
+    void answerSent();
+    // Bytes received outside any frame, or a frame given up unfinished.
+    void noise(const QByteArray &bytes);
 
 private:
     void receive(const QByteArray &bytes);
@@ -42,7 +49,9 @@ private:
     struct Pending {
         qint64 dueMs;
         QByteArray bytes;
+        bool endsAnswer;
     };
+    void enqueue(qint64 dueMs, const QByteArray &bytes, bool endsAnswer);
 
     SimChannel *link;
     Handler handler;

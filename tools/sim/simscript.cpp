@@ -1,0 +1,113 @@
+#include "simscript.h"
+
+#include <chrono>
+
+void SimScript::setResponder(Responder responder)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    this->responder = std::move(responder);
+}
+
+void SimScript::setEngineAnswers(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    engineAnswers = on;
+}
+
+void SimScript::setAnswerDelay(int ms)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    answerDelayMs = ms;
+}
+
+void SimScript::setSplit(int firstBytes, int pauseMs)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    splitFirst = firstBytes;
+    splitPauseMs = pauseMs;
+}
+
+QList<QByteArray> SimScript::requests() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return received;
+}
+
+void SimScript::clearRequests()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    received.clear();
+    stray.clear();
+}
+
+QByteArray SimScript::strayBytes() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return stray;
+}
+
+template <typename Done>
+bool SimScript::waitFor(Done done, int timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), done);
+}
+
+bool SimScript::waitForRequests(int n, int timeoutMs) const
+{
+    return waitFor([&] { return received.size() >= n; }, timeoutMs);
+}
+
+bool SimScript::waitForAnswers(int n, int timeoutMs) const
+{
+    return waitFor([&] { return answers >= n; }, timeoutMs);
+}
+
+bool SimScript::waitForConnections(int n, int timeoutMs) const
+{
+    return waitFor([&] { return connections >= n; }, timeoutMs);
+}
+
+SimReply SimScript::reply(const QByteArray &frame, const std::function<SimReply()> &engine)
+{
+    Responder answerer;
+    SimReply reply;
+    bool fromEngine = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        received.append(frame);
+        changed.notify_all();
+        answerer = responder;
+        reply.delayMs = answerDelayMs;
+        reply.splitAt = splitFirst;
+        reply.splitPauseMs = splitPauseMs;
+        fromEngine = !answerer && engineAnswers;
+    }
+    // Outside the lock: the responder may ask the script for its log.
+    if (fromEngine)
+        return engine();
+    if (answerer)
+        reply.bytes = answerer(frame);
+    reply.action = reply.bytes.isEmpty() ? SimReply::Silent : SimReply::Answer;
+    return reply;
+}
+
+void SimScript::noteConnection()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    ++connections;
+    changed.notify_all();
+}
+
+void SimScript::noteAnswerSent()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    ++answers;
+    changed.notify_all();
+}
+
+void SimScript::noteNoise(const QByteArray &bytes)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    stray += bytes;
+}

@@ -1,0 +1,131 @@
+// The HTTP threads and the PLC's thread at once: a driver reads and writes
+// over TCP while API clients change the same memory and the faults. No
+// read may see half a write, and every request on both sides is served.
+// Built in the sanitizer stage like every test; run under ThreadSanitizer
+// by hand (see README).
+
+#include "simhttpserver.h"
+#include "simserver.h"
+#include "simtestframes.h"
+
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtNetwork/QTcpSocket>
+#include <QtTest/QtTest>
+
+#include <httplib.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+constexpr int waitMs = 10000;          // generous: sanitizers make everything slow
+constexpr int driverRequests = 1000;
+
+// D0..D3 always hold one 16-bit number four times over.
+QByteArray sameFourTimes(quint64 k)
+{
+    return QByteArray::number(k * Q_UINT64_C(0x0001000100010001));
+}
+
+} // namespace
+
+class TestSimConcurrency : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void httpAndPlcThreadsTogether();
+};
+
+void TestSimConcurrency::httpAndPlcThreadsTogether()
+{
+    SimServer plc(1);
+    QVERIFY(plc.startTcp());
+    SimHttpServer http(&plc, SimLinkInfo{plc.listeningOn(), QString(), QString()});
+    QString error;
+    QVERIFY2(http.start(QHostAddress::LocalHost, 0, &error), qPrintable(error));
+
+    std::atomic<bool> done{false};
+    std::atomic<int> httpFailures{0};
+    std::atomic<int> tornApiReads{0};
+    std::atomic<int> httpCalls{0};
+
+    // One client writes and reads the four registers through the API.
+    std::thread memoryClient([&] {
+        httplib::Client client("127.0.0.1", http.port());
+        client.set_read_timeout(waitMs / 1000);
+        for (quint64 k = 1; !done; k = k % 0x7FFF + 1) {
+            const std::string body = "{\"type\":\"uint64\",\"values\":[\"" + sameFourTimes(k).toStdString() + "\"]}";
+            const auto put = client.Put("/api/memory/D0", body, "application/json");
+            const auto get = client.Get("/api/memory/D0?type=uint16&count=4");
+            httpCalls += 2;
+            if (!put || put->status != 200 || !get || get->status != 200) {
+                ++httpFailures;
+                continue;
+            }
+            const QJsonArray words = QJsonDocument::fromJson(QByteArray::fromStdString(get->body)).object().value("values").toArray();
+            if (words.size() != 4 || words.at(0) != words.at(1) || words.at(0) != words.at(2) || words.at(0) != words.at(3))
+                ++tornApiReads;
+        }
+    });
+    // Another switches faults that still let every answer through, and
+    // reads the log and the status.
+    std::thread faultClient([&] {
+        httplib::Client client("127.0.0.1", http.port());
+        client.set_read_timeout(waitMs / 1000);
+        for (int round = 0; !done; ++round) {
+            const std::string fault = round % 2 ? "{\"kind\":\"split\",\"ms\":0}" : "{\"kind\":\"delay\",\"ms\":1,\"chance\":0.5}";
+            const auto results = {client.Post("/api/faults", fault, "application/json"),
+                                  client.Get("/api/log?since=0"), client.Get("/api/status"),
+                                  client.Delete("/api/faults")};
+            for (const auto &result : results) {
+                ++httpCalls;
+                if (!result || result->status != 200)
+                    ++httpFailures;
+            }
+        }
+    });
+
+    // The driver's side: reads of D0..D3 and writes of D10, one after the other.
+    QTcpSocket driver;
+    driver.connectToHost(QHostAddress::LocalHost, plc.port());
+    QVERIFY(driver.waitForConnected(waitMs));
+    int unanswered = 0;
+    int tornFrameReads = 0;
+    for (int i = 0; i < driverRequests; ++i) {
+        const bool read = i % 2 == 0;
+        driver.write(read ? request("014604D00000")
+                          : request("014701D00010" + QByteArray::number(i, 16).toUpper().rightJustified(4, '0')));
+        QByteArray answer;
+        QDeadlineTimer deadline(waitMs);
+        while (!answer.endsWith('\x03') && !deadline.hasExpired() && driver.waitForReadyRead(int(deadline.remainingTime())))
+            answer += driver.readAll();
+        if (!answer.endsWith('\x03')) {
+            ++unanswered;
+            continue;
+        }
+        if (read) {
+            const QByteArray data = answer.mid(6, 16);
+            if (data.size() != 16 || data.mid(0, 4) != data.mid(4, 4) || data.mid(0, 4) != data.mid(8, 4)
+                    || data.mid(0, 4) != data.mid(12, 4))
+                ++tornFrameReads;
+        }
+    }
+    done = true;
+    memoryClient.join();
+    faultClient.join();
+
+    QCOMPARE(unanswered, 0);
+    QCOMPARE(tornFrameReads, 0);
+    QCOMPARE(tornApiReads.load(), 0);
+    QCOMPARE(httpFailures.load(), 0);
+    QVERIFY(httpCalls.load() > 0);
+    QCOMPARE(plc.value(SimArea::D, 10), quint16(driverRequests - 1));
+    QCOMPARE(plc.requestEntries().size(), driverRequests);
+}
+
+QTEST_GUILESS_MAIN(TestSimConcurrency)
+#include "tst_simconcurrency.moc"

@@ -1,8 +1,10 @@
 // The HTTP threads and the PLC's thread at once: a driver reads and writes
 // over TCP while API clients change the same memory and the faults. No
 // read may see half a write, and every request on both sides is served.
-// Built in the sanitizer stage like every test; run under ThreadSanitizer
-// by hand (see README).
+// Built in the sanitizer stage like every test. Under ThreadSanitizer:
+//   cmake -S . -B build-tsan -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+//         -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+//   cmake --build build-tsan --target tst_simconcurrency && build-tsan/tests/sim/tst_simconcurrency
 
 #include "simhttpserver.h"
 #include "simserver.h"

@@ -2,7 +2,7 @@
 // over TCP while API clients change the same memory and the faults. No
 // read may see half a write, and every request on both sides is served.
 // Built in the sanitizer stage like every test. Under ThreadSanitizer:
-//   cmake -S . -B build-tsan -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+//   cmake -S . -B build-tsan -DCMAKE_CXX_FLAGS=-fsanitize=thread
 //         -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
 //   cmake --build build-tsan --target tst_simconcurrency && build-tsan/tests/sim/tst_simconcurrency
 

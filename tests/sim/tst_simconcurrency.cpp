@@ -1,10 +1,12 @@
 // The HTTP threads and the PLC's thread at once: a driver reads and writes
-// over TCP while API clients change the same memory and the faults. No
-// read may see half a write, and every request on both sides is served.
+// four registers over TCP while API clients write and read the same four
+// and change the faults. No read may see half a write, and every request on
+// both sides is served.
 // Built in the sanitizer stage like every test. Under ThreadSanitizer:
 //   cmake -S . -B build-tsan -DCMAKE_CXX_FLAGS=-fsanitize=thread
 //         -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
-//   cmake --build build-tsan --target tst_simconcurrency && build-tsan/tests/sim/tst_simconcurrency
+//   cmake --build build-tsan --target tst_simconcurrency
+//   TSAN_OPTIONS=suppressions=tests/sim/tsan.supp build-tsan/tests/sim/tst_simconcurrency
 
 #include "simhttpserver.h"
 #include "simserver.h"
@@ -91,7 +93,7 @@ void TestSimConcurrency::httpAndPlcThreadsTogether()
         }
     });
 
-    // The driver's side: reads of D0..D3 and writes of D10, one after the other.
+    // The driver's side: reads and writes of the same four registers.
     QTcpSocket driver;
     driver.connectToHost(QHostAddress::LocalHost, plc.port());
     QVERIFY(driver.waitForConnected(waitMs));
@@ -99,8 +101,8 @@ void TestSimConcurrency::httpAndPlcThreadsTogether()
     int tornFrameReads = 0;
     for (int i = 0; i < driverRequests; ++i) {
         const bool read = i % 2 == 0;
-        driver.write(read ? request("014604D00000")
-                          : request("014701D00010" + QByteArray::number(i, 16).toUpper().rightJustified(4, '0')));
+        const QByteArray word = QByteArray::number(i, 16).toUpper().rightJustified(4, '0');
+        driver.write(read ? request("014604D00000") : request("014704D00000" + word + word + word + word));
         QByteArray answer;
         QDeadlineTimer deadline(waitMs);
         while (!answer.endsWith('\x03') && !deadline.hasExpired() && driver.waitForReadyRead(int(deadline.remainingTime())))
@@ -125,7 +127,6 @@ void TestSimConcurrency::httpAndPlcThreadsTogether()
     QCOMPARE(tornApiReads.load(), 0);
     QCOMPARE(httpFailures.load(), 0);
     QVERIFY(httpCalls.load() > 0);
-    QCOMPARE(plc.value(SimArea::D, 10), quint16(driverRequests - 1));
     QCOMPARE(plc.requestEntries().size(), driverRequests);
 }
 

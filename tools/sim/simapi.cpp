@@ -406,7 +406,6 @@ Reply SimApi::getStatus()
                                  {QStringLiteral("settings"), info.settings},
                                  {QStringLiteral("ptyLink"), info.ptyLink},
                                  {QStringLiteral("stations"), stations},
-                                 {QStringLiteral("connections"), plc->connectionCount()},
                                  {QStringLiteral("types"), QJsonArray::fromStringList(SimTypes::names())},
                                  {QStringLiteral("faultKinds"), QJsonArray::fromStringList(faultKinds())}});
 }

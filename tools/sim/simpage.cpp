@@ -46,7 +46,6 @@ const char page[] = R"PAGE(<!DOCTYPE html>
   <span id="link">link: …</span>
   <span id="settings"></span>
   <span id="stations"></span>
-  <span id="connections"></span>
   <button id="drop-links" title="Close every TCP connection, as SIGUSR2 does">Drop connections</button>
 </header>
 <main>
@@ -280,7 +279,6 @@ async function refreshStatus(first) {
   $("link").textContent = "link: " + status.link + (status.ptyLink ? " (" + status.ptyLink + ")" : "");
   $("settings").textContent = status.settings ? "line " + status.settings : "";
   $("stations").textContent = "station" + (status.stations.length > 1 ? "s " : " ") + status.stations.join(", ");
-  $("connections").textContent = status.link.startsWith("tcp") ? status.connections + " connection(s)" : "";
   if (!first) return;
   for (const station of status.stations) $("station").add(new Option(station, station));
   for (const type of status.types) $("type").add(new Option(type, type, type === "int16", type === "int16"));
@@ -294,7 +292,10 @@ async function start() {
     buildTable();
   });
   for (const id of ["station", "start", "rows", "type"]) $(id).addEventListener("change", buildTable);
-  $("drop-links").addEventListener("click", () => api("POST", "/api/links/drop").then(() => refreshStatus(false)));
+  $("drop-links").addEventListener("click", async () => {
+    const data = await api("POST", "/api/links/drop");
+    $("message").textContent = data.dropped + " connection(s) dropped";
+  });
   $("clear-faults").addEventListener("click", async () => showFaults(await api("DELETE", "/api/faults")));
   buildTable();
   refreshFaults();

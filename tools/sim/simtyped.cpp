@@ -297,7 +297,6 @@ bool parse(SimType type, const QString &text, quint64 *pattern, QString *error)
     if (isFloat(type)) {
         const double number = value.toDouble(&ok);
         if (!ok && (lower == QLatin1String("nan") || lower == QLatin1String("inf") || lower == QLatin1String("-inf"))) {
-            ok = true;
             return fromNumber(type, lower == QLatin1String("nan") ? std::nan("")
                                     : (lower.startsWith(QLatin1Char('-')) ? -HUGE_VAL : HUGE_VAL),
                               pattern, error);

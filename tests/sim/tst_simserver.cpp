@@ -466,6 +466,14 @@ void TestSimServer::ptyAnswersOnlyOnItsLineSettings()
             answer += port.readAll();
         QCOMPARE(answer, line.answered ? withChecksum("\x02" "01460" "0000") : QByteArray());
     }
+    // The log says why the PLC kept quiet.
+    QStringList outcomes;
+    for (const SimLogEntry &entry : pty.requestEntries())
+        outcomes << entry.outcome;
+    QVERIFY2(outcomes.contains(QStringLiteral("ignored: the line is set to 9600,8,1,N, the PLC to 19200,8,1,N")),
+             qPrintable(outcomes.join(QLatin1Char('|'))));
+    QVERIFY(outcomes.contains(QStringLiteral("ignored: the line is set to 19200,8,2,N, the PLC to 19200,8,1,N")));
+    QCOMPARE(outcomes.count(QStringLiteral("answered")), 2);
 }
 
 void TestSimServer::servesASerialLine()

@@ -67,8 +67,6 @@ SimReply SimPlc::handle(const QByteArray &frame)
         log.removeFirst();
 
     SimLogEntry entry = SimLogEntry::fromFrame(frame);
-    entry.sequence = ++lastSequence;
-    entry.timeMs = QDateTime::currentMSecsSinceEpoch();
 
     SimReply reply;
     SimFaultHits hits;
@@ -92,10 +90,25 @@ SimReply SimPlc::handle(const QByteArray &frame)
         }
     }
     entry.outcome = target ? outcomeOf(frame, hits, reply) : QStringLiteral("ignored (no such station)");
+    append(entry);
+    return reply;
+}
+
+void SimPlc::logIgnored(const QString &outcome)
+{
+    SimLogEntry entry;
+    entry.command = QStringLiteral("bytes");
+    entry.outcome = outcome;
+    append(entry);
+}
+
+void SimPlc::append(SimLogEntry entry)
+{
+    entry.sequence = ++lastSequence;
+    entry.timeMs = QDateTime::currentMSecsSinceEpoch();
     entries.append(entry);
     if (entries.size() > maxEntries)
         entries.removeFirst();
-    return reply;
 }
 
 QString SimPlc::outcomeOf(const QByteArray &frame, const SimFaultHits &hits, const SimReply &reply) const

@@ -55,8 +55,11 @@ public:
     static constexpr int maxEntries = 10000;
     QList<SimLogEntry> entriesSince(qint64 sequence) const;
     const SimLogEntry &lastEntry() const { return entries.last(); }
+    // Logs bytes that never became a request, with what became of them.
+    void logIgnored(const QString &outcome);
 
 private:
+    void append(SimLogEntry entry);
     QString outcomeOf(const QByteArray &frame, const SimFaultHits &hits, const SimReply &reply) const;
 
     SimEngine eng;

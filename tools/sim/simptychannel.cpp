@@ -92,6 +92,22 @@ bool SimPtyChannel::settingsMatch() const
     return baudMatches && stopMatches && framingMatches;
 }
 
+QString SimPtyChannel::lineSettings() const
+{
+    struct termios line;
+    if (::tcgetattr(slave, &line) != 0)
+        return QStringLiteral("?");
+    QString baud = QStringLiteral("?");
+    for (const BaudRate &rate : baudRates) {
+        if (cfgetospeed(&line) == rate.speed)
+            baud = QString::number(rate.rate);
+    }
+    const int bits = (line.c_cflag & CSIZE) == CS5 ? 5 : (line.c_cflag & CSIZE) == CS6 ? 6
+                   : (line.c_cflag & CSIZE) == CS7 ? 7 : 8;
+    const char parity = !(line.c_cflag & PARENB) ? 'N' : (line.c_cflag & PARODD) ? 'O' : 'E';
+    return QStringLiteral("%1,%2,%3,%4").arg(baud).arg(bits).arg(line.c_cflag & CSTOPB ? 2 : 1).arg(QLatin1Char(parity));
+}
+
 void SimPtyChannel::readMaster()
 {
     QByteArray bytes;
@@ -110,8 +126,14 @@ void SimPtyChannel::readMaster()
         }
         break;
     }
-    if (!bytes.isEmpty() && (!checkSettings || settingsMatch()))
+    if (bytes.isEmpty())
+        return;
+    if (!checkSettings || settingsMatch()) {
         emit received(bytes);
+    } else {
+        emit ignoredBytes(lineSettings(), QStringLiteral("%1,%2,%3,%4").arg(expected.baudRate).arg(expected.dataBits)
+                          .arg(expected.stopBits).arg(QLatin1Char(expected.parity)));
+    }
 }
 
 void SimPtyChannel::send(const QByteArray &bytes)

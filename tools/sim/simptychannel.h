@@ -33,10 +33,16 @@ public:
     // taken as matching.
     void expectSettings(const SimSerialSettings &settings);
     bool settingsMatch() const;
+    // The line's settings as the slave side shows them: "9600,8,1,N".
+    QString lineSettings() const;
 
     void send(const QByteArray &bytes) override;
     void close() override {}
     bool canClose() const override { return false; }
+
+signals:
+    // Bytes arrived while the line's settings were not the expected ones.
+    void ignoredBytes(const QString &lineSettings, const QString &expectedSettings);
 
 private:
     SimPtyChannel(int master, int slave, const QString &path, QObject *parent);

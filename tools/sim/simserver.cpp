@@ -57,8 +57,19 @@ public:
         SimPtyChannel *pty = SimPtyChannel::open(&error);
         if (!pty)
             return error;
-        if (expected)
+        if (expected) {
             pty->expectSettings(*expected);
+            connect(pty, &SimPtyChannel::ignoredBytes, this, [this](const QString &line, const QString &plcLine) {
+                SimLogEntry entry;
+                {
+                    std::lock_guard<std::mutex> lock(*mutex);
+                    plc->logIgnored(QStringLiteral("ignored: the line is set to %1, the PLC to %2").arg(line, plcLine));
+                    entry = plc->lastEntry();
+                }
+                if (*listener)
+                    (*listener)(entry);
+            });
+        }
         ptyPath = pty->slavePath();
         listening = QStringLiteral("pty ") + ptyPath;
         serve(pty);

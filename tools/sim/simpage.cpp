@@ -89,6 +89,7 @@ const FAULT_HELP = { delay: "answer late", drop: "no answer", "bad-checksum": "w
 const $ = (id) => document.getElementById(id);
 let lastSequence = 0;
 let view = null;
+let refreshFailed = false;   // the message shows a failed refresh, which the next good one clears
 
 async function api(method, path, body) {
   const options = { method: method, headers: {} };
@@ -118,6 +119,15 @@ function labelOf(k) {
   return view.area + (view.start + Math.floor(k / shape.group) * shape.step);
 }
 
+// The cell's place for its tooltip: "D100", "D100 bit 3", "D100 high byte".
+function cellName(k) {
+  const shape = layout(view.area, view.type);
+  let name = labelOf(k);
+  if (shape.group === 16) name += " bit " + (k % 16);
+  if (shape.group === 2) name += k % 2 === 0 ? " high byte" : " low byte";
+  return name + " " + view.type;
+}
+
 function readView() {
   return { station: $("station").value, area: $("area").value, type: $("type").value,
            start: Math.max(0, Math.min(9999, parseInt($("start").value, 10) || 0)),
@@ -137,7 +147,7 @@ function buildTable() {
       const k = row * COLUMNS + column;
       const input = document.createElement("input");
       input.id = "cell-" + k;
-      input.title = labelOf(k) + " " + view.type;
+      input.title = cellName(k);
       input.addEventListener("change", () => writeCell(k, input));
       input.addEventListener("keydown", (event) => { if (event.key === "Enter") input.blur(); });
       tr.insertCell().appendChild(input);
@@ -163,9 +173,11 @@ async function refreshMemory() {
     const data = await api("GET", "/api/memory/" + view.area + view.start + "?count=" + count +
                            "&type=" + view.type + "&station=" + view.station);
     showValues(data.values);
-    $("message").textContent = "";
+    if (refreshFailed) $("message").textContent = "";
+    refreshFailed = false;
   } catch (error) {
     $("message").textContent = error.message;
+    refreshFailed = true;
   }
 }
 
@@ -183,7 +195,7 @@ async function writeCell(k, input) {
     await api("PUT", "/api/memory/" + labelOf(k), { type: view.type, values: values, station: Number(view.station) });
     input.classList.remove("bad");
     input.classList.add("saved");
-    input.title = labelOf(k) + " " + view.type;
+    input.title = cellName(k);
     setTimeout(() => input.classList.remove("saved"), 800);
     $("message").textContent = "";
   } catch (error) {

@@ -9,6 +9,9 @@
 #include <QtTest/QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +39,7 @@ class TestSimBinary : public QObject
 
 private slots:
     void servesUntilTerminated();
+    void servesTheWorkbench();
     void refusesWhatItCannotUse();
 };
 
@@ -92,6 +96,52 @@ void TestSimBinary::servesUntilTerminated()
     QCOMPARE(readFile(dump), QByteArray("X17 = 1\nD100 = 0x1234\nD101 = 0x00FF\nD102 = 0x0007\n"));
 }
 
+void TestSimBinary::servesTheWorkbench()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("plc"));
+    QProcess sim;
+    startSim(&sim, {"--pty", "--pty-link", link, "--station", "1,2", "--http", "127.0.0.1:0", "--log"});
+    QVERIFY(sim.waitForStarted(waitMs));
+    QDeadlineTimer deadline(waitMs);
+    QByteArray lines;
+    while (lines.count('\n') < 2 && !deadline.hasExpired()) {
+        lines += sim.readAllStandardOutput();
+        if (lines.count('\n') < 2)
+            sim.waitForReadyRead(int(deadline.remainingTime()));
+    }
+    const QList<QByteArray> printed = lines.split('\n');
+    QVERIFY2(printed.size() >= 2 && printed.at(0).startsWith("pty /dev/") && printed.at(1).startsWith("http 127.0.0.1:"),
+             lines.constData());
+    const QString pty = QString::fromLocal8Bit(printed.at(0).mid(4));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), pty);
+
+    // A request through the stable path, logged on stderr.
+    const int fd = ::open(QFile::encodeName(link).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    struct termios raw;
+    QCOMPARE(::tcgetattr(fd, &raw), 0);
+    cfmakeraw(&raw);
+    QCOMPARE(::tcsetattr(fd, TCSANOW, &raw), 0);
+    const QByteArray frame = SimFrame::frame("024601D00005");
+    QCOMPARE(::write(fd, frame.constData(), size_t(frame.size())), ssize_t(frame.size()));
+    ::close(fd);
+    QByteArray log;
+    deadline.setRemainingTime(waitMs);
+    while (!log.contains('\n') && !deadline.hasExpired()) {
+        sim.waitForReadyRead(100);
+        log += sim.readAllStandardError();
+    }
+    QVERIFY2(log.contains("station 2 read D5 count 1: answered"), log.constData());
+
+    // The link goes with the simulator.
+    QVERIFY(::kill(pid_t(sim.processId()), SIGTERM) == 0);
+    QVERIFY(sim.waitForFinished(waitMs));
+    QCOMPARE(sim.exitCode(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
+}
+
 void TestSimBinary::refusesWhatItCannotUse()
 {
     QTemporaryDir dir;
@@ -100,6 +150,11 @@ void TestSimBinary::refusesWhatItCannotUse()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("D1 = 1\n\nD2 = 70000\n");
     file.close();
+    const QString stations = dir.filePath(QStringLiteral("stations.txt"));
+    QFile stationsFile(stations);
+    QVERIFY(stationsFile.open(QIODevice::WriteOnly));
+    stationsFile.write("@7 D1 = 1\n@2 D1 = 1\n");
+    stationsFile.close();
 
     struct Case {
         QStringList arguments;
@@ -111,6 +166,10 @@ void TestSimBinary::refusesWhatItCannotUse()
         {{"--pty", "extra"}, 2, "extra"},
         {{"--load", load}, 1, QFile::encodeName(load) + ":3:"},
         {{"--load", dir.filePath(QStringLiteral("missing.txt"))}, 1, "cannot read"},
+        {{"--load", stations, "--station", "1,7"}, 1, "station 2 is not simulated"},
+        // Checked at start: at shutdown the memory would be lost.
+        {{"--dump", dir.filePath(QStringLiteral("no-such-folder/dump.txt"))}, 1, "cannot write the dump"},
+        {{"--web"}, 2, "web"},
     };
     for (const Case &c : cases) {
         QProcess sim;

@@ -15,6 +15,9 @@ private slots:
     void badLinesAreReportedWithTheirNumber_data();
     void badLinesAreReportedWithTheirNumber();
     void dumpLoadsBack();
+    void typedLinesLoad_data();
+    void typedLinesLoad();
+    void stationsRoundTrip();
     void optionsAreRead();
     void badOptionsAreRefused_data();
     void badOptionsAreRefused();
@@ -68,6 +71,83 @@ void TestSimCommandLine::badLinesAreReportedWithTheirNumber_data()
     QTest::newRow("hex without digits") << "D1 = 0x" << "no number";
     QTest::newRow("sign twice") << "D1 = --5" << "no number";
     QTest::newRow("empty value") << "D1 =" << "no number";
+    QTest::newRow("empty value in a list") << "D1 = 1,,2" << "no number";
+    QTest::newRow("unknown type") << "D1:single = 1" << "unknown type \"single\"";
+    QTest::newRow("typed not a number") << "D1:float = abc" << "no float value";
+    QTest::newRow("typed out of range") << "D1:int8 = 128" << "out of the range of int8";
+    QTest::newRow("unsigned negative") << "D1:uint16 = -1" << "out of the range of uint16";
+    QTest::newRow("hex too wide") << "D1:int16 = 0x10000" << "out of the range of int16";
+    QTest::newRow("typed bool") << "X1:bool = 2" << "bool takes";
+    QTest::newRow("typed past 9999") << "D9999:int32 = 1" << "reach past element 9999";
+    QTest::newRow("list past 9999") << "X9998 = 1, 1, 1" << "reach past element 9999";
+    QTest::newRow("station too large") << "@300 D1 = 1" << "0..255";
+    QTest::newRow("station without label") << "@D1 = 1" << "@STATION";
+}
+
+void TestSimCommandLine::typedLinesLoad_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("words");    // area and start of the registers or words checked
+    QTest::addColumn<QVector<quint16>>("expected");
+
+    // Registers low word first, 8-bit values high byte first, X and Y bit by bit.
+    QTest::newRow("float") << "D300:float = 3.25" << "D300" << QVector<quint16>{0x0000, 0x4050};
+    QTest::newRow("int32") << "D200:int32 = 100000" << "D200" << QVector<quint16>{0x86A0, 0x0001};
+    QTest::newRow("list") << "D10 = 1, 2, 0x3" << "D10" << QVector<quint16>{1, 2, 3, 0};
+    QTest::newRow("int8") << "D0:int8 = -1, 2, 3" << "D0" << QVector<quint16>{0xFF02, 0x0300};
+    QTest::newRow("uint64 hex") << "HR5:uint64 = 0x0102030405060708" << "R5" << QVector<quint16>{0x0708, 0x0506, 0x0304, 0x0102};
+    QTest::newRow("double") << "D0:double = -2.5" << "D0" << QVector<quint16>{0, 0, 0, 0xC004};
+    QTest::newRow("int16 on a timer") << "TMR5:int16 = -2" << "RT5" << QVector<quint16>{0xFFFE};
+    QTest::newRow("bools in a register") << "D0:bool = 1, 0, on, true" << "D0" << QVector<quint16>{0x000D};
+    QTest::newRow("bit list") << "Y3 = 1, 1" << "WY0" << QVector<quint16>{0x0018};
+    QTest::newRow("word over X") << "X16:uint16 = 0x8001" << "WX16" << QVector<quint16>{0x8001};
+    QTest::newRow("int8 over X, bit by bit") << "X0:int8 = 0x81, 1" << "WX0" << QVector<quint16>{0x0181};
+    QTest::newRow("int8 over M, as words") << "M0:int8 = 1, 2" << "WM0" << QVector<quint16>{0x0102};
+    QTest::newRow("int32 over C") << "C16:int32 = -1" << "WC16" << QVector<quint16>{0xFFFF, 0xFFFF, 0};
+    QTest::newRow("older word name") << "WM0 = 0xFF00" << "WM0" << QVector<quint16>{0xFF00};
+}
+
+void TestSimCommandLine::typedLinesLoad()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, words);
+    QFETCH(QVector<quint16>, expected);
+
+    const SimMemoryFile::Result loaded = SimMemoryFile::parse(line);
+    QVERIFY2(loaded.ok(), qPrintable(loaded.error));
+    SimMemory memory;
+    SimMemoryFile::apply(loaded.assignments, &memory);
+    const int digits = words.indexOf(QRegularExpression(QStringLiteral("[0-9]")));
+    const SimArea area = SimAreas::fromName(words.left(digits));
+    QCOMPARE(memory.readRun(area, words.mid(digits).toInt(), expected.size()), expected);
+    // The dump loads back to the same memory.
+    SimMemory again;
+    SimMemoryFile::apply(SimMemoryFile::parse(SimMemoryFile::dump(memory)).assignments, &again);
+    QCOMPARE(SimMemoryFile::dump(again), SimMemoryFile::dump(memory));
+}
+
+void TestSimCommandLine::stationsRoundTrip()
+{
+    // Labels written as the CLI writes them, each station's lines marked.
+    SimMemory first;
+    first.setValue(SimArea::R, 8, 0x0008);
+    first.setValue(SimArea::RT, 5, 0x0005);
+    SimMemory seventh;
+    seventh.setValue(SimArea::RC, 12, 0x0012);
+    seventh.setBit(SimArea::X, 17, true);
+    const QString dump = SimMemoryFile::dump(first, 1) + SimMemoryFile::dump(seventh, 7);
+    QCOMPARE(dump, QStringLiteral("@1 HR8 = 0x0008\n@1 TMR5 = 0x0005\n@7 X17 = 1\n@7 CTR12 = 0x0012\n"));
+
+    // A line without a station is the first station's.
+    const SimMemoryFile::Result loaded = SimMemoryFile::parse(dump + QStringLiteral("D1 = 1\n"));
+    QVERIFY2(loaded.ok(), qPrintable(loaded.error));
+    SimMemory one;
+    SimMemory seven;
+    SimMemoryFile::apply(loaded.assignments, &one, 1, 1);
+    SimMemoryFile::apply(loaded.assignments, &seven, 7, 1);
+    first.setValue(SimArea::D, 1, 1);
+    QCOMPARE(SimMemoryFile::dump(one), SimMemoryFile::dump(first));
+    QCOMPARE(SimMemoryFile::dump(seven), SimMemoryFile::dump(seventh));
 }
 
 void TestSimCommandLine::badLinesAreReportedWithTheirNumber()
@@ -92,7 +172,7 @@ void TestSimCommandLine::dumpLoadsBack()
     memory.setValue(SimArea::D, 100, 0xABC);
     memory.setValue(SimArea::RC, 9999, 0xFFFF);
     const QString dump = SimMemoryFile::dump(memory);
-    QCOMPARE(dump, QStringLiteral("Y3 = 1\nT16 = 1\nT24 = 1\nD100 = 0x0ABC\nRC9999 = 0xFFFF\n"));
+    QCOMPARE(dump, QStringLiteral("Y3 = 1\nT16 = 1\nT24 = 1\nD100 = 0x0ABC\nCTR9999 = 0xFFFF\n"));
 
     const SimMemoryFile::Result loaded = SimMemoryFile::parse(dump);
     QVERIFY(loaded.ok());
@@ -147,6 +227,28 @@ void TestSimCommandLine::optionsAreRead()
     QCOMPARE(serial.options.serial.parity, 'E');
 
     QCOMPARE(parseSimOptions({"norvo-sim", "--pty"}).options.link, SimOptions::Pty);
+
+    const SimOptionsResult bench = parseSimOptions({"norvo-sim", "--pty", "19200,7,2,E", "--pty-link", "/tmp/plc",
+                                                    "--station", "1,2,7", "--http", ":0", "--log"});
+    QVERIFY2(bench.error.isEmpty(), qPrintable(bench.error));
+    QCOMPARE(bench.options.link, SimOptions::Pty);
+    QVERIFY(bench.options.ptySettingsGiven);
+    QCOMPARE(bench.options.ptySettings.baudRate, 19200);
+    QCOMPARE(bench.options.ptySettings.dataBits, 7);
+    QCOMPARE(bench.options.ptySettings.stopBits, 2);
+    QCOMPARE(bench.options.ptySettings.parity, 'E');
+    QCOMPARE(bench.options.ptyLink, QStringLiteral("/tmp/plc"));
+    QCOMPARE(bench.options.stations, (QList<int>{1, 2, 7}));
+    QCOMPARE(bench.options.station, 1);
+    QVERIFY(bench.options.http);
+    QCOMPARE(bench.options.httpAddress, QHostAddress(QHostAddress::LocalHost));
+    QCOMPARE(bench.options.httpPort, quint16(0));
+    QVERIFY(bench.options.log);
+    const SimOptionsResult equals = parseSimOptions({"norvo-sim", "--pty=9600,8,1,N", "--http", "8080"});
+    QVERIFY2(equals.error.isEmpty(), qPrintable(equals.error));
+    QCOMPARE(equals.options.ptySettings.baudRate, 9600);
+    QCOMPARE(equals.options.httpAddress, QHostAddress(QHostAddress::LocalHost));
+    QCOMPARE(equals.options.httpPort, quint16(8080));
     QVERIFY(parseSimOptions({"norvo-sim", "--help"}).help);
     QVERIFY(parseSimOptions({"norvo-sim", "-h"}).help);
 }
@@ -179,6 +281,13 @@ void TestSimCommandLine::badOptionsAreRefused_data()
     QTest::newRow("error code long") << QStringList{"--error-code", "12"} << "--error-code";
     QTest::newRow("empty load") << QStringList{"--load", ""} << "--load";
     QTest::newRow("seed too large") << QStringList{"--seed", "4294967296"} << "--seed";
+    QTest::newRow("station twice") << QStringList{"--station", "1,2,1"} << "twice";
+    QTest::newRow("station list gap") << QStringList{"--station", "1,,2"} << "0 to 255";
+    QTest::newRow("pty settings") << QStringList{"--pty", "9600,9,1,N"} << "BAUD,BITS,STOP,PARITY";
+    QTest::newRow("pty link without pty") << QStringList{"--pty-link", "/tmp/plc"} << "--pty";
+    QTest::newRow("http host name") << QStringList{"--http", "plc.example:80"} << "--http";
+    QTest::newRow("http port too large") << QStringList{"--http", "70000"} << "--http";
+    QTest::newRow("unknown option") << QStringList{"--web"} << "web";
 }
 
 void TestSimCommandLine::badOptionsAreRefused()

@@ -119,6 +119,8 @@ private slots:
     void closeOnDemand();
     void randomFaultsRepeatWithTheirSeed();
     void servesAPty();
+    void servesSeveralStationsOnAPty();
+    void ptyAnswersOnlyOnItsLineSettings();
     void servesASerialLine();
     void scriptedOverTcp();
     void scriptedOverPty();
@@ -389,6 +391,93 @@ void TestSimServer::servesAPty()
             answer += port.readAll();
         QCOMPARE(answer, SimFrame::frame("03460" "0102"));
     }
+}
+
+void TestSimServer::servesSeveralStationsOnAPty()
+{
+    SimServer line(1);
+    line.setStations({1, 2, 7});
+    QCOMPARE(line.stations(), (QList<int>{1, 2, 7}));
+    QCOMPARE(line.station(), 1);
+    // Each station its own memory: D5 holds the station number times 0x111.
+    for (const int station : line.stations()) {
+        QVERIFY(line.changeMemory(station, [station](SimMemory *memory) {
+            memory->setValue(SimArea::D, 5, quint16(station * 0x111));
+        }));
+    }
+    QVERIFY(!line.changeMemory(3, [](SimMemory *) {}));
+    QVERIFY2(line.startPty(), qPrintable(line.errorString()));
+
+    const int fd = ::open(QFile::encodeName(line.ptyPath()).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    struct termios raw;
+    QCOMPARE(::tcgetattr(fd, &raw), 0);
+    cfmakeraw(&raw);
+    QCOMPARE(::tcsetattr(fd, TCSANOW, &raw), 0);
+
+    const struct {
+        const char *request;
+        QByteArray answer;
+    } exchanges[] = {
+        {"014601D00005", SimFrame::frame("01460" "0111")},
+        {"074601D00005", SimFrame::frame("07460" "0777")},
+        {"024701D000050ABC", SimFrame::frame("02470")},
+        {"024601D00005", SimFrame::frame("02460" "0ABC")},
+        {"034601D00005", QByteArray()},                         // no PLC 3 on the line
+        {"014601D00005", SimFrame::frame("01460" "0111")},  // the write went to station 2 only
+    };
+    for (const auto &exchange : exchanges) {
+        const QByteArray got = exchangeOnFd(fd, SimFrame::frame(exchange.request), exchange.answer.isEmpty() ? 300 : answerWaitMs);
+        QVERIFY2(got == exchange.answer, exchange.request);
+    }
+    ::close(fd);
+
+    const QList<SimLogEntry> log = line.requestEntries();
+    QCOMPARE(log.size(), 6);
+    QCOMPARE(log.at(2).station, 2);
+    QCOMPARE(log.at(2).command, QStringLiteral("write"));
+    QCOMPARE(log.at(2).label, QStringLiteral("D5"));
+    QCOMPARE(log.at(4).outcome, QStringLiteral("ignored (no such station)"));
+    QCOMPARE(line.requestEntries(5).size(), 1);
+}
+
+void TestSimServer::ptyAnswersOnlyOnItsLineSettings()
+{
+    SimSerialSettings expected;
+    expected.baudRate = 19200;
+    SimServer pty(1);
+    QVERIFY2(pty.startPty(expected), qPrintable(pty.errorString()));
+
+    // The driver's side sets its line as a serial port does. A Linux pty
+    // keeps only the baud rate and stop bits (it forces 8 bits, no parity).
+    const struct {
+        int baud;
+        QSerialPort::StopBits stop;
+        bool answered;
+    } lines[] = {
+        {19200, QSerialPort::OneStop, true},
+        {9600, QSerialPort::OneStop, false},
+        {19200, QSerialPort::TwoStop, false},
+        {19200, QSerialPort::OneStop, true},
+    };
+    QSerialPort port(pty.ptyPath());
+    QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+    for (const auto &line : lines) {
+        QVERIFY(port.setBaudRate(line.baud) && port.setStopBits(line.stop));
+        port.write(readD5());
+        QByteArray answer;
+        while (!answer.endsWith('\x03') && port.waitForReadyRead(line.answered ? answerWaitMs : 300))
+            answer += port.readAll();
+        QCOMPARE(answer, line.answered ? SimFrame::frame("01460" "0000") : QByteArray());
+    }
+    // The log says why the PLC kept quiet.
+    QStringList outcomes;
+    for (const SimLogEntry &entry : pty.requestEntries())
+        outcomes << entry.outcome;
+    QVERIFY2(outcomes.contains(QStringLiteral("ignored: the line is set to 9600,8,1,N, the PLC to 19200,8,1,N")),
+             qPrintable(outcomes.join(QLatin1Char('|'))));
+    QVERIFY(outcomes.contains(QStringLiteral("ignored: the line is set to 19200,8,2,N, the PLC to 19200,8,1,N")));
+    QCOMPARE(outcomes.count(QStringLiteral("answered")), 2);
 }
 
 void TestSimServer::servesASerialLine()

@@ -1,11 +1,14 @@
 // norvo-sim: a simulated PLC on TCP, a pty or a serial line.
 
+#include "simhttpserver.h"
 #include "simmemoryfile.h"
 #include "simoptions.h"
 #include "simserver.h"
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QDir>
 #include <QtCore/QFile>
+#include <QtCore/QFileInfo>
 #include <QtCore/QSaveFile>
 #include <QtCore/QSocketNotifier>
 
@@ -48,7 +51,7 @@ void complain(const QString &message)
     std::fprintf(stderr, "norvo-sim: %s\n", qPrintable(message));
 }
 
-bool loadMemory(const QString &fileName, SimServer *plc)
+bool loadMemory(const QString &fileName, const QList<int> &stations, SimServer *plc)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -60,15 +63,34 @@ bool loadMemory(const QString &fileName, SimServer *plc)
         complain(QStringLiteral("%1:%2: %3").arg(fileName).arg(loaded.errorLine).arg(loaded.error));
         return false;
     }
-    SimMemory memory;
-    SimMemoryFile::apply(loaded.assignments, &memory);
-    plc->setMemory(memory);
+    for (const SimMemoryFile::Assignment &assignment : loaded.assignments) {
+        if (assignment.station >= 0 && !stations.contains(assignment.station)) {
+            complain(QStringLiteral("%1: station %2 is not simulated (--station)").arg(fileName).arg(assignment.station));
+            return false;
+        }
+    }
+    for (const int station : stations) {
+        SimMemory memory;
+        SimMemoryFile::apply(loaded.assignments, &memory, station, stations.first());
+        plc->setMemory(station, memory);
+    }
     return true;
+}
+
+QString dumpText(const SimServer &plc)
+{
+    const QList<int> stations = plc.stations();
+    if (stations.size() == 1)
+        return SimMemoryFile::dump(plc.memory());
+    QString text;
+    for (const int station : stations)
+        text += SimMemoryFile::dump(plc.memory(station), station);
+    return text;
 }
 
 bool dumpMemory(const QString &fileName, const SimServer &plc)
 {
-    const QByteArray dump = SimMemoryFile::dump(plc.memory()).toUtf8();
+    const QByteArray dump = dumpText(plc).toUtf8();
     if (fileName.isEmpty()) {
         std::fwrite(dump.constData(), 1, size_t(dump.size()), stdout);
         std::fflush(stdout);
@@ -82,13 +104,59 @@ bool dumpMemory(const QString &fileName, const SimServer &plc)
     return true;
 }
 
+// The dump is written beside the file and renamed over it, so its folder
+// must be writable, and the file too when it exists. Checked at start: at
+// shutdown the memory would be lost.
+bool dumpIsWritable(const QString &fileName)
+{
+    const QFileInfo file(fileName);
+    const QFileInfo folder(file.absolutePath());
+    if (!folder.isDir() || !folder.isWritable() || (file.exists() && (!file.isFile() || !file.isWritable()))) {
+        complain(QStringLiteral("cannot write the dump to %1: %2").arg(fileName,
+                 folder.isDir() ? QStringLiteral("not writable") : QStringLiteral("no such folder")));
+        return false;
+    }
+    return true;
+}
+
+// A symlink at `link` to the pty; one left by an earlier run is replaced,
+// anything else at that path is not touched.
+bool makePtyLink(const QString &link, const QString &pty)
+{
+    const QFileInfo existing(link);
+    if (existing.isSymLink()) {
+        QFile::remove(link);
+    } else if (existing.exists()) {
+        complain(QStringLiteral("--pty-link %1: there is a file that is no symlink").arg(link));
+        return false;
+    }
+    if (!QFile::link(pty, link)) {
+        complain(QStringLiteral("--pty-link %1: cannot create the symlink").arg(link));
+        return false;
+    }
+    return true;
+}
+
+void removePtyLink(const QString &link, const QString &pty)
+{
+    const QFileInfo existing(link);
+    if (!link.isEmpty() && existing.isSymLink() && existing.symLinkTarget() == QFileInfo(pty).absoluteFilePath())
+        QFile::remove(link);
+}
+
+QString settingsText(const SimSerialSettings &settings)
+{
+    return QStringLiteral("%1,%2,%3,%4").arg(settings.baudRate).arg(settings.dataBits).arg(settings.stopBits)
+            .arg(QLatin1Char(settings.parity));
+}
+
 bool startLink(const SimOptions &options, SimServer *plc)
 {
     switch (options.link) {
     case SimOptions::Tcp:
         return plc->startTcp(options.address, options.port);
     case SimOptions::Pty:
-        return plc->startPty();
+        return options.ptySettingsGiven ? plc->startPty(options.ptySettings) : plc->startPty();
     case SimOptions::Serial:
         return plc->startSerial(options.serial);
     }
@@ -114,9 +182,17 @@ int main(int argc, char *argv[])
     const SimOptions &options = parsed.options;
 
     SimServer plc(options.station);
+    plc.setStations(options.stations);
     plc.setFaults(options.faults);
-    if (!options.loadFile.isEmpty() && !loadMemory(options.loadFile, &plc))
+    if (!options.loadFile.isEmpty() && !loadMemory(options.loadFile, options.stations, &plc))
         return 1;
+    if (!options.dumpFile.isEmpty() && !dumpIsWritable(options.dumpFile))
+        return 1;
+    if (options.log) {
+        plc.setRequestListener([](const SimLogEntry &entry) {
+            std::fprintf(stderr, "%s\n", qPrintable(entry.text()));
+        });
+    }
     if (!watchSignals()) {
         complain(QStringLiteral("cannot watch signals"));
         return 1;
@@ -125,9 +201,29 @@ int main(int argc, char *argv[])
         complain(plc.errorString());
         return 1;
     }
+    const QString ptyPath = plc.ptyPath();
+    if (!options.ptyLink.isEmpty() && !makePtyLink(options.ptyLink, ptyPath))
+        return 1;
 
-    // The one line on stdout that scripts wait for.
+    SimLinkInfo info;
+    info.link = plc.listeningOn();
+    info.ptyLink = options.ptyLink;
+    if (options.link == SimOptions::Serial)
+        info.settings = settingsText(options.serial);
+    else if (options.ptySettingsGiven)
+        info.settings = settingsText(options.ptySettings);
+    SimHttpServer http(&plc, info);
+    QString httpError;
+    if (options.http && !http.start(options.httpAddress, options.httpPort, &httpError)) {
+        complain(httpError);
+        removePtyLink(options.ptyLink, ptyPath);
+        return 1;
+    }
+
+    // The lines on stdout that scripts wait for.
     std::printf("%s\n", qPrintable(plc.listeningOn()));
+    if (options.http)
+        std::printf("%s\n", qPrintable(http.listeningOn()));
     std::fflush(stdout);
 
     int exitCode = 0;
@@ -141,7 +237,9 @@ int main(int argc, char *argv[])
         } else if (number == SIGUSR2) {
             plc.closeConnections();
         } else {
+            http.stop();
             plc.stop();
+            removePtyLink(options.ptyLink, ptyPath);
             if (!dumpMemory(options.dumpFile, plc))
                 exitCode = 1;
             app.quit();

@@ -64,6 +64,15 @@ SimArea bitAreaOf(SimArea wordArea)
     return info ? info->bitArea : SimArea::None;
 }
 
+SimArea wordAreaOf(SimArea bitArea)
+{
+    for (const AreaInfo &info : areaTable) {
+        if (info.bitArea == bitArea && bitArea != SimArea::None)
+            return info.area;
+    }
+    return SimArea::None;
+}
+
 int elementsPerUnit(SimArea area)
 {
     return isWordArea(area) ? wordBits : 1;

@@ -30,6 +30,8 @@ bool isWordArea(SimArea area);
 
 // The bit area under a word area (WM -> M); None for any other area.
 SimArea bitAreaOf(SimArea wordArea);
+// The word area over a bit area (M -> WM); None for any other area.
+SimArea wordAreaOf(SimArea bitArea);
 
 // How many elements of the area one unit of a run takes: 16 bits for a
 // word, one element otherwise.

@@ -2,26 +2,37 @@
 #define SIMMEMORYFILE_H
 
 #include "simmemory.h"
+#include "simtyped.h"
 
 #include <QtCore/QList>
 #include <QtCore/QString>
+#include <QtCore/QVector>
 
 // The memory file of norvo-sim: one assignment a line, comments from "#".
 //
 //     # start values
 //     D100 = 0x1234
 //     X17 = 1
-//     WM0 = 0xFF00     # bits M8..M15
-//     TMR5 = -2        # same as RT5 = 0xFFFE
+//     M0:uint16 = 0xFF00     # bits M8..M15
+//     TMR5 = -2              # timer register 5: 0xFFFE
+//     D300:float = 3.25      # D300 and D301, low word first
+//     D200:int32 = 100000
+//     D10 = 1, 2, 3          # D10, D11, D12
+//     @7 D100 = 5            # station 7's D100
 //
-// Bit areas take 0 or 1; registers and words take -32768..65535 in decimal
-// or 0x hex. A dump is written in the same format and loads back.
+// Labels are the norvo command line's; TYPE is one of its types, laid out
+// as SimTypes describes. Without a type, bits take 0 or 1 and registers
+// -32768..65535 in decimal or 0x hex. A line without a station is for the
+// first station simulated. Older files with the names RT, RC and WX..WC
+// still load. A dump is written in the same format and loads back.
 namespace SimMemoryFile {
 
 struct Assignment {
+    int station = -1;                 // -1: the first station
     SimArea area = SimArea::None;
     int element = 0;
-    quint16 value = 0;
+    SimType type = SimType::UInt16;
+    QVector<quint64> values;          // bit patterns of consecutive values
 };
 
 struct Result {
@@ -33,11 +44,17 @@ struct Result {
 };
 
 Result parse(const QString &text);
+
+// Applies every assignment, whatever its station.
 void apply(const QList<Assignment> &assignments, SimMemory *memory);
+// Applies the assignments of `station`; those naming none when `station`
+// is the first one simulated.
+void apply(const QList<Assignment> &assignments, SimMemory *memory, int station, int firstStation);
 
 // Every non-zero bit and register, bits as 0/1 and registers in hex, area by
-// area in ascending element order.
-QString dump(const SimMemory &memory);
+// area in ascending element order; each line starts with "@STATION " when
+// `station` is not -1.
+QString dump(const SimMemory &memory, int station = -1);
 
 } // namespace SimMemoryFile
 

@@ -1,6 +1,7 @@
 #include "simoptions.h"
 
 #include <QtCore/QCommandLineParser>
+#include <QtCore/QRegularExpression>
 
 namespace {
 
@@ -11,7 +12,8 @@ struct ValueOption {
 };
 
 const ValueOption valueOptions[] = {
-    {"tcp", "HOST:PORT"}, {"serial", "DEVICE,BAUD,BITS,STOP,PARITY"}, {"station", "N"},
+    {"tcp", "HOST:PORT"}, {"serial", "DEVICE,BAUD,BITS,STOP,PARITY"}, {"station", "N[,N...]"},
+    {"pty-link", "PATH"}, {"http", "HOST:PORT"},
     {"load", "FILE"}, {"dump", "FILE"},
     {"delay", "MS"}, {"delay-every", "N"}, {"delay-chance", "P"},
     {"drop-every", "N"}, {"drop-chance", "P"},
@@ -78,10 +80,16 @@ private:
     const QCommandLineParser &parser;
 };
 
-bool parseTcp(const QString &text, SimOptions *options, QString *error)
+// "HOST:PORT" with a numeric or "localhost" host; for --http the host may be
+// left out (":PORT" or "PORT") and is then 127.0.0.1.
+bool parseAddress(const char *option, const QString &text, QHostAddress *addressOut, quint16 *portOut,
+                  QString *error)
 {
+    const bool hostOptional = qstrcmp(option, "http") == 0;
     const int colon = text.lastIndexOf(QLatin1Char(':'));
-    QString host = text.left(colon);
+    QString host = colon < 0 ? QString() : text.left(colon);
+    if (hostOptional && host.isEmpty())
+        host = QStringLiteral("127.0.0.1");
     if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
         host = host.mid(1, host.size() - 2);
     bool ok = false;
@@ -91,13 +99,60 @@ bool parseTcp(const QString &text, SimOptions *options, QString *error)
         address = QHostAddress(QHostAddress::LocalHost);
     else
         address = QHostAddress(host);
-    if (colon < 0 || address.isNull() || !ok || port < 0 || port > 65535) {
-        *error = QStringLiteral("--tcp takes HOST:PORT with a numeric address, like 127.0.0.1:0, not \"%1\"").arg(text);
+    if ((colon < 0 && !hostOptional) || address.isNull() || !ok || port < 0 || port > 65535) {
+        *error = QStringLiteral("--%1 takes HOST:PORT with a numeric address, like 127.0.0.1:0, not \"%2\"")
+                .arg(QLatin1String(option), text);
         return false;
     }
-    options->address = address;
-    options->port = quint16(port);
+    *addressOut = address;
+    *portOut = quint16(port);
     return true;
+}
+
+// "1,2,7": distinct stations 0..255, the first one the default.
+bool parseStations(const QString &text, QList<int> *stations, QString *error)
+{
+    QList<int> parsed;
+    for (const QString &field : text.split(QLatin1Char(','))) {
+        bool ok = false;
+        const int station = field.trimmed().toInt(&ok, 10);
+        if (!ok || station < 0 || station > 255) {
+            *error = QStringLiteral("--station takes stations from 0 to 255, separated by commas, not \"%1\"").arg(text);
+            return false;
+        }
+        if (parsed.contains(station)) {
+            *error = QStringLiteral("--station names station %1 twice").arg(station);
+            return false;
+        }
+        parsed << station;
+    }
+    *stations = parsed;
+    return true;
+}
+
+// --pty takes its line settings as an optional value, which
+// QCommandLineParser cannot express: they are taken out of the arguments
+// first ("--pty 9600,8,1,N" or "--pty=9600,8,1,N").
+QStringList takePtySettings(const QStringList &arguments, QString *settings, bool *given)
+{
+    static const QRegularExpression settingsPattern(QStringLiteral("^[0-9]+,[0-9]+,[0-9]+,[A-Za-z]+$"));
+    QStringList rest;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        const bool pty = argument == QLatin1String("--pty") || argument == QLatin1String("-pty");
+        if (pty && i + 1 < arguments.size() && settingsPattern.match(arguments.at(i + 1)).hasMatch()) {
+            *settings = arguments.at(++i);
+            *given = true;
+            rest << argument;
+        } else if (argument.startsWith(QLatin1String("--pty="))) {
+            *settings = argument.mid(6);
+            *given = true;
+            rest << QStringLiteral("--pty");
+        } else {
+            rest << argument;
+        }
+    }
+    return rest;
 }
 
 } // namespace
@@ -108,21 +163,36 @@ QString simHelpText()
         "Usage: norvo-sim [LINK] [OPTIONS]\n"
         "A simulated PLC answering bit reads (44), register reads (46) and register\n"
         "writes (47). Once it serves its link it prints one line to stdout:\n"
-        "\"tcp HOST:PORT\", \"pty /dev/pts/N\" or \"serial DEVICE\". It runs until\n"
-        "SIGINT or SIGTERM, then dumps its memory and exits 0.\n"
+        "\"tcp HOST:PORT\", \"pty /dev/pts/N\" or \"serial DEVICE\"; with --http a second\n"
+        "line \"http HOST:PORT\" follows. It runs until SIGINT or SIGTERM, then dumps\n"
+        "its memory and exits 0.\n"
         "SIGUSR1 dumps the memory at once; SIGUSR2 closes all TCP connections.\n"
         "\n"
         "Link (one of):\n"
         "  --tcp HOST:PORT       listen on TCP; port 0 picks a free one (default 127.0.0.1:0)\n"
-        "  --pty                 create a pseudo-terminal; the driver opens the printed path\n"
+        "  --pty [BAUD,BITS,STOP,PARITY]\n"
+        "                        create a pseudo-terminal; the driver opens the printed path.\n"
+        "                        With settings, answer only while the driver's line\n"
+        "                        settings on the pty are these, e.g. 19200,8,1,N (a Linux\n"
+        "                        pty keeps only the baud rate and stop bits)\n"
+        "  --pty-link PATH       with --pty: a symlink PATH to the pty, removed on exit\n"
         "  --serial DEVICE,BAUD,BITS,STOP,PARITY\n"
         "                        use a serial line, e.g. /dev/ttyUSB0,9600,7,1,E (parity N, E, O)\n"
         "\n"
         "PLC:\n"
-        "  --station N           answer only requests for station N, 0..255 (default 1)\n"
+        "  --station N[,N...]    the stations on the line, each a PLC with its own memory,\n"
+        "                        0..255 (default 1); requests for others go unanswered\n"
         "  --load FILE           start with the memory in FILE: lines like \"D100 = 0x1234\",\n"
-        "                        \"X17 = 1\", \"# comment\"\n"
-        "  --dump FILE           write memory dumps to FILE instead of stdout\n"
+        "                        \"X17 = 1\", \"D300:float = 3.25\", \"D10 = 1, 2, 3\",\n"
+        "                        \"@2 D100 = 5\" (station 2), \"# comment\"; labels and\n"
+        "                        types as the norvo command line writes them\n"
+        "  --dump FILE           write memory dumps to FILE instead of stdout (checked at start)\n"
+        "\n"
+        "Workbench:\n"
+        "  --http HOST:PORT      serve a web console and a REST API (host default 127.0.0.1;\n"
+        "                        port 0 picks a free one). Whoever reaches it can change\n"
+        "                        the PLC's memory: keep it on loopback\n"
+        "  --log                 write each request to stderr, one line each\n"
         "\n"
         "Faults (N: on every Nth request; P: probability 0..1 per request):\n"
         "  --delay MS            answer MS late (every answer, unless --delay-every/-chance)\n"
@@ -142,7 +212,7 @@ QString simHelpText()
         "\n"
         "  -h, --help            show this help\n"
         "\n"
-        "Example: norvo-sim --tcp 127.0.0.1:0 --load plc.txt --drop-every 5\n");
+        "Example: norvo-sim --tcp 127.0.0.1:0 --load plc.txt --http 127.0.0.1:8080 --log\n");
 }
 
 SimOptionsResult parseSimOptions(const QStringList &arguments)
@@ -152,11 +222,14 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
     parser.addOption(QCommandLineOption(QStringLiteral("pty")));
+    parser.addOption(QCommandLineOption(QStringLiteral("log")));
     for (const ValueOption &option : valueOptions) {
         parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(),
                                             QLatin1String(option.valueName)));
     }
-    if (!parser.parse(arguments)) {
+    QString ptySettings;
+    const QStringList rest = takePtySettings(arguments, &ptySettings, &result.options.ptySettingsGiven);
+    if (!parser.parse(rest)) {
         result.error = parser.errorText();
         return result;
     }
@@ -176,19 +249,37 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
         result.error = QStringLiteral("choose one link: --tcp, --pty or --serial");
         return result;
     }
-    if (read.has("tcp") && !parseTcp(read.text("tcp"), &options, &result.error))
+    if (read.has("tcp") && !parseAddress("tcp", read.text("tcp"), &options.address, &options.port, &result.error))
         return result;
     if (read.has("pty"))
         options.link = SimOptions::Pty;
+    if (options.ptySettingsGiven
+            && !SimSerialSettings::parse(QStringLiteral("pty,") + ptySettings, &options.ptySettings, &result.error)) {
+        result.error = QStringLiteral("--pty takes BAUD,BITS,STOP,PARITY, like 9600,8,1,N, not \"%1\"").arg(ptySettings);
+        return result;
+    }
+    if (read.has("pty-link")) {
+        options.ptyLink = read.text("pty-link");
+        if (!read.has("pty") || options.ptyLink.isEmpty()) {
+            result.error = QStringLiteral("--pty-link takes a path and goes with --pty");
+            return result;
+        }
+    }
+    if (read.has("http")) {
+        options.http = true;
+        if (!parseAddress("http", read.text("http"), &options.httpAddress, &options.httpPort, &result.error))
+            return result;
+    }
+    options.log = read.has("log");
     if (read.has("serial")) {
         options.link = SimOptions::Serial;
         if (!SimSerialSettings::parse(read.text("serial"), &options.serial, &result.error))
             return result;
     }
 
-    qint64 station = options.station;
-    read.integer("station", 0, 255, &station);
-    options.station = int(station);
+    if (read.has("station") && !parseStations(read.text("station"), &options.stations, &result.error))
+        return result;
+    options.station = options.stations.first();
     options.loadFile = read.text("load");
     options.dumpFile = read.text("dump");
     if (read.has("load") && options.loadFile.isEmpty())

@@ -4,6 +4,7 @@
 #include "simfaults.h"
 #include "simserialchannel.h"
 
+#include <QtCore/QList>
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 #include <QtNetwork/QHostAddress>
@@ -15,10 +16,19 @@ struct SimOptions {
     QHostAddress address = QHostAddress(QHostAddress::LocalHost);
     quint16 port = 0;
     SimSerialSettings serial;
-    int station = 1;
+    int station = 1;          // the first of `stations`
+    QList<int> stations{1};   // the PLCs on the line
     QString loadFile;
     QString dumpFile;         // empty: the dump goes to stdout
     SimFaults faults;
+
+    bool ptySettingsGiven = false;   // --pty BAUD,BITS,STOP,PARITY
+    SimSerialSettings ptySettings;
+    QString ptyLink;                 // --pty-link PATH; empty: none
+    bool http = false;               // --http HOST:PORT
+    QHostAddress httpAddress = QHostAddress(QHostAddress::LocalHost);
+    quint16 httpPort = 0;
+    bool log = false;                // --log: each request on stderr
 };
 
 struct SimOptionsResult {

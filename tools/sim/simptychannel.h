@@ -2,6 +2,7 @@
 #define SIMPTYCHANNEL_H
 
 #include "simchannel.h"
+#include "simserialchannel.h"
 
 #include <QtCore/QString>
 
@@ -26,9 +27,25 @@ public:
     // The line settings a driver gave the line (they belong to the slave).
     bool lineSettings(termios *settings) const;
 
+    // From now on the bytes received count only while the line's settings
+    // are these (the device is not looked at): a PLC set to other settings
+    // cannot read the driver's bytes and stays silent. The settings are read
+    // with tcgetattr() on the slave side, where the driver sets them, each
+    // time bytes arrive. Linux keeps only the baud rate and stop bits of a
+    // pty and always shows 8 data bits without parity; those two are then
+    // taken as matching.
+    void expectSettings(const SimSerialSettings &settings);
+    bool settingsMatch() const;
+    // The line's settings as the slave side shows them: "9600,8,1,N".
+    QString lineSettingsText() const;
+
     void send(const QByteArray &bytes) override;
     void close() override {}
     bool canClose() const override { return false; }
+
+signals:
+    // Bytes arrived while the line's settings were not the expected ones.
+    void ignoredBytes(const QString &lineSettings, const QString &expectedSettings);
 
 private:
     SimPtyChannel(int master, int slave, const QString &path, QObject *parent);
@@ -38,6 +55,8 @@ private:
     int slave;
     QString path;
     QSocketNotifier *notifier;
+    bool checkSettings = false;
+    SimSerialSettings expected;
 };
 
 #endif

@@ -27,8 +27,10 @@ QString hostText(const QHostAddress &address)
 class SimServerWorker : public QObject
 {
 public:
-    SimServerWorker(std::mutex *mutex, SimPlc *plc)
-        : mutex(mutex), plc(plc)
+    using Listener = std::function<void(const SimLogEntry &)>;
+
+    SimServerWorker(std::mutex *mutex, SimPlc *plc, const Listener *listener)
+        : mutex(mutex), plc(plc), listener(listener)
     {
     }
 
@@ -50,12 +52,25 @@ public:
         return QString();
     }
 
-    QString startPty()
+    QString startPty(const SimSerialSettings *expected)
     {
         QString error;
         SimPtyChannel *pty = SimPtyChannel::open(&error);
         if (!pty)
             return error;
+        if (expected) {
+            pty->expectSettings(*expected);
+            connect(pty, &SimPtyChannel::ignoredBytes, this, [this](const QString &line, const QString &plcLine) {
+                SimLogEntry entry;
+                {
+                    std::lock_guard<std::mutex> lock(*mutex);
+                    plc->logIgnored(QStringLiteral("ignored: the line is set to %1, the PLC to %2").arg(line, plcLine));
+                    entry = plc->lastEntry();
+                }
+                if (*listener)
+                    (*listener)(entry);
+            });
+        }
         ptyPath = pty->slavePath();
         listening = QStringLiteral("pty ") + ptyPath;
         serve(pty);
@@ -121,11 +136,22 @@ private:
     void serve(SimChannel *channel)
     {
         auto handler = [this](const QByteArray &frame) {
+            SimLogEntry entry;
+            bool logged = false;
             auto engine = [&] {
                 std::lock_guard<std::mutex> lock(*mutex);
-                return plc->handle(frame);
+                const SimReply reply = plc->handle(frame);
+                if (*listener) {
+                    entry = plc->lastEntry();
+                    logged = true;
+                }
+                return reply;
             };
-            return script ? script->reply(frame, engine) : engine();
+            const SimReply reply = script ? script->reply(frame, engine) : engine();
+            // Outside the lock: the listener may take its own.
+            if (logged)
+                (*listener)(entry);
+            return reply;
         };
         auto *session = new SimSession(channel, handler, this);
         sessions.append(session);
@@ -144,6 +170,7 @@ private:
 
     std::mutex *mutex;
     SimPlc *plc;
+    const Listener *listener;
     QTcpServer *tcp = nullptr;
     QList<SimSession *> sessions;
 };
@@ -166,12 +193,13 @@ struct SimServer::Private {
     QThread thread;
     SimServerWorker *worker = nullptr;
     QString error;          // touched by the owner's calls only
+    std::function<void(const SimLogEntry &)> listener;   // set while no link serves
 };
 
 SimServer::SimServer(int station)
     : d(new Private(station))
 {
-    d->worker = new SimServerWorker(&d->mutex, &d->plc);
+    d->worker = new SimServerWorker(&d->mutex, &d->plc, &d->listener);
     d->thread.setObjectName(QStringLiteral("norvo-sim"));
     d->worker->moveToThread(&d->thread);
     d->thread.start();
@@ -201,7 +229,17 @@ bool SimServer::startPty()
         d->error = QStringLiteral("the simulator already serves a link");
         return false;
     }
-    d->inThread([&] { d->error = d->worker->startPty(); });
+    d->inThread([&] { d->error = d->worker->startPty(nullptr); });
+    return d->error.isEmpty();
+}
+
+bool SimServer::startPty(const SimSerialSettings &expected)
+{
+    if (isRunning()) {
+        d->error = QStringLiteral("the simulator already serves a link");
+        return false;
+    }
+    d->inThread([&] { d->error = d->worker->startPty(&expected); });
     return d->error.isEmpty();
 }
 
@@ -352,4 +390,57 @@ bool SimServer::ptyLineSettings(termios *settings) const
     bool read = false;
     d->inThread([&] { read = d->worker->ptyLineSettings(settings); });
     return read;
+}
+
+void SimServer::setStations(const QList<int> &stations)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->plc.setStations(stations);
+}
+
+QList<int> SimServer::stations() const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->plc.stations();
+}
+
+SimMemory SimServer::memory(int station) const
+{
+    SimMemory copy;
+    readMemory(station, [&](const SimMemory &memory) { copy = memory; });
+    return copy;
+}
+
+bool SimServer::setMemory(int station, const SimMemory &memory)
+{
+    return changeMemory(station, [&](SimMemory *target) { *target = memory; });
+}
+
+bool SimServer::readMemory(int station, const std::function<void(const SimMemory &)> &work) const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    const SimEngine *engine = d->plc.engineOf(station);
+    if (engine)
+        work(engine->memory());
+    return engine != nullptr;
+}
+
+bool SimServer::changeMemory(int station, const std::function<void(SimMemory *)> &work)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    SimEngine *engine = d->plc.engineOf(station);
+    if (engine)
+        work(&engine->memory());
+    return engine != nullptr;
+}
+
+QList<SimLogEntry> SimServer::requestEntries(qint64 sequence) const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->plc.entriesSince(sequence);
+}
+
+void SimServer::setRequestListener(std::function<void(const SimLogEntry &)> listener)
+{
+    d->inThread([&] { d->listener = std::move(listener); });
 }

@@ -2,6 +2,7 @@
 #define SIMSERVER_H
 
 #include "simfaults.h"
+#include "simlogentry.h"
 #include "simmemory.h"
 #include "simserialchannel.h"
 
@@ -10,6 +11,7 @@
 #include <QtCore/QString>
 #include <QtNetwork/QHostAddress>
 
+#include <functional>
 #include <memory>
 
 class SimScript;
@@ -42,6 +44,9 @@ public:
     // opened or a link is already open.
     bool startTcp(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
     bool startPty();
+    // A pty that answers only while the driver's line settings on it (baud
+    // rate, data bits, stop bits, parity) are `expected`; its device is unused.
+    bool startPty(const SimSerialSettings &expected);
     bool startSerial(const SimSerialSettings &settings);
     void stop();
 
@@ -85,6 +90,27 @@ public:
     void push(const QByteArray &bytes);
     // The line settings a driver gave the pty; false when no pty is served.
     bool ptyLineSettings(termios *settings) const;
+
+    // Several PLCs on the one link, each with its own memory; the first is
+    // station() and the one the functions above without a station serve.
+    void setStations(const QList<int> &stations);
+    QList<int> stations() const;
+
+    // A station's memory, empty for a station not simulated.
+    SimMemory memory(int station) const;
+    bool setMemory(int station, const SimMemory &memory);
+    // Runs `work` on a station's memory under the lock the serving thread
+    // takes, so a check and a change are one step for the PLC; false when
+    // the station is not simulated.
+    bool readMemory(int station, const std::function<void(const SimMemory &)> &work) const;
+    bool changeMemory(int station, const std::function<void(SimMemory *)> &work);
+
+    // The requests received after `sequence`, oldest first (the oldest
+    // dropped beyond SimPlc::maxEntries).
+    QList<SimLogEntry> requestEntries(qint64 sequence = 0) const;
+    // Called in the serving thread after each request, outside the lock;
+    // set it before a link starts.
+    void setRequestListener(std::function<void(const SimLogEntry &)> listener);
 
 private:
     struct Private;

@@ -1,0 +1,281 @@
+// The REST API end to end: HTTP requests to the simulator's own server,
+// answers checked as JSON, and every bad request refused without a change.
+
+#include "simhttpserver.h"
+#include "simlabel.h"
+#include "simmemoryfile.h"
+#include "simserver.h"
+#include "simframe.h"
+
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtNetwork/QTcpSocket>
+#include <QtTest/QtTest>
+
+#include <httplib.h>
+
+namespace {
+
+constexpr int waitMs = 5000;   // generous: the machine is small and shared
+
+struct Answer {
+    int status = 0;
+    QJsonObject object;
+};
+
+QJsonArray jsonArray(const char *text)
+{
+    return QJsonDocument::fromJson(QByteArray("[") + text + "]").array().at(0).toArray();
+}
+
+} // namespace
+
+class TestSimApi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void memoryRoundTrips_data();
+    void memoryRoundTrips();
+    void badRequestsChangeNothing_data();
+    void badRequestsChangeNothing();
+    void logFaultsAndLinks();
+    void servesThePage();
+
+private:
+    Answer call(const QByteArray &method, const QByteArray &path, const QByteArray &body = QByteArray());
+    QString state() const;
+
+    SimServer *plc = nullptr;
+    SimHttpServer *http = nullptr;
+};
+
+void TestSimApi::init()
+{
+    plc = new SimServer(1);
+    plc->setStations({1, 2});
+    QVERIFY(plc->startTcp());
+    http = new SimHttpServer(plc, SimLinkInfo{plc->listeningOn(), QString(), QString()});
+    QString error;
+    QVERIFY2(http->start(QHostAddress::LocalHost, 0, &error), qPrintable(error));
+    QVERIFY(http->listeningOn().startsWith(QLatin1String("http 127.0.0.1:")));
+}
+
+void TestSimApi::cleanup()
+{
+    delete http;
+    delete plc;
+}
+
+Answer TestSimApi::call(const QByteArray &method, const QByteArray &path, const QByteArray &body)
+{
+    httplib::Client client("127.0.0.1", http->port());
+    client.set_read_timeout(waitMs / 1000);
+    const std::string target = path.toStdString();
+    const std::string content = body.toStdString();
+    auto send = [&]() {
+        if (method == "GET")
+            return client.Get(target.c_str());
+        if (method == "PUT")
+            return client.Put(target.c_str(), content, "application/json");
+        if (method == "POST")
+            return client.Post(target.c_str(), content, "application/json");
+        return client.Delete(target.c_str(), content, "application/json");
+    };
+    const httplib::Result result = send();
+    Answer answer;
+    if (!result)
+        return answer;
+    answer.status = result->status;
+    answer.object = QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object();
+    return answer;
+}
+
+// Everything a bad request must leave alone.
+QString TestSimApi::state() const
+{
+    const SimFaults faults = plc->faults();
+    return SimMemoryFile::dump(plc->memory(1), 1) + SimMemoryFile::dump(plc->memory(2), 2)
+            + QStringLiteral("drop %1 %2 delay %3").arg(faults.drop.every).arg(faults.drop.chance).arg(faults.delayMs);
+}
+
+void TestSimApi::memoryRoundTrips_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("put");
+    QTest::addColumn<QString>("got");
+    QTest::addColumn<quint16>("firstWord");   // the first register or word as the PLC holds it
+
+    QTest::newRow("int16") << "D100" << "int16" << "[-5, \"0x7FFF\"]" << "[-5,32767]" << quint16(0xFFFB);
+    QTest::newRow("int32") << "D200" << "int32" << "[100000, -1]" << "[100000,-1]" << quint16(0x86A0);
+    QTest::newRow("float") << "D300" << "FLOAT" << "[3.25, \"nan\", \"-inf\"]" << "[3.25,\"nan\",\"-inf\"]" << quint16(0);
+    QTest::newRow("uint64 as text") << "D400" << "uint64" << "[\"18446744073709551615\", 5]"
+                                    << "[\"18446744073709551615\",5]" << quint16(0xFFFF);
+    QTest::newRow("int64 lowest") << "D500" << "int64" << "[\"-9223372036854775808\"]"
+                                  << "[\"-9223372036854775808\"]" << quint16(0);
+    QTest::newRow("double") << "D600" << "double" << "[1e300, -0.5]" << "[1e+300,-0.5]" << quint16(0x759C);
+    QTest::newRow("bits") << "X17" << "bool" << "[true, 0, \"on\"]" << "[true,false,true]" << quint16(0x0005);
+    QTest::newRow("word over bits") << "M16" << "uint16" << "[\"0xA5A5\"]" << "[42405]" << quint16(0xA5A5);
+    QTest::newRow("timer uint8") << "TMR5" << "uint8" << "[1, 255]" << "[1,255]" << quint16(0x01FF);
+    QTest::newRow("counter int8") << "CTR12" << "int8" << "[-128, 127]" << "[-128,127]" << quint16(0x807F);
+    QTest::newRow("register uint32") << "HR8" << "uint32" << "[4294967295]" << "[4294967295]" << quint16(0xFFFF);
+}
+
+void TestSimApi::memoryRoundTrips()
+{
+    QFETCH(QString, label);
+    QFETCH(QString, type);
+    QFETCH(QString, put);
+    QFETCH(QString, got);
+    QFETCH(quint16, firstWord);
+
+    const QByteArray body = QStringLiteral("{\"type\":\"%1\",\"values\":%2}").arg(type, put).toUtf8();
+    const Answer written = call("PUT", "/api/memory/" + label.toUtf8(), body);
+    QCOMPARE(written.status, 200);
+    const QJsonArray expected = jsonArray(got.toUtf8().constData());
+    QCOMPARE(written.object.value("values").toArray(), expected);
+    QCOMPARE(written.object.value("label").toString(), label);
+    QCOMPARE(written.object.value("type").toString(), type.toLower());
+
+    const Answer read = call("GET", QStringLiteral("/api/memory/%1?count=%2&type=%3").arg(label).arg(expected.size()).arg(type).toUtf8());
+    QCOMPARE(read.status, 200);
+    QCOMPARE(read.object, written.object);
+
+    QString unused;
+    const SimLabel where = SimLabel::parse(label, &unused);
+    const SimArea words = SimAreas::isBitArea(where.area) ? SimAreas::wordAreaOf(where.area) : where.area;
+    QCOMPARE(plc->memory().value(words, where.element), firstWord);
+    QCOMPARE(plc->memory(2).readRun(words, where.element, 1), QVector<quint16>{0});   // station 2 untouched
+}
+
+void TestSimApi::badRequestsChangeNothing_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("saying");
+
+    const QByteArray d1 = "/api/memory/D1";
+    QTest::newRow("unknown label") << QByteArray("GET") << QByteArray("/api/memory/Q5") << QByteArray() << "unknown label";
+    QTest::newRow("older word name") << QByteArray("GET") << QByteArray("/api/memory/WX0") << QByteArray() << "unknown label";
+    QTest::newRow("label without number") << QByteArray("PUT") << QByteArray("/api/memory/D") << QByteArray("{\"values\":[1]}") << "unknown label";
+    QTest::newRow("unknown type") << QByteArray("GET") << QByteArray("/api/memory/D1?type=word") << QByteArray() << "unknown type";
+    QTest::newRow("count zero") << QByteArray("GET") << QByteArray("/api/memory/D1?count=0") << QByteArray() << "count";
+    QTest::newRow("past 9999") << QByteArray("GET") << QByteArray("/api/memory/D9999?type=int32") << QByteArray() << "past element 9999";
+    QTest::newRow("station not simulated") << QByteArray("GET") << QByteArray("/api/memory/D1?station=3") << QByteArray() << "station 3";
+    QTest::newRow("out of range") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int16\",\"values\":[1, 32768]}") << "out of the range of int16";
+    QTest::newRow("not whole") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int32\",\"values\":[1.5]}") << "whole numbers";
+    QTest::newRow("float too large") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"float\",\"values\":[1e39]}") << "out of the range of float";
+    QTest::newRow("wrong value type") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int16\",\"values\":[7, {\"a\":1}]}") << "wrong type";
+    QTest::newRow("bool for a number") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"uint8\",\"values\":[true, 1]}") << "wrong type";
+    QTest::newRow("text not a number") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int16\",\"values\":[\"ten\"]}") << "no int16 value";
+    QTest::newRow("malformed JSON") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int16\",\"values\":[1") << "malformed JSON";
+    QTest::newRow("not an object") << QByteArray("PUT") << d1 << QByteArray("[1]") << "JSON object";
+    QTest::newRow("no values") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int16\"}") << "\"values\"";
+    QTest::newRow("unknown field") << QByteArray("PUT") << d1 << QByteArray("{\"typ\":\"int16\",\"values\":[1]}") << "unknown field";
+    QTest::newRow("put past 9999") << QByteArray("PUT") << QByteArray("/api/memory/D9998") << QByteArray("{\"values\":[1,2,3]}") << "past element 9999";
+    QTest::newRow("put station") << QByteArray("PUT") << d1 << QByteArray("{\"values\":[1],\"station\":7}") << "station 7";
+    QTest::newRow("unknown fault") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"drip\"}") << "unknown fault";
+    QTest::newRow("fault malformed") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{kind:drop}") << "malformed JSON";
+    QTest::newRow("fault every 0") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"drop\",\"every\":0}") << "every";
+    QTest::newRow("fault chance") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"drop\",\"chance\":2}") << "chance";
+    QTest::newRow("fault misspelt") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"drop\",\"evry\":2}") << "\"evry\"";
+    QTest::newRow("delay without ms") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"delay\"}") << "\"ms\"";
+    QTest::newRow("error code") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"error\",\"code\":\"0\"}") << "code";
+    QTest::newRow("clear unknown fault") << QByteArray("DELETE") << QByteArray("/api/faults/drip") << QByteArray() << "unknown fault";
+    QTest::newRow("log since") << QByteArray("GET") << QByteArray("/api/log?since=-1") << QByteArray() << "since";
+}
+
+void TestSimApi::badRequestsChangeNothing()
+{
+    QFETCH(QByteArray, method);
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, saying);
+
+    plc->setValue(SimArea::D, 1, 0x1234);
+    SimFaults faults;
+    faults.drop = SimFaultRule::everyNth(4);
+    plc->setFaults(faults);
+    const QString before = state();
+
+    const Answer answer = call(method, path, body);
+    QCOMPARE(answer.status, 400);
+    const QString error = answer.object.value("error").toString();
+    QVERIFY2(error.contains(saying), qPrintable(error));
+    QCOMPARE(state(), before);
+}
+
+void TestSimApi::logFaultsAndLinks()
+{
+    plc->setValue(SimArea::D, 100, 0x0042);
+    QTcpSocket driver;
+    driver.connectToHost(QHostAddress::LocalHost, plc->port());
+    QVERIFY(driver.waitForConnected(waitMs));
+    auto exchange = [&driver](const QByteArray &frame, int ms) {
+        driver.write(frame);
+        driver.waitForBytesWritten(waitMs);
+        QByteArray answer;
+        while (!answer.endsWith('\x03') && driver.waitForReadyRead(ms))
+            answer += driver.readAll();
+        return answer;
+    };
+    QCOMPARE(exchange(SimFrame::frame("014601D00100"), waitMs), SimFrame::frame("01460" "0042"));
+
+    // A fault switched on at run time applies to the next request.
+    Answer answer = call("POST", "/api/faults", "{\"kind\":\"drop\",\"every\":1}");
+    QCOMPARE(answer.status, 200);
+    const QJsonArray faults = answer.object.value("faults").toArray();
+    QCOMPARE(faults.size(), 1);
+    QCOMPARE(faults.at(0).toObject().value("kind").toString(), QStringLiteral("drop"));
+    QCOMPARE(call("GET", "/api/faults").object, answer.object);
+    QVERIFY(exchange(SimFrame::frame("024602D00007"), 300).isEmpty());
+    QCOMPARE(call("DELETE", "/api/faults/drop").object.value("faults").toArray().size(), 0);
+    QVERIFY(call("POST", "/api/faults", "{\"kind\":\"error\",\"code\":\"b\",\"chance\":0.5}").status == 200);
+    QCOMPARE(plc->faults().errorCode, 'B');
+    QCOMPARE(call("DELETE", "/api/faults").object.value("faults").toArray().size(), 0);
+    QVERIFY(!plc->faults().error.isActive());
+
+    answer = call("GET", "/api/log?since=0");
+    QCOMPARE(answer.status, 200);
+    const QJsonArray entries = answer.object.value("entries").toArray();
+    QCOMPARE(entries.size(), 2);
+    const QJsonObject second = entries.at(1).toObject();
+    QCOMPARE(second.value("sequence").toInt(), 2);
+    QCOMPARE(second.value("station").toInt(), 2);
+    QCOMPARE(second.value("command").toString(), QStringLiteral("read"));
+    QCOMPARE(second.value("label").toString(), QStringLiteral("D7"));
+    QCOMPARE(second.value("count").toInt(), 2);
+    QCOMPARE(second.value("outcome").toString(), QStringLiteral("no answer (drop fault)"));
+    QVERIFY(QDateTime::fromString(second.value("time").toString(), Qt::ISODateWithMs).isValid());
+    QCOMPARE(entries.at(0).toObject().value("outcome").toString(), QStringLiteral("answered"));
+    QCOMPARE(call("GET", "/api/log?since=1").object.value("entries").toArray().size(), 1);
+    QCOMPARE(call("GET", "/api/log?since=2").object.value("entries").toArray().size(), 0);
+
+    // Dropping the links closes the driver's connection; the PLC listens on.
+    QCOMPARE(call("POST", "/api/links/drop").object.value("dropped").toInt(), 1);
+    QVERIFY(driver.state() == QAbstractSocket::UnconnectedState || driver.waitForDisconnected(waitMs));
+
+    answer = call("GET", "/api/status");
+    QCOMPARE(answer.object.value("stations").toArray(), (QJsonArray{1, 2}));
+    QCOMPARE(answer.object.value("link").toString(), plc->listeningOn());
+    QCOMPARE(call("GET", "/api/nothing").status, 404);
+    QCOMPARE(call("DELETE", "/api/log").status, 405);
+}
+
+void TestSimApi::servesThePage()
+{
+    httplib::Client client("127.0.0.1", http->port());
+    const httplib::Result page = client.Get("/");
+    QVERIFY(page);
+    QCOMPARE(page->status, 200);
+    QVERIFY(page->get_header_value("Content-Type").find("text/html") == 0);
+    QVERIFY(page->body.find("/api/memory/") != std::string::npos);
+}
+
+QTEST_GUILESS_MAIN(TestSimApi)
+#include "tst_simapi.moc"

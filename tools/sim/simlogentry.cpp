@@ -1,0 +1,48 @@
+#include "simlogentry.h"
+
+#include "simframe.h"
+#include "simlabel.h"
+
+#include <QtCore/QDateTime>
+
+namespace {
+
+// The characters as received, anything unprintable as '?': they end up on a
+// console and in a web page.
+QString printable(const QByteArray &bytes)
+{
+    QString text;
+    for (const char c : bytes)
+        text += (c >= 0x20 && c < 0x7F) ? QLatin1Char(c) : QLatin1Char('?');
+    return text.isEmpty() ? QStringLiteral("?") : text;
+}
+
+} // namespace
+
+SimLogEntry SimLogEntry::fromFrame(const QByteArray &frame)
+{
+    const SimRequest request = SimFrame::parseRequest(frame);
+    SimLogEntry entry;
+    entry.station = request.station;
+    if (request.isBitRead())
+        entry.command = QStringLiteral("read bits");
+    else if (request.isRegisterRead())
+        entry.command = QStringLiteral("read");
+    else if (request.isRegisterWrite())
+        entry.command = QStringLiteral("write");
+    else
+        entry.command = printable(request.command);
+    if (request.area != SimArea::None)
+        entry.label = SimLabel{request.area, request.start}.text();
+    entry.count = request.count;
+    return entry;
+}
+
+QString SimLogEntry::text() const
+{
+    const QString time = QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(QStringLiteral("HH:mm:ss.zzz"));
+    const QString stationText = station < 0 ? QStringLiteral("?") : QString::number(station);
+    return QStringLiteral("%1 station %2 %3 %4 count %5: %6")
+            .arg(time, stationText, command, label.isEmpty() ? QStringLiteral("-") : label)
+            .arg(count).arg(outcome);
+}

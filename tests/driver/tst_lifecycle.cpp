@@ -2,6 +2,7 @@
 // numbers, connection strings against real links, closing the right link.
 
 #include "PlcBench.h"
+#include "TestTable.h"
 #include "simscriptedplc.h"
 #include "buildinfo.h"
 #include "connectionstring.h"
@@ -126,10 +127,8 @@ void TestLifecycle::stationNumbers()
 
 void TestLifecycle::parseConnectionStrings_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QStringList>("fields"); // port, baud, data, stop, parity | host, port
-    QTest::addColumn<bool>("complete");
+    // fields: port, baud, data, stop, parity | host, port
+    addColumns<QString, int, QStringList, bool>("text", "kind", "fields", "complete");
 
     const int serial = ConnectionString::Serial;
     const int tcp = ConnectionString::Tcp;

@@ -2,6 +2,7 @@
 // decoded values, status codes and the record's fields.
 
 #include "PlcBench.h"
+#include "TestTable.h"
 
 #include <QtTest/QtTest>
 
@@ -212,10 +213,7 @@ void TestReadPath::bitAreas()
 
 void TestReadPath::refusalsSendNothing_data()
 {
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<DataType>("type");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("status");
+    addColumns<QString, DataType, int, int>("label", "type", "count", "status");
 
     QTest::newRow("no area") << "Q5" << DT_Int16 << 1 << 3;
     QTest::newRow("no area, count 0") << "Q5" << DT_Int16 << 0 << 3;

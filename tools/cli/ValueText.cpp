@@ -48,7 +48,8 @@ bool forEachHeld(DataType type, const QVariant &value, Each &&each)
         if (value.userType() != qMetaTypeId<QList<Stored>>())
             return;
         held = true;
-        for (const Stored stored : value.value<QList<Stored>>())
+        const QList<Stored> list = value.value<QList<Stored>>();
+        for (const Stored stored : list)
             each(static_cast<Logical>(stored));
     });
     return held;

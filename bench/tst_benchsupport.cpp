@@ -1,4 +1,5 @@
 // The CPU ratio's arithmetic and norvo-bench's command line (bench_quick runs all of it).
+#include "TestTable.h"
 #include "bench.h"
 
 #include <QtCore/QProcess>
@@ -17,12 +18,8 @@ private slots:
 void TestBenchSupport::cpuRatioOfPairedBlocks_data()
 {
     using Micros = QVector<double>;
-    QTest::addColumn<Micros>("driver");
-    QTest::addColumn<Micros>("plain");
-    QTest::addColumn<int>("pairs");
-    QTest::addColumn<double>("ratio");
-    QTest::addColumn<double>("driverMedian");
-    QTest::addColumn<double>("plainMedian");
+    addColumns<Micros, Micros, int, double, double, double>(
+        "driver", "plain", "pairs", "ratio", "driverMedian", "plainMedian");
     // The load doubles the cost of both sides alike: the pairs keep the ratio.
     QTest::newRow("drifting load") << Micros{120, 240, 180} << Micros{100, 200, 150} << 3 << 1.2 << 180.0 << 150.0;
     // A burst that hit one side of one pair does not move the median.

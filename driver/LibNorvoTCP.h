@@ -3,6 +3,7 @@
 
 #include "CDriveBaseClass.h"
 #include "CmdNorvo_TCP.h"
+#include "connectionstring.h"
 
 #include <QtCore/QObject>
 
@@ -83,13 +84,9 @@ public:
 
     CmdNorvo_TCP cmd;
     int stationNo = 1;
-    QString portName;
-    int baudRate = 0;
-    int dataBits = 0;
-    int stopBits = 0;
-    QString parity;
-    QString ethAddress;
-    int ethPort = 0;
+    // The last serial and the last TCP connection string the host gave.
+    ConnectionString serialLine;
+    ConnectionString tcpLink;
 };
 
 #endif // LIBNORVOTCP_H

@@ -1,7 +1,6 @@
 #include "LibNorvoTCP.h"
 
 #include "buildinfo.h"
-#include "connectionstring.h"
 
 // Identity, the debug switch, the station number and opening and closing the link.
 
@@ -54,21 +53,17 @@ int LibNorvoTCP::ConnectDrive(QString par)
     const ConnectionString settings = ConnectionString::parse(par);
     switch (settings.kind) {
     case ConnectionString::Serial:
-        // Stored even when incomplete: DisConnectDrive decides from them.
-        portName = settings.portName;
-        baudRate = settings.baudRate;
-        dataBits = settings.dataBits;
-        stopBits = settings.stopBits;
-        parity = settings.parity;
+        // Stored even when incomplete: DisConnectDrive decides from it.
+        serialLine = settings;
         if (!settings.isComplete())
             return -1;
-        return cmd.serialConnectDrive(portName, baudRate, dataBits, stopBits, parity);
+        return cmd.serialConnectDrive(settings.portName, settings.baudRate, settings.dataBits,
+                                      settings.stopBits, settings.parity);
     case ConnectionString::Tcp:
-        ethAddress = settings.host;
-        ethPort = settings.port;
+        tcpLink = settings;
         if (!settings.isComplete())
             return -1;
-        return cmd.EthConnectDrive(ethAddress, ethPort);
+        return cmd.EthConnectDrive(settings.host, settings.port);
     case ConnectionString::Unrecognised:
         break;
     }
@@ -81,13 +76,13 @@ int LibNorvoTCP::DisConnectDrive()
     // only the socket would leave it open and answering. The socket goes
     // as well, so that no request reaches a PLC after a disconnect.
     if (cmd.serialLineInUse()) {
-        if (ethPort > 0)
+        if (tcpLink.port > 0)
             cmd.EthDisConnectDrive();
         return cmd.serialDisConnectDrive();
     }
-    if (ethPort > 0)
+    if (tcpLink.port > 0)
         return cmd.EthDisConnectDrive();
-    if (baudRate > 0 && dataBits != 0 && stopBits != 0)
+    if (serialLine.baudRate > 0 && serialLine.dataBits != 0 && serialLine.stopBits != 0)
         return cmd.serialDisConnectDrive();
     return 1;
 }

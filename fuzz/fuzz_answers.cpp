@@ -22,28 +22,13 @@ const int areas[] = {
     LibNorvoTCP::Area_WT, LibNorvoTCP::Area_WC,
 };
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// The checksum field over everything before it, as the PLC computes it.
-QByteArray checksumField(const QByteArray &before)
-{
-    return QByteArray::number(SimFrame::checksum(before), 16).toUpper().rightJustified(2, '0');
-}
-
 // A frame of the protocol: start and end byte and a checksum over
 // everything before it.
 bool wellFramed(const QByteArray &frame)
 {
     const int size = frame.size();
     return size >= 3 && frame.at(0) == 0x02 && frame.at(size - 1) == 0x03
-        && frame.mid(size - 3, 2) == checksumField(frame.left(size - 3));
+        && frame.mid(size - 3, 2) == SimFrame::checksumText(frame.left(size - 3));
 }
 
 // Moves a random answer closer to a good one, so that the checks behind
@@ -61,7 +46,7 @@ void repair(QByteArray &answer, const QByteArray &request, quint8 how)
         answer[answer.size() - 1] = 0x03;
     }
     if (how & 8)
-        answer.replace(answer.size() - 3, 2, checksumField(answer.left(answer.size() - 3)));
+        answer.replace(answer.size() - 3, 2, SimFrame::checksumText(answer.left(answer.size() - 3)));
 }
 
 template <typename T>
@@ -234,9 +219,11 @@ void answers(const uint8_t *data, size_t size)
     FUZZ_CHECK(answer.size() == NorvoFrame::AnswerOverhead + expected);
     FUZZ_CHECK(out.size() == prefix.size() + expected);
     const QByteArray taken = out.mid(prefix.size());
+    // Each data character taken as its value, written by the PLC as one
+    // upper-case hex digit.
     for (int i = 0; i < taken.size(); ++i) {
-        const int digit = hexDigit(answer.at(6 + i));
-        FUZZ_CHECK(digit >= 0 && quint8(taken.at(i)) == digit);
+        const quint8 digit = quint8(taken.at(i));
+        FUZZ_CHECK(digit <= 0xF && SimFrame::hex(digit, 1) == answer.mid(6 + i, 1));
         if (command == &NorvoCommand::BitRead)
             FUZZ_CHECK(digit <= 1);
     }

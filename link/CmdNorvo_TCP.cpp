@@ -195,8 +195,14 @@ int CmdNorvo_TCP::DestroyFree()
 int CmdNorvo_TCP::waitForReady(int ms)
 {
     LinkTransport *link = activeLink();
-    if (!link || !link->device())
+    QIODevice *device = link ? link->device() : nullptr;
+    if (!device)
         return 1;
+    // The request goes out first. With nothing left to write, a serial port
+    // would sit out the whole wait here (taking in the answer unseen) and
+    // then wait again for input.
+    if (device->bytesToWrite() > 0)
+        device->waitForBytesWritten(ms);
     recvBuffer.append(link->awaitInput(ms));
     return 0;
 }

@@ -21,8 +21,8 @@ public:
 
     // Writes the whole frame and pushes it out; false with nothing open.
     virtual bool write(const QByteArray &frame) = 0;
-    // Waits up to ms for the request to be written, then up to ms for
-    // bytes to arrive. What the receive slots do not see is returned.
+    // Waits up to ms for bytes to arrive; the caller has already waited for
+    // the request to be written. What the receive slots do not see is returned.
     virtual QByteArray awaitInput(int ms) = 0;
     // Takes in, without waiting, what the device or the system holds for
     // it. The receive slots collect what arrives into the caller's buffer;

@@ -91,12 +91,6 @@ bool SerialTransport::write(const QByteArray &frame)
 
 QByteArray SerialTransport::awaitInput(int ms)
 {
-    if (!port_)
-        return QByteArray();
-    // With nothing left to write, the port would sit out the whole wait
-    // here (taking in the answer unseen) and then wait again below.
-    if (port_->bytesToWrite() > 0)
-        port_->waitForBytesWritten(ms);
     // The bytes stay with the port until the line has been quiet for the
     // idle time; the idle timer then hands them over.
     port_->waitForReadyRead(ms);

@@ -70,10 +70,6 @@ bool TcpTransport::write(const QByteArray &frame)
 
 QByteArray TcpTransport::awaitInput(int ms)
 {
-    if (!socket_)
-        return QByteArray();
-    if (socket_->bytesToWrite() > 0)
-        socket_->waitForBytesWritten(ms);
     const int fd = int(socket_->socketDescriptor());
     if (fd < 0 || socket_->state() != QAbstractSocket::ConnectedState) {
         socket_->waitForReadyRead(ms);
@@ -108,11 +104,6 @@ QByteArray TcpTransport::takeArrived()
         socket_->waitForReadyRead(0); // bytes (for the receive slot), or the peer's close
     }
     return QByteArray();
-}
-
-void TcpTransport::dropStaleInput()
-{
-    takeArrived();
 }
 
 int TcpTransport::descriptor() const

@@ -4,6 +4,7 @@
 #include "HelpText.h"
 #include "ResultText.h"
 #include "StatusText.h"
+#include "TestTable.h"
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
@@ -235,10 +236,8 @@ void TestCliOutput::everyCommandHasExamples()
 
 void TestCliOutput::traceNamesWhatWentWrong_data()
 {
-    QTest::addColumn<QByteArray>("request");
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QString>("answerText");
-    QTest::addColumn<QString>("failure");
+    addColumns<QByteArray, QByteArray, QString, QString>(
+        "request", "answer", "answerText", "failure");
 
     const QByteArray bitRead = QByteArray::fromHex("0230313434303358303031303437" "03");
     QTest::newRow("good bits") << bitRead << QByteArray::fromHex("023031343430313031384403")

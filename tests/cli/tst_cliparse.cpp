@@ -1,6 +1,7 @@
 // norvo's command line: value texts per type, and whole argument lists.
 
 #include "Invocation.h"
+#include "TestTable.h"
 #include "ValueText.h"
 
 #include <QtTest/QtTest>
@@ -57,10 +58,8 @@ private slots:
 // Every integer type at and just beyond both ends of its range.
 void TestCliParse::integerRanges_data()
 {
-    QTest::addColumn<DataType>("type");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("accepted");
-    QTest::addColumn<QString>("shown"); // how the stored element reads back
+    // shown: how the stored element reads back
+    addColumns<DataType, QString, bool, QString>("type", "text", "accepted", "shown");
 
     const struct {
         DataType type;
@@ -109,9 +108,7 @@ void TestCliParse::integerRanges()
 
 void TestCliParse::refusedValues_data()
 {
-    QTest::addColumn<DataType>("type");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("reason");
+    addColumns<DataType, QString, QString>("type", "text", "reason");
 
     QTest::newRow("fraction for an integer") << DT_Int16 << "1.5" << "not a whole number";
     QTest::newRow("exponent for an integer") << DT_Int32 << "1e3" << "not a whole number";
@@ -311,8 +308,7 @@ void TestCliParse::acceptedCommandLines()
 
 void TestCliParse::refusedCommandLines_data()
 {
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("message");
+    addColumns<QString, QString>("line", "message");
 
     QTest::newRow("nothing") << "" << "nothing to do";
     QTest::newRow("misspelt option") << "--tims 5 127.0.0.1:500 poll D0 int16"
@@ -389,8 +385,8 @@ void TestCliParse::refusedCommandLines()
 
 void TestCliParse::connections_data()
 {
-    QTest::addColumn<QString>("connection");
-    QTest::addColumn<QString>("message"); // empty: accepted
+    // message: empty when accepted
+    addColumns<QString, QString>("connection", "message");
 
     QTest::newRow("tcp") << "192.168.1.5:500" << "";
     QTest::newRow("serial") << "/dev/ttyS1,9600,8,1,N" << "";

@@ -1,6 +1,8 @@
 // The norvo binary as a user runs it: the real plug-in loaded with dlopen,
 // a real simulator on loopback TCP and on a pty, exit statuses and output.
 
+#include "TestTable.h"
+
 #include <QtCore/QFileInfo>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
@@ -506,11 +508,9 @@ void TestCliRun::sessionOverPty()
 
 void TestCliRun::exitCodes_data()
 {
-    QTest::addColumn<QStringList>("simulator");
-    QTest::addColumn<QStringList>("arguments"); // PLC stands for the simulator's connection
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("stdoutText");
-    QTest::addColumn<QString>("stderrText");
+    // arguments: PLC stands for the simulator's connection
+    addColumns<QStringList, QStringList, int, QString, QString>(
+        "simulator", "arguments", "exitCode", "stdoutText", "stderrText");
 
     const QStringList plain{"--tcp", "127.0.0.1:0"};
     QTest::newRow("read") << plain << QStringList{"PLC", "read", "D100:int16", "X0:bool:2"}

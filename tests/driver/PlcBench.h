@@ -38,6 +38,15 @@ struct PlcBench
         return parsed;
     }
 
+    // The count of each request the PLC received, in order.
+    QList<int> requestCounts() const
+    {
+        QList<int> counts;
+        for (const SimRequest &request : requests())
+            counts.append(request.count);
+        return counts;
+    }
+
     SimScriptedPlc plc;
     SimServer &memory = plc.server();
     LibNorvoTCP driver;

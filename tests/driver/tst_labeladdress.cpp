@@ -1,6 +1,7 @@
 // Label address texts: area selection, element number text, byte lengths.
 
 #include "LibNorvoTCP.h"
+#include "TestTable.h"
 #include "labeladdress.h"
 #include "requestplan.h"
 
@@ -34,9 +35,7 @@ private slots:
 
 void TestLabelAddress::areaAndNumber_data()
 {
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<int>("area");
-    QTest::addColumn<QString>("number");
+    addColumns<QString, int, QString>("label", "area", "number");
 
     QTest::newRow("D100") << "D100" << int(LibNorvoTCP::Area_D) << "0100";
     QTest::newRow("lower case") << "d100" << int(LibNorvoTCP::Area_D) << "0100";
@@ -94,9 +93,7 @@ void TestLabelAddress::digitsAppendToAccumulator()
 
 void TestLabelAddress::byteLength_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("bytes");
+    addColumns<int, int, int>("type", "count", "bytes");
 
     QTest::newRow("bool 8") << int(DT_Bool) << 8 << 1;
     QTest::newRow("bool 9") << int(DT_Bool) << 9 << 2;
@@ -124,11 +121,7 @@ void TestLabelAddress::byteLength()
 
 void TestLabelAddress::readPlan_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("area");
-    QTest::addColumn<bool>("bitRead");
-    QTest::addColumn<qint64>("units");
+    addColumns<int, int, int, bool, qint64>("type", "count", "area", "bitRead", "units");
 
     const int d = LibNorvoTCP::Area_D, r = LibNorvoTCP::Area_R;
     const int x = LibNorvoTCP::Area_WX, y = LibNorvoTCP::Area_WY;
@@ -168,9 +161,7 @@ void TestLabelAddress::readPlan()
 
 void TestLabelAddress::writePlan_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<qint64>("units");
+    addColumns<int, int, qint64>("type", "count", "units");
 
     // Whole registers on every area; what cannot be written plans nothing.
     QTest::newRow("int8 4") << int(DT_Int8) << 4 << qint64(2);

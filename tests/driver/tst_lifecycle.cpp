@@ -2,6 +2,7 @@
 // numbers, connection strings against real links, closing the right link.
 
 #include "PlcBench.h"
+#include "TestTable.h"
 #include "simscriptedplc.h"
 #include "buildinfo.h"
 #include "connectionstring.h"
@@ -126,10 +127,8 @@ void TestLifecycle::stationNumbers()
 
 void TestLifecycle::parseConnectionStrings_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<QStringList>("fields"); // port, baud, data, stop, parity | host, port
-    QTest::addColumn<bool>("complete");
+    // fields: port, baud, data, stop, parity | host, port
+    addColumns<QString, int, QStringList, bool>("text", "kind", "fields", "complete");
 
     const int serial = ConnectionString::Serial;
     const int tcp = ConnectionString::Tcp;
@@ -190,8 +189,8 @@ void TestLifecycle::connectTcp()
     QVERIFY(server.listen(QHostAddress::LocalHost));
     LibNorvoTCP driver;
     QCOMPARE(driver.ConnectDrive(QStringLiteral("127.0.0.1:%1").arg(server.serverPort())), 0);
-    QCOMPARE(driver.ethAddress, QString("127.0.0.1"));
-    QCOMPARE(driver.ethPort, int(server.serverPort()));
+    QCOMPARE(driver.tcpLink.host, QString("127.0.0.1"));
+    QCOMPARE(driver.tcpLink.port, int(server.serverPort()));
     QCOMPARE(driver.cmd.Connection_status(), 0);
 
     // Nobody listens on a closed port.
@@ -208,19 +207,19 @@ void TestLifecycle::connectSerial()
     QVERIFY(pty.openPty());
     LibNorvoTCP driver;
     QCOMPARE(driver.ConnectDrive(pty.ptyPath() + ",9600,8,1,N"), 0);
-    QCOMPARE(driver.portName, pty.ptyPath());
-    QCOMPARE(driver.baudRate, 9600);
-    QCOMPARE(driver.dataBits, 8);
-    QCOMPARE(driver.stopBits, 1);
-    QCOMPARE(driver.parity, QString("N"));
+    QCOMPARE(driver.serialLine.portName, pty.ptyPath());
+    QCOMPARE(driver.serialLine.baudRate, 9600);
+    QCOMPARE(driver.serialLine.dataBits, 8);
+    QCOMPARE(driver.serialLine.stopBits, 1);
+    QCOMPARE(driver.serialLine.parity, QString("N"));
     QCOMPARE(driver.cmd.Connection_status(), 0);
 
     // A device that does not exist: the link refuses, the fields stay stored.
     LibNorvoTCP missing;
     QCOMPARE(missing.ConnectDrive("/dev/norvo-no-such-device,9600"), -1);
-    QCOMPARE(missing.portName, QString("/dev/norvo-no-such-device"));
-    QCOMPARE(missing.stopBits, 9600);
-    QCOMPARE(missing.parity, QString("9600"));
+    QCOMPARE(missing.serialLine.portName, QString("/dev/norvo-no-such-device"));
+    QCOMPARE(missing.serialLine.stopBits, 9600);
+    QCOMPARE(missing.serialLine.parity, QString("9600"));
     QCOMPARE(missing.DestroyFree(), 0); // the link made a port object to try it
 }
 
@@ -228,18 +227,18 @@ void TestLifecycle::refusedStringsOpenNothing()
 {
     LibNorvoTCP driver;
     QCOMPARE(driver.ConnectDrive(",9600,8,1,N"), -1);
-    QCOMPARE(driver.baudRate, 9600);
+    QCOMPARE(driver.serialLine.baudRate, 9600);
     QCOMPARE(driver.ConnectDrive("192.168.1.5;500"), -1);
     QCOMPARE(driver.ConnectDrive("192.168.1.5:"), -1);
     QCOMPARE(driver.ConnectDrive("127.0.0.1:70000"), -1);
-    QCOMPARE(driver.ethPort, 70000);
+    QCOMPARE(driver.tcpLink.port, 70000);
     QCOMPARE(driver.ConnectDrive("127.0.0.1:-5"), -1);
 
     // No separator at all: nothing is stored.
     QCOMPARE(driver.ConnectDrive("192.168.1.5"), -4);
-    QCOMPARE(driver.ethAddress, QString("127.0.0.1"));
-    QCOMPARE(driver.ethPort, -5);
-    QCOMPARE(driver.portName, QString());
+    QCOMPARE(driver.tcpLink.host, QString("127.0.0.1"));
+    QCOMPARE(driver.tcpLink.port, -5);
+    QCOMPARE(driver.serialLine.portName, QString());
 
     // None of them reached the link.
     QCOMPARE(driver.DestroyFree(), 1);

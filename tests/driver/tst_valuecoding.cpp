@@ -3,6 +3,7 @@
 #include "valuecoding.h"
 
 #include "Extremes.h"
+#include "TestTable.h"
 
 #include <QtTest/QtTest>
 
@@ -198,10 +199,8 @@ void TestValueCoding::encodeVariantRefusesWrongOrShortLists()
 
 void TestValueCoding::typeTable_data()
 {
-    QTest::addColumn<int>("type");
-    QTest::addColumn<int>("bits");
-    QTest::addColumn<int>("listType"); // of a decoded list; 0: none
-    QTest::addColumn<bool>("writable");
+    // listType: of a decoded list; 0: none
+    addColumns<int, int, int, bool>("type", "bits", "listType", "writable");
 
     QTest::newRow("bool") << int(DT_Bool) << 1 << qMetaTypeId<QList<bool>>() << false;
     QTest::newRow("int8") << int(DT_Int8) << 8 << qMetaTypeId<QList<char>>() << true;

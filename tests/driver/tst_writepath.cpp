@@ -4,6 +4,7 @@
 #include "PlcBench.h"
 
 #include "Extremes.h"
+#include "TestTable.h"
 
 #include <QtTest/QtTest>
 
@@ -137,11 +138,7 @@ void TestWritePath::threeArgumentFormWritesOneValue()
 
 void TestWritePath::refusalsSendNothing_data()
 {
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<DataType>("type");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("status");
+    addColumns<QString, DataType, QVariant, int, int>("label", "type", "value", "count", "status");
 
     const QVariant shorts = QVariant::fromValue(QList<short>{1, 2, 3});
     const QVariant bytes = QVariant::fromValue(QList<char>{1, 2, 3});

@@ -4,6 +4,7 @@
 #include "CmdNorvo_TCP.h"
 #include "MessageCapture.h"
 #include "NorvoFrame.h"
+#include "TestTable.h"
 #include "simframe.h"
 #include "simscriptedplc.h"
 
@@ -120,11 +121,8 @@ private slots:
 
 void TestLinkCommands::workedExamples_data()
 {
-    QTest::addColumn<Transport>("transport");
-    QTest::addColumn<Command>("command");
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<QByteArray>("request");
-    QTest::addColumn<QByteArray>("data");
+    addColumns<Transport, Command, QByteArray, QByteArray, QByteArray>(
+        "transport", "command", "answer", "request", "data");
 
     for (Transport t : { Tcp, Pty }) {
         const char *name = t == Tcp ? "tcp" : "pty";
@@ -157,9 +155,7 @@ void TestLinkCommands::workedExamples()
 void TestLinkCommands::unusableAnswers_data()
 {
     using Fault = NorvoRequest::Fault;
-    QTest::addColumn<Command>("command");
-    QTest::addColumn<QByteArray>("answer");
-    QTest::addColumn<int>("fault");
+    addColumns<Command, QByteArray, int>("command", "answer", "fault");
 
     QByteArray badSum = registerAnswer;
     badSum[14] = '9';
@@ -259,9 +255,7 @@ void TestLinkCommands::linkDownSendsNothing()
 
 void TestLinkCommands::answersInPieces_data()
 {
-    QTest::addColumn<Transport>("transport");
-    QTest::addColumn<int>("pauseMs");
-    QTest::addColumn<int>("result");
+    addColumns<Transport, int, int>("transport", "pauseMs", "result");
     QTest::newRow("tcp, 15 ms apart") << Tcp << 15 << 0;
     QTest::newRow("pty, two bursts 15 ms apart") << Pty << 15 << 0;
     // The second piece comes after the time-out: the first alone is refused.
@@ -286,8 +280,7 @@ void TestLinkCommands::answersInPieces()
 
 void TestLinkCommands::lateAnswerIsDiscarded_data()
 {
-    QTest::addColumn<Transport>("transport");
-    QTest::addColumn<bool>("received");
+    addColumns<Transport, bool>("transport", "received");
     QTest::newRow("tcp, in the buffer") << Tcp << true;
     QTest::newRow("tcp, unread in the socket") << Tcp << false;
     QTest::newRow("pty, in the buffer") << Pty << true;
@@ -321,8 +314,7 @@ void TestLinkCommands::lateAnswerIsDiscarded()
 
 void TestLinkCommands::slowSerialLines_data()
 {
-    QTest::addColumn<int>("baud");
-    QTest::addColumn<int>("result");
+    addColumns<int, int>("baud", "result");
     // 10 registers: 16 bytes out, 49 back. At 1200 baud they need about
     // 540 ms on the wire, so the exchange waits that much longer; at
     // 115200 a 250 ms gap inside the answer is past its time-out.

@@ -2,6 +2,7 @@
 // loopback peer and a pseudo-terminal.
 #include "CmdNorvo_TCP.h"
 #include "MessageCapture.h"
+#include "TestTable.h"
 #include "simscriptedplc.h"
 
 #include <QtNetwork/QTcpServer>
@@ -144,14 +145,9 @@ void TestLinkManager::serialOpensPty()
 
 void TestLinkManager::serialLineSettings_data()
 {
-    QTest::addColumn<int>("baud");
-    QTest::addColumn<int>("dataBits");
-    QTest::addColumn<int>("stopBits");
-    QTest::addColumn<QString>("parity");
-    QTest::addColumn<int>("expectedBaud");
-    QTest::addColumn<int>("expectedDataBits");
-    QTest::addColumn<int>("expectedStopBits");
-    QTest::addColumn<int>("expectedParity");
+    addColumns<int, int, int, QString, int, int, int, int>(
+        "baud", "dataBits", "stopBits", "parity",
+        "expectedBaud", "expectedDataBits", "expectedStopBits", "expectedParity");
 
     // A pty accepts only 8 data bits; other sizes cannot be seen here.
     QTest::newRow("2400 8 2 odd") << 2400 << 8 << 2 << "odd" << 2400 << 8
@@ -200,19 +196,16 @@ void TestLinkManager::serialIdleTimeFollowsBaud()
     QVERIFY(pty.openPty());
     CmdNorvo_TCP link;
     QCOMPARE(link.receiveIdleMs(), 2);
-    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 1200, 8, 1, "N"), 0);
-    QCOMPARE(link.receiveIdleMs(), 2);
-    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 2400, 8, 1, "N"), 0);
-    QCOMPARE(link.receiveIdleMs(), 10);
-    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 4800, 8, 1, "N"), 0);
-    QCOMPARE(link.receiveIdleMs(), 6);
-    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 9600, 8, 1, "N"), 0);
-    QCOMPARE(link.receiveIdleMs(), 3);
-    // Faster rates and unsupported ones keep the last value.
-    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 19200, 8, 1, "N"), 0);
-    QCOMPARE(link.receiveIdleMs(), 3);
-    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 300, 8, 1, "N"), 0);
-    QCOMPARE(link.receiveIdleMs(), 3);
+    // In this order: faster rates and unsupported ones keep the last value.
+    const struct {
+        int baud;
+        int idleMs;
+    } steps[] = { { 1200, 2 }, { 2400, 10 }, { 4800, 6 }, { 9600, 3 }, { 19200, 3 }, { 300, 3 } };
+    for (const auto &step : steps) {
+        QCOMPARE(link.serialConnectDrive(pty.ptyPath(), step.baud, 8, 1, "N"), 0);
+        QVERIFY2(link.receiveIdleMs() == step.idleMs,
+                 qPrintable(QStringLiteral("%1 baud: %2 ms").arg(step.baud).arg(link.receiveIdleMs())));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLinkManager)

@@ -2,6 +2,7 @@
 // Answers are judged in tst_linkcommands, through the commands.
 #include "CmdNorvo_TCP.h"
 #include "NorvoFrame.h"
+#include "TestTable.h"
 #include "simframe.h"
 
 #include <QtTest/QtTest>
@@ -28,13 +29,9 @@ private slots:
 
 void TestNorvoFrame::requestFrames_data()
 {
-    QTest::addColumn<int>("command"); // 0 bit read, 1 register read, 2 register write
-    QTest::addColumn<int>("station");
-    QTest::addColumn<QString>("addr");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<int>("area");
-    QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<QByteArray>("frame");
+    // command: 0 bit read, 1 register read, 2 register write
+    addColumns<int, int, QString, int, int, QByteArray, QByteArray>(
+        "command", "station", "addr", "count", "area", "data", "frame");
 
     // The protocol's worked examples.
     QTest::newRow("bit read X0010 x3") << 0 << 1 << "0010" << 3 << areaOf('W', 'X') << QByteArray()

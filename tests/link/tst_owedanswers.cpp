@@ -3,6 +3,7 @@
 // recovers with at most one extra request.
 #include "CmdNorvo_TCP.h"
 #include "NorvoFrame.h"
+#include "TestTable.h"
 #include "simframe.h"
 #include "simscriptedplc.h"
 
@@ -78,12 +79,8 @@ private slots:
 
 void TestOwedAnswers::lateAnswers_data()
 {
-    QTest::addColumn<Transport>("transport");
-    QTest::addColumn<QStringList>("calls");
-    QTest::addColumn<Script>("script");
-    QTest::addColumn<QList<int>>("results");
-    QTest::addColumn<QStringList>("requests");
-    QTest::addColumn<QByteArray>("lastOut");
+    addColumns<Transport, QStringList, Script, QList<int>, QStringList, QByteArray>(
+        "transport", "calls", "script", "results", "requests", "lastOut");
 
     const QStringList sameShape { "R1", "R2" };
     for (Transport t : { Tcp, Pty }) {
@@ -171,9 +168,7 @@ void TestOwedAnswers::lateAnswers()
 
 void TestOwedAnswers::frameCutting_data()
 {
-    QTest::addColumn<QByteArray>("stream");
-    QTest::addColumn<QByteArrayList>("frames");
-    QTest::addColumn<QByteArray>("left");
+    addColumns<QByteArray, QByteArrayList, QByteArray>("stream", "frames", "left");
 
     const QByteArray a = SimFrame::frame("01460" "0001");
     const QByteArray b = SimFrame::frame("01470");

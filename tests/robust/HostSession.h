@@ -30,11 +30,12 @@ class QuietLinkMessages
 public:
     QuietLinkMessages();
     ~QuietLinkMessages();
-    QuietLinkMessages(const QuietLinkMessages &) = delete;
-    QuietLinkMessages &operator=(const QuietLinkMessages &) = delete;
 
     static int disconnects();
     static int readsOnClosedSocket();
+
+private:
+    Q_DISABLE_COPY(QuietLinkMessages)
 };
 
 #endif

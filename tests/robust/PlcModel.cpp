@@ -18,18 +18,15 @@ quint16 registerAt(const SimMemory &memory, const PolledLabel &label, qint64 i)
     return memory.value(label.area, int(label.start + step * i));
 }
 
+// The value's own bytes as an unsigned number: two's complement for the
+// signed integers, IEEE 754 for float and double, 0 or 1 for a flag.
 template <typename T>
 quint64 patternOf(T value)
 {
-    if constexpr (std::is_same_v<T, bool>) {
-        return value ? 1 : 0;
-    } else if constexpr (std::is_floating_point_v<T>) {
-        std::conditional_t<sizeof(T) == 4, quint32, quint64> bits;
-        std::memcpy(&bits, &value, sizeof bits);
-        return bits;
-    } else {
-        return quint64(std::make_unsigned_t<T>(value));
-    }
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the low bytes of the pattern come first");
+    quint64 pattern = 0;
+    std::memcpy(&pattern, &value, sizeof value);
+    return pattern;
 }
 
 template <typename T>

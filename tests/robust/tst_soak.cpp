@@ -22,6 +22,7 @@
 
 #include "HostSession.h"
 #include "PlcModel.h"
+#include "TestTable.h"
 #include "simframe.h"
 #include "simscriptedplc.h"
 #include "simserver.h"
@@ -466,9 +467,8 @@ void TestSoak::initTestCase()
 
 void TestSoak::soak_data()
 {
-    QTest::addColumn<bool>("overTcp");
-    QTest::addColumn<int>("pace");
-    QTest::addColumn<int>("share"); // 32nds of the run
+    // share: 32nds of the run
+    addColumns<bool, int, int>("overTcp", "pace", "share");
     QTest::newRow("tcp, random faults") << true << int(RandomFaults) << 9;
     QTest::newRow("pty, random faults") << false << int(RandomFaults) << 3;
     QTest::newRow("tcp, slow answers") << true << int(SlowAnswers) << 7;

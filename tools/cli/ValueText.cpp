@@ -1,5 +1,7 @@
 #include "ValueText.h"
 
+#include "elementtype_p.h"
+
 #include <QtCore/QJsonValue>
 #include <QtCore/QList>
 #include <QtCore/QLocale>
@@ -21,24 +23,36 @@ struct Element {
     using Logical = L;
 };
 
-// Calls f with the Element of `type`; false for a type that has none.
+// Calls f with the Element of a type the PLC stores, from the library's
+// type table (a header of templates: the tool still links no library code);
+// false for any other type.
 template<typename F>
 bool withElement(DataType type, F &&f)
 {
-    switch (type) {
-    case DT_Bool: f(Element<bool>()); return true;
-    case DT_Int8: f(Element<char, signed char>()); return true;
-    case DT_UInt8: f(Element<unsigned char>()); return true;
-    case DT_Int16: f(Element<short>()); return true;
-    case DT_UInt16: f(Element<unsigned short>()); return true;
-    case DT_Int32: f(Element<int>()); return true;
-    case DT_UInt32: f(Element<unsigned int>()); return true;
-    case DT_Float: f(Element<float>()); return true;
-    case DT_Int64: f(Element<qint64>()); return true;
-    case DT_UInt64: f(Element<quint64>()); return true;
-    case DT_Double: f(Element<double>()); return true;
-    default: return false;
-    }
+    return ElementType::visitStored(type, [&](auto tag) {
+        using Stored = typename decltype(tag)::Type;
+        using Logical = std::conditional_t<std::is_same<Stored, char>::value, signed char, Stored>;
+        f(Element<Stored, Logical>());
+    });
+}
+
+// Calls each(element) with every element, as Logical, when the value holds
+// the type's list; answers whether it does.
+template<typename Each>
+bool forEachHeld(DataType type, const QVariant &value, Each &&each)
+{
+    bool held = false;
+    withElement(type, [&](auto element) {
+        using Stored = typename decltype(element)::Stored;
+        using Logical = typename decltype(element)::Logical;
+        if (value.userType() != qMetaTypeId<QList<Stored>>())
+            return;
+        held = true;
+        const QList<Stored> list = value.value<QList<Stored>>();
+        for (const Stored stored : list)
+            each(static_cast<Logical>(stored));
+    });
+    return held;
 }
 
 struct NamedType {
@@ -336,36 +350,20 @@ QString parseValues(DataType type, const QStringList &texts, QVariant *list)
 
 bool formatValues(DataType type, const QVariant &value, Style style, QStringList *texts)
 {
-    bool held = false;
-    withElement(type, [&](auto element) {
-        using Stored = typename decltype(element)::Stored;
-        using Logical = typename decltype(element)::Logical;
-        if (value.userType() != qMetaTypeId<QList<Stored>>())
-            return;
-        held = true;
-        texts->clear();
-        const QList<Stored> values = value.value<QList<Stored>>();
-        for (const Stored stored : values)
-            texts->append(formatOne(static_cast<Logical>(stored), style));
-    });
-    return held;
+    QStringList formatted;
+    if (!forEachHeld(type, value, [&](auto element) { formatted.append(formatOne(element, style)); }))
+        return false;
+    *texts = formatted;
+    return true;
 }
 
 bool jsonValues(DataType type, const QVariant &value, QJsonArray *values)
 {
-    bool held = false;
-    withElement(type, [&](auto element) {
-        using Stored = typename decltype(element)::Stored;
-        using Logical = typename decltype(element)::Logical;
-        if (value.userType() != qMetaTypeId<QList<Stored>>())
-            return;
-        held = true;
-        *values = QJsonArray();
-        const QList<Stored> list = value.value<QList<Stored>>();
-        for (const Stored stored : list)
-            values->append(jsonOne(static_cast<Logical>(stored)));
-    });
-    return held;
+    QJsonArray json;
+    if (!forEachHeld(type, value, [&](auto element) { json.append(jsonOne(element)); }))
+        return false;
+    *values = json;
+    return true;
 }
 
 } // namespace ValueText

@@ -95,6 +95,14 @@ void TestCliOutput::tableLinesUpRowsOfAPoll()
     QVERIFY2(bytes.contains(QLatin1String("-5, 65")), qPrintable(bytes));
     const QString bits = table.row(result(DT_Bool, QVariant::fromValue(QList<bool>{true, false}), 2));
     QVERIFY2(bits.contains(QLatin1String("1, 0")), qPrintable(bits));
+    // Several items: a later item of more values keeps the status column in line.
+    ResultTable items;
+    items.reserve(QStringLiteral("D100"), DT_Int16, 1);
+    items.reserve(QStringLiteral("X0"), DT_Bool, 4);
+    items.header(result(DT_Int16, QVariant::fromValue(QList<short>{7}), 1));
+    const QString one = items.row(result(DT_Int16, QVariant::fromValue(QList<short>{7}), 1));
+    const QString four = items.row(result(DT_Bool, QVariant::fromValue(QList<bool>{1, 0, 1, 1}), 4));
+    QCOMPARE(one.indexOf(QLatin1String("0 success")), four.indexOf(QLatin1String("0 success")));
 }
 
 void TestCliOutput::jsonShape()

@@ -8,7 +8,7 @@ Output::Output(Invocation::Format format, QTextStream &out, QTextStream &err)
 void Output::expect(const QList<ReadItem> &items)
 {
     for (const ReadItem &item : items)
-        table_.reserve(item.label, item.type);
+        table_.reserve(item.label, item.type, item.count);
 }
 
 void Output::result(const LabelResult &result)

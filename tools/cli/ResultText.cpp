@@ -62,17 +62,21 @@ QString isoTime(const QDateTime &time)
     return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
-void ResultTable::reserve(const QString &label, DataType type)
+void ResultTable::reserve(const QString &label, DataType type, int count)
 {
     labelWidth_ = qMax(labelWidth_, label.size());
     typeWidth_ = qMax(typeWidth_, ValueText::typeName(type).size());
+    // At least a digit and a separator per value ("0, 1, 1"); wider values
+    // of later rows may still push the columns after them.
+    constexpr int widestReserved = 40;
+    valuesWidth_ = qMax(valuesWidth_, qMin(widestReserved, 3 * count - 2));
 }
 
 QString ResultTable::header(const LabelResult &first)
 {
     labelWidth_ = qMax(labelWidth_, qMax(5, first.label.size()));
     typeWidth_ = qMax(typeWidth_, qMax(4, ValueText::typeName(first.type).size()));
-    valuesWidth_ = qMax(6, valuesText(first, QStringLiteral(", ")).size());
+    valuesWidth_ = qMax(valuesWidth_, qMax(6, valuesText(first, QStringLiteral(", ")).size()));
     statusWidth_ = qMax(6, statusText(first.status).size());
     return columns(QStringLiteral("label"), QStringLiteral("type"), QStringLiteral("values"),
                    QStringLiteral("status"), QStringLiteral("time"), QString()).trimmed();

@@ -33,9 +33,9 @@ QString isoTime(const QDateTime &time);
 class ResultTable
 {
 public:
-    // Rows of other labels and types to come (several items) get as wide
-    // columns as the first.
-    void reserve(const QString &label, DataType type);
+    // Rows of other labels, types and counts to come (several items): their
+    // label and type columns fit, and their values get at least a digit each.
+    void reserve(const QString &label, DataType type, int count);
     QString header(const LabelResult &first);
     QString row(const LabelResult &result) const;
 

@@ -42,6 +42,8 @@ private slots:
     void memoryRoundTrips();
     void badRequestsChangeNothing_data();
     void badRequestsChangeNothing();
+    void httpRefusalsAreJson_data();
+    void httpRefusalsAreJson();
     void logFaultsAndLinks();
     void servesThePage();
 
@@ -208,6 +210,28 @@ void TestSimApi::badRequestsChangeNothing()
     const QString error = answer.object.value("error").toString();
     QVERIFY2(error.contains(saying), qPrintable(error));
     QCOMPARE(state(), before);
+}
+
+// Refusals the HTTP layer makes before any route runs are JSON too.
+void TestSimApi::httpRefusalsAreJson_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    QTest::newRow("no such page") << QByteArray("GET") << QByteArray("/nothing") << QByteArray() << 404;
+    QTest::newRow("too large") << QByteArray("PUT") << QByteArray("/api/memory/D1") << QByteArray(2 << 20, ' ') << 413;
+}
+
+void TestSimApi::httpRefusalsAreJson()
+{
+    QFETCH(QByteArray, method);
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    const Answer answer = call(method, path, body);
+    QCOMPARE(answer.status, status);
+    QVERIFY(!answer.object.value("error").toString().isEmpty());
 }
 
 void TestSimApi::logFaultsAndLinks()

@@ -4,6 +4,9 @@
 
 #include <httplib.h>
 
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+
 #include <chrono>
 #include <thread>
 
@@ -14,6 +17,28 @@ QString hostText(const QHostAddress &address)
     const QString text = address.toString();
     return address.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + text + QLatin1Char(']')
                                                                 : text;
+}
+
+// The refusals the HTTP layer makes itself, before any route runs.
+std::string refusalJson(int status)
+{
+    QString text;
+    switch (status) {
+    case 400:
+        text = QStringLiteral("the request could not be read (a POST or PUT needs a Content-Length)");
+        break;
+    case 404:
+        text = QStringLiteral("no such resource");
+        break;
+    case 413:
+        text = QStringLiteral("the request is too large");
+        break;
+    default:
+        text = QStringLiteral("HTTP status %1").arg(status);
+        break;
+    }
+    const QJsonObject error{{QStringLiteral("error"), text}};
+    return QJsonDocument(error).toJson(QJsonDocument::Compact).toStdString();
 }
 
 } // namespace
@@ -59,6 +84,16 @@ SimHttpServer::SimHttpServer(SimServer *plc, const SimLinkInfo &info)
     });
     // Memory changes are small; anything large is a mistake or an attack.
     d->server.set_payload_max_length(1 << 20);
+    // Every answer is JSON, also where the HTTP layer refuses on its own;
+    // the API's own refusals already carry their text.
+    const httplib::Server::HandlerWithResponse refusal = [](const httplib::Request &,
+                                                            httplib::Response &response) {
+        if (!response.body.empty())
+            return httplib::Server::HandlerResponse::Unhandled;
+        response.set_content(refusalJson(response.status), "application/json");
+        return httplib::Server::HandlerResponse::Handled;
+    };
+    d->server.set_error_handler(refusal);
 }
 
 SimHttpServer::~SimHttpServer()

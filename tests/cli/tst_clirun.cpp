@@ -272,9 +272,15 @@ void TestCliRun::linkThatDoesNotOpen()
     QVERIFY2(run.err.contains(QLatin1String("connection refused: nothing listens on port")),
              qPrintable(run.err));
     QVERIFY(run.out.isEmpty());
-    run = norvo({"--json", closed, "poll", "D100:int16"});
+    // A poll keeps trying; when the link never opens, it ends with exit 4.
+    run = norvo({"--json", "--times", "2", "--interval", "20", closed, "poll", "D100:int16"});
     CHECK_RUN(run, 4);
-    QCOMPARE(json(run.out).value("connect").toInt(), -3);
+    const QStringList lines = outputLines(run.out);
+    QCOMPARE(lines.size(), 4); // the loss, a row per cycle, the summary
+    QCOMPARE(json(lines.first()).value("event").toString(), QStringLiteral("link lost"));
+    QCOMPARE(json(lines.at(2)).value("status").toInt(), 9);
+    QVERIFY2(json(lines.at(2)).value("reason").toString().contains(QLatin1String("connection refused")),
+             qPrintable(lines.at(2)));
 
     // norvo tells the causes of a serial port that does not open apart.
     for (const auto &port : {std::make_pair("/nonexistent/ttyUSB9", "does not exist"),
@@ -458,6 +464,19 @@ void TestCliRun::pollSurvivesADropAndARestart()
             QVERIFY(!object.value("time").toString().isEmpty()); // failed rows too
     }
     QCOMPARE(lost, 2);
+
+    // A poll started before its PLC is there opens the link once it is.
+    sim.stop();
+    QProcess early;
+    startProgram(early, QStringLiteral(NORVO_BINARY), {"--json", "--interval", "50", plc, "poll", "D100:int16"});
+    QVERIFY(early.waitForStarted());
+    QList<QJsonObject> earlySeen;
+    QVERIFY(readUntil(early, &earlySeen, [](const QJsonObject &o) { return o.value("event").toString() == "link lost"; }));
+    QVERIFY(!sim.start({"--tcp", plc}).isEmpty());
+    QVERIFY2(readUntil(early, &earlySeen, restored), "no link once the simulator started");
+    QVERIFY(readUntil(early, &earlySeen, good));
+    ::kill(pid_t(early.processId()), SIGINT);
+    QVERIFY(early.waitForFinished(10000));
 }
 
 void TestCliRun::sessionOverPty()

@@ -40,12 +40,15 @@ int Session::run(const Invocation &invocation, const QString &pluginFile,
     default: break;
     }
     output_.expect(invocation.items);
+    // A poll waits for a link that is not there yet (a PLC still starting);
+    // the single-shot commands report it at once.
+    if (invocation.command == Invocation::Poll)
+        return poll(invocation, stop);
     if (!connect(invocation.connection))
         return ExitConnection;
     switch (invocation.command) {
     case Invocation::Read: return read(invocation);
     case Invocation::Write: return invocation.merge ? mergeBits(invocation) : write(invocation);
-    case Invocation::Poll: return poll(invocation, stop);
     default: return ExitUsage;
     }
 }

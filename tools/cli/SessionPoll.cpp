@@ -24,15 +24,17 @@ void waitUntil(const QElapsedTimer &clock, qint64 deadlineMs,
 
 } // namespace
 
-// Reads every item once per cycle. A lost link (status 9) is opened again
-// at the start of each later cycle until ConnectDrive succeeds; the reads of
-// a cycle without a link count as failed, each with a row.
+// Reads every item once per cycle. A link that does not open, or is lost
+// (status 9), is opened again at the start of each later cycle until
+// ConnectDrive succeeds; the reads of a cycle without a link count as
+// failed, each with a row.
 int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t *stop)
 {
     PollSummary summary;
     int exitCode = ExitOk;
-    bool linkUp = true;
-    QString outageCause; // what norvo found the first time the link did not open again
+    bool linkUp = false; // opened at the start of the first cycle
+    bool everUp = false;
+    QString outageCause; // what norvo found the first time the link did not open
     QElapsedTimer clock;
     clock.start();
     qint64 nextCycle = 0;
@@ -41,15 +43,23 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
         if (!linkUp) {
             const int result = driver_->ConnectDrive(invocation.connection);
             linkUp = result == 0;
-            if (linkUp) {
+            if (linkUp && n > 0) {
                 ++summary.linkRestored;
                 output_.event(QStringLiteral("link restored"), invocation.connection);
-            } else {
+            } else if (!linkUp) {
                 // Looked into once per outage: a look at a silent host costs a second.
                 if (outageCause.isEmpty())
                     outageCause = connectFailure(invocation.connection, result);
-                downReason = QStringLiteral("link down, opening it again failed: %1").arg(outageCause);
+                if (n == 0) {
+                    ++summary.linkLost;
+                    output_.event(QStringLiteral("link lost"), invocation.connection);
+                    output_.note(QStringLiteral("cannot connect to %1: %2; trying again every cycle")
+                                     .arg(invocation.connection, outageCause));
+                }
+                downReason = (everUp ? QStringLiteral("link down, opening it again failed: %1")
+                                     : QStringLiteral("link not open: %1")).arg(outageCause);
             }
+            everUp = everUp || linkUp;
         }
         for (const ReadItem &item : invocation.items) {
             if (*stop)
@@ -98,5 +108,6 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
         output_.note(QStringLiteral("%1 of %2 reads failed")
                          .arg(summary.failed)
                          .arg(summary.good + summary.failed));
-    return exitCode;
+    // The link never opened: nothing reached the PLC.
+    return everUp ? exitCode : ExitConnection;
 }

@@ -25,6 +25,24 @@ Reply fail(const QString &error, int status = 400)
     return json(status, QJsonObject{{QStringLiteral("error"), error}});
 }
 
+// The request body as a JSON object; false with the refusal in `refusal`.
+// `shape` shows the caller what the object looks like.
+bool bodyObject(const QByteArray &body, const QString &shape, QJsonObject *object, Reply *refusal)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        *refusal = fail(QStringLiteral("malformed JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
+        return false;
+    }
+    if (!document.isObject()) {
+        *refusal = fail(QStringLiteral("the body must be a JSON object %1").arg(shape));
+        return false;
+    }
+    *object = document.object();
+    return true;
+}
+
 struct FaultKind {
     const char *name;
     SimFaultRule SimFaults::*rule;
@@ -215,13 +233,10 @@ Reply SimApi::getMemory(const QString &label, const QMap<QString, QString> &quer
 
 Reply SimApi::putMemory(const QString &label, const QMap<QString, QString> &query, const QByteArray &body)
 {
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        return fail(QStringLiteral("malformed JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
-    if (!document.isObject())
-        return fail(QStringLiteral("the body must be a JSON object {\"type\":T,\"values\":[...]}"));
-    const QJsonObject object = document.object();
+    QJsonObject object;
+    Reply refusal;
+    if (!bodyObject(body, QStringLiteral("{\"type\":T,\"values\":[...]}"), &object, &refusal))
+        return refusal;
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (it.key() != QLatin1String("type") && it.key() != QLatin1String("values") && it.key() != QLatin1String("station"))
             return fail(QStringLiteral("unknown field \"%1\" (type, values, station)").arg(it.key()));
@@ -303,13 +318,10 @@ Reply SimApi::getFaults()
 
 Reply SimApi::addFault(const QByteArray &body)
 {
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError)
-        return fail(QStringLiteral("malformed JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
-    if (!document.isObject())
-        return fail(QStringLiteral("the body must be a JSON object {\"kind\":K,...}"));
-    const QJsonObject object = document.object();
+    QJsonObject object;
+    Reply refusal;
+    if (!bodyObject(body, QStringLiteral("{\"kind\":K,...}"), &object, &refusal))
+        return refusal;
     const FaultKind *kind = faultKindOf(object.value(QStringLiteral("kind")).toString());
     if (!kind) {
         return fail(QStringLiteral("unknown fault \"%1\" (%2)")

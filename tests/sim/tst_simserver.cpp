@@ -77,6 +77,22 @@ private:
 
 QByteArray readD5() { return SimFrame::frame("014601D00005"); }
 
+// Opens a pty's slave as a driver would, in raw mode; -1 when it cannot.
+int openRawLine(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    struct termios raw;
+    if (::tcgetattr(fd, &raw) == 0) {
+        cfmakeraw(&raw);
+        if (::tcsetattr(fd, TCSANOW, &raw) == 0)
+            return fd;
+    }
+    ::close(fd);
+    return -1;
+}
+
 // Writes a frame to a raw terminal descriptor and reads up to the end byte.
 QByteArray exchangeOnFd(int fd, const QByteArray &frame, int waitMs)
 {
@@ -355,12 +371,8 @@ void TestSimServer::servesAPty()
     QCOMPARE(pty.listeningOn(), QLatin1String("pty ") + pty.ptyPath());
     pty.setValue(SimArea::RT, 9, 0x0102);
 
-    const int line = ::open(QFile::encodeName(pty.ptyPath()).constData(), O_RDWR | O_NOCTTY);
+    const int line = openRawLine(pty.ptyPath());
     QVERIFY(line >= 0);
-    struct termios raw;
-    QCOMPARE(::tcgetattr(line, &raw), 0);
-    cfmakeraw(&raw);
-    QCOMPARE(::tcsetattr(line, TCSANOW, &raw), 0);
 
     auto exchange = [line](const QByteArray &frame, int waitMs) {
         return exchangeOnFd(line, frame, waitMs);
@@ -408,12 +420,8 @@ void TestSimServer::servesSeveralStationsOnAPty()
     QVERIFY(!line.changeMemory(3, [](SimMemory *) {}));
     QVERIFY2(line.startPty(), qPrintable(line.errorString()));
 
-    const int fd = ::open(QFile::encodeName(line.ptyPath()).constData(), O_RDWR | O_NOCTTY);
+    const int fd = openRawLine(line.ptyPath());
     QVERIFY(fd >= 0);
-    struct termios raw;
-    QCOMPARE(::tcgetattr(fd, &raw), 0);
-    cfmakeraw(&raw);
-    QCOMPARE(::tcsetattr(fd, TCSANOW, &raw), 0);
 
     const struct {
         const char *request;

@@ -3,6 +3,7 @@
 #include "FrameTrace.h"
 #include "HelpText.h"
 #include "ResultText.h"
+#include "simframe.h"
 #include "StatusText.h"
 #include "TestTable.h"
 
@@ -33,12 +34,8 @@ LabelResult result(DataType type, const QVariant &value, int count, int status =
 // A frame around `body` (station, command, ...): start byte, checksum, end byte.
 QByteArray framed(const QByteArray &body, int checksumError = 0)
 {
-    QByteArray frame = '\x02' + body;
-    unsigned sum = 0;
-    for (const char c : frame)
-        sum += static_cast<unsigned char>(c);
-    frame += QByteArray::number((sum + checksumError) & 0xFF, 16).toUpper().rightJustified(2, '0');
-    return frame + '\x03';
+    const QByteArray frame = '\x02' + body;
+    return frame + SimFrame::hex((SimFrame::checksum(frame) + checksumError) & 0xFF, 2) + '\x03';
 }
 
 // A line as the driver logs it with its debug switch on.

@@ -1,5 +1,7 @@
 #include "FrameTrace.h"
 
+#include "simframe.h"
+
 #include <QtCore/QRegularExpression>
 #include <QtCore/QStringList>
 
@@ -32,13 +34,10 @@ QString commandText(const QByteArray &code)
     return QStringLiteral("command %1").arg(QString::fromLatin1(code.toHex()));
 }
 
-// Sum of the bytes before the checksum, modulo 256, as two hex digits.
+// What the checksum of a whole frame should be, by the PLC's own rule.
 QByteArray expectedChecksum(const QByteArray &frame)
 {
-    unsigned sum = 0;
-    for (int i = 0; i < frame.size() - 3; ++i)
-        sum += static_cast<unsigned char>(frame.at(i));
-    return QByteArray::number(sum & 0xFF, 16).toUpper().rightJustified(2, '0');
+    return SimFrame::checksumText(frame.left(frame.size() - 3));
 }
 
 bool framed(const QByteArray &frame)

@@ -1,8 +1,9 @@
 // A stream of bytes arriving while answers are owed: frames cut out of it,
-// owed answers dropped, a synchronising read chosen. Whatever arrives, a
-// cut frame runs from a start byte to the next end byte, only a frame that
-// fits an owed request is dropped as owed, and the synchronising read's
-// good answer fits no owed request.
+// owed answers dropped, frames nothing owes putting stations out of step, a
+// synchronising read chosen. Whatever arrives, a cut frame runs from a
+// start byte to the next end byte, only a frame that fits an owed request
+// is dropped as owed, and the synchronising read's good answer can be no
+// answer of unknown age.
 #include "FuzzBytes.h"
 #include "FuzzTargets.h"
 
@@ -44,9 +45,10 @@ void owedAnswers(const uint8_t *data, size_t size)
         const NorvoRequest request(*commands[in.byte() % 3], in.inRange(0, 2), "0000",
                                    in.inRange(0, 6), areas[in.byte() % 4], QByteArray(24, 1));
         requests << request;
-        owed.add(request.answerShape(), in.inRange(0, 70000));
+        owed.owe(request.answerShape());
+        if (in.byte() < 40)
+            owed.linkOpened();
     }
-    owed.expire(in.inRange(0, 140000));
 
     // The stream: raw bytes, and answers to the owed requests, good or
     // refused, whole or cut.
@@ -75,16 +77,24 @@ void owedAnswers(const uint8_t *data, size_t size)
         const int before = owed.size();
         if (owed.dropIfOwed(frame))
             FUZZ_CHECK(fitsOwed);
+        else if (NorvoFrame::isIntact(frame))
+            owed.loseCount(frame);
         FUZZ_CHECK(owed.size() <= before);
     }
     // What stays is a frame still arriving, or nothing.
     FUZZ_CHECK(stream.isEmpty() || (stream.startsWith(0x02) && !stream.contains(0x03)
                                     && stream.count(char(0x02)) == 1));
 
-    const NorvoRequest sync = owed.synchronisingRead(station);
+    // The synchronising read for a register read of the station: its good
+    // answer is none of unknown age, and of another command.
+    const NorvoRequest next(NorvoCommand::RegisterRead, station, "0100", 1, areas[0]);
+    bool found = false;
+    const NorvoRequest sync = owed.synchronisingRead(next.answerShape(), &found);
+    FUZZ_CHECK(found);
     const QByteArray good = answer(sync, '0', sync.expectedDataChars(), 0);
     FUZZ_CHECK(sync.answerShape().fits(good));
-    FUZZ_CHECK(!owed.dropIfOwed(good));
+    FUZZ_CHECK(!owed.mayBeStale(good));
+    FUZZ_CHECK(!next.answerShape().fits(good));
 }
 
 } // namespace NorvoFuzz

@@ -1,21 +1,19 @@
-// The link itself: opening and closing the serial port or TCP socket, the
-// receive path into recvBuffer, the status test and the waits.
+// The link itself: opening and closing the serial port or TCP socket, which
+// one feeds the exchange, the status test and the waits.
 #include "CmdNorvo_TCP.h"
 
-#include <QtCore/QAbstractEventDispatcher>
-#include <QtCore/QCoreApplication>
+#include "LinkPause.h"
+
 #include <QtCore/QDebug>
-#include <QtCore/QEventLoop>
 #include <QtCore/QTimer>
 #include <QtNetwork/QTcpSocket>
 #include <QtSerialPort/QSerialPort>
 
-#include <poll.h>
-
 CmdNorvo_TCP::CmdNorvo_TCP()
     : QObject(nullptr)
 {
-    clock.start();
+    tcpLink.setReceiver(&exchange);
+    serialLink.setReceiver(&exchange);
 }
 
 CmdNorvo_TCP::~CmdNorvo_TCP()
@@ -29,14 +27,19 @@ CmdNorvo_TCP::~CmdNorvo_TCP()
 int CmdNorvo_TCP::serialConnectDrive(QString portName, int baudRate, int dataBits, int stopBits,
                                      QString parity)
 {
-    if (!serialPort)
+    // One link at a time: the socket would go on feeding the exchange.
+    if (tcpSocket && tcpSocket->state() != QAbstractSocket::UnconnectedState)
+        EthDisConnectDrive();
+    if (!serialPort) {
         serialPort = new QSerialPort(this);
-    // Nothing owed on another link can come over this line.
-    if (activeLink() != &serialLink)
-        owed.clear();
-    if (!serialLink.open(portName, baudRate, dataBits, stopBits, parity, recvIdleMs))
+        connect(serialPort, &QSerialPort::errorOccurred, this,
+                [this](QSerialPort::SerialPortError error) { serialLineError(int(error)); });
+    }
+    exchange.setLink(&serialLink);
+    const bool opened = serialLink.open(portName, baudRate, dataBits, stopBits, parity, recvIdleMs);
+    exchange.linkOpened();
+    if (!opened)
         return -1;
-    serialOpenedLast = true;
 
     connect(serialPort, &QSerialPort::readyRead, this, &CmdNorvo_TCP::serialreadyRead,
             Qt::UniqueConnection);
@@ -56,6 +59,18 @@ int CmdNorvo_TCP::serialDisConnectDrive()
     return 0;
 }
 
+// A line that has gone (a USB adapter unplugged, the far end of a pty
+// closed) is a dropped link, as a dropped TCP connection is: one warning,
+// then "not connected" until the host connects again.
+void CmdNorvo_TCP::serialLineError(int error)
+{
+    if (error != QSerialPort::ResourceError || !serialLink.isUsable())
+        return;
+    qWarning().noquote() << QStringLiteral("lib[Norvo]%1 Disconnected=%2")
+                                .arg(serialPort->portName(), QString::number(error));
+    serialLink.close();
+}
+
 // A serial answer is complete once the line has been quiet for recvIdleMs.
 void CmdNorvo_TCP::serialreadyRead()
 {
@@ -69,11 +84,7 @@ void CmdNorvo_TCP::TimerTimeOut()
 {
     if (recvTimer && recvTimer->isActive())
         recvTimer->stop();
-    // Appended: an answer may come in several bursts within one exchange.
-    // Everything buffered, read by its count: readAll() on a port would take
-    // a 16 KiB block and shrink it on every delivery.
-    if (serialPort)
-        recvBuffer.append(serialPort->read(serialPort->bytesAvailable()));
+    serialLink.takeBuffered();
 }
 
 // --- TCP ----------------------------------------------------------------------
@@ -89,9 +100,7 @@ int CmdNorvo_TCP::EthConnectDrive(QString ip, int port)
         tcpSocket = new QTcpSocket(this);
     if (!hostAddress.setAddress(ip))
         return -1;
-    serialOpenedLast = false;
-    // Nothing the old connection owed can come over a new one.
-    owed.clear();
+    serialDisConnectDrive(); // one link at a time
 
     connect(tcpSocket, &QTcpSocket::connected, this, &CmdNorvo_TCP::Ethconnected,
             Qt::UniqueConnection);
@@ -100,7 +109,11 @@ int CmdNorvo_TCP::EthConnectDrive(QString ip, int port)
     connect(tcpSocket, &QTcpSocket::readyRead, this, &CmdNorvo_TCP::EthreadyRead,
             Qt::UniqueConnection);
 
-    return tcpLink.open(hostAddress, quint16(port)) ? 0 : -3;
+    exchange.setLink(&tcpLink);
+    const bool opened = tcpLink.open(hostAddress, quint16(port));
+    // Behind a gateway, what the old connection owed may come over this one.
+    exchange.linkOpened();
+    return opened ? 0 : -3;
 }
 
 int CmdNorvo_TCP::EthDisConnectDrive()
@@ -129,32 +142,14 @@ void CmdNorvo_TCP::Ethdisconnected()
 
 void CmdNorvo_TCP::EthreadyRead()
 {
-    // Appended: an answer may come in several reads within one exchange.
-    const qint64 available = tcpSocket ? tcpSocket->bytesAvailable() : 0;
-    if (available > 0)
-        recvBuffer.append(tcpSocket->read(available));
+    tcpLink.takeBuffered();
 }
 
 // --- status and teardown -----------------------------------------------------
 
-// Where both link objects exist the socket is the link, unless the serial
-// port was opened after it and is still open: a host that moves from TCP to
-// a serial line must reach the PLC on that line, not the old socket.
-LinkTransport *CmdNorvo_TCP::activeLink() const
-{
-    auto *self = const_cast<CmdNorvo_TCP *>(this);
-    if (serialOpenedLast && serialLink.isUsable())
-        return &self->serialLink;
-    if (tcpSocket)
-        return &self->tcpLink;
-    if (serialPort)
-        return &self->serialLink;
-    return nullptr;
-}
-
 int CmdNorvo_TCP::Connection_status()
 {
-    const LinkTransport *link = activeLink();
+    const LinkTransport *link = exchange.link();
     return link && link->isUsable() ? 0 : -3;
 }
 
@@ -174,60 +169,40 @@ int CmdNorvo_TCP::deleteSerialPort()
     return 0;
 }
 
+// Both sides go: a link left open would still answer after the host let
+// go of the driver.
 int CmdNorvo_TCP::DestroyFree()
 {
+    if (!serialPort && !tcpSocket)
+        return 1;
     if (serialPort) {
         serialDisConnectDrive();
         deleteSerialPort();
-        return 0;
     }
     if (tcpSocket) {
         if (tcpSocket->state() != QAbstractSocket::UnconnectedState)
             EthDisConnectDrive();
         deletetcpSocket();
-        return 0;
     }
-    return 1;
+    return 0;
 }
 
 // --- waits ----------------------------------------------------------------------
 
 int CmdNorvo_TCP::waitForReady(int ms)
 {
-    LinkTransport *link = activeLink();
-    QIODevice *device = link ? link->device() : nullptr;
+    LinkTransport *link = exchange.link();
+    const bool device = link == &tcpLink ? tcpSocket != nullptr : link == &serialLink && serialPort;
     if (!device)
         return 1;
-    // The request goes out first. With nothing left to write, a serial port
-    // would sit out the whole wait here (taking in the answer unseen) and
-    // then wait again for input.
-    if (device->bytesToWrite() > 0)
-        device->waitForBytesWritten(ms);
-    recvBuffer.append(link->awaitInput(ms));
+    link->waitForInput(ms);
     return 0;
 }
 
-// The pause sleeps, waking whenever the link has bytes, and handles every
-// event of the thread that came meanwhile: the receive slots, the serial
-// idle timer and the host's own. A nested event loop that waits for a timer
-// costs about as much CPU as the rest of an exchange.
 void CmdNorvo_TCP::mysleep(int ms)
 {
-    const bool events = QAbstractEventDispatcher::instance() != nullptr;
-    const LinkTransport *link = activeLink();
-    QElapsedTimer slept;
-    slept.start();
-    // Bounded, in case the system keeps reporting bytes no slot takes.
-    constexpr int maxWakes = 16;
-    for (int wakes = 0;; ++wakes) {
-        const int left = ms - int(slept.elapsed());
-        const int fd = link && events && wakes < maxWakes ? link->descriptor() : -1;
-        pollfd input { fd, POLLIN, 0 };
-        if (left > 0)
-            ::poll(&input, fd < 0 ? 0 : 1, left);
-        if (events)
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-        if (left <= 0 || slept.elapsed() >= ms)
-            return;
-    }
+    if (LinkTransport *link = exchange.link())
+        link->pause(ms);
+    else
+        linkPause([] { return -1; }, ms);
 }

@@ -1,12 +1,13 @@
 #ifndef CMDNORVO_TCP_H
 #define CMDNORVO_TCP_H
 
-#include "OwedAnswers.h"
+#include "LinkClock.h"
+#include "LinkExchange.h"
+#include "LinkVerdict.h"
 #include "SerialTransport.h"
 #include "TcpTransport.h"
 
 #include <QtCore/QByteArray>
-#include <QtCore/QElapsedTimer>
 #include <QtCore/QObject>
 #include <QtCore/QString>
 #include <QtNetwork/QHostAddress>
@@ -17,20 +18,23 @@ class QTcpSocket;
 class QTimer;
 
 // The driver's one link to one PLC: a serial port or a TCP socket, the
-// receive buffer, the exchange of one request for one answer, and the
-// three commands.
+// exchange of one request for one answer, and the three commands.
 //
 // Return codes of the commands: 0 success, -1 answer unusable,
-// -2 no answer in time, -3 link not usable or another exchange still
-// waiting (nothing sent).
+// -2 no answer in time (or none that can be trusted), -3 link not usable
+// or another exchange still waiting (nothing sent). verdict() names the
+// fault of the last command.
+//
+// One link at a time feeds the exchange: opening one kind closes the
+// other, and bytes of a closed link never reach it. The exchange (see
+// LinkExchange) owns the receive buffer and the answers still owed, which
+// outlive any link: behind a gateway, a late answer may come over the
+// next connection.
 //
 // Everything runs on the thread that owns the object. The waits of an
 // exchange process that thread's events; a command started from such an
-// event is refused rather than allowed to take the waiting one's answer.
-//
-// A request that got no whole answer leaves that answer owed: it may still
-// come, and it names no address. The link keeps the owed answers and never
-// takes one for the answer to a later request (see OwedAnswers).
+// event is refused, and a link opened, closed or torn down from one ends
+// the waiting exchange with -3.
 class CmdNorvo_TCP : public QObject
 {
     Q_OBJECT
@@ -55,7 +59,7 @@ public:
     unsigned short GetHexconversionchar(unsigned short value);
     unsigned short GetcharconversionHex(unsigned short code);
 
-    // The exchange.
+    // The exchange of a frame made elsewhere.
     int Only_send(QByteArray frame);
     int SendData(QByteArray request, QByteArray &reply, int timeoutMs);
 
@@ -63,18 +67,19 @@ public:
     int Read_bool(int station, QString number, int count, QByteArray *out, int area, QString label);
     int Read_area(int station, QString number, int count, QByteArray *out, int area, QString label);
     int Write_area(int station, QString number, int count, QByteArray data, int area, QString label);
+    LinkVerdict verdict() const { return lastVerdict; }
 
     bool debugOn = false;
 
-    // True when requests go out on the serial line (opened after the
-    // socket, or the only link): that is the link a disconnect must close.
-    bool serialLineInUse() const { return activeLink() == &serialLink; }
+    // True when the serial line is the link requests go out on.
+    bool serialLineInUse() const { return exchange.link() == &serialLink; }
 
     // Read-only views for tests and diagnostics.
     int receiveIdleMs() const { return recvIdleMs; }
-    QByteArray receivedBytes() const { return recvBuffer; }
-    bool exchangeRunning() const { return exchangeActive; }
-    int owedAnswers() const { return owed.size(); }
+    QByteArray receivedBytes() const { return exchange.recvBuffer; }
+    bool exchangeRunning() const { return exchange.isRunning(); }
+    int owedAnswers() const { return exchange.owed.size(); }
+    bool inStep() const { return exchange.owed.isInStep(); }
 
 public slots:
     void Ethconnected();
@@ -86,8 +91,15 @@ private:
     friend class TestLinkManager; // inspects the port settings applied
 
     void TimerTimeOut();
+    void serialLineError(int error);
 
-    QByteArray recvBuffer;
+    // Log texts of a command and when its request line is written.
+    struct CommandTexts;
+    class CommandLog;
+    int runCommand(const NorvoRequest &request, const CommandTexts &texts, const QString &label,
+                   QByteArray *out);
+    void logLine(const char *tag, const QString &label, int count, const QByteArray &frame) const;
+
     QHostAddress hostAddress;
     QTcpSocket *tcpSocket = nullptr;
     QTimer *recvTimer = nullptr;
@@ -95,43 +107,11 @@ private:
     int recvIdleMs = 2;
     int tcpPort = 0;
 
-    // Sets the flag for the lifetime of one exchange.
-    class ExchangeScope
-    {
-    public:
-        explicit ExchangeScope(bool &flag) : flag_(flag) { flag_ = true; }
-        ~ExchangeScope() { flag_ = false; }
-        ExchangeScope(const ExchangeScope &) = delete;
-        ExchangeScope &operator=(const ExchangeScope &) = delete;
-
-    private:
-        bool &flag_;
-    };
-
-    // Log texts of a command and when its request line is written.
-    struct CommandTexts;
-    int runCommand(const NorvoRequest &request, const CommandTexts &texts, const QString &label,
-                   QByteArray *out);
-    int exchangeCommand(const NorvoRequest &request, const CommandTexts &texts,
-                        const QString &label, QByteArray *out);
-    int synchronise(int station);
-    void logLine(const char *tag, const QString &label, int count, const QByteArray &frame) const;
-
-    // The one place that decides which link requests go out on.
-    LinkTransport *activeLink() const;
-    void takeStaleInput();
-    int exchange(const QByteArray &request, const AnswerShape &shape, QByteArray &reply,
-                 int timeoutMs);
-    bool takeAnswer(QByteArray &reply);
-    int exchangeTimeoutMs(const QByteArray &request, const AnswerShape &shape) const;
-
     TcpTransport tcpLink { tcpSocket };
     SerialTransport serialLink { serialPort, recvTimer };
-    OwedAnswers owed;
-    QElapsedTimer clock; // ages the owed answers
-
-    bool exchangeActive = false;
-    bool serialOpenedLast = false; // the serial port was opened after the socket
+    SteadyLinkClock clock;
+    LinkExchange exchange { clock }; // recvBuffer and the owed answers
+    LinkVerdict lastVerdict;
 };
 
 #endif // CMDNORVO_TCP_H

@@ -22,6 +22,40 @@ const CmdNorvo_TCP::CommandTexts CmdNorvo_TCP::CommandTexts::RegisterRead {
 const CmdNorvo_TCP::CommandTexts CmdNorvo_TCP::CommandTexts::RegisterWrite {
     "写命令", "响应", false };
 
+// The debug lines of a command, and of the synchronising read that may go
+// before it (labelled by the element it reads).
+class CmdNorvo_TCP::CommandLog final : public LinkExchange::Listener
+{
+public:
+    CommandLog(const CmdNorvo_TCP &link, const CommandTexts &texts, const QString &label)
+        : link_(link), texts_(texts), label_(label) {}
+
+    void sending(const NorvoRequest &request, bool synchronising) override
+    {
+        if (!synchronising && texts_.requestLineFirst)
+            link_.logLine(texts_.requestTag, label_, request.count(), request.frame());
+    }
+
+    void answered(const NorvoRequest &request, const QByteArray &answer, bool synchronising) override
+    {
+        if (synchronising) {
+            const QString label = &request.command() == &NorvoCommand::BitRead
+                ? QStringLiteral("X0") : QStringLiteral("D0");
+            link_.logLine(CommandTexts::RegisterRead.requestTag, label, request.count(), request.frame());
+            link_.logLine(CommandTexts::RegisterRead.responseTag, label, request.count(), answer);
+            return;
+        }
+        if (!texts_.requestLineFirst)
+            link_.logLine(texts_.requestTag, label_, request.count(), request.frame());
+        link_.logLine(texts_.responseTag, label_, request.count(), answer);
+    }
+
+private:
+    const CmdNorvo_TCP &link_;
+    const CommandTexts &texts_;
+    const QString &label_;
+};
+
 int CmdNorvo_TCP::Read_bool(int station, QString number, int count, QByteArray *out, int area,
                             QString label)
 {
@@ -46,40 +80,16 @@ int CmdNorvo_TCP::Write_area(int station, QString number, int count, QByteArray 
 int CmdNorvo_TCP::runCommand(const NorvoRequest &request, const CommandTexts &texts,
                              const QString &label, QByteArray *out)
 {
-    // Refused without a trace: another exchange is waiting on this link
-    // (this call comes from an event handled inside its waits).
-    if (exchangeActive)
-        return -3;
-    const ExchangeScope scope(exchangeActive);
-    return exchangeCommand(request, texts, label, out);
-}
-
-int CmdNorvo_TCP::exchangeCommand(const NorvoRequest &request, const CommandTexts &texts,
-                                  const QString &label, QByteArray *out)
-{
-    // A drop that happened while nobody listened shows up here, before
-    // the status test.
-    takeStaleInput();
-    if (Connection_status() == -3)
-        return -3;
-    // Unanswered, it has taken the request's turn: nothing is sent.
-    const AnswerShape shape = request.answerShape();
-    if (owed.overlaps(shape) && synchronise(request.station()) != 0)
-        return -2;
-
-    if (debugOn && texts.requestLineFirst)
-        logLine(texts.requestTag, label, request.count(), request.frame());
-    QByteArray reply;
-    exchange(request.frame(), shape, reply, exchangeTimeoutMs(request.frame(), shape));
-    if (debugOn) {
-        if (!texts.requestLineFirst)
-            logLine(texts.requestTag, label, request.count(), request.frame());
-        logLine(texts.responseTag, label, request.count(), reply);
-    }
-
-    if (reply.isEmpty())
-        return -2;
-    return request.takeAnswer(reply, out);
+    // A command refused before anything is sent leaves no log line.
+    CommandLog log(*this, texts, label);
+    const LinkExchange::Result result = exchange.command(request, debugOn ? &log : nullptr);
+    // Busy, from an event handled inside another command's waits: that
+    // command's verdict stays.
+    if (result.verdict.fault != LinkVerdict::Busy)
+        lastVerdict = result.verdict;
+    if (result.verdict.isGood())
+        request.takeAnswer(result.answer, out);
+    return result.verdict.linkCode();
 }
 
 void CmdNorvo_TCP::logLine(const char *tag, const QString &label, int count,

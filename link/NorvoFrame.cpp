@@ -41,23 +41,47 @@ bool isIntact(const QByteArray &frame)
     return frame.at(size - 3) == char(hexChar(sum >> 4)) && frame.at(size - 2) == char(hexChar(sum & 0xF));
 }
 
+bool FrameCutter::next(const char **frame, int *frameSize)
+{
+    while (at_ < size_) {
+        const void *end = std::memchr(bytes_ + at_, EndByte, size_t(size_ - at_));
+        if (!end)
+            return false;
+        const int endAt = int(static_cast<const char *>(end) - bytes_);
+        // A run of bytes ending in 0x03 without a start byte is no frame.
+        const void *start = memrchr(bytes_ + at_, StartByte, size_t(endAt - at_));
+        const int startAt = start ? int(static_cast<const char *>(start) - bytes_) : endAt + 1;
+        noise_ += startAt - at_;
+        at_ = endAt + 1;
+        if (start) {
+            *frame = bytes_ + startAt;
+            *frameSize = endAt + 1 - startAt;
+            return true;
+        }
+    }
+    return false;
+}
+
+int FrameCutter::used() const
+{
+    // What follows the last start byte may still become a frame.
+    const void *start = memrchr(bytes_ + at_, StartByte, size_t(size_ - at_));
+    return start ? int(static_cast<const char *>(start) - bytes_) : size_;
+}
+
 QByteArray takeFrame(QByteArray &stream)
 {
-    for (;;) {
-        const int end = stream.indexOf(EndByte);
-        if (end < 0) {
-            // Nothing whole yet: keep what may still become a frame.
-            const int start = stream.lastIndexOf(StartByte);
-            stream.remove(0, start < 0 ? stream.size() : start);
-            return QByteArray();
-        }
-        // A run of bytes ending in 0x03 without a start byte is no frame.
-        const int start = stream.lastIndexOf(StartByte, end);
-        QByteArray frame = start < 0 ? QByteArray() : stream.mid(start, end + 1 - start);
-        stream.remove(0, end + 1);
-        if (!frame.isEmpty())
-            return frame;
+    FrameCutter cutter(stream.constData(), stream.size());
+    const char *frame = nullptr;
+    int size = 0;
+    QByteArray taken;
+    if (cutter.next(&frame, &size)) {
+        taken = QByteArray(frame, size);
+        stream.remove(0, int(frame - stream.constData()) + size);
+    } else {
+        stream.remove(0, cutter.used());
     }
+    return taken;
 }
 
 } // namespace NorvoFrame
@@ -150,34 +174,42 @@ int NorvoRequest::expectedAnswerLength() const
     return data < 0 ? -1 : AnswerOverhead + data;
 }
 
-NorvoRequest::Fault NorvoRequest::check(const QByteArray &answer) const
+AnswerShape NorvoRequest::answerShape() const
+{
+    AnswerShape shape;
+    shape.echo = frame_.mid(1, 4);
+    shape.goodLength = expectedAnswerLength();
+    return shape;
+}
+
+LinkVerdict NorvoRequest::check(const QByteArray &answer) const
 {
     // Integrity: framing and checksum of whatever came.
     const int size = answer.size();
     if (!isIntact(answer))
-        return Fault::Integrity;
+        return { LinkVerdict::Integrity };
 
-    // Echo: the answer is for our station and command (both frames are at
-    // least this long: the answer is intact, the request was built whole).
-    if (std::memcmp(answer.constData() + 1, frame_.constData() + 1, 4) != 0)
-        return Fault::Echo;
+    // Echo: the answer is for our station and command (an intact answer is
+    // long enough; a frame made elsewhere may not be).
+    if (frame_.size() < 5 || std::memcmp(answer.constData() + 1, frame_.constData() + 1, 4) != 0)
+        return { LinkVerdict::Echo };
 
     if (answer.at(5) != '0')
-        return Fault::PlcError;
+        return { LinkVerdict::PlcError, answer.at(5) };
 
     if (size != expectedAnswerLength())
-        return Fault::Length;
+        return { LinkVerdict::Length };
     const char *data = answer.constData();
     for (int i = 6; i < size - 3; ++i) {
         if (!isDataChar(command_->answerData, data[i]))
-            return Fault::DataChars;
+            return { LinkVerdict::DataChars };
     }
-    return Fault::None;
+    return {};
 }
 
 int NorvoRequest::takeAnswer(const QByteArray &answer, QByteArray *out) const
 {
-    if (check(answer) != Fault::None)
+    if (!check(answer).isGood())
         return -1;
     if (out) {
         // Sized once: appending digit by digit regrows the buffer many times
@@ -196,21 +228,31 @@ int NorvoRequest::takeAnswer(const QByteArray &answer, QByteArray *out) const
 
 // The request frame as built above:
 //   0x02 | station(1-2) | command(3-4) | count(5-6) | ...
+NorvoRequest NorvoRequest::ofFrame(const QByteArray &frame)
+{
+    NorvoRequest request;
+    request.frame_ = frame;
+    request.command_ = &NorvoCommand::RegisterRead;
+    const auto field = [&frame](int at) {
+        const unsigned high = hexValue(static_cast<unsigned char>(frame.at(at)));
+        const unsigned low = hexValue(static_cast<unsigned char>(frame.at(at + 1)));
+        return high <= 0xF && low <= 0xF ? int(high * 16 + low) : -1;
+    };
+    if (frame.size() >= 3)
+        request.station_ = qMax(field(1), 0);
+    for (const NorvoCommand *command : commands) {
+        if (frame.size() >= 5 && std::memcmp(frame.constData() + 3, command->code, 2) == 0) {
+            request.command_ = command;
+            if (frame.size() >= 7)
+                request.count_ = field(5);
+        }
+    }
+    return request;
+}
+
 AnswerShape AnswerShape::ofRequest(const QByteArray &request)
 {
-    AnswerShape shape;
-    shape.echo = request.mid(1, 4);
-    for (const NorvoCommand *command : commands) {
-        if (request.size() < 5 || std::memcmp(request.constData() + 3, command->code, 2) != 0)
-            continue;
-        if (request.size() < 7)
-            break;
-        const unsigned high = hexValue(static_cast<unsigned char>(request.at(5)));
-        const unsigned low = hexValue(static_cast<unsigned char>(request.at(6)));
-        if (high <= 0xF && low <= 0xF)
-            shape.goodLength = AnswerOverhead + answerDataChars(*command, int(high * 16 + low));
-    }
-    return shape;
+    return NorvoRequest::ofFrame(request).answerShape();
 }
 
 bool AnswerShape::fits(const QByteArray &frame) const

@@ -1,6 +1,8 @@
 #ifndef NORVOFRAME_H
 #define NORVOFRAME_H
 
+#include "LinkVerdict.h"
+
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
 
@@ -34,10 +36,32 @@ unsigned short hexValue(unsigned short code);
 // Start byte first, end byte last, checksum right: the frame arrived as sent.
 bool isIntact(const QByteArray &frame);
 
-// Cuts the next whole frame off the front of a byte stream: from the last
-// start byte before the first end byte, up to that end byte. Bytes before
-// it are dropped (the tail of a frame whose start was lost, or noise); a
-// frame still arriving stays. An empty result: no whole frame yet.
+// Walks the whole frames of a byte stream front to back, in one pass: a
+// frame runs from the last start byte before an end byte up to that end
+// byte. Bytes outside frames are noise (or the tail of a frame whose start
+// was lost).
+class FrameCutter
+{
+public:
+    FrameCutter(const char *bytes, int size) : bytes_(bytes), size_(size) {}
+
+    // The next whole frame (pointing into the stream), or false.
+    bool next(const char **frame, int *frameSize);
+    // Bytes before the part that may still become a frame.
+    int used() const;
+    // Noise bytes passed so far.
+    int noise() const { return noise_; }
+
+private:
+    const char *bytes_;
+    int size_;
+    int at_ = 0;
+    int noise_ = 0;
+};
+
+// Cuts the next whole frame off the front of a byte stream, dropping the
+// noise before it; a frame still arriving stays. An empty result: no whole
+// frame yet.
 QByteArray takeFrame(QByteArray &stream);
 
 } // namespace NorvoFrame
@@ -51,7 +75,8 @@ struct AnswerShape
     QByteArray echo;     // station and command characters of the request
     int goodLength = -1; // length of an answer with error code '0'; -1: none
 
-    // The answers to a request, from its frame as it goes on the line.
+    // The answers to a request, from its frame as it goes on the line (for
+    // frames made elsewhere; a NorvoRequest knows its own).
     static AnswerShape ofRequest(const QByteArray &request);
 
     // An intact frame with this echo: a good answer of goodLength, or an
@@ -84,21 +109,15 @@ struct NorvoCommand
 class NorvoRequest
 {
 public:
-    // Why an answer is refused, in the order the checks run.
-    enum class Fault {
-        None,
-        Integrity, // start byte, end byte or checksum
-        Echo,      // not our station or command
-        PlcError,  // the PLC reported an error code other than '0'
-        Length,    // not exactly the data characters the request calls for
-        DataChars, // a data character that is not a bit ('0', '1') or an upper-case hex digit
-    };
-
     // number: its first four characters are sent; a character above 0xFF or
     // past the end goes out as byte 0. nibbles: the digits of a write, one
     // value per byte (positions past the end are sent as "0").
     NorvoRequest(const NorvoCommand &command, int station, const QString &number, int count,
                  int area, const QByteArray &nibbles = QByteArray());
+
+    // A frame made elsewhere, read back: its command and count (an unknown
+    // command gets no good answer).
+    static NorvoRequest ofFrame(const QByteArray &frame);
 
     const QByteArray &frame() const { return frame_; }
     const NorvoCommand &command() const { return *command_; }
@@ -110,17 +129,21 @@ public:
     int expectedDataChars() const;
     // Length of a good answer in bytes; -1 as above.
     int expectedAnswerLength() const;
-    AnswerShape answerShape() const { return AnswerShape::ofRequest(frame_); }
+    AnswerShape answerShape() const;
 
-    Fault check(const QByteArray &answer) const;
+    // In the order the checks run: Integrity (framing and checksum), Echo,
+    // PlcError, Length, DataChars; None for a good answer.
+    LinkVerdict check(const QByteArray &answer) const;
     // A good answer appends its data as nibble bytes (one digit's value per
     // byte) to out and gives 0; any other answer gives -1 and appends nothing.
     int takeAnswer(const QByteArray &answer, QByteArray *out) const;
 
 private:
-    const NorvoCommand *command_;
-    int station_; // as sent: the low 8 bits
-    int count_;
+    NorvoRequest() = default;
+
+    const NorvoCommand *command_ = nullptr;
+    int station_ = 0; // as sent: the low 8 bits
+    int count_ = -1;
     QByteArray frame_;
 };
 

@@ -1,19 +1,33 @@
 #include "OwedAnswers.h"
 
+#include "AreaType.h"
+
 namespace {
 
-// The synchronising reads: D0, the first data register, and X0, the first
-// input. Every PLC of the family has both, and reading changes nothing.
-constexpr int areaD0 = ('D' << 8) | '0';
-constexpr int areaX = 'X'; // a bit read sends the second area character only
 const QString firstElement = QStringLiteral("0000");
 
-QByteArray stationOf(const QByteArray &echo)
+void addOnce(QVector<AnswerShape> &shapes, const AnswerShape &shape)
 {
-    return echo.left(2);
+    if (!shapes.contains(shape))
+        shapes.append(shape);
+}
+
+bool anyFits(const QVector<AnswerShape> &shapes, const QByteArray &frame)
+{
+    for (const AnswerShape &shape : shapes) {
+        if (shape.fits(frame))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
+
+// The station's two hex digits, as they travel.
+int OwedAnswers::stationKey(const QByteArray &echo)
+{
+    return echo.size() < 2 ? -1 : (quint8(echo.at(0)) << 8) | quint8(echo.at(1));
+}
 
 int OwedAnswers::size() const
 {
@@ -23,26 +37,84 @@ int OwedAnswers::size() const
     return total;
 }
 
-void OwedAnswers::add(const AnswerShape &shape, qint64 nowMs)
+bool OwedAnswers::isInStep(const QByteArray &echo) const
 {
+    const auto station = stations.constFind(stationKey(echo));
+    return station == stations.constEnd() || !station->outOfStep;
+}
+
+bool OwedAnswers::isInStep() const
+{
+    for (const Station &station : stations) {
+        if (station.outOfStep)
+            return false;
+    }
+    return true;
+}
+
+bool OwedAnswers::hasEntries(int key) const
+{
+    for (const Entry &entry : entries) {
+        if (stationKey(entry.shape.echo) == key)
+            return true;
+    }
+    return false;
+}
+
+// In step with nothing owed: nothing sent before can still come.
+void OwedAnswers::forgetIfClear(int key)
+{
+    const auto station = stations.find(key);
+    if (station != stations.end() && !station->outOfStep && !hasEntries(key))
+        stations.erase(station);
+}
+
+void OwedAnswers::owe(const AnswerShape &shape)
+{
+    addOnce(stations[stationKey(shape.echo)].sent, shape);
     // Only the latest run grows: merging with an older one would lose the
     // order that settling relies on.
-    if (!entries.isEmpty() && entries.last().shape == shape) {
+    if (!entries.isEmpty() && entries.last().shape == shape)
         ++entries.last().count;
-        entries.last().lastOwedMs = nowMs;
-    } else {
-        entries.append({ shape, 1, nowMs });
-    }
-    if (size() > capacity) {
-        if (--entries.first().count == 0)
-            entries.removeFirst();
+    else
+        entries.append({ shape, 1 });
+    if (entries.size() > capacity) {
+        const AnswerShape dropped = entries.first().shape;
+        entries.removeFirst();
+        loseStation(stationKey(dropped.echo), dropped);
     }
 }
 
-void OwedAnswers::expire(qint64 nowMs)
+void OwedAnswers::settleStation(const QByteArray &echo)
 {
-    while (!entries.isEmpty() && nowMs - entries.first().lastOwedMs > lifetimeMs)
-        entries.removeFirst();
+    if (entries.isEmpty() && stations.isEmpty()) // the healthy link: nothing to look at
+        return;
+    const int key = stationKey(echo);
+    for (int i = entries.size() - 1; i >= 0; --i) {
+        if (stationKey(entries.at(i).shape.echo) == key)
+            entries.remove(i);
+    }
+    stations.remove(key);
+}
+
+void OwedAnswers::synchronised(const QByteArray &echo)
+{
+    const int key = stationKey(echo);
+    const auto station = stations.find(key);
+    if (station == stations.end())
+        return;
+    station->outOfStep = false;
+    station->unknown.clear();
+    forgetIfClear(key);
+}
+
+bool OwedAnswers::owes(const QByteArray &frame) const
+{
+    for (const Entry &entry : entries) {
+        if (entry.shape.fits(frame))
+            return true;
+    }
+    return false;
 }
 
 bool OwedAnswers::dropIfOwed(const QByteArray &frame)
@@ -66,65 +138,126 @@ bool OwedAnswers::dropIfOwed(const QByteArray &frame)
     return true;
 }
 
-void OwedAnswers::settleStation(const QByteArray &echo)
-{
-    if (entries.isEmpty()) // the healthy link's case: nothing to look at
-        return;
-    const QByteArray station = stationOf(echo);
-    for (int i = entries.size() - 1; i >= 0; --i) {
-        if (stationOf(entries.at(i).shape.echo) == station)
-            entries.remove(i);
-    }
-}
-
 // Answers come in order: what the station owed before the entry at index
 // will not come any more.
 void OwedAnswers::settleUpTo(int index)
 {
-    const QByteArray station = stationOf(entries.at(index).shape.echo);
+    const QByteArray echo = entries.at(index).shape.echo;
+    const int key = stationKey(echo);
     for (int i = index - 1; i >= 0; --i) {
-        if (stationOf(entries.at(i).shape.echo) == station) {
+        if (stationKey(entries.at(i).shape.echo) == key) {
             entries.remove(i);
             --index;
         }
     }
     if (entries.at(index).count == 0)
         entries.remove(index);
+    forgetIfClear(key);
 }
 
-bool OwedAnswers::overlaps(const AnswerShape &shape) const
+bool OwedAnswers::mayBeStale(const QByteArray &frame) const
 {
+    const auto station = stations.constFind(stationKey(frame.mid(1, 2)));
+    return station != stations.constEnd() && station->outOfStep && anyFits(station->unknown, frame);
+}
+
+void OwedAnswers::loseStation(int key, const AnswerShape &seen)
+{
+    Station &station = stations[key];
+    station.outOfStep = true;
+    for (const AnswerShape &shape : qAsConst(station.sent))
+        addOnce(station.unknown, shape);
+    for (const Entry &entry : qAsConst(entries)) {
+        if (stationKey(entry.shape.echo) == key)
+            addOnce(station.unknown, entry.shape);
+    }
+    if (seen.echo.size() == 4)
+        addOnce(station.unknown, seen);
+}
+
+void OwedAnswers::loseCount(const QByteArray &frame)
+{
+    AnswerShape seen;
+    seen.echo = frame.mid(1, 4);
+    seen.goodLength = frame.size() > 5 && frame.at(5) == '0' ? frame.size() : -1;
+    loseStation(stationKey(seen.echo), seen);
+}
+
+void OwedAnswers::loseAll(const QByteArray &echo)
+{
+    QVector<int> keys = stations.keys().toVector();
+    for (const Entry &entry : qAsConst(entries))
+        keys.append(stationKey(entry.shape.echo));
+    if (echo.size() >= 2)
+        keys.append(stationKey(echo));
+    for (int key : qAsConst(keys))
+        loseStation(key, AnswerShape());
+}
+
+void OwedAnswers::linkOpened()
+{
+    for (const Entry &entry : qAsConst(entries))
+        loseStation(stationKey(entry.shape.echo), entry.shape);
+}
+
+// Out of step, a request whose answers can be none of those of unknown
+// count is trusted as a synchronising read would be.
+bool OwedAnswers::needsSync(const AnswerShape &shape) const
+{
+    if (entries.isEmpty() && stations.isEmpty())
+        return false;
     for (const Entry &entry : entries) {
         if (entry.shape.overlaps(shape))
             return true;
     }
-    return false;
-}
-
-bool OwedAnswers::owes(const AnswerShape &shape) const
-{
-    for (const Entry &entry : entries) {
-        if (entry.shape == shape)
+    const auto station = stations.constFind(stationKey(shape.echo));
+    if (station == stations.constEnd() || !station->outOfStep)
+        return false;
+    for (const AnswerShape &unknown : station->unknown) {
+        if (unknown.overlaps(shape))
             return true;
     }
     return false;
 }
 
-NorvoRequest OwedAnswers::synchronisingRead(int station) const
+// A good answer of sync must not pass for one the station may still send
+// before it: none of unknown count, and no owed one ahead of the requests
+// it clears the way for. Earlier runs of the same read may be owed: any
+// answer of that shape then comes after everything it must clear.
+bool OwedAnswers::acceptsSync(const AnswerShape &sync, const AnswerShape &forShape) const
 {
-    const NorvoRequest registerRead(NorvoCommand::RegisterRead, station, firstElement, 1, areaD0);
-    if (!overlaps(registerRead.answerShape()))
-        return registerRead;
-    const NorvoRequest bitRead(NorvoCommand::BitRead, station, firstElement, 1, areaX);
-    if (!overlaps(bitRead.answerShape()))
-        return bitRead;
-    // Both kinds of read are owed: a good answer still tells by its length.
-    for (int count = 1; count <= 0xFF; ++count) {
-        const NorvoRequest longer(NorvoCommand::RegisterRead, station, firstElement, count, areaD0);
-        if (!owes(longer.answerShape()))
-            return longer;
+    if (sync.echo == forShape.echo)
+        return false;
+    const int key = stationKey(sync.echo);
+    const auto station = stations.constFind(key);
+    if (station != stations.constEnd() && station->unknown.contains(sync))
+        return false;
+    int lastOverlap = -1;
+    for (int i = 0; i < entries.size(); ++i) {
+        if (entries.at(i).shape.overlaps(forShape))
+            lastOverlap = i;
     }
-    // Every register count owed: its answer is then dropped as owed, so the
-    // read fails (safely) until those expire.
-    return registerRead;
+    for (int i = 0; i <= lastOverlap; ++i) {
+        if (entries.at(i).shape == sync)
+            return false;
+    }
+    return true;
+}
+
+NorvoRequest OwedAnswers::synchronisingRead(const AnswerShape &forShape, bool *found) const
+{
+    const int station = QByteArray::fromRawData(forShape.echo.constData(), 2).toInt(nullptr, 16);
+    *found = true;
+    for (int count = 1; count <= NorvoFrame::MaxCount; ++count) {
+        const NorvoRequest registerRead(NorvoCommand::RegisterRead, station, firstElement, count,
+                                        AreaCodes::Area_D);
+        if (acceptsSync(registerRead.answerShape(), forShape))
+            return registerRead;
+        const NorvoRequest bitRead(NorvoCommand::BitRead, station, firstElement, count,
+                                   AreaCodes::Area_WX);
+        if (acceptsSync(bitRead.answerShape(), forShape))
+            return bitRead;
+    }
+    *found = false;
+    return NorvoRequest(NorvoCommand::RegisterRead, station, firstElement, 1, AreaCodes::Area_D);
 }

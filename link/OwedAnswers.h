@@ -3,54 +3,75 @@
 
 #include "NorvoFrame.h"
 
+#include <QtCore/QHash>
 #include <QtCore/QVector>
 
-// The answers a link still owes: the shapes of the requests that got no
-// whole answer of their own, oldest first.
+// The answers a link still owes, and whether it is in step with each
+// station.
 //
 // Answers name no address, so a late one would pass for the answer to the
 // next request of its shape. What the link may rely on: a PLC answers the
 // requests of one link in order, one at a time. So once a request to a
 // station is answered, nothing older from that station can still come.
 //
-// An answer more than `lifetimeMs` late is no longer expected (a PLC's own
-// watchdogs, and any gateway's, have given up long before), and at most
-// `capacity` requests are remembered: the ledger stays small even while a
-// station stays silent for hours. Times are a monotonic clock in ms.
+// In step, the ledger knows every answer a station may still send: the
+// owed ones, oldest first. Nothing owed is ever forgotten: not with time,
+// not on a new link. Where the count is lost (a frame nothing owes, more
+// runs than the ledger keeps, input over the receive bound, a link opened
+// while answers were owed) the station is out of step: any answer of a
+// shape sent since the station was last clear may still come, in any
+// number. Then no answer that could be one of those is trusted until a
+// synchronising read, whose answer can be none of them, is answered.
 class OwedAnswers
 {
 public:
-    static constexpr qint64 lifetimeMs = 60000;
+    // Runs of owed answers kept; past it the oldest run goes and its
+    // station is out of step. A run of one shape costs the same however long.
     static constexpr int capacity = 1024;
 
     bool isEmpty() const { return entries.isEmpty(); }
-    int size() const; // owed answers, not entries
-    void clear() { entries.clear(); }
+    int size() const; // owed answers, not runs
+    bool isInStep(const QByteArray &echo) const;
+    bool isInStep() const; // every station
 
-    // A request got no whole answer of its own: its answer may still come.
-    void add(const AnswerShape &shape, qint64 nowMs);
-    // Forgets what is owed for longer than lifetimeMs.
-    void expire(qint64 nowMs);
-
-    // A frame that arrived is the answer to an owed request: that request
-    // is settled (with those older from its station) and true is returned.
-    // An error answer that fits owed requests of several lengths settles
-    // none of them, as it cannot tell which one it answers.
-    bool dropIfOwed(const QByteArray &frame);
-
-    // The station has answered a request that was not owed: everything
-    // older from it is settled.
+    // A request got no answer that settles it: its answer may still come.
+    void owe(const AnswerShape &shape);
+    // The station answered a request that was not owed: everything older
+    // from it is settled, and it is in step again.
     void settleStation(const QByteArray &echo);
+    // An answer to the synchronising read came, which no older request of
+    // the station could have sent: it is in step again.
+    void synchronised(const QByteArray &echo);
 
-    // Could an answer to a request of this shape be taken for an owed one?
-    bool overlaps(const AnswerShape &shape) const;
+    // A frame that arrived fits an owed request: that request is settled
+    // (with those older from its station) and true is returned. An error
+    // answer that fits owed requests of several lengths settles none of
+    // them, as it cannot tell which one it answers, but is dropped as well.
+    bool dropIfOwed(const QByteArray &frame);
+    // The frame fits an owed request (nothing changes).
+    bool owes(const QByteArray &frame) const;
+    // Could the frame be an answer of unknown count from before the
+    // station fell out of step? False while it is in step.
+    bool mayBeStale(const QByteArray &frame) const;
 
-    // A read that changes nothing in the PLC and whose good answer fits no
-    // owed shape: the first data register D0 when no register read is owed
-    // from the station, else the first internal relay M0 when no bit read
-    // is, else D0 with a register count no owed read of the station has.
-    // Every PLC of the family has both.
-    NorvoRequest synchronisingRead(int station) const;
+    // A frame nothing owes: its station is out of step.
+    void loseCount(const QByteArray &frame);
+    // Input was lost unread: every station that is owed or was sent to is
+    // out of step, and so is the one of echo (the request in flight).
+    void loseAll(const QByteArray &echo);
+    // A new link opened: whatever was owed may come over it, or not.
+    void linkOpened();
+
+    // Could an answer to a request of this shape be taken for an owed one,
+    // or for one of unknown count? Then a synchronising read goes first.
+    bool needsSync(const AnswerShape &shape) const;
+
+    // A read that changes nothing in the PLC (D0 or X0, counts 1 to 255)
+    // whose good answer cannot be taken for any answer the station may
+    // still send before it, and which is of another command than the
+    // request it clears the way for. found is false when no such read is
+    // left (the station was sent every count of both); the call then fails.
+    NorvoRequest synchronisingRead(const AnswerShape &forShape, bool *found) const;
 
 private:
     // A run of requests of one shape, in the order they were sent.
@@ -58,12 +79,23 @@ private:
     {
         AnswerShape shape;
         int count;
-        qint64 lastOwedMs;
     };
+    struct Station
+    {
+        bool outOfStep = false;
+        QVector<AnswerShape> sent;    // owed since the station was last clear
+        QVector<AnswerShape> unknown; // out of step: may come in any number
+    };
+
+    static int stationKey(const QByteArray &echo);
     void settleUpTo(int index);
-    bool owes(const AnswerShape &shape) const;
+    void loseStation(int key, const AnswerShape &seen);
+    void forgetIfClear(int key);
+    bool hasEntries(int key) const;
+    bool acceptsSync(const AnswerShape &sync, const AnswerShape &forShape) const;
 
     QVector<Entry> entries;
+    QHash<int, Station> stations;
 };
 
 #endif // OWEDANSWERS_H

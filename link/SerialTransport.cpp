@@ -1,5 +1,7 @@
 #include "SerialTransport.h"
 
+#include "LinkPause.h"
+
 #include <QtCore/QTimer>
 #include <QtSerialPort/QSerialPort>
 
@@ -62,11 +64,6 @@ bool SerialTransport::open(const QString &portName, int baudRate, int dataBits, 
     return true;
 }
 
-QIODevice *SerialTransport::device() const
-{
-    return port_;
-}
-
 bool SerialTransport::isUsable() const
 {
     return port_ && port_->isOpen();
@@ -74,6 +71,8 @@ bool SerialTransport::isUsable() const
 
 void SerialTransport::close()
 {
+    if (idleTimer_)
+        idleTimer_->stop();
     if (!isUsable())
         return;
     port_->clear(QSerialPort::AllDirections);
@@ -89,35 +88,42 @@ bool SerialTransport::write(const QByteArray &frame)
     return true;
 }
 
-QByteArray SerialTransport::awaitInput(int ms)
-{
-    // The bytes stay with the port until the line has been quiet for the
-    // idle time; the idle timer then hands them over.
-    port_->waitForReadyRead(ms);
-    return QByteArray();
-}
-
-QByteArray SerialTransport::takeArrived()
-{
-    if (!isUsable())
-        return QByteArray();
-    // What the system holds comes in now, not after the idle time.
-    if (!port_->waitForReadyRead(0))
-        port_->clearError(); // nothing there: not an error of the line
-    if (idleTimer_)
-        idleTimer_->stop();
-    // By count: readAll() would take and shrink a 16 KiB block each time.
-    return port_->read(port_->bytesAvailable());
-}
-
-void SerialTransport::dropStaleInput()
+void SerialTransport::waitForInput(int ms)
 {
     if (!isUsable())
         return;
+    // The request goes out first. With nothing left to write, a port would
+    // sit out the whole wait here (taking in the answer unseen).
+    if (port_->bytesToWrite() > 0)
+        port_->waitForBytesWritten(ms);
+    // The bytes stay with the port until the line has been quiet for the
+    // idle time; the idle timer then hands them over.
+    if (isUsable())
+        port_->waitForReadyRead(ms);
+}
+
+void SerialTransport::pause(int ms)
+{
+    linkPause([this] { return descriptor(); }, ms);
+}
+
+void SerialTransport::takeBuffered()
+{
+    // By count: readAll() would take and shrink a 16 KiB block each time.
+    if (isUsable())
+        deliver(port_->read(port_->bytesAvailable()));
+}
+
+void SerialTransport::takeArrived()
+{
+    if (!isUsable())
+        return;
+    // What the system holds comes in now, not after the idle time.
+    if (!port_->waitForReadyRead(0) && isUsable())
+        port_->clearError(); // nothing there: not an error of the line
     if (idleTimer_)
         idleTimer_->stop();
-    port_->clear(QSerialPort::Input);
-    port_->read(port_->bytesAvailable());
+    takeBuffered();
 }
 
 // In half bits, so that 1.5 stop bits stay exact.

@@ -9,7 +9,8 @@ class QSerialPort;
 class QTimer;
 
 // The PLC on a serial line. Works on the link manager's port and its
-// receive idle timer, which may not exist yet.
+// receive idle timer, which may not exist yet and may be deleted at any
+// event.
 class SerialTransport final : public LinkTransport
 {
 public:
@@ -22,17 +23,20 @@ public:
     bool open(const QString &portName, int baudRate, int dataBits, int stopBits,
               const QString &parity, int &idleMs);
 
-    QIODevice *device() const override;
+    // Hands over what the port holds (once the line has been quiet).
+    void takeBuffered();
+
     bool isUsable() const override;
     void close() override;
     bool write(const QByteArray &frame) override;
-    QByteArray awaitInput(int ms) override;
-    QByteArray takeArrived() override;
-    void dropStaleInput() override;
-    int descriptor() const override;
+    void waitForInput(int ms) override;
+    void pause(int ms) override;
+    void takeArrived() override;
     int wireMs(int chars) const override;
 
 private:
+    int descriptor() const;
+
     QSerialPort *const &port_;
     QTimer *const &idleTimer_;
 };

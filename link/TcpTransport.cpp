@@ -1,5 +1,7 @@
 #include "TcpTransport.h"
 
+#include "LinkPause.h"
+
 #include <QtNetwork/QTcpSocket>
 
 #include <poll.h>
@@ -8,10 +10,11 @@
 namespace {
 
 constexpr int connectWaitMs = 1000;
-constexpr int disconnectWaitMs = 30000;
+// Below one exchange's time-out: no disconnect blocks the host for long.
+constexpr int closeWaitMs = 300;
 // Reads of what the system holds, at most: bytes, then perhaps the peer's close.
 constexpr int maxProbes = 8;
-// The longest answer (255 registers) is 1029 bytes; more comes through Qt.
+// The longest answer (255 registers) is 1029 bytes; more comes next time.
 constexpr int answerChunk = 2048;
 
 } // namespace
@@ -28,9 +31,9 @@ bool TcpTransport::open(const QHostAddress &address, quint16 port)
     return state == QAbstractSocket::ConnectingState || state == QAbstractSocket::ConnectedState;
 }
 
-QIODevice *TcpTransport::device() const
+int TcpTransport::descriptor() const
 {
-    return socket_;
+    return socket_ ? int(socket_->socketDescriptor()) : -1;
 }
 
 bool TcpTransport::isUsable() const
@@ -44,8 +47,9 @@ void TcpTransport::close()
         return;
     socket_->close();
     socket_->disconnectFromHost();
-    if (socket_->state() != QAbstractSocket::UnconnectedState)
-        socket_->waitForDisconnected(disconnectWaitMs);
+    if (socket_->state() != QAbstractSocket::UnconnectedState
+        && !socket_->waitForDisconnected(closeWaitMs))
+        socket_->abort();
 }
 
 bool TcpTransport::write(const QByteArray &frame)
@@ -57,7 +61,7 @@ bool TcpTransport::write(const QByteArray &frame)
     // wakes the event loop. What the system does not take goes the Qt way.
     qint64 sent = 0;
     if (socket_->state() == QAbstractSocket::ConnectedState && socket_->bytesToWrite() == 0) {
-        sent = ::send(int(socket_->socketDescriptor()), frame.constData(), size_t(frame.size()),
+        sent = ::send(descriptor(), frame.constData(), size_t(frame.size()),
                       MSG_NOSIGNAL | MSG_DONTWAIT);
         sent = qMax<qint64>(sent, 0);
     }
@@ -68,45 +72,57 @@ bool TcpTransport::write(const QByteArray &frame)
     return true;
 }
 
-QByteArray TcpTransport::awaitInput(int ms)
+void TcpTransport::waitForInput(int ms)
 {
-    const int fd = int(socket_->socketDescriptor());
+    if (!socket_)
+        return;
+    if (socket_->bytesToWrite() > 0)
+        socket_->waitForBytesWritten(ms);
+    const int fd = descriptor();
     if (fd < 0 || socket_->state() != QAbstractSocket::ConnectedState) {
         socket_->waitForReadyRead(ms);
-        return QByteArray();
+        return;
     }
     // Taken straight from the system: Qt's wait would ask for the count,
     // read, and go through the receive slot for every answer.
     pollfd input { fd, POLLIN, 0 };
     if (::poll(&input, 1, ms) <= 0)
-        return QByteArray();
+        return;
     char bytes[answerChunk];
     const ssize_t got = ::recv(fd, bytes, sizeof bytes, MSG_DONTWAIT);
-    if (got > 0)
-        return QByteArray(bytes, int(got));
+    if (got > 0) {
+        deliver(bytes, int(got));
+        return;
+    }
     // The peer has closed, or the link failed: Qt must see that itself.
     socket_->waitForReadyRead(0);
-    return QByteArray();
 }
 
-QByteArray TcpTransport::takeArrived()
+void TcpTransport::pause(int ms)
+{
+    linkPause([this] { return descriptor(); }, ms);
+}
+
+void TcpTransport::takeBuffered()
 {
     if (!socket_)
-        return QByteArray();
+        return;
+    const qint64 available = socket_->bytesAvailable();
+    if (available > 0)
+        deliver(socket_->read(available));
+}
+
+void TcpTransport::takeArrived()
+{
     // Asks the system first, so that a healthy link costs one call. A wait
     // that finds nothing would leave its time-out as the socket's error,
     // which the disconnect warning reports. What comes in goes through the
     // receive slot, as during an exchange.
-    for (int i = 0; i < maxProbes && socket_->state() == QAbstractSocket::ConnectedState; ++i) {
+    for (int i = 0; i < maxProbes && isUsable(); ++i) {
         char probe;
-        if (::recv(int(socket_->socketDescriptor()), &probe, 1, MSG_PEEK | MSG_DONTWAIT) < 0)
+        if (::recv(descriptor(), &probe, 1, MSG_PEEK | MSG_DONTWAIT) < 0)
             break;
         socket_->waitForReadyRead(0); // bytes (for the receive slot), or the peer's close
     }
-    return QByteArray();
-}
-
-int TcpTransport::descriptor() const
-{
-    return socket_ ? int(socket_->socketDescriptor()) : -1;
+    takeBuffered();
 }

@@ -7,7 +7,7 @@ class QHostAddress;
 class QTcpSocket;
 
 // The PLC over TCP. Works on the link manager's socket, which may not
-// exist yet and may be replaced.
+// exist yet and may be deleted at any event.
 class TcpTransport final : public LinkTransport
 {
 public:
@@ -16,19 +16,21 @@ public:
     // Starts the connection and waits up to connectWaitMs for it. A
     // connection still under way counts as opened.
     bool open(const QHostAddress &address, quint16 port);
+    // Hands over what the socket has read (its readyRead).
+    void takeBuffered();
 
-    QIODevice *device() const override;
     bool isUsable() const override;
+    // Closes; a socket that cannot send its last bytes in closeWaitMs is aborted.
     void close() override;
     bool write(const QByteArray &frame) override;
-    QByteArray awaitInput(int ms) override;
-    QByteArray takeArrived() override;
-    // What is stale on a socket comes in as any other late bytes.
-    void dropStaleInput() override { takeArrived(); }
-    int descriptor() const override;
+    void waitForInput(int ms) override;
+    void pause(int ms) override;
+    void takeArrived() override;
     int wireMs(int) const override { return 0; }
 
 private:
+    int descriptor() const;
+
     QTcpSocket *const &socket_;
 };
 

@@ -108,17 +108,23 @@ void TestLinkManager::teardownOrder()
     CmdNorvo_TCP link;
     QCOMPARE(link.DestroyFree(), 1);
     QCOMPARE(link.EthConnectDrive("127.0.0.1", plc.tcpPort()), 0);
+    QVERIFY(plc.waitForConnections(1, 5000));
+    // One link at a time: opening the line closes the socket (and says so).
+    MessageCapture log;
     QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 9600, 8, 1, "N"), 0);
-    // The socket decides the status while it exists.
+    QCOMPARE(log.lines(QtWarningMsg).size(), 1);
+    QVERIFY(link.serialLineInUse());
+    QCOMPARE(link.Connection_status(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(plc.server().connectionCount(), 0, 5000);
+
+    // And back: the socket closes the line.
+    QCOMPARE(link.EthConnectDrive("127.0.0.1", plc.tcpPort()), 0);
+    QCOMPARE(link.serialDisConnectDrive(), 1);
     QCOMPARE(link.Connection_status(), 0);
 
-    // Serial side first, the socket stays; then the socket; then nothing.
+    // Teardown takes both objects, then there is nothing left.
+    QCOMPARE(link.serialConnectDrive(pty.ptyPath(), 9600, 8, 1, "N"), 0);
     QCOMPARE(link.DestroyFree(), 0);
-    QCOMPARE(link.Connection_status(), 0);
-    QCOMPARE(link.serialDisConnectDrive(), 1);
-    MessageCapture log;
-    QCOMPARE(link.DestroyFree(), 0);
-    QCOMPARE(log.lines(QtWarningMsg).size(), 1); // our own disconnect is logged too
     QCOMPARE(link.Connection_status(), -3);
     QCOMPARE(link.DestroyFree(), 1);
     QCOMPARE(link.waitForReady(10), 1);

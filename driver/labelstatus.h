@@ -1,6 +1,8 @@
 #ifndef LABELSTATUS_H
 #define LABELSTATUS_H
 
+#include "LinkVerdict.h"
+
 // The status a read or write puts into the label record it returns.
 namespace LabelStatus {
 
@@ -32,6 +34,14 @@ constexpr int fromLinkCode(int code)
     default:
         return NoResult;
     }
+}
+
+// The status for the verdict of a command: a broken or refused answer is
+// unusable, none in time (or none that can be trusted) is no answer, and a
+// link that is down, or busy with another call, sent nothing.
+inline int fromVerdict(const LinkVerdict &verdict)
+{
+    return fromLinkCode(verdict.linkCode());
 }
 
 } // namespace LabelStatus

@@ -72,19 +72,11 @@ int LibNorvoTCP::ConnectDrive(QString par)
 
 int LibNorvoTCP::DisConnectDrive()
 {
-    // A serial line opened after the socket is the link in use: closing
-    // only the socket would leave it open and answering. The socket goes
-    // as well, so that no request reaches a PLC after a disconnect.
-    if (cmd.serialLineInUse()) {
-        if (tcpLink.port > 0)
-            cmd.EthDisConnectDrive();
-        return cmd.serialDisConnectDrive();
-    }
-    if (tcpLink.port > 0)
-        return cmd.EthDisConnectDrive();
-    if (serialLine.baudRate > 0 && serialLine.dataBits != 0 && serialLine.stopBits != 0)
-        return cmd.serialDisConnectDrive();
-    return 1;
+    // Whatever is open goes, so that no request reaches a PLC after a
+    // disconnect; a socket object (kept after a drop) is closed as well.
+    const int serial = cmd.serialDisConnectDrive();
+    const int tcp = tcpLink.port > 0 ? cmd.EthDisConnectDrive() : 1;
+    return serial == 0 || tcp == 0 ? 0 : 1;
 }
 
 int LibNorvoTCP::DestroyFree()

@@ -61,7 +61,7 @@ CLabelVariable LibNorvoTCP::Read_data(QString number, DataType type, int count, 
         ? cmd.Read_bool(stationNo, number, int(plan.units), &data, area, label)
         : cmd.Read_area(stationNo, number, int(plan.units), &data, area, label);
     if (code != 0) {
-        result.status = LabelStatus::fromLinkCode(code);
+        result.status = LabelStatus::fromVerdict(cmd.verdict());
         return result;
     }
     result.timestamp = QDateTime::currentDateTime();

@@ -85,7 +85,7 @@ CLabelVariable LibNorvoTCP::Write_D(QString number, DataType type, int count,
     }
 
     const int code = cmd.Write_area(stationNo, number, int(plan.units), nibbles, area, label);
-    record.status = LabelStatus::fromLinkCode(code);
+    record.status = LabelStatus::fromVerdict(cmd.verdict());
     if (code == 0)
         record.timestamp = QDateTime::currentDateTime();
     return record;

@@ -5,6 +5,7 @@
 #include "LinkPause.h"
 
 #include <QtCore/QDebug>
+#include <QtCore/QSignalBlocker>
 #include <QtCore/QTimer>
 #include <QtNetwork/QTcpSocket>
 #include <QtSerialPort/QSerialPort>
@@ -66,9 +67,15 @@ void CmdNorvo_TCP::serialLineError(int error)
 {
     if (error != QSerialPort::ResourceError || !serialLink.isUsable())
         return;
+    {
+        // Closing a line that is gone fails in turn: no second report.
+        const QSignalBlocker quiet(serialPort);
+        serialPort->close();
+    }
+    if (recvTimer)
+        recvTimer->stop();
     qWarning().noquote() << QStringLiteral("lib[Norvo]%1 Disconnected=%2")
-                                .arg(serialPort->portName(), QString::number(error));
-    serialLink.close();
+                                .arg(serialPort->systemLocation(), QString::number(error));
 }
 
 // A serial answer is complete once the line has been quiet for recvIdleMs.

@@ -83,10 +83,9 @@ int CmdNorvo_TCP::runCommand(const NorvoRequest &request, const CommandTexts &te
     // A command refused before anything is sent leaves no log line.
     CommandLog log(*this, texts, label);
     const LinkExchange::Result result = exchange.command(request, debugOn ? &log : nullptr);
-    // Busy, from an event handled inside another command's waits: that
-    // command's verdict stays.
-    if (result.verdict.fault != LinkVerdict::Busy)
-        lastVerdict = result.verdict;
+    // A busy call comes from inside another command's waits; that one
+    // sets its own verdict when it ends.
+    lastVerdict = result.verdict;
     if (result.verdict.isGood())
         request.takeAnswer(result.answer, out);
     return result.verdict.linkCode();

@@ -1,6 +1,7 @@
 // Opening, watching and tearing down the serial and TCP links, against a
 // loopback peer and a pseudo-terminal.
 #include "CmdNorvo_TCP.h"
+#include "LinkVerdict.h"
 #include "MessageCapture.h"
 #include "TestTable.h"
 #include "simscriptedplc.h"
@@ -23,6 +24,8 @@ private slots:
     void serialLineSettings_data();
     void serialLineSettings();
     void serialIdleTimeFollowsBaud();
+    void serialLineThatVanishes();
+    void disconnectDoesNotHang();
 };
 
 void TestLinkManager::tcpConnectAndStatus()
@@ -212,6 +215,54 @@ void TestLinkManager::serialIdleTimeFollowsBaud()
         QVERIFY2(link.receiveIdleMs() == step.idleMs,
                  qPrintable(QStringLiteral("%1 baud: %2 ms").arg(step.baud).arg(link.receiveIdleMs())));
     }
+}
+
+// The far end of the line goes (a USB adapter unplugged, a simulator
+// restarted): a dropped link, one warning naming the port, then "not
+// connected" until the line is opened again.
+void TestLinkManager::serialLineThatVanishes()
+{
+    SimScriptedPlc plc;
+    plc.setResponder([](const QByteArray &) { return QByteArray(); });
+    QVERIFY(plc.openPty());
+    const QString path = plc.ptyPath();
+    CmdNorvo_TCP link;
+    QCOMPARE(link.serialConnectDrive(path, 9600, 8, 1, "N"), 0);
+
+    MessageCapture log;
+    plc.server().stop();
+    QByteArray out;
+    QTRY_COMPARE_WITH_TIMEOUT(link.Read_area(1, "0000", 1, &out, 'D' << 8 | '0', "D0"), -3, 5000);
+    QCOMPARE(link.Connection_status(), -3);
+    QCOMPARE(int(link.verdict().fault), int(LinkVerdict::NotConnected));
+    const QStringList warnings = log.lines(QtWarningMsg);
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().startsWith("lib[Norvo]" + path + " Disconnected="), qPrintable(warnings.first()));
+
+    // A new line at the same place works at once.
+    SimScriptedPlc again;
+    QVERIFY(again.openPty());
+    QCOMPARE(link.serialConnectDrive(again.ptyPath(), 9600, 8, 1, "N"), 0);
+    QCOMPARE(link.Connection_status(), 0);
+}
+
+// A socket whose peer reads nothing keeps unsent bytes: closing it must
+// not wait for them (a host's disconnect would hang for half a minute).
+void TestLinkManager::disconnectDoesNotHang()
+{
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    CmdNorvo_TCP link;
+    QCOMPARE(link.EthConnectDrive("127.0.0.1", server.serverPort()), 0);
+    QVERIFY(server.waitForNewConnection(5000));
+    QTcpSocket *peer = server.nextPendingConnection();
+    peer->setReadBufferSize(1);
+    QCOMPARE(link.Only_send(QByteArray(32 << 20, 'x')), 0);
+    QElapsedTimer took;
+    took.start();
+    QCOMPARE(link.EthDisConnectDrive(), 0);
+    QCOMPARE(link.DestroyFree(), 0);
+    QVERIFY2(took.elapsed() < 5000, qPrintable(QString::number(took.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestLinkManager)

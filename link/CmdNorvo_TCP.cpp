@@ -9,7 +9,6 @@
 #include <QtCore/QTimer>
 #include <QtNetwork/QTcpSocket>
 #include <QtSerialPort/QSerialPort>
-#include <QtSerialPort/QSerialPortInfo>
 
 CmdNorvo_TCP::CmdNorvo_TCP()
     : QObject(nullptr)
@@ -76,7 +75,7 @@ void CmdNorvo_TCP::serialLineError(int error)
     if (recvTimer)
         recvTimer->stop();
     qWarning().noquote() << QStringLiteral("lib[Norvo]%1 Disconnected=%2")
-                                .arg(QSerialPortInfo(*serialPort).systemLocation(), QString::number(error));
+                                .arg(serialLink.portName(), QString::number(error));
 }
 
 // A serial answer is complete once the line has been quiet for recvIdleMs.

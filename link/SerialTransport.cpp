@@ -35,6 +35,7 @@ bool SerialTransport::open(const QString &portName, int baudRate, int dataBits, 
     // name than the one asked for and leave its lock file behind.
     if (portName.contains(QChar::Null))
         return false;
+    portName_ = portName;
     port_->setPortName(portName);
     if (!port_->open(QIODevice::ReadWrite))
         return false;

@@ -25,6 +25,8 @@ public:
 
     // Hands over what the port holds (once the line has been quiet).
     void takeBuffered();
+    // The port as the host named it in the last open.
+    QString portName() const { return portName_; }
 
     bool isUsable() const override;
     void close() override;
@@ -39,6 +41,7 @@ private:
 
     QSerialPort *const &port_;
     QTimer *const &idleTimer_;
+    QString portName_;
 };
 
 #endif // SERIALTRANSPORT_H

@@ -131,6 +131,7 @@ private slots:
     void badChecksumFault();
     void errorCodeFault();
     void splitFault();
+    void dupFault();
     void closeFault();
     void closeOnDemand();
     void randomFaultsRepeatWithTheirSeed();
@@ -304,6 +305,21 @@ void TestSimServer::splitFault()
     QVERIFY(!first.isEmpty());
     QVERIFY(!first.contains('\x03'));
     QCOMPARE(first + client->answer(), SimFrame::frame("01460" "00000000"));
+}
+
+void TestSimServer::dupFault()
+{
+    SimFaults faults;
+    faults.dup = SimFaultRule::always();
+    faults.dupPauseMs = 400;
+    plc->setFaults(faults);
+
+    const QByteArray good = SimFrame::frame("01460" "0000");
+    client->send(readD5());
+    QCOMPARE(client->answer(), good);
+    QVERIFY(client->arrivingWithin(150).isEmpty());
+    QCOMPARE(client->answer(), good);
+    QCOMPARE(plc->requestEntries().last().outcome, QStringLiteral("answered, sent twice (dup fault)"));
 }
 
 void TestSimServer::closeFault()

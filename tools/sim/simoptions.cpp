@@ -20,6 +20,7 @@ const ValueOption valueOptions[] = {
     {"bad-checksum-every", "N"}, {"bad-checksum-chance", "P"},
     {"error-every", "N"}, {"error-chance", "P"}, {"error-code", "C"},
     {"split-every", "N"}, {"split-chance", "P"}, {"split-pause", "MS"},
+    {"dup-every", "N"}, {"dup-chance", "P"}, {"dup-pause", "MS"},
     {"close-every", "N"}, {"close-chance", "P"},
     {"seed", "N"},
 };
@@ -203,6 +204,8 @@ QString simHelpText()
         "  --error-code C        the code those refusals carry, 1..9 or A..F (default 6)\n"
         "  --split-every N, --split-chance P                answer in two pieces\n"
         "  --split-pause MS      pause between the pieces (default 30)\n"
+        "  --dup-every N, --dup-chance P                    send the answer twice\n"
+        "  --dup-pause MS        pause between the two copies (default 30)\n"
         "  --close-every N, --close-chance P                close the TCP connection\n"
         "                        instead of answering (no answer on a pty or serial line)\n"
         "  --seed N              seed of the random faults (default 1)\n"
@@ -295,6 +298,8 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
     read.rule("error", &faults.error);
     read.rule("split", &faults.split);
     read.milliseconds("split-pause", &faults.splitPauseMs);
+    read.rule("dup", &faults.dup);
+    read.milliseconds("dup-pause", &faults.dupPauseMs);
     read.rule("close", &faults.close);
     qint64 seed = faults.seed;
     read.integer("seed", 0, 0xFFFFFFFFLL, &seed);

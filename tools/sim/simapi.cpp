@@ -416,6 +416,7 @@ Reply SimApi::getStatus()
     return json(200, QJsonObject{{QStringLiteral("link"), info.link},
                                  {QStringLiteral("settings"), info.settings},
                                  {QStringLiteral("ptyLink"), info.ptyLink},
+                                 {QStringLiteral("gateway"), info.gateway},
                                  {QStringLiteral("stations"), stations},
                                  {QStringLiteral("types"), QJsonArray::fromStringList(SimTypes::names())},
                                  {QStringLiteral("faultKinds"), QJsonArray::fromStringList(faultKinds())}});

@@ -289,7 +289,8 @@ async function refreshLog() {
 
 async function refreshStatus(first) {
   const status = await api("GET", "/api/status");
-  $("link").textContent = "link: " + status.link + (status.ptyLink ? " (" + status.ptyLink + ")" : "");
+  $("link").textContent = "link: " + status.link + (status.ptyLink ? " (" + status.ptyLink + ")" : "")
+                         + (status.gateway ? " behind a serial gateway" : "");
   $("settings").textContent = status.settings ? "line " + status.settings : "";
   $("stations").textContent = "station" + (status.stations.length > 1 ? "s " : " ") + status.stations.join(", ");
   if (!first) return;

@@ -23,9 +23,9 @@ void SimSession::close()
     link->close();
 }
 
-void SimSession::push(const QByteArray &bytes)
+void SimSession::send(const QByteArray &bytes, bool endsAnswer)
 {
-    enqueue(clock.elapsed(), bytes, false);
+    enqueue(clock.elapsed(), bytes, endsAnswer);
 }
 
 void SimSession::receive(const QByteArray &bytes)
@@ -37,6 +37,10 @@ void SimSession::receive(const QByteArray &bytes)
     for (const QByteArray &frame : frames) {
         if (ended)
             return;
+        if (!handler) {
+            emit request(this, frame);
+            continue;
+        }
         const SimReply reply = handler(frame);
         if (reply.action == SimReply::Close)
             close();

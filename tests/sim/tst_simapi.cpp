@@ -188,6 +188,7 @@ void TestSimApi::badRequestsChangeNothing_data()
     QTest::newRow("fault misspelt") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"drop\",\"evry\":2}") << "\"evry\"";
     QTest::newRow("delay without ms") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"delay\"}") << "\"ms\"";
     QTest::newRow("error code") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"error\",\"code\":\"0\"}") << "code";
+    QTest::newRow("dup takes no code") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"dup\",\"code\":\"1\"}") << "\"code\"";
     QTest::newRow("clear unknown fault") << QByteArray("DELETE") << QByteArray("/api/faults/drip") << QByteArray() << "unknown fault";
     QTest::newRow("log since") << QByteArray("GET") << QByteArray("/api/log?since=-1") << QByteArray() << "since";
 }
@@ -261,6 +262,9 @@ void TestSimApi::logFaultsAndLinks()
     QCOMPARE(call("DELETE", "/api/faults/drop").object.value("faults").toArray().size(), 0);
     QVERIFY(call("POST", "/api/faults", "{\"kind\":\"error\",\"code\":\"b\",\"chance\":0.5}").status == 200);
     QCOMPARE(plc->faults().errorCode, 'B');
+    answer = call("POST", "/api/faults", "{\"kind\":\"dup\",\"ms\":5}");
+    QCOMPARE(answer.object.value("faults").toArray().at(1).toObject().value("ms").toInt(), 5);
+    QCOMPARE(plc->faults().dupPauseMs, 5);
     QCOMPARE(call("DELETE", "/api/faults").object.value("faults").toArray().size(), 0);
     QVERIFY(!plc->faults().error.isActive());
 

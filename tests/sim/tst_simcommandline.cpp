@@ -195,7 +195,7 @@ void TestSimCommandLine::optionsAreRead()
             {"norvo-sim", "--tcp", "[::1]:5020", "--station", "255", "--load", "a.txt", "--dump=b.txt",
              "--delay", "20", "--drop-every", "5", "--bad-checksum-chance", "0.25", "--error-every", "7",
              "--error-code", "b", "--split-chance", "1", "--split-pause", "15", "--close-every", "100",
-             "--seed", "4294967295"});
+             "--dup-every", "3", "--dup-chance", "0.5", "--dup-pause", "0", "--gateway", "--seed", "4294967295"});
     QVERIFY2(full.error.isEmpty(), qPrintable(full.error));
     const SimOptions &options = full.options;
     QCOMPARE(options.address, QHostAddress(QHostAddress::LocalHostIPv6));
@@ -212,6 +212,12 @@ void TestSimCommandLine::optionsAreRead()
     QCOMPARE(options.faults.split.chance, 1.0);
     QCOMPARE(options.faults.splitPauseMs, 15);
     QCOMPARE(options.faults.close.every, 100);
+    QCOMPARE(options.faults.dup.every, 3);
+    QCOMPARE(options.faults.dup.chance, 0.5);
+    QCOMPARE(options.faults.dupPauseMs, 0);
+    QVERIFY(options.gateway);
+    QVERIFY(!plain.options.gateway);
+    QCOMPARE(plain.options.faults.dupPauseMs, 30);
     QCOMPARE(options.faults.seed, quint32(4294967295u));
 
     const SimOptionsResult delayed = parseSimOptions({"norvo-sim", "--delay", "50", "--delay-every", "3"});
@@ -288,6 +294,13 @@ void TestSimCommandLine::badOptionsAreRefused_data()
     QTest::newRow("http host name") << QStringList{"--http", "plc.example:80"} << "--http";
     QTest::newRow("http port too large") << QStringList{"--http", "70000"} << "--http";
     QTest::newRow("unknown option") << QStringList{"--web"} << "web";
+    QTest::newRow("gateway on a pty") << QStringList{"--pty", "--gateway"} << "--gateway";
+    QTest::newRow("gateway on a serial line") << QStringList{"--gateway", "--serial", "/dev/ttyS0,9600,8,1,N"} << "--gateway";
+    QTest::newRow("gateway with a value") << QStringList{"--gateway=1"} << "gateway";
+    QTest::newRow("dup every zero") << QStringList{"--dup-every", "0"} << "--dup-every";
+    QTest::newRow("dup chance above 1") << QStringList{"--dup-chance", "1.01"} << "--dup-chance";
+    QTest::newRow("dup pause negative") << QStringList{"--dup-pause", "-1"} << "--dup-pause";
+    QTest::newRow("dup pause not a number") << QStringList{"--dup-pause", "soon"} << "--dup-pause";
 }
 
 void TestSimCommandLine::badOptionsAreRefused()

@@ -131,6 +131,7 @@ private slots:
     void badChecksumFault();
     void errorCodeFault();
     void splitFault();
+    void dupFault();
     void closeFault();
     void closeOnDemand();
     void randomFaultsRepeatWithTheirSeed();
@@ -140,6 +141,7 @@ private slots:
     void servesASerialLine();
     void scriptedOverTcp();
     void scriptedOverPty();
+    void gatewaySerialisesAndForwards();
 
 private:
     SimServer *plc = nullptr;
@@ -304,6 +306,21 @@ void TestSimServer::splitFault()
     QVERIFY(!first.isEmpty());
     QVERIFY(!first.contains('\x03'));
     QCOMPARE(first + client->answer(), SimFrame::frame("01460" "00000000"));
+}
+
+void TestSimServer::dupFault()
+{
+    SimFaults faults;
+    faults.dup = SimFaultRule::always();
+    faults.dupPauseMs = 400;
+    plc->setFaults(faults);
+
+    const QByteArray good = SimFrame::frame("01460" "0000");
+    client->send(readD5());
+    QCOMPARE(client->answer(), good);
+    QVERIFY(client->arrivingWithin(150).isEmpty());
+    QCOMPARE(client->answer(), good);
+    QCOMPARE(plc->requestEntries().last().outcome, QStringLiteral("answered, sent twice (dup fault)"));
 }
 
 void TestSimServer::closeFault()
@@ -565,6 +582,44 @@ void TestSimServer::scriptedOverPty()
     QCOMPARE(exchangeOnFd(line, frame, answerWaitMs), QByteArray::fromHex("02 30 32 34 37 30 46 46 03"));
     ::close(line);
     QCOMPARE(script.requests(), QList<QByteArray>{frame});
+}
+
+void TestSimServer::gatewaySerialisesAndForwards()
+{
+    // Long enough to reconnect in while the first answer is on the line.
+    constexpr int delayMs = 1500;
+    SimServer gateway(1);
+    QVERIFY2(gateway.startGateway(), qPrintable(gateway.errorString()));
+    SimFaults faults;
+    faults.delayMs = delayMs;
+    faults.delay = SimFaultRule::always();
+    gateway.setFaults(faults);
+    gateway.setValue(SimArea::D, 1, 0x0001);
+    gateway.setValue(SimArea::D, 2, 0x0002);
+
+    Client first;
+    Client second;
+    QVERIFY(first.connectTo(gateway.port()));
+    QVERIFY(second.connectTo(gateway.port()));
+    QTRY_COMPARE_WITH_TIMEOUT(gateway.connectionCount(), 2, answerWaitMs);
+    QElapsedTimer clock;
+    clock.start();
+    first.send(SimFrame::frame("014601D00001"));
+    QTRY_COMPARE_WITH_TIMEOUT(gateway.requestEntries().size(), 1, answerWaitMs);
+    second.send(SimFrame::frame("014601D00002"));
+
+    // The first connection goes away while its answer is late; the answer
+    // goes out on the newest connection, not on the older one still open.
+    first.socket.abort();
+    QTRY_COMPARE_WITH_TIMEOUT(gateway.connectionCount(), 1, answerWaitMs);
+    Client third;
+    QVERIFY(third.connectTo(gateway.port()));
+    QCOMPARE(third.answer(delayMs + answerWaitMs), SimFrame::frame("01460" "0001"));
+
+    // The second request waited for the first answer to go out.
+    QCOMPARE(second.answer(delayMs + answerWaitMs), SimFrame::frame("01460" "0002"));
+    QVERIFY2(clock.elapsed() >= 2 * delayMs - 100, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(third.arrivingWithin(300).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestSimServer)

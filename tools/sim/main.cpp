@@ -154,7 +154,8 @@ bool startLink(const SimOptions &options, SimServer *plc)
 {
     switch (options.link) {
     case SimOptions::Tcp:
-        return plc->startTcp(options.address, options.port);
+        return options.gateway ? plc->startGateway(options.address, options.port)
+                               : plc->startTcp(options.address, options.port);
     case SimOptions::Pty:
         return options.ptySettingsGiven ? plc->startPty(options.ptySettings) : plc->startPty();
     case SimOptions::Serial:
@@ -208,6 +209,7 @@ int main(int argc, char *argv[])
     SimLinkInfo info;
     info.link = plc.listeningOn();
     info.ptyLink = options.ptyLink;
+    info.gateway = options.gateway;
     if (options.link == SimOptions::Serial)
         info.settings = settingsText(options.serial);
     else if (options.ptySettingsGiven)

@@ -46,11 +46,14 @@ bool bodyObject(const QByteArray &body, const QString &shape, QJsonObject *objec
 struct FaultKind {
     const char *name;
     SimFaultRule SimFaults::*rule;
+    int SimFaults::*ms;        // the fault's "ms", nullptr when it takes none
 };
 
 const FaultKind faultKindTable[] = {
-    {"delay", &SimFaults::delay}, {"drop", &SimFaults::drop}, {"bad-checksum", &SimFaults::badChecksum},
-    {"error", &SimFaults::error}, {"split", &SimFaults::split}, {"close", &SimFaults::close},
+    {"delay", &SimFaults::delay, &SimFaults::delayMs}, {"drop", &SimFaults::drop, nullptr},
+    {"bad-checksum", &SimFaults::badChecksum, nullptr}, {"error", &SimFaults::error, nullptr},
+    {"split", &SimFaults::split, &SimFaults::splitPauseMs}, {"dup", &SimFaults::dup, &SimFaults::dupPauseMs},
+    {"close", &SimFaults::close, nullptr},
 };
 
 const FaultKind *faultKindOf(const QString &name)
@@ -305,10 +308,8 @@ Reply SimApi::getFaults()
         QJsonObject fault{{QStringLiteral("kind"), QLatin1String(kind.name)},
                           {QStringLiteral("every"), rule.every},
                           {QStringLiteral("chance"), rule.chance}};
-        if (kind.rule == &SimFaults::delay)
-            fault.insert(QStringLiteral("ms"), faults.delayMs);
-        if (kind.rule == &SimFaults::split)
-            fault.insert(QStringLiteral("ms"), faults.splitPauseMs);
+        if (kind.ms)
+            fault.insert(QStringLiteral("ms"), faults.*kind.ms);
         if (kind.rule == &SimFaults::error)
             fault.insert(QStringLiteral("code"), QString(QLatin1Char(faults.errorCode)));
         list.append(fault);
@@ -327,7 +328,7 @@ Reply SimApi::addFault(const QByteArray &body)
         return fail(QStringLiteral("unknown fault \"%1\" (%2)")
                     .arg(jsonText(object.value(QStringLiteral("kind"))), faultKinds().join(QStringLiteral(", "))));
     }
-    const bool hasMs = kind->rule == &SimFaults::delay || kind->rule == &SimFaults::split;
+    const bool hasMs = kind->ms != nullptr;
     const bool hasCode = kind->rule == &SimFaults::error;
     for (auto it = object.begin(); it != object.end(); ++it) {
         const QString key = it.key();
@@ -372,10 +373,8 @@ Reply SimApi::addFault(const QByteArray &body)
     std::lock_guard<std::mutex> lock(faultChange);
     SimFaults faults = plc->faults();
     faults.*kind->rule = rule;
-    if (kind->rule == &SimFaults::delay)
-        faults.delayMs = ms;
-    if (kind->rule == &SimFaults::split && ms >= 0)
-        faults.splitPauseMs = ms;
+    if (hasMs && ms >= 0)
+        faults.*kind->ms = ms;
     if (code != 0)
         faults.errorCode = code;
     plc->setFaults(faults);
@@ -417,6 +416,7 @@ Reply SimApi::getStatus()
     return json(200, QJsonObject{{QStringLiteral("link"), info.link},
                                  {QStringLiteral("settings"), info.settings},
                                  {QStringLiteral("ptyLink"), info.ptyLink},
+                                 {QStringLiteral("gateway"), info.gateway},
                                  {QStringLiteral("stations"), stations},
                                  {QStringLiteral("types"), QJsonArray::fromStringList(SimTypes::names())},
                                  {QStringLiteral("faultKinds"), QJsonArray::fromStringList(faultKinds())}});

@@ -15,6 +15,7 @@ struct SimLinkInfo {
     QString link;          // the line norvo-sim printed: "pty /dev/pts/3", ...
     QString settings;      // "9600,8,1,N" when the line has settings to match
     QString ptyLink;       // the stable symlink to the pty, if any
+    bool gateway = false;  // TCP behind a serial-to-Ethernet gateway
 };
 
 // The REST API of the simulator, apart from HTTP: one request in, one JSON

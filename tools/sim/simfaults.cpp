@@ -27,5 +27,7 @@ SimFaultHits SimFaultDice::roll()
     hits.badChecksum = strikes(config.badChecksum);
     hits.delay = strikes(config.delay) && config.delayMs > 0;
     hits.split = strikes(config.split);
+    // Last, so that the seeds of the older faults keep their sequences.
+    hits.dup = strikes(config.dup);
     return hits;
 }

@@ -29,6 +29,8 @@ struct SimFaults {
     char errorCode = SimErrorCode::busy;
     SimFaultRule split;          // answer in two halves, `splitPauseMs` apart
     int splitPauseMs = 30;
+    SimFaultRule dup;            // the answer twice, the second copy `dupPauseMs`
+    int dupPauseMs = 30;         // after the first has gone out
     SimFaultRule close;          // close the connection instead of answering (TCP);
                                  // on a serial line or pty: no answer
     quint32 seed = 1;
@@ -42,6 +44,7 @@ struct SimFaultHits {
     bool error = false;
     bool split = false;
     bool close = false;
+    bool dup = false;
 };
 
 // Rolls the rules of a SimFaults for each request, deterministically for a

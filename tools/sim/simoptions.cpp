@@ -20,6 +20,7 @@ const ValueOption valueOptions[] = {
     {"bad-checksum-every", "N"}, {"bad-checksum-chance", "P"},
     {"error-every", "N"}, {"error-chance", "P"}, {"error-code", "C"},
     {"split-every", "N"}, {"split-chance", "P"}, {"split-pause", "MS"},
+    {"dup-every", "N"}, {"dup-chance", "P"}, {"dup-pause", "MS"},
     {"close-every", "N"}, {"close-chance", "P"},
     {"seed", "N"},
 };
@@ -170,6 +171,12 @@ QString simHelpText()
         "\n"
         "Link (one of):\n"
         "  --tcp HOST:PORT       listen on TCP; port 0 picks a free one (default 127.0.0.1:0)\n"
+        "  --gateway             with TCP: be a serial PLC behind a serial-to-Ethernet\n"
+        "                        gateway. All connections share one line: one request\n"
+        "                        at a time, in the order they came, each answered once\n"
+        "                        the answer before it has gone out (delays included).\n"
+        "                        An answer due on a closed connection goes out on the\n"
+        "                        newest open one, or is lost when none is open\n"
         "  --pty [BAUD,BITS,STOP,PARITY]\n"
         "                        create a pseudo-terminal; the driver opens the printed path.\n"
         "                        With settings, answer only while the driver's line\n"
@@ -203,8 +210,11 @@ QString simHelpText()
         "  --error-code C        the code those refusals carry, 1..9 or A..F (default 6)\n"
         "  --split-every N, --split-chance P                answer in two pieces\n"
         "  --split-pause MS      pause between the pieces (default 30)\n"
+        "  --dup-every N, --dup-chance P                    send the answer twice\n"
+        "  --dup-pause MS        pause between the two copies (default 30)\n"
         "  --close-every N, --close-chance P                close the TCP connection\n"
-        "                        instead of answering (no answer on a pty or serial line)\n"
+        "                        instead of answering (no answer on a pty or serial line;\n"
+        "                        with --gateway the one the answer would have gone out on)\n"
         "  --seed N              seed of the random faults (default 1)\n"
         "\n"
         "Error codes in answers: 1 checksum wrong, 2 unknown command, 3 malformed request,\n"
@@ -212,7 +222,8 @@ QString simHelpText()
         "\n"
         "  -h, --help            show this help\n"
         "\n"
-        "Example: norvo-sim --tcp 127.0.0.1:0 --load plc.txt --http 127.0.0.1:8080 --log\n");
+        "Examples: norvo-sim --tcp 127.0.0.1:0 --load plc.txt --http 127.0.0.1:8080 --log\n"
+        "          norvo-sim --tcp 127.0.0.1:5000 --gateway --delay 500\n");
 }
 
 SimOptionsResult parseSimOptions(const QStringList &arguments)
@@ -223,6 +234,7 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
     parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
     parser.addOption(QCommandLineOption(QStringLiteral("pty")));
     parser.addOption(QCommandLineOption(QStringLiteral("log")));
+    parser.addOption(QCommandLineOption(QStringLiteral("gateway")));
     for (const ValueOption &option : valueOptions) {
         parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(),
                                             QLatin1String(option.valueName)));
@@ -276,6 +288,11 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
         if (!SimSerialSettings::parse(read.text("serial"), &options.serial, &result.error))
             return result;
     }
+    options.gateway = read.has("gateway");
+    if (options.gateway && options.link != SimOptions::Tcp) {
+        result.error = QStringLiteral("--gateway goes with TCP, not with --pty or --serial");
+        return result;
+    }
 
     if (read.has("station") && !parseStations(read.text("station"), &options.stations, &result.error))
         return result;
@@ -295,6 +312,8 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
     read.rule("error", &faults.error);
     read.rule("split", &faults.split);
     read.milliseconds("split-pause", &faults.splitPauseMs);
+    read.rule("dup", &faults.dup);
+    read.milliseconds("dup-pause", &faults.dupPauseMs);
     read.rule("close", &faults.close);
     qint64 seed = faults.seed;
     read.integer("seed", 0, 0xFFFFFFFFLL, &seed);

@@ -15,6 +15,7 @@ struct SimOptions {
     Link link = Tcp;
     QHostAddress address = QHostAddress(QHostAddress::LocalHost);
     quint16 port = 0;
+    bool gateway = false;     // --gateway: TCP behind a serial-to-Ethernet gateway
     SimSerialSettings serial;
     int station = 1;          // the first of `stations`
     QList<int> stations{1};   // the PLCs on the line

@@ -85,7 +85,8 @@ const COLUMNS = 8, LOG_ROWS = 500;
 const BITS = { bool: 1, int8: 8, uint8: 8, int16: 16, uint16: 16, int32: 32, uint32: 32,
                float: 32, int64: 64, uint64: 64, double: 64 };
 const FAULT_HELP = { delay: "answer late", drop: "no answer", "bad-checksum": "wrong checksum",
-                     error: "refuse with a code", split: "answer in two pieces", close: "close the TCP connection" };
+                     error: "refuse with a code", split: "answer in two pieces", dup: "answer twice",
+                     close: "close the TCP connection" };
 const $ = (id) => document.getElementById(id);
 let lastSequence = 0;
 let view = null;
@@ -214,7 +215,7 @@ function buildFaults(kinds) {
     row.id = "fault-row-" + kind;
     let params = '<input data-p="every" placeholder="every" type="number" min="1">' +
                  '<input data-p="chance" placeholder="chance" type="number" min="0" max="1" step="0.05">';
-    if (kind === "delay" || kind === "split") params += '<input data-p="ms" placeholder="ms" type="number" min="0">';
+    if (kind === "delay" || kind === "split" || kind === "dup") params += '<input data-p="ms" placeholder="ms" type="number" min="0">';
     if (kind === "error") params += '<input data-p="code" placeholder="code" maxlength="1">';
     row.innerHTML = '<label><input type="checkbox" id="fault-' + kind + '"> ' + kind + '</label>' +
                     '<span class="params">' + params + '<small>' + FAULT_HELP[kind] + '</small></span>';
@@ -288,7 +289,8 @@ async function refreshLog() {
 
 async function refreshStatus(first) {
   const status = await api("GET", "/api/status");
-  $("link").textContent = "link: " + status.link + (status.ptyLink ? " (" + status.ptyLink + ")" : "");
+  $("link").textContent = "link: " + status.link + (status.ptyLink ? " (" + status.ptyLink + ")" : "")
+                         + (status.gateway ? " behind a serial gateway" : "");
   $("settings").textContent = status.settings ? "line " + status.settings : "";
   $("stations").textContent = "station" + (status.stations.length > 1 ? "s " : " ") + status.stations.join(", ");
   if (!first) return;

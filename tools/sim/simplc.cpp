@@ -2,6 +2,27 @@
 
 #include <QtCore/QDateTime>
 
+QList<SimReply::Piece> SimReply::pieces() const
+{
+    QList<Piece> copy;
+    if (splitAt > 0 && splitAt < bytes.size())
+        copy << Piece{0, bytes.left(splitAt), false} << Piece{splitPauseMs, bytes.mid(splitAt), true};
+    else
+        copy << Piece{0, bytes, true};
+    // Gaps become times; a second copy starts its pause after the first's end.
+    QList<Piece> all;
+    int at = delayMs;
+    for (int round = dupPauseMs >= 0 ? 2 : 1; round > 0; --round) {
+        for (Piece piece : qAsConst(copy)) {
+            at += piece.atMs;
+            piece.atMs = at;
+            all << piece;
+        }
+        at += dupPauseMs;
+    }
+    return all;
+}
+
 SimPlc::SimPlc(int station)
     : eng(station)
 {
@@ -87,6 +108,8 @@ SimReply SimPlc::handle(const QByteArray &frame)
                 reply.splitAt = reply.bytes.size() / 2;
                 reply.splitPauseMs = faults.splitPauseMs;
             }
+            if (hits.dup)
+                reply.dupPauseMs = faults.dupPauseMs;
         }
     }
     entry.outcome = target ? outcomeOf(frame, hits, reply) : QStringLiteral("ignored (no such station)");
@@ -131,5 +154,7 @@ QString SimPlc::outcomeOf(const QByteArray &frame, const SimFaultHits &hits, con
         outcome += QStringLiteral(", %1 ms late (delay fault)").arg(reply.delayMs);
     if (reply.splitAt > 0)
         outcome += QStringLiteral(", in two pieces (split fault)");
+    if (reply.dupPauseMs >= 0)
+        outcome += QStringLiteral(", sent twice (dup fault)");
     return outcome;
 }

@@ -17,6 +17,16 @@ struct SimReply {
     int delayMs = 0;
     int splitAt = 0;        // > 0: send bytes before it, pause, then the rest
     int splitPauseMs = 0;
+    int dupPauseMs = -1;    // >= 0: the whole answer again, this long after its last byte
+
+    // One write of an answer, `atMs` after the answer is due to start.
+    struct Piece {
+        int atMs;
+        QByteArray bytes;
+        bool endsAnswer;    // the last piece of one copy of the answer
+    };
+    // The writes of an Answer in the order they go out.
+    QList<Piece> pieces() const;
 };
 
 // The simulated PLCs of one line as the transports see them: one engine per

@@ -27,6 +27,12 @@ void SimScript::setSplit(int firstBytes, int pauseMs)
     splitPauseMs = pauseMs;
 }
 
+void SimScript::setDup(int pauseMs)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    dupPauseMs = pauseMs;
+}
+
 QList<QByteArray> SimScript::requests() const
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -81,6 +87,7 @@ SimReply SimScript::reply(const QByteArray &frame, const std::function<SimReply(
         reply.delayMs = answerDelayMs;
         reply.splitAt = splitFirst;
         reply.splitPauseMs = splitPauseMs;
+        reply.dupPauseMs = dupPauseMs;
         fromEngine = !answerer && engineAnswers;
     }
     // Outside the lock: the responder may ask the script for its log.

@@ -36,6 +36,9 @@ public:
     void setAnswerDelay(int ms);
     // firstBytes <= 0 sends answers whole.
     void setSplit(int firstBytes, int pauseMs);
+    // Each answer twice, pauseMs apart (two answers sent); pauseMs < 0
+    // sends it once.
+    void setDup(int pauseMs);
 
     // Requests received so far, each a whole frame as it arrived.
     QList<QByteArray> requests() const;
@@ -67,6 +70,7 @@ private:
     int answerDelayMs = 0;
     int splitFirst = 0;
     int splitPauseMs = 0;
+    int dupPauseMs = -1;
     QList<QByteArray> received;
     QByteArray stray;
     int answers = 0;

@@ -23,6 +23,8 @@ public:
     explicit SimScriptedPlc(int station = 1) : plc(station) { plc.setScript(this); }
 
     bool listenTcp() { return plc.startTcp(); }
+    // Behind a serial-to-Ethernet gateway (SimServer::startGateway).
+    bool listenGateway() { return plc.startGateway(); }
     quint16 tcpPort() const { return plc.port(); }
     bool openPty() { return plc.startPty(); }
     QString ptyPath() const { return plc.ptyPath(); }

@@ -1,5 +1,6 @@
 #include "simserver.h"
 
+#include "simgateway.h"
 #include "simplc.h"
 #include "simptychannel.h"
 #include "simscript.h"
@@ -34,7 +35,7 @@ public:
     {
     }
 
-    QString startTcp(const QHostAddress &address, quint16 port)
+    QString startTcp(const QHostAddress &address, quint16 port, bool behindGateway)
     {
         tcp = new QTcpServer(this);
         if (!tcp->listen(address, port)) {
@@ -44,6 +45,8 @@ public:
             tcp = nullptr;
             return error;
         }
+        if (behindGateway)
+            gateway = new SimGateway([this](const QByteArray &frame) { return answer(frame); }, this);
         connect(tcp, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *socket = tcp->nextPendingConnection())
                 serve(new SimTcpChannel(socket));
@@ -90,6 +93,8 @@ public:
 
     void stop()
     {
+        delete gateway;
+        gateway = nullptr;
         delete tcp;
         tcp = nullptr;
         for (SimSession *session : qAsConst(sessions)) {
@@ -133,28 +138,36 @@ public:
     SimScript *script = nullptr;
 
 private:
-    void serve(SimChannel *channel)
+    // The PLC's reply to a frame, or the script's.
+    SimReply answer(const QByteArray &frame)
     {
-        auto handler = [this](const QByteArray &frame) {
-            SimLogEntry entry;
-            bool logged = false;
-            auto engine = [&] {
-                std::lock_guard<std::mutex> lock(*mutex);
-                const SimReply reply = plc->handle(frame);
-                if (*listener) {
-                    entry = plc->lastEntry();
-                    logged = true;
-                }
-                return reply;
-            };
-            const SimReply reply = script ? script->reply(frame, engine) : engine();
-            // Outside the lock: the listener may take its own.
-            if (logged)
-                (*listener)(entry);
+        SimLogEntry entry;
+        bool logged = false;
+        auto engine = [&] {
+            std::lock_guard<std::mutex> lock(*mutex);
+            const SimReply reply = plc->handle(frame);
+            if (*listener) {
+                entry = plc->lastEntry();
+                logged = true;
+            }
             return reply;
         };
+        const SimReply reply = script ? script->reply(frame, engine) : engine();
+        // Outside the lock: the listener may take its own.
+        if (logged)
+            (*listener)(entry);
+        return reply;
+    }
+
+    void serve(SimChannel *channel)
+    {
+        SimSession::Handler handler;
+        if (!gateway)
+            handler = [this](const QByteArray &frame) { return answer(frame); };
         auto *session = new SimSession(channel, handler, this);
         sessions.append(session);
+        if (gateway)
+            gateway->attach(session);
         if (SimScript *watcher = script) {
             watcher->noteConnection();
             connect(session, &SimSession::answerSent, this, [watcher] { watcher->noteAnswerSent(); });
@@ -172,6 +185,7 @@ private:
     SimPlc *plc;
     const Listener *listener;
     QTcpServer *tcp = nullptr;
+    SimGateway *gateway = nullptr;      // TCP behind a gateway only
     QList<SimSession *> sessions;
 };
 
@@ -186,6 +200,17 @@ struct SimServer::Private {
             work();
         else
             QMetaObject::invokeMethod(worker, work, Qt::BlockingQueuedConnection);
+    }
+
+    // Opens a link in the serving thread unless one is open; `open` gives
+    // the error, empty on success.
+    template <typename Open>
+    bool start(Open open)
+    {
+        inThread([&] {
+            error = worker->isRunning() ? QStringLiteral("the simulator already serves a link") : open();
+        });
+        return error.isEmpty();
     }
 
     std::mutex mutex;       // guards plc
@@ -215,42 +240,27 @@ SimServer::~SimServer()
 
 bool SimServer::startTcp(const QHostAddress &address, quint16 port)
 {
-    if (isRunning()) {
-        d->error = QStringLiteral("the simulator already serves a link");
-        return false;
-    }
-    d->inThread([&] { d->error = d->worker->startTcp(address, port); });
-    return d->error.isEmpty();
+    return d->start([&] { return d->worker->startTcp(address, port, false); });
+}
+
+bool SimServer::startGateway(const QHostAddress &address, quint16 port)
+{
+    return d->start([&] { return d->worker->startTcp(address, port, true); });
 }
 
 bool SimServer::startPty()
 {
-    if (isRunning()) {
-        d->error = QStringLiteral("the simulator already serves a link");
-        return false;
-    }
-    d->inThread([&] { d->error = d->worker->startPty(nullptr); });
-    return d->error.isEmpty();
+    return d->start([&] { return d->worker->startPty(nullptr); });
 }
 
 bool SimServer::startPty(const SimSerialSettings &expected)
 {
-    if (isRunning()) {
-        d->error = QStringLiteral("the simulator already serves a link");
-        return false;
-    }
-    d->inThread([&] { d->error = d->worker->startPty(&expected); });
-    return d->error.isEmpty();
+    return d->start([&] { return d->worker->startPty(&expected); });
 }
 
 bool SimServer::startSerial(const SimSerialSettings &settings)
 {
-    if (isRunning()) {
-        d->error = QStringLiteral("the simulator already serves a link");
-        return false;
-    }
-    d->inThread([&] { d->error = d->worker->startSerial(settings); });
-    return d->error.isEmpty();
+    return d->start([&] { return d->worker->startSerial(settings); });
 }
 
 void SimServer::stop()

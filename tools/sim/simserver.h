@@ -43,6 +43,10 @@ public:
     // One link at a time; false with errorString() set when it cannot be
     // opened or a link is already open.
     bool startTcp(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
+    // TCP as a serial PLC behind a serial-to-Ethernet gateway (simgateway.h):
+    // one request at a time across all connections, and an answer due on a
+    // closed connection goes out on the newest one. Otherwise as startTcp().
+    bool startGateway(const QHostAddress &address = QHostAddress::LocalHost, quint16 port = 0);
     bool startPty();
     // A pty that answers only while the driver's line settings on it (baud
     // rate, data bits, stop bits, parity) are `expected`; its device is unused.

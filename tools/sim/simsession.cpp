@@ -23,9 +23,9 @@ void SimSession::close()
     link->close();
 }
 
-void SimSession::push(const QByteArray &bytes)
+void SimSession::send(const QByteArray &bytes, bool endsAnswer)
 {
-    enqueue(clock.elapsed(), bytes, false);
+    enqueue(clock.elapsed(), bytes, endsAnswer);
 }
 
 void SimSession::receive(const QByteArray &bytes)
@@ -37,6 +37,10 @@ void SimSession::receive(const QByteArray &bytes)
     for (const QByteArray &frame : frames) {
         if (ended)
             return;
+        if (!handler) {
+            emit request(this, frame);
+            continue;
+        }
         const SimReply reply = handler(frame);
         if (reply.action == SimReply::Close)
             close();
@@ -47,16 +51,14 @@ void SimSession::receive(const QByteArray &bytes)
 
 void SimSession::schedule(const SimReply &reply)
 {
-    // Never before bytes already waiting, so answers keep their order.
-    qint64 due = clock.elapsed() + reply.delayMs;
+    // Never before bytes already waiting, so answers keep their order; a
+    // late start moves every piece, keeping their pauses.
+    const QList<SimReply::Piece> pieces = reply.pieces();
+    qint64 start = clock.elapsed();
     if (!outbox.isEmpty())
-        due = qMax(due, outbox.last().dueMs);
-    if (reply.splitAt > 0 && reply.splitAt < reply.bytes.size()) {
-        enqueue(due, reply.bytes.left(reply.splitAt), false);
-        enqueue(due + reply.splitPauseMs, reply.bytes.mid(reply.splitAt), true);
-    } else {
-        enqueue(due, reply.bytes, true);
-    }
+        start = qMax(start, outbox.last().dueMs - pieces.first().atMs);
+    for (const SimReply::Piece &piece : pieces)
+        enqueue(start + piece.atMs, piece.bytes, piece.endsAnswer);
 }
 
 void SimSession::enqueue(qint64 dueMs, const QByteArray &bytes, bool endsAnswer)

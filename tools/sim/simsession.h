@@ -16,6 +16,8 @@ class SimChannel;
 // Serves one channel: cuts its bytes into frames, asks the PLC for each
 // reply and sends the answers, late or in pieces when a fault says so.
 // Answers leave in the order of their requests, whatever their delays.
+// Without a handler it only cuts frames and emits them as `request`, for
+// SimGateway to answer.
 class SimSession : public QObject
 {
     Q_OBJECT
@@ -31,7 +33,10 @@ public:
     void close();
 
     // Sends bytes no request asked for, after the answers already waiting.
-    void push(const QByteArray &bytes);
+    void push(const QByteArray &bytes) { send(bytes, false); }
+    // Sends bytes after those already waiting; `endsAnswer` when they end an
+    // answer (answerSent follows once they are out).
+    void send(const QByteArray &bytes, bool endsAnswer);
 
 signals:
     void closed(SimSession *session);
@@ -39,6 +44,8 @@ signals:
     void answerSent();
     // Bytes received outside any frame, or a frame given up unfinished.
     void noise(const QByteArray &bytes);
+    // A request frame, from a session without a handler.
+    void request(SimSession *session, const QByteArray &frame);
 
 private:
     void receive(const QByteArray &bytes);

@@ -139,16 +139,20 @@ void LinkExchange::accountInFlight(const QByteArray &frame)
              && owed.isInStep(in.shape.echo));
         return;
     }
-    if (!ours) {
+    // Another station's or command's frame, or a good answer of our command
+    // with another length: another request's answer, not ours.
+    if (!ours || verdict.fault == LinkVerdict::Length) {
         if (owed.dropIfOwed(frame)) {
             in.ownedDropped = true;
             qCDebug(lcNorvoLink).noquote() << "dropped owed answer:" << hex(frame);
             return;
         }
+        // Our own answer may still come: the wait goes on.
         owed.loseCount(frame);
+        in.stray = true;
+        in.result = { verdict, frame };
         qCDebug(lcNorvoLink).noquote() << "dropped unowed frame, station" << stationText(frame.mid(1))
                                        << "out of step:" << hex(frame);
-        take(false);
         return;
     }
     if (owed.owes(frame)) {
@@ -207,7 +211,7 @@ LinkExchange::Result LinkExchange::run(const NorvoRequest &request, int timeoutM
             break;
         // Only owed answers came and were dropped: the wait for this
         // request's own first bytes goes on.
-        const bool onlyOwed = in.ownedDropped && recvBuffer.isEmpty() && in.noise.isEmpty();
+        const bool onlyOwed = (in.ownedDropped || in.stray) && recvBuffer.isEmpty() && in.noise.isEmpty();
         if (!onlyOwed || clock_.nowMs() - sentAt >= firstBytesWaitMs)
             break;
         in.ownedDropped = false;
@@ -225,12 +229,14 @@ LinkExchange::Result LinkExchange::run(const NorvoRequest &request, int timeoutM
     } else if (timeoutMs < 1) {
         in.result = { { LinkVerdict::NoAnswer }, QByteArray() };
     } else if (!in.done) {
-        // Time is up: what came instead goes to the log; nothing at all
-        // means no answer.
-        in.result.answer = in.noise + recvBuffer;
-        in.result.verdict.fault = in.untrusted           ? LinkVerdict::OutOfStep
-            : !in.result.answer.isEmpty() ? LinkVerdict::Integrity
-                                          : LinkVerdict::NoAnswer;
+        // Time is up. What came instead goes to the log: another's frame,
+        // or noise and the start of a frame.
+        if (!in.stray || in.untrusted)
+            in.result.answer = in.noise + recvBuffer;
+        if (in.untrusted)
+            in.result.verdict = { LinkVerdict::OutOfStep };
+        else if (!in.stray)
+            in.result.verdict = { in.result.answer.isEmpty() ? LinkVerdict::NoAnswer : LinkVerdict::Integrity };
     }
     finish(in);
     // Replaced during the wait: the new link opened while this answer was owed.

@@ -79,6 +79,7 @@ private:
         bool settles = false;   // the answer was the request's own: older ones are settled
         bool untrusted = false; // a frame that fits came, but may be stale
         bool ownedDropped = false; // only owed answers came so far
+        bool stray = false;        // another request's answer came (its verdict is kept)
         Result result;
         QByteArray noise; // bytes outside frames, kept for the log
     };

@@ -1,6 +1,7 @@
 #ifndef LIBNORVOTCP_H
 #define LIBNORVOTCP_H
 
+#include "AreaType.h"
 #include "CDriveBaseClass.h"
 #include "CmdNorvo_TCP.h"
 #include "connectionstring.h"
@@ -8,28 +9,13 @@
 #include <QtCore/QObject>
 
 // The driver: connection strings, the station number, label addresses and
-// the read and write paths, all over one CmdNorvo_TCP.
-class LibNorvoTCP : public QObject, public CDriveBaseClass
+// the read and write paths, all over one CmdNorvo_TCP. The memory areas
+// (AreaType, Area_D, ...) are the link's, named here as the driver's own.
+class LibNorvoTCP : public QObject, public CDriveBaseClass, public NorvoArea
 {
     Q_OBJECT
     Q_INTERFACES(CDriveBaseClass)
 public:
-    // A PLC memory area: the two ASCII characters the PLC names it by, the
-    // first in the high byte.
-    enum AreaType {
-        Area_None = 0,
-        Area_RT = 'R' << 8 | 'T',
-        Area_RC = 'R' << 8 | 'C',
-        Area_R = 'R' << 8 | '0',
-        Area_D = 'D' << 8 | '0',
-        Area_WX = 'W' << 8 | 'X', // discrete inputs, read bit by bit
-        Area_WY = 'W' << 8 | 'Y', // discrete outputs, read bit by bit
-        Area_WM = 'W' << 8 | 'M',
-        Area_WS = 'W' << 8 | 'S',
-        Area_WT = 'W' << 8 | 'T',
-        Area_WC = 'W' << 8 | 'C'
-    };
-
     LibNorvoTCP();
     ~LibNorvoTCP() override;
 

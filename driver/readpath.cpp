@@ -20,11 +20,7 @@ CLabelVariable LibNorvoTCP::ReadVariable(QString label, DataType type, int count
     const QString number = getAddr(label, area);
 
     int refusal = LabelStatus::Ok;
-    // Never true, as the number is four digits or null; kept as the first
-    // check, so a negative number would be refused as too large a count.
-    if (number.toInt(nullptr, 10) < 0)
-        refusal = LabelStatus::CountTooLarge;
-    else if (area == Area_None || number.isNull())
+    if (area == Area_None || number.isNull())
         refusal = LabelStatus::AddressNotUsable;
     else if (count <= 0)
         refusal = LabelStatus::CountNotUsable;

@@ -41,19 +41,21 @@ const Width widths[] = {
 // the pure steps the read and write paths call.
 void coding(benchmark::State &state, const Width &width, int registers, bool encoding)
 {
+    LibNorvoTCP driver;
     const int n = qMax(1, registers * 16 / width.bits);
     const RequestPlan::Read plan = RequestPlan::read(width.type, n, LibNorvoTCP::Area_D);
     QByteArray nibbles;
     for (int i = 0; i < n * width.bits / 4; ++i)
         nibbles.append(char((i * 7 + 3) & 0xF));
-    const QVariant values = width.values(n);
+    CLabelVariable record;
+    record.value = width.values(n);
     for (auto _ : state) {
         if (encoding) {
             QByteArray out;
-            benchmark::DoNotOptimize(ValueCoding::encodeWrite(width.type, values, n, &out));
+            benchmark::DoNotOptimize(driver.encodeRecord(width.type, record, n, &out));
             benchmark::DoNotOptimize(out);
         } else {
-            benchmark::DoNotOptimize(ValueCoding::decodeRead(width.type, plan, nibbles, n));
+            benchmark::DoNotOptimize(driver.decodeAnswer(width.type, plan, nibbles, n, 100));
         }
     }
     state.counters["per_value"] =

@@ -1,35 +1,23 @@
 #ifndef LIBNORVOTCP_H
 #define LIBNORVOTCP_H
 
+#include "AreaType.h"
 #include "CDriveBaseClass.h"
 #include "CmdNorvo_TCP.h"
 #include "connectionstring.h"
+#include "requestplan.h"
+#include "valuecoding.h"
 
 #include <QtCore/QObject>
 
 // The driver: connection strings, the station number, label addresses and
-// the read and write paths, all over one CmdNorvo_TCP.
-class LibNorvoTCP : public QObject, public CDriveBaseClass
+// the read and write paths, all over one CmdNorvo_TCP. The memory areas
+// (AreaType, Area_D, ...) are the link's, named here as the driver's own.
+class LibNorvoTCP : public QObject, public CDriveBaseClass, public NorvoArea
 {
     Q_OBJECT
     Q_INTERFACES(CDriveBaseClass)
 public:
-    // A PLC memory area: the two ASCII characters the PLC names it by, the
-    // first in the high byte.
-    enum AreaType {
-        Area_None = 0,
-        Area_RT = 'R' << 8 | 'T',
-        Area_RC = 'R' << 8 | 'C',
-        Area_R = 'R' << 8 | '0',
-        Area_D = 'D' << 8 | '0',
-        Area_WX = 'W' << 8 | 'X', // discrete inputs, read bit by bit
-        Area_WY = 'W' << 8 | 'Y', // discrete outputs, read bit by bit
-        Area_WM = 'W' << 8 | 'M',
-        Area_WS = 'W' << 8 | 'S',
-        Area_WT = 'W' << 8 | 'T',
-        Area_WC = 'W' << 8 | 'C'
-    };
-
     LibNorvoTCP();
     ~LibNorvoTCP() override;
 
@@ -55,6 +43,13 @@ public:
     // Read path.
     CLabelVariable Read_data(QString number, DataType type, int count, int area,
                              QString label);
+    // The pure part of a read: the count values that the data of the read
+    // planned by RequestPlan::read(type, count, area) hold (bit bytes from a
+    // bit read, nibble bytes from a register read), by the type's decoder
+    // below; an invalid QVariant for a type the PLC has no layout for. start:
+    // the element number, handed to set_variant_bool.
+    QVariant decodeAnswer(DataType type, const RequestPlan::Read &plan, QByteArray data,
+                          int count, int start);
     void bool_conversion_int(QByteArray *data, int count);
     QVariant set_variant_bool(int start, QByteArray data, int n);
     QVariant set_variant_Int8(QByteArray data, int n);
@@ -71,6 +66,11 @@ public:
     // Write path.
     CLabelVariable Write_D(QString number, DataType type, int count, CLabelVariable record,
                            int area, QString label);
+    // The pure part of a write: appends the nibbles of the first count
+    // elements of the record's list by the type's encoder below, and nothing
+    // unless the result is Encoded; NotWritable for a type without one.
+    ValueCoding::EncodeResult encodeRecord(DataType type, const CLabelVariable &record, int count,
+                                           QByteArray *out);
     int Wset_variant_Int8(CLabelVariable record, int count, QByteArray *out);
     int Wset_variant_UInt8(CLabelVariable record, int count, QByteArray *out);
     int Wset_variant_Int16(CLabelVariable record, int count, QByteArray *out);

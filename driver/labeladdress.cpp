@@ -14,13 +14,13 @@ namespace {
 struct AreaText
 {
     const char *text;
-    LibNorvoTCP::AreaType area;
+    NorvoArea::AreaType area;
 };
 constexpr AreaText areaTexts[] = {
-    {"TMR", LibNorvoTCP::Area_RT}, {"CTR", LibNorvoTCP::Area_RC}, {"HR", LibNorvoTCP::Area_R},
-    {"R", LibNorvoTCP::Area_R},     {"D", LibNorvoTCP::Area_D},    {"X", LibNorvoTCP::Area_WX},
-    {"Y", LibNorvoTCP::Area_WY},    {"M", LibNorvoTCP::Area_WM},   {"S", LibNorvoTCP::Area_WS},
-    {"T", LibNorvoTCP::Area_WT},    {"C", LibNorvoTCP::Area_WC},
+    {"TMR", NorvoArea::Area_RT}, {"CTR", NorvoArea::Area_RC}, {"HR", NorvoArea::Area_R},
+    {"R", NorvoArea::Area_R},    {"D", NorvoArea::Area_D},    {"X", NorvoArea::Area_WX},
+    {"Y", NorvoArea::Area_WY},   {"M", NorvoArea::Area_WM},   {"S", NorvoArea::Area_WS},
+    {"T", NorvoArea::Area_WT},   {"C", NorvoArea::Area_WC},
 };
 
 constexpr int numberLength = 4;
@@ -56,7 +56,7 @@ bool hasLetters(quint32 letters, const char *text)
 
 } // namespace
 
-LibNorvoTCP::AreaType area(const QString &label)
+NorvoArea::AreaType area(const QString &label)
 {
     // One pass for the letters present, instead of a search per text.
     bool ascii = true;
@@ -68,7 +68,7 @@ LibNorvoTCP::AreaType area(const QString &label)
         if ((ascii && oneLetter) || label.contains(QLatin1String(entry.text), Qt::CaseInsensitive))
             return entry.area;
     }
-    return LibNorvoTCP::Area_None;
+    return NorvoArea::Area_None;
 }
 
 QString digits(const QString &src, const QString &acc)
@@ -81,9 +81,9 @@ QString digits(const QString &src, const QString &acc)
     return result;
 }
 
-QString number(const QString &label, LibNorvoTCP::AreaType area)
+QString number(const QString &label, NorvoArea::AreaType area)
 {
-    if (area == LibNorvoTCP::Area_None)
+    if (area == NorvoArea::Area_None)
         return QString();
     const QString found = digits(label, QString());
     if (found.isEmpty() || found.size() > numberLength)
@@ -116,7 +116,7 @@ int byteLength(DataType type, int count)
 
 bool isBitArea(int area)
 {
-    return area == LibNorvoTCP::Area_WX || area == LibNorvoTCP::Area_WY;
+    return area == NorvoArea::Area_WX || area == NorvoArea::Area_WY;
 }
 
 } // namespace LabelAddress

@@ -20,11 +20,7 @@ CLabelVariable LibNorvoTCP::ReadVariable(QString label, DataType type, int count
     const QString number = getAddr(label, area);
 
     int refusal = LabelStatus::Ok;
-    // Never true, as the number is four digits or null; kept as the first
-    // check, so a negative number would be refused as too large a count.
-    if (number.toInt(nullptr, 10) < 0)
-        refusal = LabelStatus::CountTooLarge;
-    else if (area == Area_None || number.isNull())
+    if (area == Area_None || number.isNull())
         refusal = LabelStatus::AddressNotUsable;
     else if (count <= 0)
         refusal = LabelStatus::CountNotUsable;
@@ -65,14 +61,45 @@ CLabelVariable LibNorvoTCP::Read_data(QString number, DataType type, int count, 
         return result;
     }
     result.timestamp = QDateTime::currentDateTime();
-    result.value = ValueCoding::decodeRead(type, plan, data, count);
+    result.value = decodeAnswer(type, plan, data, count, number.toInt(nullptr, 10));
     // Without a value the exchange took place, but the PLC has no layout
     // for this type.
     result.status = result.value.isValid() ? LabelStatus::Ok : LabelStatus::TypeNotSupported;
     return result;
 }
 
-// The decoders by type, each the table's decoder for its type.
+QVariant LibNorvoTCP::decodeAnswer(DataType type, const RequestPlan::Read &plan, QByteArray data,
+                                   int count, int start)
+{
+    // Into the form the decoders read: nibble bytes for values, one byte
+    // per bit for flags.
+    const int bits = ValueCoding::valueBits(type);
+    if (plan.bitRead && bits == 8)
+        bool_conversion_int(&data, count);
+    else if (plan.bitRead && bits > 8)
+        data = ValueCoding::packBits(data, 16, int(plan.units / 16));
+    else if (!plan.bitRead && bits == 1)
+        data = ValueCoding::unpackBits(data, 16, int(plan.units));
+
+    switch (type) {
+    case DT_Bool: return set_variant_bool(start, data, count);
+    case DT_Int8: return set_variant_Int8(data, count);
+    case DT_UInt8: return set_variant_UInt8(data, count);
+    case DT_Int16: return set_variant_Int16(data, count);
+    case DT_UInt16: return set_variant_UInt16(data, count);
+    case DT_Int32: return set_variant_Int32(data, count);
+    case DT_UInt32: return set_variant_UInt32(data, count);
+    case DT_Float: return set_variant_fload(data, count);
+    case DT_Int64: return set_variant_Int64(data, count);
+    case DT_UInt64: return set_variant_UInt64(data, count);
+    case DT_Double: return set_variant_double(data, count);
+    default: return QVariant();
+    }
+}
+
+// The decoders by type, each the table's decoder for its type: n values
+// from data in the decoders' form (bool_conversion_int packs the bits of a
+// bit read into bytes).
 
 void LibNorvoTCP::bool_conversion_int(QByteArray *data, int count)
 {

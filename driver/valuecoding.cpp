@@ -112,21 +112,6 @@ QVariant decodeList(DataType type, const QByteArray &data, int n)
     return list;
 }
 
-QVariant decodeRead(DataType type, const RequestPlan::Read &plan, const QByteArray &data,
-                    int count)
-{
-    // Bring the data into the form the decoders read: nibble bytes for
-    // values, one byte per bit for flags.
-    const int bits = valueBits(type);
-    if (plan.bitRead && bits == 8)
-        return decodeList(type, packBits(data, 8, count), count);
-    if (plan.bitRead && bits > 8)
-        return decodeList(type, packBits(data, 16, int(plan.units / 16)), count);
-    if (!plan.bitRead && bits == 1)
-        return decodeList(type, unpackBits(data, 16, int(plan.units)), count);
-    return decodeList(type, data, count);
-}
-
 EncodeResult encodeWrite(DataType type, const QVariant &value, int count, QByteArray *out)
 {
     EncodeResult result = EncodeResult::NotWritable;

@@ -2,7 +2,6 @@
 #define VALUECODING_H
 
 #include "DataType.h"
-#include "requestplan.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QList>
@@ -15,8 +14,8 @@
 // between the driver and the link: one byte per hex digit (0..15), four per
 // 16-bit register, registers in address order, each register's most
 // significant digit first. A value wider than one register takes the lowest
-// register as its least significant 16 bits. Pure code: the read path, the
-// write path, the fuzzers, the benchmarks and the tests all call it.
+// register as its least significant 16 bits. Pure code: the driver's
+// decoders and encoders (set_variant_*, Wset_variant_*) forward here.
 namespace ValueCoding {
 
 // Bits of one value of the type: 1 for DT_Bool, else 8, 16, 32 or 64; 0 for a
@@ -26,15 +25,10 @@ int valueBits(DataType type);
 // registers. Flags and the types without a layout cannot.
 bool writable(DataType type);
 
-// The pure part of a read: the data that the read planned by
-// RequestPlan::read(type, count, area) delivered (one byte per bit on a bit
-// read, nibble bytes on a register read) as the list of count values the
-// read path hands the host, QList<bool> for DT_Bool and QList<T> of the
-// type's element otherwise. An invalid QVariant for a type without a layout.
-QVariant decodeRead(DataType type, const RequestPlan::Read &plan, const QByteArray &data,
-                    int count);
 // n values of the type from data already in the decoders' form: nibble
-// bytes, or one byte per bit for DT_Bool. Invalid as above.
+// bytes, or one byte per bit for DT_Bool. QList<bool> for DT_Bool, QList<T>
+// of the type's element otherwise; an invalid QVariant for a type the PLC
+// has no layout for.
 QVariant decodeList(DataType type, const QByteArray &data, int n);
 
 // Where each nibble of one value travels, as its shift within the value's
@@ -146,9 +140,9 @@ EncodeResult encodeVariant(const QVariant &value, int count, QByteArray *out)
     return EncodeResult::Encoded;
 }
 
-// The pure part of a write: appends the nibble bytes of the first count
-// elements of the type's list that value holds or converts to, as the write
-// path sends them; appends nothing unless the result is Encoded.
+// Appends the nibble bytes of the first count elements of the type's list
+// that value holds or converts to; appends nothing unless the result is
+// Encoded.
 EncodeResult encodeWrite(DataType type, const QVariant &value, int count, QByteArray *out);
 
 } // namespace ValueCoding

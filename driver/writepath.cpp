@@ -72,7 +72,7 @@ CLabelVariable LibNorvoTCP::Write_D(QString number, DataType type, int count,
         return record;
     }
     QByteArray nibbles;
-    switch (ValueCoding::encodeWrite(type, record.value, count, &nibbles)) {
+    switch (encodeRecord(type, record, count, &nibbles)) {
     case ValueCoding::EncodeResult::Encoded:
         break;
     case ValueCoding::EncodeResult::NotConvertible:
@@ -89,6 +89,26 @@ CLabelVariable LibNorvoTCP::Write_D(QString number, DataType type, int count,
     if (code == 0)
         record.timestamp = QDateTime::currentDateTime();
     return record;
+}
+
+ValueCoding::EncodeResult LibNorvoTCP::encodeRecord(DataType type, const CLabelVariable &record,
+                                                    int count, QByteArray *out)
+{
+    int (LibNorvoTCP::*encoder)(CLabelVariable, int, QByteArray *) = nullptr;
+    switch (type) {
+    case DT_Int8: encoder = &LibNorvoTCP::Wset_variant_Int8; break;
+    case DT_UInt8: encoder = &LibNorvoTCP::Wset_variant_UInt8; break;
+    case DT_Int16: encoder = &LibNorvoTCP::Wset_variant_Int16; break;
+    case DT_UInt16: encoder = &LibNorvoTCP::Wset_variant_uInt16; break;
+    case DT_Int32: encoder = &LibNorvoTCP::Wset_variant_Int32; break;
+    case DT_UInt32: encoder = &LibNorvoTCP::Wset_variant_UInt32; break;
+    case DT_Float: encoder = &LibNorvoTCP::Wset_variant_float; break;
+    case DT_Int64: encoder = &LibNorvoTCP::Wset_variant_Int64; break;
+    case DT_UInt64: encoder = &LibNorvoTCP::Wset_variant_UInt64; break;
+    case DT_Double: encoder = &LibNorvoTCP::Wset_variant_double; break;
+    default: return ValueCoding::EncodeResult::NotWritable;
+    }
+    return ValueCoding::EncodeResult((this->*encoder)(record, count, out));
 }
 
 // The encoders by type, each the table's encoder for its type: it appends

@@ -2,9 +2,10 @@
 // register write, with arbitrary counts. An answer is either refused (-1,
 // nothing appended) or taken, and then it is a well-formed answer for this
 // very request and yields exactly the data characters the request called
-// for. A taken read answer is decoded by the read path's own decoding and
-// every value is checked against the data characters bit by bit; encoding
-// the values for a write gives the register data back.
+// for. A taken read answer is decoded by the read path's own decoding (the
+// driver's decoders) and every value is checked against the data characters
+// bit by bit; encoding the values with the write path's encoders gives the
+// register data back.
 #include "FuzzBytes.h"
 #include "FuzzTargets.h"
 
@@ -118,7 +119,8 @@ void checkBits(const QVariant &value, const QByteArray &data, bool bitRead, int 
 // for the list it must give.
 void checkDecoded(DataType type, int count, const RequestPlan::Read &plan, const QByteArray &taken)
 {
-    const QVariant value = ValueCoding::decodeRead(type, plan, taken, count);
+    static LibNorvoTCP driver; // never connected: only its decoders and encoders run
+    const QVariant value = driver.decodeAnswer(type, plan, taken, count, 0);
     const bool bitRead = plan.bitRead;
     switch (type) {
     case DT_Bool: checkBits(value, taken, bitRead, count); break;
@@ -139,8 +141,10 @@ void checkDecoded(DataType type, int count, const RequestPlan::Read &plan, const
     // read go out as the digits they came in.
     if (bitRead || !ValueCoding::writable(type))
         return;
+    CLabelVariable record;
+    record.value = value;
     QByteArray nibbles;
-    FUZZ_CHECK(ValueCoding::encodeWrite(type, value, count, &nibbles)
+    FUZZ_CHECK(driver.encodeRecord(type, record, count, &nibbles)
                == ValueCoding::EncodeResult::Encoded);
     FUZZ_CHECK(nibbles.size() == count * ValueCoding::valueBits(type) / 4);
     FUZZ_CHECK(nibbles == taken.left(nibbles.size()));

@@ -7,6 +7,7 @@
 #include "FuzzBytes.h"
 #include "FuzzTargets.h"
 
+#include "AreaType.h"
 #include "OwedAnswers.h"
 #include "simframe.h"
 
@@ -14,7 +15,7 @@
 
 namespace {
 
-const int areas[] = { ('D' << 8) | '0', ('R' << 8) | 'T', ('W' << 8) | 'X', ('W' << 8) | 'Y' };
+const int areas[] = { NorvoArea::Area_D, NorvoArea::Area_RT, NorvoArea::Area_WX, NorvoArea::Area_WY };
 const NorvoCommand *const commands[] = { &NorvoCommand::BitRead, &NorvoCommand::RegisterRead,
                                          &NorvoCommand::RegisterWrite };
 

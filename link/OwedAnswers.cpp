@@ -250,14 +250,14 @@ NorvoRequest OwedAnswers::synchronisingRead(const AnswerShape &forShape, bool *f
     *found = true;
     for (int count = 1; count <= NorvoFrame::MaxCount; ++count) {
         const NorvoRequest registerRead(NorvoCommand::RegisterRead, station, firstElement, count,
-                                        AreaCodes::Area_D);
+                                        NorvoArea::Area_D);
         if (acceptsSync(registerRead.answerShape(), forShape))
             return registerRead;
         const NorvoRequest bitRead(NorvoCommand::BitRead, station, firstElement, count,
-                                   AreaCodes::Area_WX);
+                                   NorvoArea::Area_WX);
         if (acceptsSync(bitRead.answerShape(), forShape))
             return bitRead;
     }
     *found = false;
-    return NorvoRequest(NorvoCommand::RegisterRead, station, firstElement, 1, AreaCodes::Area_D);
+    return NorvoRequest(NorvoCommand::RegisterRead, station, firstElement, 1, NorvoArea::Area_D);
 }

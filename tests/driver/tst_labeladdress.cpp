@@ -7,6 +7,8 @@
 
 #include <QtTest/QtTest>
 
+#include <type_traits>
+
 // The area values are what the link puts into frames: check them against
 // the PLC's area characters once, here.
 static_assert(LibNorvoTCP::Area_RT == 0x5254 && LibNorvoTCP::Area_RC == 0x5243
@@ -15,6 +17,9 @@ static_assert(LibNorvoTCP::Area_RT == 0x5254 && LibNorvoTCP::Area_RC == 0x5243
               && LibNorvoTCP::Area_WM == 0x574D && LibNorvoTCP::Area_WS == 0x5753
               && LibNorvoTCP::Area_WT == 0x5754 && LibNorvoTCP::Area_WC == 0x5743,
               "area codes");
+// The driver names the link's areas as its own; it has no copy of them.
+static_assert(std::is_same<LibNorvoTCP::AreaType, NorvoArea::AreaType>::value,
+              "one definition of the areas");
 
 using namespace LabelAddress;
 

@@ -1,5 +1,8 @@
-// Typed values <-> nibble bytes, both directions, every width.
+// Typed values <-> nibble bytes, both directions, every width, and the
+// driver's decoders and encoders by type.
 
+#include "LibNorvoTCP.h"
+#include "requestplan.h"
 #include "valuecoding.h"
 
 #include "Extremes.h"
@@ -236,6 +239,24 @@ void TestValueCoding::typeTable()
     const EncodeResult encoded = encodeWrite(DataType(type), decoded, 2, &out);
     QCOMPARE(encoded, writable ? EncodeResult::Encoded : EncodeResult::NotWritable);
     QCOMPARE(out.size(), writable ? bits / 2 : 0);
+
+    // The read and write paths pick the type's own set_variant_* and
+    // Wset_variant_* member: on a register area and on a bit area the list
+    // is the type's, and its encoding is the type's width.
+    LibNorvoTCP driver;
+    for (const int area : {int(NorvoArea::Area_D), int(NorvoArea::Area_WX)}) {
+        const RequestPlan::Read plan = RequestPlan::read(DataType(type), 2, area);
+        const QVariant read
+            = driver.decodeAnswer(DataType(type), plan, QByteArray(64, '\1'), 2, 100);
+        QCOMPARE(read.isValid() ? read.userType() : 0, listType);
+        if (read.isValid())
+            QCOMPARE(read.value<QVariantList>().size(), 2);
+    }
+    CLabelVariable record;
+    record.value = decoded;
+    QByteArray sent;
+    QCOMPARE(driver.encodeRecord(DataType(type), record, 2, &sent), encoded);
+    QCOMPARE(sent, out);
 }
 
 QTEST_APPLESS_MAIN(TestValueCoding)

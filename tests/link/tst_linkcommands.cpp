@@ -1,6 +1,7 @@
 // The three commands against a scripted PLC, over loopback TCP and over a
 // pty: frames on the wire, which answers are taken, timing of pieces and
 // late answers, the debug lines, and refusals.
+#include "AreaType.h"
 #include "CmdNorvo_TCP.h"
 #include "MessageCapture.h"
 #include "NorvoFrame.h"
@@ -14,10 +15,6 @@ namespace {
 
 enum Transport { Tcp, Pty };
 enum Command { BitRead, RegisterRead, RegisterWrite };
-
-constexpr int areaWX = 0x5758;
-constexpr int areaR0 = ('R' << 8) | '0';
-constexpr int areaD0 = ('D' << 8) | '0';
 
 QByteArray hex(const char *digits)
 {
@@ -48,26 +45,26 @@ NorvoRequest workedRequest(Command command)
 {
     switch (command) {
     case BitRead:
-        return NorvoRequest(NorvoCommand::BitRead, 1, "0010", 3, areaWX);
+        return NorvoRequest(NorvoCommand::BitRead, 1, "0010", 3, NorvoArea::Area_WX);
     case RegisterRead:
-        return NorvoRequest(NorvoCommand::RegisterRead, 1, "0100", 2, areaR0);
+        return NorvoRequest(NorvoCommand::RegisterRead, 1, "0100", 2, NorvoArea::Area_R);
     case RegisterWrite:
         break;
     }
-    return NorvoRequest(NorvoCommand::RegisterWrite, 1, "0005", 1, areaD0, writeData);
+    return NorvoRequest(NorvoCommand::RegisterWrite, 1, "0005", 1, NorvoArea::Area_D, writeData);
 }
 
 int workedCall(CmdNorvo_TCP &link, Command command, QByteArray *out)
 {
     switch (command) {
     case BitRead:
-        return link.Read_bool(1, "0010", 3, out, areaWX, "X10");
+        return link.Read_bool(1, "0010", 3, out, NorvoArea::Area_WX, "X10");
     case RegisterRead:
-        return link.Read_area(1, "0100", 2, out, areaR0, "R100");
+        return link.Read_area(1, "0100", 2, out, NorvoArea::Area_R, "R100");
     case RegisterWrite:
         break;
     }
-    return link.Write_area(1, "0005", 1, writeData, areaD0, "D5");
+    return link.Write_area(1, "0005", 1, writeData, NorvoArea::Area_D, "D5");
 }
 
 const QByteArray bitAnswer = hex("023031343430313031384403");
@@ -299,7 +296,7 @@ void TestLinkCommands::lateAnswerIsDiscarded()
     QVERIFY(rig.open(transport));
 
     QByteArray out;
-    QCOMPARE(rig.link.Read_area(1, "0001", 1, &out, areaD0, "D1"), -2);
+    QCOMPARE(rig.link.Read_area(1, "0001", 1, &out, NorvoArea::Area_D, "D1"), -2);
     rig.plc.setAnswerDelay(0);
     QVERIFY(rig.plc.waitForAnswers(1, 5000));
     if (received) // taken in between calls, and dropped as owed
@@ -308,7 +305,7 @@ void TestLinkCommands::lateAnswerIsDiscarded()
         QThread::msleep(50); // on the wire, not yet read by the link
 
     // The answer for 0001 would pass every check; only its timing gives it away.
-    QCOMPARE(rig.link.Read_area(1, "0002", 1, &out, areaD0, "D2"), 0);
+    QCOMPARE(rig.link.Read_area(1, "0002", 1, &out, NorvoArea::Area_D, "D2"), 0);
     QCOMPARE(out.toHex(), QByteArray("00000002"));
     QCOMPARE(rig.plc.requests().size(), 2);
 }
@@ -333,7 +330,7 @@ void TestLinkCommands::slowSerialLines()
     rig.plc.setSplit(1, 250);
     QVERIFY(rig.open(Pty, baud));
     QByteArray out;
-    QCOMPARE(rig.link.Read_area(1, "0000", 10, &out, areaD0, "D0"), result);
+    QCOMPARE(rig.link.Read_area(1, "0000", 10, &out, NorvoArea::Area_D, "D0"), result);
     QCOMPARE(out.size(), result == 0 ? 40 : 0);
 }
 

@@ -3,6 +3,7 @@
 // during calls. Each row is a host session against a PLC model written from
 // the PLC's side; no row may show a wrong value as good or report a write
 // done that the PLC never got.
+#include "AreaType.h"
 #include "LinkExchange.h"
 #include "TestTable.h"
 #include "simframe.h"
@@ -149,9 +150,9 @@ struct Session
         const QString number = QString::number(n).rightJustified(4, '0');
         const char kind = op.at(0).toLatin1();
         const NorvoRequest request = kind == 'B'
-            ? NorvoRequest(NorvoCommand::BitRead, station, number, 1, 'W' << 8 | 'X')
-            : kind == 'R' ? NorvoRequest(NorvoCommand::RegisterRead, station, number, 1, 'D' << 8 | '0')
-                          : NorvoRequest(NorvoCommand::RegisterWrite, station, number, 1, 'D' << 8 | '0',
+            ? NorvoRequest(NorvoCommand::BitRead, station, number, 1, NorvoArea::Area_WX)
+            : kind == 'R' ? NorvoRequest(NorvoCommand::RegisterRead, station, number, 1, NorvoArea::Area_D)
+                          : NorvoRequest(NorvoCommand::RegisterWrite, station, number, 1, NorvoArea::Area_D,
                                          QByteArray::fromHex(QByteArray::number(n, 16).rightJustified(8, '0')));
         const LinkExchange::Result result = exchange.command(request);
         if (result.verdict.isGood()) {
@@ -367,11 +368,11 @@ void TestLinkExchange::floodIsDroppedInLinearTime()
 void TestLinkExchange::ledgerBoundLosesNothingSilently()
 {
     OwedAnswers owed;
-    const NorvoRequest first(NorvoCommand::RegisterRead, 1, "0100", 1, 'D' << 8 | '0');
+    const NorvoRequest first(NorvoCommand::RegisterRead, 1, "0100", 1, NorvoArea::Area_D);
     owed.owe(first.answerShape());
     for (int i = 0; i < OwedAnswers::capacity; ++i) {
         const NorvoRequest other(i % 2 ? NorvoCommand::BitRead : NorvoCommand::RegisterRead, 2,
-                                 "0000", 1 + i % 2, 'D' << 8 | '0');
+                                 "0000", 1 + i % 2, NorvoArea::Area_D);
         owed.owe(other.answerShape());
     }
     const QByteArray late = Plc::honest(first.frame());

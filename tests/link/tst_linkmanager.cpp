@@ -1,5 +1,6 @@
 // Opening, watching and tearing down the serial and TCP links, against a
 // loopback peer and a pseudo-terminal.
+#include "AreaType.h"
 #include "CmdNorvo_TCP.h"
 #include "LinkVerdict.h"
 #include "MessageCapture.h"
@@ -232,7 +233,7 @@ void TestLinkManager::serialLineThatVanishes()
     MessageCapture log;
     plc.server().stop();
     QByteArray out;
-    QTRY_COMPARE_WITH_TIMEOUT(link.Read_area(1, "0000", 1, &out, 'D' << 8 | '0', "D0"), -3, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(link.Read_area(1, "0000", 1, &out, NorvoArea::Area_D, "D0"), -3, 5000);
     QCOMPARE(link.Connection_status(), -3);
     QCOMPARE(int(link.verdict().fault), int(LinkVerdict::NotConnected));
     const QStringList warnings = log.lines(QtWarningMsg);

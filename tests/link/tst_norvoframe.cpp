@@ -1,20 +1,12 @@
 // Request frames byte for byte, the checksum and the hex conversions.
 // Answers are judged in tst_linkcommands, through the commands.
+#include "AreaType.h"
 #include "CmdNorvo_TCP.h"
 #include "NorvoFrame.h"
 #include "TestTable.h"
 #include "simframe.h"
 
 #include <QtTest/QtTest>
-
-namespace {
-
-constexpr int areaOf(char first, char second)
-{
-    return (int(first) << 8) | int(second);
-}
-
-} // namespace
 
 class TestNorvoFrame : public QObject
 {
@@ -34,11 +26,11 @@ void TestNorvoFrame::requestFrames_data()
         "command", "station", "addr", "count", "area", "data", "frame");
 
     // The protocol's worked examples.
-    QTest::newRow("bit read X0010 x3") << 0 << 1 << "0010" << 3 << areaOf('W', 'X') << QByteArray()
+    QTest::newRow("bit read X0010 x3") << 0 << 1 << "0010" << 3 << int(NorvoArea::Area_WX) << QByteArray()
         << QByteArray::fromHex("023031343430335830303130343703");
-    QTest::newRow("register read R0100 x2") << 1 << 1 << "0100" << 2 << areaOf('R', '0') << QByteArray()
+    QTest::newRow("register read R0100 x2") << 1 << 1 << "0100" << 2 << int(NorvoArea::Area_R) << QByteArray()
         << QByteArray::fromHex("02303134363032523030313030373203");
-    QTest::newRow("register write D0005 12AB") << 2 << 1 << "0005" << 1 << areaOf('D', '0')
+    QTest::newRow("register write D0005 12AB") << 2 << 1 << "0005" << 1 << int(NorvoArea::Area_D)
         << QByteArray::fromHex("01020a0b")
         << QByteArray::fromHex("0230313437303144303030303531324142344503");
 
@@ -55,14 +47,14 @@ void TestNorvoFrame::requestFrames_data()
     wide.append('1').append('\0').append("23");
     wide.append(SimFrame::checksumText(wide)).append('\x03');
     QTest::newRow("address character above 0xFF") << 0 << 1 << QString::fromUtf8("1Ā23") << 1
-        << areaOf('W', 'X') << QByteArray() << wide;
+        << int(NorvoArea::Area_WX) << QByteArray() << wide;
 
     // Write digits: missing ones go out as "0", values above 15 as themselves.
     QByteArray shortData;
     shortData.append('\x02').append("01").append("47").append("02").append("D0").append("0000");
     shortData.append("3A00").append("0000");
     shortData.append(SimFrame::checksumText(shortData)).append('\x03');
-    QTest::newRow("write data short, byte 0x41") << 2 << 1 << "0000" << 2 << areaOf('D', '0')
+    QTest::newRow("write data short, byte 0x41") << 2 << 1 << "0000" << 2 << int(NorvoArea::Area_D)
         << QByteArray::fromHex("0341") << shortData;
 }
 
@@ -87,7 +79,7 @@ void TestNorvoFrame::longWriteChecksumCoversEveryByte()
     QByteArray nibbles;
     for (int i = 0; i < 280; ++i)
         nibbles.append(char(i % 16));
-    const NorvoRequest request(NorvoCommand::RegisterWrite, 1, "0000", 70, areaOf('D', '0'), nibbles);
+    const NorvoRequest request(NorvoCommand::RegisterWrite, 1, "0000", 70, NorvoArea::Area_D, nibbles);
     const QByteArray frame = request.frame();
     QCOMPARE(frame.size(), 296);
     QCOMPARE(frame.mid(293, 2), SimFrame::checksumText(frame.left(293)));
@@ -100,7 +92,7 @@ void TestNorvoFrame::longWriteChecksumCoversEveryByte()
 
 void TestNorvoFrame::expectedAnswerLengths()
 {
-    const int d0 = areaOf('D', '0');
+    const int d0 = NorvoArea::Area_D;
     QCOMPARE(NorvoRequest(NorvoCommand::BitRead, 1, "0000", 10, d0).expectedAnswerLength(), 19);
     QCOMPARE(NorvoRequest(NorvoCommand::RegisterRead, 1, "0000", 10, d0).expectedAnswerLength(), 49);
     QCOMPARE(NorvoRequest(NorvoCommand::RegisterWrite, 1, "0000", 10, d0).expectedAnswerLength(), 9);

@@ -1,6 +1,7 @@
 // Answers owed by requests that timed out, over loopback TCP and a pty: a
 // late answer never passes for a later request's answer, and the link
 // recovers with at most one extra request.
+#include "AreaType.h"
 #include "CmdNorvo_TCP.h"
 #include "NorvoFrame.h"
 #include "TestTable.h"
@@ -15,9 +16,6 @@ namespace {
 
 enum Transport { Tcp, Pty };
 
-constexpr int areaD0 = ('D' << 8) | '0';
-constexpr int areaX = ('W' << 8) | 'X';
-
 // One host call: "R<n>" reads D<n> (one register), "B<n>" reads X<n>
 // (one bit), "W<n>" writes n to D<n>.
 int call(CmdNorvo_TCP &link, const QString &what, QByteArray *out)
@@ -25,12 +23,12 @@ int call(CmdNorvo_TCP &link, const QString &what, QByteArray *out)
     const QString number = what.mid(1).rightJustified(4, '0');
     switch (what.at(0).toLatin1()) {
     case 'R':
-        return link.Read_area(1, number, 1, out, areaD0, what);
+        return link.Read_area(1, number, 1, out, NorvoArea::Area_D, what);
     case 'B':
-        return link.Read_bool(1, number, 1, out, areaX, what);
+        return link.Read_bool(1, number, 1, out, NorvoArea::Area_WX, what);
     default:
         return link.Write_area(1, number, 1, QByteArray::fromHex("0000000" + what.mid(1).toLatin1()),
-                               areaD0, what);
+                               NorvoArea::Area_D, what);
     }
 }
 

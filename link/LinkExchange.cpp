@@ -52,15 +52,17 @@ void LinkExchange::setLink(LinkTransport *link)
 
 void LinkExchange::linkOpened()
 {
+    ++openings_;
     recvBuffer.clear();
     if (!owed.isEmpty())
         qCDebug(lcNorvoLink) << "link opened while answers were owed: out of step";
     owed.linkOpened();
 }
 
-bool LinkExchange::linkGone(const LinkTransport *link) const
+// Closed, replaced, or opened anew (a new connection on the same socket).
+bool LinkExchange::linkGone(const LinkTransport *link, int openings) const
 {
-    return link != link_ || !link->isUsable();
+    return link != link_ || openings != openings_ || !link->isUsable();
 }
 
 void LinkExchange::receive(LinkTransport *from, const char *bytes, int size)
@@ -199,15 +201,16 @@ LinkExchange::Result LinkExchange::run(const NorvoRequest &request, int timeoutM
     in.synchronising = synchronising;
     inFlight_ = &in;
 
+    const int openings = openings_;
     const qint64 sentAt = clock_.nowMs();
     link->write(request.frame());
     bool gone = false;
     for (;;) {
         link->waitForInput(qMax(0, firstBytesWaitMs - int(clock_.nowMs() - sentAt)));
-        if ((gone = linkGone(link)))
+        if ((gone = linkGone(link, openings)))
             break;
         link->pause(answerPauseMs);
-        if ((gone = linkGone(link)) || timeoutMs < 1 || in.done)
+        if ((gone = linkGone(link, openings)) || timeoutMs < 1 || in.done)
             break;
         // Only owed answers came and were dropped: the wait for this
         // request's own first bytes goes on.
@@ -219,7 +222,7 @@ LinkExchange::Result LinkExchange::run(const NorvoRequest &request, int timeoutM
     for (int looked = 0; !gone && !in.done && timeoutMs >= 1 && looked < timeoutMs;) {
         looked += answerLookMs;
         link->pause(answerLookMs);
-        gone = linkGone(link);
+        gone = linkGone(link, openings);
     }
     inFlight_ = nullptr;
 
@@ -239,8 +242,8 @@ LinkExchange::Result LinkExchange::run(const NorvoRequest &request, int timeoutM
             in.result.verdict = { in.result.answer.isEmpty() ? LinkVerdict::NoAnswer : LinkVerdict::Integrity };
     }
     finish(in);
-    // Replaced during the wait: the new link opened while this answer was owed.
-    if (gone && link_ != link && link_)
+    // A link opened during the wait, while this answer was owed.
+    if (gone && openings != openings_)
         owed.linkOpened();
     if (!in.result.verdict.isGood()) {
         qCDebug(lcNorvoLink).noquote() << QStringLiteral("refused %1: %2")

@@ -89,11 +89,12 @@ private:
     void account(const char *frame, int size);
     void accountInFlight(const QByteArray &frame);
     void finish(InFlight &inFlight);
-    bool linkGone(const LinkTransport *link) const;
+    bool linkGone(const LinkTransport *link, int openings) const;
 
     const LinkClock &clock_;
     LinkTransport *link_ = nullptr;
     InFlight *inFlight_ = nullptr;
+    int openings_ = 0; // links opened so far
     bool busy_ = false; // a command is under way
 };
 

@@ -11,6 +11,7 @@
 #include "PlcModel.h"
 #include "RefusingPort.h"
 #include "simserver.h"
+#include "TestTable.h"
 
 #include <QtCore/QRandomGenerator>
 #include <QtTest/QtTest>
@@ -44,6 +45,8 @@ private slots:
     void callsBeforeAnyLink();
     void linkKindsInTurn();
     void portNameWithNul();
+    void callsFromInsideAWait_data();
+    void callsFromInsideAWait();
     void randomSequences_data();
     void randomSequences();
 
@@ -164,6 +167,73 @@ void TestHostStress::portNameWithNul()
 
     const bool left = removeLeft();
     QVERIFY2(!left, "a lock file was left behind");
+}
+
+void TestHostStress::callsFromInsideAWait_data()
+{
+    addColumns<bool, QString, int>("overTcp", "call", "outer");
+    for (bool tcp : { true, false }) {
+        const char *on = tcp ? "tcp" : "pty";
+        // Refused as busy; the waiting read goes on.
+        QTest::addRow("%s: read", on) << tcp << "read" << 0;
+        QTest::addRow("%s: write", on) << tcp << "write" << 0;
+        // The link goes away under the waiting read: not connected.
+        QTest::addRow("%s: connect again", on) << tcp << "connect" << 9;
+        QTest::addRow("%s: connect the other kind", on) << tcp << "other" << 9;
+        QTest::addRow("%s: disconnect", on) << tcp << "disconnect" << 9;
+        QTest::addRow("%s: destroy", on) << tcp << "destroy" << 9;
+    }
+}
+
+// The host's handlers run while a call waits for the PLC (its timers, its
+// sockets). Any call they make is safe: the waiting call ends with a
+// defined status, and the driver goes on working.
+void TestHostStress::callsFromInsideAWait()
+{
+    QFETCH(bool, overTcp);
+    QFETCH(QString, call);
+    QFETCH(int, outer);
+
+    SimServer &plc = overTcp ? tcpPlc : ptyPlc;
+    SimFaults slow;
+    slow.delay = SimFaultRule::always();
+    slow.delayMs = 120;
+    plc.setFaults(slow);
+    const QString own = overTcp ? tcpString() : ptyString();
+    const QString other = overTcp ? ptyString() : tcpString();
+    const PolledLabel &label = polledLabels[0];
+
+    CDriveBaseClass *driver = newDriver();
+    QCOMPARE(driver->ConnectDrive(own), 0);
+    int nested = -100;
+    QTimer::singleShot(30, [&] {
+        CLabelVariable record;
+        record.value = QVariant::fromValue(QList<short>{ 1 });
+        if (call == "read")
+            nested = driver->ReadVariable(label.label, label.type).status;
+        else if (call == "write")
+            nested = driver->WriteVariable(QStringLiteral("D900"), DT_Int16, record).status;
+        else if (call == "connect")
+            nested = driver->ConnectDrive(own);
+        else if (call == "other")
+            nested = driver->ConnectDrive(other);
+        else if (call == "disconnect")
+            nested = driver->DisConnectDrive();
+        else
+            nested = driver->DestroyFree();
+    });
+    QCOMPARE(driver->ReadVariable(label.label, label.type, label.count).status, outer);
+    if (call == "read" || call == "write")
+        QCOMPARE(nested, 9);
+    else
+        QVERIFY(nested == 0 || nested == 1);
+
+    // Back to work, over either link: the late answer is never taken.
+    plc.setFaults(SimFaults());
+    QCOMPARE(driver->ConnectDrive(own), 0);
+    QVERIFY(readIsGood(driver, polledLabels[1]));
+    QVERIFY(readIsGood(driver, label));
+    deleteDriver(driver);
 }
 
 void TestHostStress::randomSequences_data()

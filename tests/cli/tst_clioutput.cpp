@@ -70,6 +70,8 @@ private slots:
     void everyCommandHasExamples();
     void traceNamesWhatWentWrong_data();
     void traceNamesWhatWentWrong();
+    void traceShowsTheLinksAccount_data();
+    void traceShowsTheLinksAccount();
 };
 
 void TestCliOutput::tableLinesUpRowsOfAPoll()
@@ -241,43 +243,108 @@ void TestCliOutput::everyCommandHasExamples()
 
 void TestCliOutput::traceNamesWhatWentWrong_data()
 {
-    addColumns<QByteArray, QByteArray, QString, QString>(
-        "request", "answer", "answerText", "failure");
+    // refusal: the link's line about the answer, empty for a good one
+    addColumns<QByteArray, QString, QByteArray, QString, QString>(
+        "request", "refusal", "answer", "answerText", "failure");
 
     const QByteArray bitRead = QByteArray::fromHex("0230313434303358303031303437" "03");
-    QTest::newRow("good bits") << bitRead << QByteArray::fromHex("023031343430313031384403")
+    const auto refused = [](const char *verdict, const QByteArray &answer) {
+        return QStringLiteral("refused %1: %2").arg(QLatin1String(verdict), QString::fromLatin1(answer.toHex()));
+    };
+    QTest::newRow("good bits") << bitRead << QString() << QByteArray::fromHex("023031343430313031384403")
                                << "station 1, read bits (44), no error, data 101, checksum 8D right" << "";
-    QTest::newRow("PLC error") << bitRead << framed("01444")
+    QTest::newRow("PLC error") << bitRead << refused("plc-error 4", framed("01444")) << framed("01444")
                                << "PLC error 4: unknown area" << "PLC error code 4: unknown area";
-    QTest::newRow("checksum") << bitRead << framed("014400101", 1)
-                              << "WRONG (should be" << "wrong checksum in the answer";
-    QTest::newRow("echo") << bitRead << framed("024401")
+    QTest::newRow("checksum") << bitRead << refused("integrity", framed("014400101", 1))
+                              << framed("014400101", 1) << "WRONG (should be" << "wrong checksum in the answer";
+    QTest::newRow("broken frame") << bitRead << refused("integrity", "\x02" "0144")
+                                  << QByteArray("\x02" "0144") << "a broken answer frame: 0230313434"
+                                  << "a broken answer frame";
+    QTest::newRow("echo") << bitRead << refused("echo", framed("024401")) << framed("024401")
                           << "station 2, read bits (44)" << "wrong echo: station 2 command 44 answered, "
                                                             "station 1 command 44 was asked";
-    QTest::newRow("length") << bitRead << framed("0144001")
+    QTest::newRow("length") << bitRead << refused("length", framed("0144001")) << framed("0144001")
                             << "data 01" << "an answer with 2 data characters, 3 expected";
-    QTest::newRow("no answer") << bitRead << QByteArray() << "no answer" << "no answer";
-    QTest::newRow("registers") << framed("014602D00100") << framed("0146012AB0005")
+    QTest::newRow("no answer") << bitRead << QStringLiteral("refused no-answer:") << QByteArray()
+                               << "no answer" << "no answer";
+    QTest::newRow("untrusted") << bitRead << QStringLiteral("refused out-of-step:") << QByteArray()
+                               << "no answer" << "out of step: no answer could be trusted";
+    // The verdict is the link's: a checksum norvo would call wrong is no refusal.
+    QTest::newRow("not refused") << bitRead << QString() << framed("014400101", 1) << "WRONG" << "";
+    QTest::newRow("registers") << framed("014602D00100") << QString() << framed("0146012AB0005")
                                << "read registers (46), no error, data 12AB 0005" << "";
 }
 
+// A bit read logs its refusal between request and answer, a register
+// command before its request: the reason is the same.
 void TestCliOutput::traceNamesWhatWentWrong()
 {
     QFETCH(QByteArray, request);
+    QFETCH(QString, refusal);
     QFETCH(QByteArray, answer);
     QFETCH(QString, answerText);
     QFETCH(QString, failure);
 
-    FrameTrace trace;
     const QDateTime time(QDate(2024, 5, 1), QTime(12, 0, 0, 5));
-    QCOMPARE(trace.take(QStringLiteral("lib[Norvo] something else"), time), QString());
-    const QString sent = trace.take(driverLine("lib[Norvo]读命令", "X10", request), time);
-    QVERIFY2(sent.startsWith(QLatin1String("12:00:00.005 -> station 1, read ")), qPrintable(sent));
-    QVERIFY2(sent.endsWith(QLatin1String(" right")), qPrintable(sent));
-    QCOMPARE(trace.requestsSent(), 1);
-    const QString received = trace.take(driverLine("lib[Norvo]响应", "X10", answer), time);
-    QVERIFY2(received.startsWith(QLatin1String("12:00:00.005 <- ")), qPrintable(received));
-    QVERIFY2(received.contains(answerText), qPrintable(received));
+    for (const bool refusalFirst : {false, true}) {
+        FrameTrace trace;
+        QCOMPARE(trace.take(QStringLiteral("lib[Norvo] something else"), time), QString());
+        if (refusalFirst && !refusal.isEmpty())
+            QCOMPARE(trace.takeLinkLine(refusal, time), QString());
+        const QString sent = trace.take(driverLine("lib[Norvo]读命令", "X10", request), time);
+        QVERIFY2(sent.startsWith(QLatin1String("12:00:00.005 -> station 1, read ")), qPrintable(sent));
+        QVERIFY2(sent.endsWith(QLatin1String(" right")), qPrintable(sent));
+        QCOMPARE(trace.requestsSent(), 1);
+        if (!refusalFirst && !refusal.isEmpty())
+            QCOMPARE(trace.takeLinkLine(refusal, time), QString());
+        const QString received = trace.take(driverLine("lib[Norvo]响应", "X10", answer), time);
+        QVERIFY2(received.startsWith(QLatin1String("12:00:00.005 <- ")), qPrintable(received));
+        QVERIFY2(received.contains(answerText), qPrintable(received));
+        QVERIFY2(received.contains(failure), qPrintable(received));
+        QCOMPARE(trace.failure(), failure);
+    }
+}
+
+void TestCliOutput::traceShowsTheLinksAccount_data()
+{
+    addColumns<QStringList, QString, QString>("lines", "shown", "failure");
+
+    const QString goodRegisters = QString::fromLatin1(framed("0146012AB").toHex());
+    const QString syncRead = QString::fromLatin1(framed("014401X0000").toHex());
+    QTest::newRow("late answer") << QStringList{"dropped owed answer: " + goodRegisters}
+                                 << "12:00:00.005 !! dropped a late answer: station 1, read registers (46), "
+                                    "no error, data 12AB, checksum" << "";
+    QTest::newRow("unowed") << QStringList{"dropped unowed frame, station 01 out of step: " + goodRegisters}
+                            << "!! dropped an answer nothing was waiting for (station 1 out of step): "
+                               "station 1, read registers" << "";
+    QTest::newRow("synchronised")
+        << QStringList{"synchronising station 01 with " + syncRead, "refused echo:", "in step with station 01"}
+        << "!! station 1 out of step: synchronising with station 1, read bits (44), area X, element 0000, "
+           "count 1, checksum" << "";
+    // No request went out: the reason says so, not what its read met.
+    QTest::newRow("still out of step")
+        << QStringList{"synchronising station 01 with " + syncRead, "refused no-answer:",
+                       "station 01 still out of step"}
+        << "!! station 1 still out of step: the request was not sent"
+        << "out of step: the synchronising read failed (no answer); the request was not sent";
+    QTest::newRow("no synchronising read")
+        << QStringList{"no synchronising read left for station 0A"}
+        << "!! station 10 out of step, with no synchronising read left"
+        << "out of step, with no synchronising read left; the request was not sent";
+}
+
+void TestCliOutput::traceShowsTheLinksAccount()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QString, shown);
+    QFETCH(QString, failure);
+
+    const QDateTime time(QDate(2024, 5, 1), QTime(12, 0, 0, 5));
+    FrameTrace trace;
+    QStringList texts;
+    for (const QString &line : lines)
+        texts << trace.takeLinkLine(line, time);
+    QVERIFY2(texts.join(QLatin1Char('\n')).contains(shown), qPrintable(texts.join(QLatin1Char('\n'))));
     QCOMPARE(trace.failure(), failure);
 }
 

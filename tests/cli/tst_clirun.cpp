@@ -36,9 +36,15 @@ struct Run {
     QString err;
 };
 
-Run norvo(const QStringList &arguments)
+// `loggingRules`: a QT_LOGGING_RULES of the user's.
+Run norvo(const QStringList &arguments, const QByteArray &loggingRules = QByteArray())
 {
     QProcess process;
+    if (!loggingRules.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QString::fromLatin1(loggingRules));
+        process.setProcessEnvironment(environment);
+    }
     startProgram(process, QStringLiteral(NORVO_BINARY), arguments);
     Run run;
     if (!process.waitForFinished(runTimeoutMs)) {
@@ -547,6 +553,14 @@ void TestCliRun::exitCodes_data()
     QTest::newRow("wrong checksum") << QStringList{"--tcp", "127.0.0.1:0", "--bad-checksum-every", "1"}
                                     << QStringList{"PLC", "read", "D0", "int16"} << 1 << ""
                                     << "status 7 answer unusable or reporting an error: wrong checksum in the answer";
+    QTest::newRow("PLC busy") << QStringList{"--tcp", "127.0.0.1:0", "--error-every", "1"}
+                              << QStringList{"PLC", "read", "D0", "int16"} << 1 << ""
+                              << "status 7 answer unusable or reporting an error: PLC error code 6: busy";
+    // Answers later than the driver waits: the next exchanges drop them.
+    QTest::newRow("late answer dropped")
+        << QStringList{"--tcp", "127.0.0.1:0", "--delay-every", "2", "--delay", "700"}
+        << QStringList{"--trace", "--times", "4", "--interval", "100", "PLC", "poll", "D0", "int16"}
+        << 1 << "" << "!! dropped a late answer: station 1, read registers (46), no error";
     // Refused by the driver before anything was sent: 2, as a refused command line.
     QTest::newRow("count too large") << plain << QStringList{"PLC", "read", "D100", "int16", "300"}
                                      << 2 << "5 count too large" << "D100 int16: status 5 count too large";
@@ -573,10 +587,12 @@ void TestCliRun::exitCodes()
     QVERIFY2(run.out.contains(stdoutText), qPrintable(describe(run)));
     QVERIFY2(run.err.contains(stderrText), qPrintable(describe(run)));
 
-    // With --json every outcome is one JSON object per line on stdout.
+    // With --json every outcome is one JSON object per line on stdout. The
+    // user's logging rules do not switch off the link's account of frames.
     if (!arguments.contains(QLatin1String("--json"))) {
-        run = norvo(QStringList{"--json"} + arguments);
+        run = norvo(QStringList{"--json"} + arguments, "norvo.link.debug=false");
         CHECK_RUN(run, exitCode);
+        QVERIFY2(run.err.contains(stderrText), qPrintable(describe(run)));
         for (const QString &line : outputLines(run.out))
             QVERIFY2(!json(line).isEmpty(), qPrintable(line));
         QVERIFY(!run.out.isEmpty() || exitCode == 0);

@@ -5,16 +5,42 @@
 #include <QtCore/QRegularExpression>
 #include <QtCore/QStringList>
 
+#include <cstring>
+
 namespace {
 
 const char startByte = 0x02;
 const char endByte = 0x03;
+const char linkCategory[] = "norvo.link";
 
 // tag, address:port, label, count, frame in hex.
 const QRegularExpression &linePattern()
 {
     static const QRegularExpression pattern(QStringLiteral(
         "^(\\S+) \\S*:\\d+ Area=(\\S*)  len = (-?\\d+) msg : ([0-9a-f]*)$"));
+    return pattern;
+}
+
+// The link's lines that carry a frame: what happened, the frame in hex.
+// A refusal without an answer ends in ":" (the hex is empty).
+const QRegularExpression &refusedPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("^refused ([^:]+): ?([0-9a-f]*)$"));
+    return pattern;
+}
+
+const QRegularExpression &droppedPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("^dropped (.+): ([0-9a-f]+)$"));
+    return pattern;
+}
+
+// The link's lines about a station's step: the station's two hex digits.
+const QRegularExpression &stepPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral(
+        "^(?:synchronising station (\\w\\w) with ([0-9a-f]*)|in step with station (\\w\\w)"
+        "|station (\\w\\w) still out of step|no synchronising read left for station (\\w\\w))$"));
     return pattern;
 }
 
@@ -34,21 +60,16 @@ QString commandText(const QByteArray &code)
     return QStringLiteral("command %1").arg(QString::fromLatin1(code.toHex()));
 }
 
-// What the checksum of a whole frame should be, by the PLC's own rule.
-QByteArray expectedChecksum(const QByteArray &frame)
-{
-    return SimFrame::checksumText(frame.left(frame.size() - 3));
-}
-
 bool framed(const QByteArray &frame)
 {
     return frame.size() >= 9 && frame.at(0) == startByte && frame.at(frame.size() - 1) == endByte;
 }
 
+// Shown, not judged by: the link gives the verdict.
 QString checksumText(const QByteArray &frame)
 {
     const QByteArray sent = frame.mid(frame.size() - 3, 2);
-    const QByteArray right = expectedChecksum(frame);
+    const QByteArray right = SimFrame::checksumText(frame.left(frame.size() - 3));
     if (sent == right)
         return QStringLiteral("checksum %1 right").arg(QString::fromLatin1(sent));
     return QStringLiteral("checksum %1 WRONG (should be %2)")
@@ -60,6 +81,11 @@ QString stationText(const QByteArray &digits)
     bool ok = false;
     const int station = digits.toInt(&ok, 16);
     return ok ? QString::number(station) : QString::fromLatin1(digits);
+}
+
+QString stationText(const QString &digits)
+{
+    return stationText(digits.toLatin1());
 }
 
 // Register data in groups of four digits; bit data as it came.
@@ -75,11 +101,76 @@ QString dataText(const QByteArray &code, const QByteArray &data)
     return QStringLiteral(", data %1").arg(words.join(QLatin1Char(' ')));
 }
 
+// A request frame for people; `label` as the host gave it, or empty.
+QString requestText(const QByteArray &frame, const QString &label)
+{
+    if (!framed(frame) || frame.size() < 12)
+        return QStringLiteral("%1: a frame norvo cannot read: %2")
+            .arg(label, QString::fromLatin1(frame.toHex()));
+    const QByteArray code = frame.mid(3, 2);
+    const int areaChars = code == "44" ? 1 : 2;
+    const QString area = QString::fromLatin1(frame.mid(7, areaChars));
+    const QString address = QString::fromLatin1(frame.mid(7 + areaChars, 4));
+    const QByteArray data = frame.mid(11 + areaChars, frame.size() - 14 - areaChars);
+    bool ok = false;
+    const int count = frame.mid(5, 2).toInt(&ok, 16);
+    const QString where = label.isEmpty()
+        ? QStringLiteral("area %1, element %2").arg(area, address)
+        : QStringLiteral("%1 (area %2, element %3)").arg(label, area, address);
+    return QStringLiteral("station %1, %2, %3, count %4%5, %6")
+        .arg(stationText(frame.mid(1, 2)), commandText(code), where,
+             ok ? QString::number(count) : QString::fromLatin1(frame.mid(5, 2)),
+             dataText(code, data), checksumText(frame));
+}
+
+// An answer frame for people, whatever became of it.
+QString answerText(const QByteArray &frame)
+{
+    if (frame.isEmpty())
+        return QStringLiteral("no answer");
+    if (!framed(frame))
+        return QStringLiteral("a broken answer frame: %1").arg(QString::fromLatin1(frame.toHex()));
+    const QByteArray code = frame.mid(3, 2);
+    const char error = frame.at(5);
+    QString text = QStringLiteral("station %1, %2, ")
+                       .arg(stationText(frame.mid(1, 2)), commandText(code));
+    text += error == '0' ? QStringLiteral("no error")
+                         : QStringLiteral("PLC error %1: %2").arg(QLatin1Char(error))
+                               .arg(FrameTrace::plcErrorText(error));
+    return text + dataText(code, frame.mid(6, frame.size() - 9)) + QStringLiteral(", ")
+        + checksumText(frame);
+}
+
+QString droppedText(const QString &what, const QByteArray &frame)
+{
+    if (what == QLatin1String("owed answer"))
+        return QStringLiteral("dropped a late answer: ") + answerText(frame);
+    if (what == QLatin1String("broken frame"))
+        return QStringLiteral("dropped a broken frame: ")
+            + (framed(frame) ? answerText(frame) : QString::fromLatin1(frame.toHex()));
+    static const QRegularExpression unowed(QStringLiteral("^unowed frame, station (\\w\\w) out of step$"));
+    const QRegularExpressionMatch match = unowed.match(what);
+    if (match.hasMatch())
+        return QStringLiteral("dropped an answer nothing was waiting for (station %1 out of step): %2")
+            .arg(stationText(match.captured(1)), answerText(frame));
+    return QStringLiteral("dropped %1: %2").arg(what, answerText(frame));
+}
+
 } // namespace
 
 bool FrameTrace::isFrameLine(const QString &message)
 {
     return linePattern().match(message).hasMatch();
+}
+
+bool FrameTrace::isLinkAccount(const char *category)
+{
+    return category && std::strcmp(category, linkCategory) == 0;
+}
+
+QString FrameTrace::linkAccountRule()
+{
+    return QStringLiteral("%1.debug=true").arg(QLatin1String(linkCategory));
 }
 
 QString FrameTrace::plcErrorText(char code)
@@ -95,6 +186,17 @@ QString FrameTrace::plcErrorText(char code)
     }
 }
 
+QString FrameTrace::failure() const
+{
+    return refusalPending_ ? refusalText(refusedVerdict_, refusedAnswer_) : failure_;
+}
+
+void FrameTrace::forget()
+{
+    refusalPending_ = false;
+    failure_.clear();
+}
+
 QString FrameTrace::take(const QString &message, const QDateTime &time)
 {
     const QRegularExpressionMatch match = linePattern().match(message);
@@ -108,62 +210,115 @@ QString FrameTrace::take(const QString &message, const QDateTime &time)
     return stamp + QStringLiteral(" -> ") + request(frame, match.captured(2));
 }
 
+QString FrameTrace::takeLinkLine(const QString &message, const QDateTime &time)
+{
+    const QString text = linkText(message);
+    if (text.isEmpty())
+        return text;
+    return time.toString(QStringLiteral("hh:mm:ss.zzz")) + QStringLiteral(" !! ") + text;
+}
+
+QString FrameTrace::linkText(const QString &message)
+{
+    QRegularExpressionMatch match = refusedPattern().match(message);
+    if (match.hasMatch()) {
+        refusalPending_ = true;
+        refusedVerdict_ = match.captured(1);
+        refusedAnswer_ = QByteArray::fromHex(match.captured(2).toLatin1());
+        return QString();
+    }
+    match = droppedPattern().match(message);
+    if (match.hasMatch())
+        return droppedText(match.captured(1), QByteArray::fromHex(match.captured(2).toLatin1()));
+    match = stepPattern().match(message);
+    if (!match.hasMatch())
+        return message;
+    if (match.capturedStart(1) >= 0) {
+        return QStringLiteral("station %1 out of step: synchronising with %2")
+            .arg(stationText(match.captured(1)),
+                 requestText(QByteArray::fromHex(match.captured(2).toLatin1()), QString()));
+    }
+    if (match.capturedStart(3) >= 0) {
+        // What the synchronising read met no longer matters.
+        forget();
+        return QStringLiteral("station %1 in step again").arg(stationText(match.captured(3)));
+    }
+    const QString reason = failure();
+    forget();
+    if (match.capturedStart(4) >= 0) {
+        failure_ = reason.isEmpty()
+            ? QStringLiteral("out of step after the synchronising read; the request was not sent")
+            : QStringLiteral("out of step: the synchronising read failed (%1); the request was not sent")
+                  .arg(reason);
+        return QStringLiteral("station %1 still out of step: the request was not sent")
+            .arg(stationText(match.captured(4)));
+    }
+    failure_ = QStringLiteral("out of step, with no synchronising read left; the request was not sent");
+    return QStringLiteral("station %1 out of step, with no synchronising read left: "
+                          "the request was not sent").arg(stationText(match.captured(5)));
+}
+
+QString FrameTrace::refusalText(const QString &verdict, const QByteArray &answer) const
+{
+    if (verdict == QLatin1String("integrity")) {
+        // Whole frames the link refused on integrity fail by their checksum.
+        return framed(answer) ? QStringLiteral("wrong checksum in the answer")
+                              : QStringLiteral("a broken answer frame");
+    }
+    if (verdict == QLatin1String("echo")) {
+        if (answer.size() < 5 || lastEcho_.size() != 4)
+            return QStringLiteral("wrong echo");
+        return QStringLiteral("wrong echo: station %1 command %2 answered, "
+                              "station %3 command %4 was asked")
+            .arg(stationText(answer.mid(1, 2)), QString::fromLatin1(answer.mid(3, 2)),
+                 stationText(lastEcho_.left(2)), QString::fromLatin1(lastEcho_.mid(2)));
+    }
+    static const QRegularExpression plcError(QStringLiteral("^plc-error (.)$"));
+    const QRegularExpressionMatch match = plcError.match(verdict);
+    if (match.hasMatch()) {
+        const char code = match.captured(1).at(0).toLatin1();
+        return QStringLiteral("PLC error code %1: %2").arg(QLatin1Char(code)).arg(plcErrorText(code));
+    }
+    if (verdict == QLatin1String("length")) {
+        if (lastDataChars_ < 0 || answer.size() < 9)
+            return QStringLiteral("an answer of the wrong length");
+        return QStringLiteral("an answer with %1 data characters, %2 expected")
+            .arg(answer.size() - 9)
+            .arg(lastDataChars_);
+    }
+    if (verdict == QLatin1String("digits"))
+        return QStringLiteral("bad data characters in the answer");
+    if (verdict == QLatin1String("no-answer"))
+        return QStringLiteral("no answer");
+    if (verdict == QLatin1String("not-connected"))
+        return QStringLiteral("the link was lost while waiting for the answer");
+    if (verdict == QLatin1String("busy"))
+        return QStringLiteral("another request was still waiting on the link");
+    if (verdict == QLatin1String("out-of-step"))
+        return QStringLiteral("out of step: no answer could be trusted");
+    return QStringLiteral("refused by the link: %1").arg(verdict);
+}
+
 QString FrameTrace::request(const QByteArray &frame, const QString &label)
 {
-    if (!framed(frame) || frame.size() < 12)
-        return QStringLiteral("%1: a frame norvo cannot read: %2")
-            .arg(label, QString::fromLatin1(frame.toHex()));
-    lastEcho_ = frame.mid(1, 4);
-    const QByteArray code = frame.mid(3, 2);
-    const int areaChars = code == "44" ? 1 : 2;
-    const QByteArray area = frame.mid(7, areaChars);
-    const QByteArray address = frame.mid(7 + areaChars, 4);
-    const QByteArray data = frame.mid(11 + areaChars, frame.size() - 14 - areaChars);
-    bool ok = false;
-    const int count = frame.mid(5, 2).toInt(&ok, 16);
-    lastDataChars_ = !ok ? -1 : code == "44" ? count : code == "46" ? 4 * count : 0;
-    return QStringLiteral("station %1, %2, %3 (area %4, element %5), count %6%7, %8")
-        .arg(stationText(frame.mid(1, 2)), commandText(code), label,
-             QString::fromLatin1(area), QString::fromLatin1(address),
-             ok ? QString::number(count) : QString::fromLatin1(frame.mid(5, 2)),
-             dataText(code, data), checksumText(frame));
+    if (framed(frame) && frame.size() >= 12) {
+        lastEcho_ = frame.mid(1, 4);
+        const QByteArray code = frame.mid(3, 2);
+        bool ok = false;
+        const int count = frame.mid(5, 2).toInt(&ok, 16);
+        lastDataChars_ = !ok ? -1 : code == "44" ? count : code == "46" ? 4 * count : 0;
+    }
+    return requestText(frame, label);
 }
 
 QString FrameTrace::answer(const QByteArray &frame)
 {
-    if (frame.isEmpty()) {
-        failure_ = QStringLiteral("no answer");
-        return failure_;
+    QString text = answerText(frame);
+    if (refusalPending_) {
+        failure_ = refusalText(refusedVerdict_, refusedAnswer_);
+        refusalPending_ = false;
+        if (!text.contains(failure_))
+            text += QStringLiteral(" [%1]").arg(failure_);
     }
-    if (!framed(frame)) {
-        failure_ = QStringLiteral("a broken answer frame");
-        return QStringLiteral("%1: %2").arg(failure_, QString::fromLatin1(frame.toHex()));
-    }
-    const QByteArray code = frame.mid(3, 2);
-    const char error = frame.at(5);
-    const QByteArray data = frame.mid(6, frame.size() - 9);
-    QString text = QStringLiteral("station %1, %2, ")
-                       .arg(stationText(frame.mid(1, 2)), commandText(code));
-    text += error == '0' ? QStringLiteral("no error")
-                         : QStringLiteral("PLC error %1: %2").arg(QLatin1Char(error))
-                               .arg(plcErrorText(error));
-    text += dataText(code, data) + QStringLiteral(", ") + checksumText(frame);
-
-    failure_.clear();
-    if (expectedChecksum(frame) != frame.mid(frame.size() - 3, 2))
-        failure_ = QStringLiteral("wrong checksum in the answer");
-    else if (!lastEcho_.isEmpty() && frame.mid(1, 4) != lastEcho_)
-        failure_ = QStringLiteral("wrong echo: station %1 command %2 answered, "
-                                  "station %3 command %4 was asked")
-                       .arg(stationText(frame.mid(1, 2)), QString::fromLatin1(code),
-                            stationText(lastEcho_.left(2)), QString::fromLatin1(lastEcho_.mid(2)));
-    else if (error != '0')
-        failure_ = QStringLiteral("PLC error code %1: %2").arg(QLatin1Char(error)).arg(plcErrorText(error));
-    else if (lastDataChars_ >= 0 && data.size() != lastDataChars_)
-        failure_ = QStringLiteral("an answer with %1 data characters, %2 expected")
-                       .arg(data.size())
-                       .arg(lastDataChars_);
-    if (!failure_.isEmpty() && !text.contains(failure_))
-        text += QStringLiteral(" [%1]").arg(failure_);
     return text;
 }

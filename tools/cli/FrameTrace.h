@@ -5,24 +5,35 @@
 #include <QtCore/QDateTime>
 #include <QtCore/QString>
 
-// Reads the lines the driver logs with its debug switch on (one per request
-// and one per answer, the frame in hex) and decodes their frames: station,
-// command, label, count, data, checksum, the PLC's error code. It remembers
-// why the last answer was refused, so that a failed read can name it.
+// Reads what the driver logs: its request and answer lines (debug switch
+// on, the frame in hex) and the link's own account of frames (category
+// norvo.link: refusals with their verdict, dropped frames, synchronising
+// reads). Frames are decoded for people: station, command, label, count,
+// data, checksum, the PLC's error code. Why an answer was refused is the
+// link's verdict, put in words; the trace judges no frame itself.
 class FrameTrace
 {
 public:
     // True for a request or answer line of the driver.
     static bool isFrameLine(const QString &message);
+    // True for the logging category of the link's account.
+    static bool isLinkAccount(const char *category);
+    // The logging rule that switches the link's account on.
+    static QString linkAccountRule();
 
     // The line decoded for people ("12:00:00.123 -> station 1 ..."); an
-    // empty text for a line that is no frame line.
+    // empty text for a line that is no frame line. An answer the link
+    // refused carries the reason in brackets.
     QString take(const QString &message, const QDateTime &time);
+    // A line of the link's account decoded ("12:00:00.123 !! dropped a late
+    // answer: station 1 ..."); an empty text for a refusal, whose reason goes
+    // on the answer line that follows it.
+    QString takeLinkLine(const QString &message, const QDateTime &time);
 
-    // Why the last answer taken since forget() was unusable; empty when it
-    // was good or none was taken.
-    QString failure() const { return failure_; }
-    void forget() { failure_.clear(); }
+    // Why the link refused the last answer since forget(), or why it sent
+    // no request; empty when nothing was refused.
+    QString failure() const;
+    void forget();
 
     // How many requests went out so far.
     int requestsSent() const { return requests_; }
@@ -33,9 +44,17 @@ public:
 private:
     QString request(const QByteArray &frame, const QString &label);
     QString answer(const QByteArray &frame);
+    QString linkText(const QString &message);
+    // The link's verdict on an answer, worded for people.
+    QString refusalText(const QString &verdict, const QByteArray &answer) const;
 
     QByteArray lastEcho_; // station and command of the last request
     int lastDataChars_ = -1; // data characters a good answer to it carries
+    // The last refusal, worded once its answer line is in (a register
+    // command logs its request line after the refusal).
+    bool refusalPending_ = false;
+    QString refusedVerdict_;
+    QByteArray refusedAnswer_;
     QString failure_;
     int requests_ = 0;
 };

@@ -27,8 +27,8 @@ Session::Session(CDriveBaseClass *driver, FrameTrace &trace, Output &output)
 int Session::run(const Invocation &invocation, const QString &pluginFile,
                  const volatile std::sig_atomic_t *stop)
 {
-    // Always on: the driver's request and answer lines are how norvo tells
-    // why a request failed. main shows them only with --debug or --trace.
+    // Always on: the driver's request and answer lines are what the trace
+    // decodes (main shows them only with --debug or --trace).
     driver_->DebugCmd(EDebugStart);
     if (!invocation.stationText.isEmpty())
         driver_->SetConnectPar(invocation.stationText);
@@ -88,9 +88,10 @@ LabelResult Session::resultOf(const CLabelVariable &record, const QString &label
     result.timeFromDriver = record.timestamp.isValid();
     result.time = result.timeFromDriver ? record.timestamp : QDateTime::currentDateTime();
     result.sent = trace_.requestsSent() != sentBefore;
-    if (result.status == 7)
+    // The link's verdict on the exchange; statuses 7 to 9 follow from it.
+    if (result.status >= 7 && result.status <= 9)
         result.reason = trace_.failure();
-    else if (result.status == 8)
+    if (result.status == 8 && result.reason.isEmpty())
         result.reason = QStringLiteral("no answer");
     return result;
 }

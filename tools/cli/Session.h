@@ -17,8 +17,9 @@ class FrameTrace;
 class Session
 {
 public:
-    // `trace` sees the driver's request and answer lines (main hands them to
-    // it), so that a failed request can be told by its cause.
+    // `trace` sees the driver's request and answer lines and the link's
+    // account of frames (main hands them to it), so that a failed request
+    // can be told by its cause.
     Session(CDriveBaseClass *driver, FrameTrace &trace, Output &output);
 
     // The exit status. `pluginFile` is shown by info; a poll or scan stops

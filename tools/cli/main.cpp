@@ -11,6 +11,7 @@
 #include "CDriveBaseClass.h"
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QLoggingCategory>
 #include <QtCore/QTextStream>
 
 #include <csignal>
@@ -37,10 +38,11 @@ void catchStopSignals()
     sigaction(SIGTERM, &action, nullptr);
 }
 
-// The driver's messages. Its request and answer lines always go to the
-// frame trace (they name the causes of failures); people see them raw with
-// --debug, decoded with --trace. Its warning about a dropped TCP link is
-// shown only with --debug: norvo reports lost links itself.
+// The driver's messages. Its request and answer lines and the link's
+// account of frames (category norvo.link) always go to the frame trace: the
+// account names the causes of failures. People see them raw with --debug,
+// decoded with --trace. Its warning about a dropped TCP link is shown only
+// with --debug: norvo reports lost links itself.
 QtMessageHandler qtHandler = nullptr;
 FrameTrace frameTrace;
 bool showRaw = false;
@@ -48,9 +50,12 @@ bool showDecoded = false;
 
 void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (FrameTrace::isFrameLine(message)) {
-        const QString decoded = frameTrace.take(message, QDateTime::currentDateTime());
-        if (showDecoded)
+    const bool linkAccount = FrameTrace::isLinkAccount(context.category);
+    if (linkAccount || FrameTrace::isFrameLine(message)) {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString decoded = linkAccount ? frameTrace.takeLinkLine(message, now)
+                                            : frameTrace.take(message, now);
+        if (showDecoded && !decoded.isEmpty())
             std::fprintf(stderr, "trace %s\n", qPrintable(decoded));
         if (showRaw)
             qtHandler(type, context, message);
@@ -59,6 +64,19 @@ void filterMessages(QtMsgType type, const QMessageLogContext &context, const QSt
     if (isLinkDropWarning(type, message) && !showRaw)
         return;
     qtHandler(type, context, message);
+}
+
+// Switches the link's account on. Qt applies QT_LOGGING_RULES after the
+// rules a program sets, so the user's rules are taken into ours, before
+// it, where they keep their order among themselves but cannot switch the
+// account off. Runs before anything logs.
+void enableLinkAccount()
+{
+    QByteArray userRules = qgetenv("QT_LOGGING_RULES");
+    qunsetenv("QT_LOGGING_RULES");
+    userRules.replace(';', '\n');
+    QLoggingCategory::setFilterRules(QString::fromLocal8Bit(userRules) + QLatin1Char('\n')
+                                     + FrameTrace::linkAccountRule());
 }
 
 // --json asks for a JSON object for every outcome, even for a command line
@@ -107,6 +125,7 @@ int showVersion(PluginLoader &loader, const QString &pluginPath, Output &output,
 
 int main(int argc, char *argv[])
 {
+    enableLinkAccount();
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

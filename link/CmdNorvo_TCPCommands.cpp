@@ -87,7 +87,7 @@ int CmdNorvo_TCP::runCommand(const NorvoRequest &request, const CommandTexts &te
     // sets its own verdict when it ends.
     lastVerdict = result.verdict;
     if (result.verdict.isGood())
-        request.takeAnswer(result.answer, out);
+        request.appendData(result.answer, out); // judged once, in the exchange
     return result.verdict.linkCode();
 }
 

@@ -101,11 +101,11 @@ void LinkExchange::keepNoise(const char *bytes, int size)
 
 void LinkExchange::account(const char *bytes, int size)
 {
-    const QByteArray frame(bytes, size);
     if (inFlight_ && !inFlight_->done) {
-        accountInFlight(frame);
+        accountInFlight(bytes, size);
         return;
     }
+    const QByteArray frame(bytes, size);
     if (!NorvoFrame::isIntact(frame)) {
         qCDebug(lcNorvoLink).noquote() << "dropped broken frame:" << hex(frame);
     } else if (owed.dropIfOwed(frame)) {
@@ -117,12 +117,20 @@ void LinkExchange::account(const char *bytes, int size)
     }
 }
 
-void LinkExchange::accountInFlight(const QByteArray &frame)
+void LinkExchange::accountInFlight(const char *bytes, int size)
 {
     InFlight &in = *inFlight_;
-    const LinkVerdict verdict = in.request->check(frame);
-    const bool ours = frame.size() >= 5 && in.shape.echo.size() == 4
-        && std::memcmp(frame.constData() + 1, in.shape.echo.constData(), 4) == 0;
+    const LinkVerdict verdict = in.request->check(bytes, size);
+    const bool ours = size >= 5 && in.shape.echo.size() == 4
+        && std::memcmp(bytes + 1, in.shape.echo.constData(), 4) == 0;
+    // The healthy link's case: our answer, nothing owed, all in step.
+    if (ours && verdict.fault != LinkVerdict::Integrity && verdict.fault != LinkVerdict::Length
+        && owed.isClear()) {
+        in.done = in.settles = true;
+        in.result = { verdict, QByteArray(bytes, size) };
+        return;
+    }
+    const QByteArray frame(bytes, size);
     // Settled at once: what follows in the same delivery is judged by it.
     auto take = [&](bool settles) {
         in.done = true;
@@ -137,7 +145,7 @@ void LinkExchange::accountInFlight(const QByteArray &frame)
     if (verdict.fault == LinkVerdict::Integrity) {
         // Damaged: our own answer if it has our echo and length, else it
         // leaves our answer owed.
-        take(!in.synchronising && ours && frame.size() == in.shape.goodLength
+        take(!in.synchronising && ours && size == in.shape.goodLength
              && owed.isInStep(in.shape.echo));
         return;
     }
@@ -186,10 +194,11 @@ void LinkExchange::finish(InFlight &in)
 
 LinkExchange::Result LinkExchange::exchange(const NorvoRequest &request, int timeoutMs)
 {
-    return run(request, timeoutMs, false);
+    return run(request, request.answerShape(), timeoutMs, false);
 }
 
-LinkExchange::Result LinkExchange::run(const NorvoRequest &request, int timeoutMs, bool synchronising)
+LinkExchange::Result LinkExchange::run(const NorvoRequest &request, const AnswerShape &shape,
+                                       int timeoutMs, bool synchronising)
 {
     LinkTransport *const link = link_;
     if (!link || !link->isUsable() || inFlight_)
@@ -197,7 +206,7 @@ LinkExchange::Result LinkExchange::run(const NorvoRequest &request, int timeoutM
 
     InFlight in;
     in.request = &request;
-    in.shape = request.answerShape();
+    in.shape = shape;
     in.synchronising = synchronising;
     inFlight_ = &in;
 
@@ -291,7 +300,7 @@ LinkExchange::Result LinkExchange::command(const NorvoRequest &request, Listener
                                        << "with" << hex(sync.frame());
         if (listener)
             listener->sending(sync, true);
-        const Result synced = run(sync, commandTimeoutMs(sync), true);
+        const Result synced = run(sync, sync.answerShape(), commandTimeoutMs(sync), true);
         if (listener)
             listener->answered(sync, synced.answer, true);
         if (synced.verdict.fault == LinkVerdict::NotConnected)
@@ -306,7 +315,7 @@ LinkExchange::Result LinkExchange::command(const NorvoRequest &request, Listener
     }
     if (listener)
         listener->sending(request, false);
-    const Result result = run(request, commandTimeoutMs(request), false);
+    const Result result = run(request, shape, commandTimeoutMs(request), false);
     if (listener)
         listener->answered(request, result.answer, false);
     return result;

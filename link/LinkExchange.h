@@ -84,10 +84,11 @@ private:
         QByteArray noise; // bytes outside frames, kept for the log
     };
 
-    Result run(const NorvoRequest &request, int timeoutMs, bool synchronising);
+    Result run(const NorvoRequest &request, const AnswerShape &shape, int timeoutMs,
+               bool synchronising);
     void keepNoise(const char *bytes, int size);
     void account(const char *frame, int size);
-    void accountInFlight(const QByteArray &frame);
+    void accountInFlight(const char *bytes, int size);
     void finish(InFlight &inFlight);
     bool linkGone(const LinkTransport *link, int openings) const;
 

@@ -32,13 +32,14 @@ unsigned short hexValue(unsigned short code)
     return code;
 }
 
-bool isIntact(const QByteArray &frame)
+bool isIntact(const char *frame, int size)
 {
-    const int size = frame.size();
-    if (size < AnswerOverhead || frame.at(0) != StartByte || frame.at(size - 1) != EndByte)
+    if (size < AnswerOverhead || frame[0] != StartByte || frame[size - 1] != EndByte)
         return false;
-    const quint8 sum = checksum(frame, unsigned(size - 3));
-    return frame.at(size - 3) == char(hexChar(sum >> 4)) && frame.at(size - 2) == char(hexChar(sum & 0xF));
+    unsigned sum = 0;
+    for (int i = 0; i < size - 3; ++i)
+        sum += static_cast<unsigned char>(frame[i]);
+    return frame[size - 3] == char(hexChar((sum >> 4) & 0xF)) && frame[size - 2] == char(hexChar(sum & 0xF));
 }
 
 bool FrameCutter::next(const char **frame, int *frameSize)
@@ -182,47 +183,50 @@ AnswerShape NorvoRequest::answerShape() const
     return shape;
 }
 
-LinkVerdict NorvoRequest::check(const QByteArray &answer) const
+LinkVerdict NorvoRequest::check(const char *answer, int size) const
 {
     // Integrity: framing and checksum of whatever came.
-    const int size = answer.size();
-    if (!isIntact(answer))
+    if (!isIntact(answer, size))
         return { LinkVerdict::Integrity };
 
     // Echo: the answer is for our station and command (an intact answer is
     // long enough; a frame made elsewhere may not be).
-    if (frame_.size() < 5 || std::memcmp(answer.constData() + 1, frame_.constData() + 1, 4) != 0)
+    if (frame_.size() < 5 || std::memcmp(answer + 1, frame_.constData() + 1, 4) != 0)
         return { LinkVerdict::Echo };
 
-    if (answer.at(5) != '0')
-        return { LinkVerdict::PlcError, answer.at(5) };
+    if (answer[5] != '0')
+        return { LinkVerdict::PlcError, answer[5] };
 
     if (size != expectedAnswerLength())
         return { LinkVerdict::Length };
-    const char *data = answer.constData();
     for (int i = 6; i < size - 3; ++i) {
-        if (!isDataChar(command_->answerData, data[i]))
+        if (!isDataChar(command_->answerData, answer[i]))
             return { LinkVerdict::DataChars };
     }
     return {};
+}
+
+void NorvoRequest::appendData(const QByteArray &goodAnswer, QByteArray *out) const
+{
+    if (!out)
+        return;
+    // Sized once: appending digit by digit regrows the buffer many times
+    // (1020 digits for 255 registers).
+    const int first = 6;
+    const int digits = goodAnswer.size() - AnswerOverhead;
+    const int at = out->size();
+    out->resize(at + digits);
+    char *to = out->data() + at;
+    const unsigned char *from = reinterpret_cast<const unsigned char *>(goodAnswer.constData()) + first;
+    for (int i = 0; i < digits; ++i)
+        to[i] = char(hexValue(from[i]));
 }
 
 int NorvoRequest::takeAnswer(const QByteArray &answer, QByteArray *out) const
 {
     if (!check(answer).isGood())
         return -1;
-    if (out) {
-        // Sized once: appending digit by digit regrows the buffer many times
-        // (1020 digits for 255 registers).
-        const int first = 6;
-        const int digits = answer.size() - AnswerOverhead;
-        const int at = out->size();
-        out->resize(at + digits);
-        char *to = out->data() + at;
-        const unsigned char *from = reinterpret_cast<const unsigned char *>(answer.constData()) + first;
-        for (int i = 0; i < digits; ++i)
-            to[i] = char(hexValue(from[i]));
-    }
+    appendData(answer, out);
     return 0;
 }
 

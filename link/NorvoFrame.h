@@ -34,7 +34,8 @@ unsigned short hexChar(unsigned short value);
 unsigned short hexValue(unsigned short code);
 
 // Start byte first, end byte last, checksum right: the frame arrived as sent.
-bool isIntact(const QByteArray &frame);
+bool isIntact(const char *frame, int size);
+inline bool isIntact(const QByteArray &frame) { return isIntact(frame.constData(), frame.size()); }
 
 // Walks the whole frames of a byte stream front to back, in one pass: a
 // frame runs from the last start byte before an end byte up to that end
@@ -133,9 +134,12 @@ public:
 
     // In the order the checks run: Integrity (framing and checksum), Echo,
     // PlcError, Length, DataChars; None for a good answer.
-    LinkVerdict check(const QByteArray &answer) const;
-    // A good answer appends its data as nibble bytes (one digit's value per
-    // byte) to out and gives 0; any other answer gives -1 and appends nothing.
+    LinkVerdict check(const char *answer, int size) const;
+    LinkVerdict check(const QByteArray &answer) const { return check(answer.constData(), answer.size()); }
+    // Appends the data of an answer judged good as nibble bytes (one
+    // digit's value per byte) to out, if out is given.
+    void appendData(const QByteArray &goodAnswer, QByteArray *out) const;
+    // check() and appendData(): 0 for a good answer, else -1 with nothing appended.
     int takeAnswer(const QByteArray &answer, QByteArray *out) const;
 
 private:

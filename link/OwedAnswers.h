@@ -30,6 +30,8 @@ public:
     static constexpr int capacity = 1024;
 
     bool isEmpty() const { return entries.isEmpty(); }
+    // Nothing owed, every station in step.
+    bool isClear() const { return entries.isEmpty() && stations.isEmpty(); }
     int size() const; // owed answers, not runs
     bool isInStep(const QByteArray &echo) const;
     bool isInStep() const; // every station

@@ -2,6 +2,8 @@
 
 #include "LinkPause.h"
 
+#include <poll.h>
+
 #include <QtCore/QTimer>
 #include <QtSerialPort/QSerialPort>
 
@@ -119,9 +121,12 @@ void SerialTransport::takeArrived()
 {
     if (!isUsable())
         return;
-    // What the system holds comes in now, not after the idle time.
-    if (!port_->waitForReadyRead(0) && isUsable())
-        port_->clearError(); // nothing there: not an error of the line
+    // What the system holds comes in now, not after the idle time. Asked
+    // of the system first: Qt's wait that finds nothing reports a time-out
+    // error, and clearing it is a second signal.
+    pollfd input { descriptor(), POLLIN, 0 };
+    if (::poll(&input, 1, 0) > 0 && !port_->waitForReadyRead(0) && isUsable())
+        port_->clearError(); // nothing there after all: not an error of the line
     if (idleTimer_)
         idleTimer_->stop();
     takeBuffered();

@@ -79,7 +79,6 @@ public:
     QByteArray receivedBytes() const { return exchange.recvBuffer; }
     bool exchangeRunning() const { return exchange.isRunning(); }
     int owedAnswers() const { return exchange.owed.size(); }
-    bool inStep() const { return exchange.owed.isInStep(); }
 
 public slots:
     void Ethconnected();

@@ -70,21 +70,6 @@ int FrameCutter::used() const
     return start ? int(static_cast<const char *>(start) - bytes_) : size_;
 }
 
-QByteArray takeFrame(QByteArray &stream)
-{
-    FrameCutter cutter(stream.constData(), stream.size());
-    const char *frame = nullptr;
-    int size = 0;
-    QByteArray taken;
-    if (cutter.next(&frame, &size)) {
-        taken = QByteArray(frame, size);
-        stream.remove(0, int(frame - stream.constData()) + size);
-    } else {
-        stream.remove(0, cutter.used());
-    }
-    return taken;
-}
-
 } // namespace NorvoFrame
 
 using namespace NorvoFrame;
@@ -252,11 +237,6 @@ NorvoRequest NorvoRequest::ofFrame(const QByteArray &frame)
         }
     }
     return request;
-}
-
-AnswerShape AnswerShape::ofRequest(const QByteArray &request)
-{
-    return NorvoRequest::ofFrame(request).answerShape();
 }
 
 bool AnswerShape::fits(const QByteArray &frame) const

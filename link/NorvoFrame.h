@@ -60,11 +60,6 @@ private:
     int noise_ = 0;
 };
 
-// Cuts the next whole frame off the front of a byte stream, dropping the
-// noise before it; a frame still arriving stays. An empty result: no whole
-// frame yet.
-QByteArray takeFrame(QByteArray &stream);
-
 } // namespace NorvoFrame
 
 // What tells the answers to one request apart from the answers to another.
@@ -75,10 +70,6 @@ struct AnswerShape
 {
     QByteArray echo;     // station and command characters of the request
     int goodLength = -1; // length of an answer with error code '0'; -1: none
-
-    // The answers to a request, from its frame as it goes on the line (for
-    // frames made elsewhere; a NorvoRequest knows its own).
-    static AnswerShape ofRequest(const QByteArray &request);
 
     // An intact frame with this echo: a good answer of goodLength, or an
     // error answer.

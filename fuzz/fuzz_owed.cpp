@@ -70,9 +70,9 @@ void owedAnswers(const uint8_t *data, size_t size)
 
     NorvoFrame::FrameCutter cutter(stream.constData(), stream.size());
     const char *at = nullptr;
-    int size = 0;
-    while (cutter.next(&at, &size)) {
-        const QByteArray frame(at, size);
+    int frameSize = 0;
+    while (cutter.next(&at, &frameSize)) {
+        const QByteArray frame(at, frameSize);
         FUZZ_CHECK(frame.startsWith(0x02) && frame.endsWith(0x03));
         FUZZ_CHECK(frame.count(char(0x02)) == 1 && frame.count(char(0x03)) == 1);
         bool fitsOwed = false;

@@ -84,8 +84,8 @@ void LinkExchange::receive(LinkTransport *from, const char *bytes, int size)
     keepNoise(recvBuffer.constData() + at, used - at);
     recvBuffer.remove(0, used);
     if (recvBuffer.size() > maxBuffered) {
-        qCDebug(lcNorvoLink).noquote() << QStringLiteral(
-            "receive buffer over %1 bytes: input dropped, out of step").arg(maxBuffered);
+        qCDebug(lcNorvoLink).noquote() << "receive buffer over" << QString::number(maxBuffered)
+                                       << "bytes: input dropped, out of step";
         recvBuffer.clear();
         owed.loseAll(inFlight_ ? inFlight_->shape.echo : QByteArray());
     }

@@ -29,6 +29,11 @@ int OwedAnswers::stationKey(const QByteArray &echo)
     return echo.size() < 2 ? -1 : (quint8(echo.at(0)) << 8) | quint8(echo.at(1));
 }
 
+OwedAnswers::Station &OwedAnswers::station(int key)
+{
+    return stations.insert({ key, Station() }).first->second;
+}
+
 int OwedAnswers::size() const
 {
     int total = 0;
@@ -39,14 +44,14 @@ int OwedAnswers::size() const
 
 bool OwedAnswers::isInStep(const QByteArray &echo) const
 {
-    const auto station = stations.constFind(stationKey(echo));
-    return station == stations.constEnd() || !station->outOfStep;
+    const auto station = stations.find(stationKey(echo));
+    return station == stations.end() || !station->second.outOfStep;
 }
 
 bool OwedAnswers::isInStep() const
 {
-    for (const Station &station : stations) {
-        if (station.outOfStep)
+    for (const auto &station : stations) {
+        if (station.second.outOfStep)
             return false;
     }
     return true;
@@ -65,13 +70,13 @@ bool OwedAnswers::hasEntries(int key) const
 void OwedAnswers::forgetIfClear(int key)
 {
     const auto station = stations.find(key);
-    if (station != stations.end() && !station->outOfStep && !hasEntries(key))
+    if (station != stations.end() && !station->second.outOfStep && !hasEntries(key))
         stations.erase(station);
 }
 
 void OwedAnswers::owe(const AnswerShape &shape)
 {
-    addOnce(stations[stationKey(shape.echo)].sent, shape);
+    addOnce(station(stationKey(shape.echo)).sent, shape);
     // Only the latest run grows: merging with an older one would lose the
     // order that settling relies on.
     if (!entries.isEmpty() && entries.last().shape == shape)
@@ -87,14 +92,14 @@ void OwedAnswers::owe(const AnswerShape &shape)
 
 void OwedAnswers::settleStation(const QByteArray &echo)
 {
-    if (entries.isEmpty() && stations.isEmpty()) // the healthy link: nothing to look at
+    if (isClear()) // the healthy link: nothing to look at
         return;
     const int key = stationKey(echo);
     for (int i = entries.size() - 1; i >= 0; --i) {
         if (stationKey(entries.at(i).shape.echo) == key)
             entries.remove(i);
     }
-    stations.remove(key);
+    stations.erase(key);
 }
 
 void OwedAnswers::synchronised(const QByteArray &echo)
@@ -103,8 +108,8 @@ void OwedAnswers::synchronised(const QByteArray &echo)
     const auto station = stations.find(key);
     if (station == stations.end())
         return;
-    station->outOfStep = false;
-    station->unknown.clear();
+    station->second.outOfStep = false;
+    station->second.unknown.clear();
     forgetIfClear(key);
 }
 
@@ -157,13 +162,14 @@ void OwedAnswers::settleUpTo(int index)
 
 bool OwedAnswers::mayBeStale(const QByteArray &frame) const
 {
-    const auto station = stations.constFind(stationKey(frame.mid(1, 2)));
-    return station != stations.constEnd() && station->outOfStep && anyFits(station->unknown, frame);
+    const auto station = stations.find(stationKey(frame.mid(1, 2)));
+    return station != stations.end() && station->second.outOfStep
+        && anyFits(station->second.unknown, frame);
 }
 
 void OwedAnswers::loseStation(int key, const AnswerShape &seen)
 {
-    Station &station = stations[key];
+    Station &station = this->station(key);
     station.outOfStep = true;
     for (const AnswerShape &shape : qAsConst(station.sent))
         addOnce(station.unknown, shape);
@@ -185,7 +191,9 @@ void OwedAnswers::loseCount(const QByteArray &frame)
 
 void OwedAnswers::loseAll(const QByteArray &echo)
 {
-    QVector<int> keys = stations.keys().toVector();
+    QVector<int> keys;
+    for (const auto &station : stations)
+        keys.append(station.first);
     for (const Entry &entry : qAsConst(entries))
         keys.append(stationKey(entry.shape.echo));
     if (echo.size() >= 2)
@@ -204,16 +212,16 @@ void OwedAnswers::linkOpened()
 // count is trusted as a synchronising read would be.
 bool OwedAnswers::needsSync(const AnswerShape &shape) const
 {
-    if (entries.isEmpty() && stations.isEmpty())
+    if (isClear())
         return false;
     for (const Entry &entry : entries) {
         if (entry.shape.overlaps(shape))
             return true;
     }
-    const auto station = stations.constFind(stationKey(shape.echo));
-    if (station == stations.constEnd() || !station->outOfStep)
+    const auto station = stations.find(stationKey(shape.echo));
+    if (station == stations.end() || !station->second.outOfStep)
         return false;
-    for (const AnswerShape &unknown : station->unknown) {
+    for (const AnswerShape &unknown : station->second.unknown) {
         if (unknown.overlaps(shape))
             return true;
     }
@@ -229,8 +237,8 @@ bool OwedAnswers::acceptsSync(const AnswerShape &sync, const AnswerShape &forSha
     if (sync.echo == forShape.echo)
         return false;
     const int key = stationKey(sync.echo);
-    const auto station = stations.constFind(key);
-    if (station != stations.constEnd() && station->unknown.contains(sync))
+    const auto station = stations.find(key);
+    if (station != stations.end() && station->second.unknown.contains(sync))
         return false;
     int lastOverlap = -1;
     for (int i = 0; i < entries.size(); ++i) {

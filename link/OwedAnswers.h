@@ -3,8 +3,9 @@
 
 #include "NorvoFrame.h"
 
-#include <QtCore/QHash>
 #include <QtCore/QVector>
+
+#include <map>
 
 // The answers a link still owes, and whether it is in step with each
 // station.
@@ -31,7 +32,7 @@ public:
 
     bool isEmpty() const { return entries.isEmpty(); }
     // Nothing owed, every station in step.
-    bool isClear() const { return entries.isEmpty() && stations.isEmpty(); }
+    bool isClear() const { return entries.isEmpty() && stations.empty(); }
     int size() const; // owed answers, not runs
     bool isInStep(const QByteArray &echo) const;
     bool isInStep() const; // every station
@@ -90,6 +91,7 @@ private:
     };
 
     static int stationKey(const QByteArray &echo);
+    Station &station(int key); // made when missing
     void settleUpTo(int index);
     void loseStation(int key, const AnswerShape &seen);
     void forgetIfClear(int key);
@@ -97,7 +99,7 @@ private:
     bool acceptsSync(const AnswerShape &sync, const AnswerShape &forShape) const;
 
     QVector<Entry> entries;
-    QHash<int, Station> stations;
+    std::map<int, Station> stations; // those owed, or sent to since they were last clear
 };
 
 #endif // OWEDANSWERS_H

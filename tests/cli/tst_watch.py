@@ -17,6 +17,7 @@ import sys
 import tempfile
 import threading
 import time
+import urllib.error
 import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -82,6 +83,16 @@ def events(page):
         "return window.norvoWatch ? window.norvoWatch.state.events.map(e => e.event) : [];")
 
 
+def refused(url, headers, body):
+    """True when norvo refuses the POST with 403."""
+    request = urllib.request.Request(url, data=json.dumps(body).encode(), method="POST", headers=headers)
+    try:
+        urllib.request.urlopen(request, timeout=WAIT_S)
+    except urllib.error.HTTPError as error:
+        return error.code == 403
+    return False
+
+
 def check(condition, message):
     if not condition:
         sys.exit(message)
@@ -132,6 +143,16 @@ def main():
             memory = api(http, "GET", "/api/memory/D200?type=uint16")
             check(memory["values"] == [50], "the write did not land: %r" % memory)
             wait.until(lambda p: p.find_element(By.CSS_SELECTOR, "#item-1 td.value").text == "50")
+
+            # Another site in the same browser cannot write (no JSON, or its
+            # own Origin), nor reach the API under another name.
+            for headers in ({"Content-Type": "text/plain"},
+                            {"Content-Type": "application/json", "Origin": "http://example.invalid"},
+                            {"Content-Type": "application/json", "Host": "rebound.invalid"}):
+                check(refused(url + "api/write", headers, {"item": 1, "values": ["666"]}),
+                      "a foreign write was not refused: %r" % headers)
+            check(api(http, "GET", "/api/memory/D200?type=uint16")["values"] == [50],
+                  "a foreign write landed")
 
             # A dropped link: a gap in the line, then the link restored.
             api(http, "POST", "/api/links/drop")

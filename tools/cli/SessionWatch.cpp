@@ -49,6 +49,13 @@ int Session::watch(const Invocation &invocation, const volatile std::sig_atomic_
                  QJsonObject{{QStringLiteral("watch"), server.url()}});
     output_.note(QStringLiteral("the page is at %1%2").arg(server.url(),
                  invocation.allowWrite ? QStringLiteral(" (writes allowed)") : QString()));
+    const bool loopback = invocation.httpHost.startsWith(QLatin1String("127."))
+                          || invocation.httpHost == QLatin1String("::1");
+    if (!loopback) {
+        output_.note(QStringLiteral("the page is open to every machine that reaches %1%2")
+                         .arg(invocation.httpHost,
+                              invocation.allowWrite ? QStringLiteral(", and so are the writes") : QString()));
+    }
 
     auto writer = [&](int index, const QStringList &texts) {
         const ReadItem &item = invocation.items.at(index);

@@ -84,6 +84,14 @@ struct WatchServer::Private {
 
 void WatchServer::Private::write(const httplib::Request &request, httplib::Response &response)
 {
+    // Another site open in the same browser may send a form or a plain-text
+    // POST here, but not JSON without our consent, and its Origin shows.
+    const std::string origin = request.get_header_value("Origin");
+    if (request.get_header_value("Content-Type").rfind("application/json", 0) != 0
+        || (!origin.empty() && origin + "/" != url.toStdString())) {
+        sendError(response, 403, QStringLiteral("a write takes JSON from norvo's own page"));
+        return;
+    }
     if (!allowWrite) {
         sendError(response, 403, QStringLiteral("writes are off: start norvo watch with --allow-write"));
         return;
@@ -184,6 +192,15 @@ WatchServer::WatchServer(WatchRecorder &recorder, const QJsonObject &about, bool
     });
     server.Post("/api/write", [this](const httplib::Request &request, httplib::Response &response) {
         d->write(request, response);
+    });
+    // A name that merely resolves to this machine (DNS rebinding) does not
+    // reach the API: only the address norvo printed does.
+    server.set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
+        const std::string host = request.get_header_value("Host");
+        if (("http://" + host + "/") == d->url.toStdString())
+            return httplib::Server::HandlerResponse::Unhandled;
+        sendError(response, 403, QStringLiteral("ask for the page at %1").arg(d->url));
+        return httplib::Server::HandlerResponse::Handled;
     });
     server.set_payload_max_length(1 << 20);
     server.set_error_handler([](const httplib::Request &, httplib::Response &response) {

@@ -1,6 +1,9 @@
 // What norvo shows of the driver's records: table rows, JSON, data checks.
 
+#include "ElementAddress.h"
 #include "FrameTrace.h"
+#include "Output.h"
+#include "WatchRecorder.h"
 #include "HelpText.h"
 #include "ResultText.h"
 #include "simframe.h"
@@ -13,6 +16,7 @@
 #include <QtTest/QtTest>
 
 #include <limits>
+#include <tuple>
 
 namespace {
 
@@ -62,6 +66,11 @@ class TestCliOutput : public QObject
 
 private slots:
     void tableLinesUpRowsOfAPoll();
+    void valueTexts_data();
+    void valueTexts();
+    void elementsByAddress();
+    void countLimits();
+    void watchRecorderKeepsAWindow();
     void jsonShape();
     void jsonKeepsEveryValueExact();
     void csvRows();
@@ -80,14 +89,14 @@ void TestCliOutput::tableLinesUpRowsOfAPoll()
     const LabelResult good = result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7, 12}), 3);
     const QString header = table.header(good);
     const QString row = table.row(good);
-    QCOMPARE(header, QStringLiteral("label  type   values     status     time"));
-    QCOMPARE(row, QStringLiteral("D100   int16  -5, 7, 12  0 success  2024-05-01 12:00:00.123"));
+    QCOMPARE(header, QStringLiteral("label  type   values     status  time                     reason"));
+    QCOMPARE(row, QStringLiteral("D100   int16  -5, 7, 12  0       2024-05-01 12:00:00.123"));
 
     // A failed read shows no values, but a time and its cause, in the same columns.
     LabelResult silent = result(DT_Int16, QVariant(), 3, 8);
     silent.reason = QStringLiteral("no answer");
     QCOMPARE(table.row(silent),
-             QStringLiteral("D100   int16  -          8 no answer in time  2024-05-01 12:00:00.123  no answer"));
+             QStringLiteral("D100   int16  -          8       2024-05-01 12:00:00.123  no answer in time: no answer"));
 
     // int8 travels as (unsigned) char; the table shows the signed byte.
     const QString bytes = table.row(result(DT_Int8, QVariant::fromValue(QList<char>{char(0xFB), 'A'}), 2));
@@ -101,7 +110,100 @@ void TestCliOutput::tableLinesUpRowsOfAPoll()
     items.header(result(DT_Int16, QVariant::fromValue(QList<short>{7}), 1));
     const QString one = items.row(result(DT_Int16, QVariant::fromValue(QList<short>{7}), 1));
     const QString four = items.row(result(DT_Bool, QVariant::fromValue(QList<bool>{1, 0, 1, 1}), 4));
-    QCOMPARE(one.indexOf(QLatin1String("0 success")), four.indexOf(QLatin1String("0 success")));
+    QCOMPARE(one.indexOf(QLatin1String("0  ")), four.indexOf(QLatin1String("0  ")));
+}
+
+// Floats as people write them, the same text in the table, the CSV and the
+// JSON; or as their bit pattern with --hex.
+void TestCliOutput::valueTexts_data()
+{
+    addColumns<int, QVariant, QString, QString>("typeNumber", "value", "plain", "hex");
+    QTest::newRow("float whole") << int(DT_Float) << QVariant::fromValue(QList<float>{-2000.0f}) << "-2000" << "0xC4FA0000";
+    QTest::newRow("float fraction") << int(DT_Float) << QVariant::fromValue(QList<float>{1234.5677f}) << "1234.5677"
+                                    << "0x449A522B";
+    QTest::newRow("float tenth") << int(DT_Float) << QVariant::fromValue(QList<float>{0.1f}) << "0.1" << "0x3DCCCCCD";
+    QTest::newRow("float huge") << int(DT_Float) << QVariant::fromValue(QList<float>{1e30f}) << "1e+30" << "0x7149F2CA";
+    QTest::newRow("float tiny") << int(DT_Float) << QVariant::fromValue(QList<float>{1.5e-7f}) << "1.5e-07" << "0x34210FB0";
+    QTest::newRow("double") << int(DT_Double) << QVariant::fromValue(QList<double>{3.25}) << "3.25" << "0x400A000000000000";
+    QTest::newRow("int16") << int(DT_Int16) << QVariant::fromValue(QList<short>{-5}) << "-5" << "0xFFFB";
+    QTest::newRow("int8") << int(DT_Int8) << QVariant::fromValue(QList<char>{char(0xFB)}) << "-5" << "0xFB";
+    QTest::newRow("uint32") << int(DT_UInt32) << QVariant::fromValue(QList<unsigned int>{100000}) << "100000" << "0x000186A0";
+    QTest::newRow("bool") << int(DT_Bool) << QVariant::fromValue(QList<bool>{true}) << "1" << "1";
+}
+
+void TestCliOutput::valueTexts()
+{
+    QFETCH(int, typeNumber);
+    const DataType type = DataType(typeNumber);
+    QFETCH(QVariant, value);
+    QFETCH(QString, plain);
+    QFETCH(QString, hex);
+    const LabelResult r = result(type, value, 1);
+    ResultTable table;
+    table.header(r);
+    QVERIFY2(table.row(r).contains(QLatin1String("  ") + plain + QLatin1String("  ")), qPrintable(table.row(r)));
+    QVERIFY2(csvRow(r).endsWith(QLatin1Char(',') + plain), qPrintable(csvRow(r)));
+    if (type != DT_Bool)
+        QVERIFY2(resultJson(r).contains(QLatin1String("\"values\":[") + plain + QLatin1Char(']')),
+                 qPrintable(resultJson(r)));
+    table.setStyle(ValueText::Style::Hex);
+    QVERIFY2(table.row(r).contains(QLatin1String("  ") + hex + QLatin1String("  ")), qPrintable(table.row(r)));
+    QVERIFY2(csvRow(r, ValueText::Style::Hex).endsWith(QLatin1Char(',') + hex), qPrintable(csvRow(r)));
+}
+
+// Each element under its own label: registers by the type's width, 8-bit
+// values by the byte of their register, bits one by one.
+void TestCliOutput::elementsByAddress()
+{
+    QCOMPARE(ElementAddress::labels("D100", DT_Int32, 3), (QStringList{"D100", "D102", "D104"}));
+    QCOMPARE(ElementAddress::labels("M0016", DT_Bool, 2), (QStringList{"M0016", "M0017"}));
+    QCOMPARE(ElementAddress::labels("D99", DT_Int8, 3), (QStringList{"D99.hi", "D99.lo", "D100.hi"}));
+    QCOMPARE(ElementAddress::labels("TMR5", DT_Double, 2), (QStringList{"TMR5", "TMR9"}));
+
+    const QList<LabelResult> split =
+        ElementAddress::split(result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7}), 2));
+    QCOMPARE(split.size(), 2);
+    QCOMPARE(split.at(1).label, QStringLiteral("D101"));
+    QCOMPARE(split.at(1).count, 1);
+    QCOMPARE(split.at(1).value.value<QList<short>>(), QList<short>{7});
+    LabelResult failed = result(DT_Int16, QVariant(), 2, 8);
+    const QList<LabelResult> failedRows = ElementAddress::split(failed);
+    QCOMPARE(failedRows.size(), 2);
+    QCOMPARE(failedRows.at(1).status, 8);
+
+    // The wide CSV: one row per cycle, a column per element, empty where a read failed.
+    QString text;
+    QTextStream out(&text), err(&text);
+    Output output(Invocation::CsvWide, out, err);
+    output.expect({ReadItem{"D100", DT_Int16, 2, true}, ReadItem{"X0", DT_Bool, 1, false}});
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        output.result(result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7}), 2));
+        LabelResult bit = result(DT_Bool, QVariant(), 1, cycle == 0 ? 8 : 0);
+        bit.label = QStringLiteral("X0");
+        if (cycle == 1)
+            bit.value = QVariant::fromValue(QList<bool>{true});
+        output.result(bit);
+        output.endCycle();
+    }
+    out.flush();
+    const QString time = isoTime(someTime);
+    QCOMPARE(text, QStringLiteral("time,D100,D101,X0\r\n") + time + ",-5,7,\r\n" + time + ",-5,7,1\r\n");
+}
+
+// A count the driver refuses is explained by the limit it broke.
+void TestCliOutput::countLimits()
+{
+    QCOMPARE(ElementAddress::countLimit("D100", DT_Int16, 256, false),
+             QStringLiteral("at most 255 registers fit one request; 256 int16 values from D100 need 256 registers"));
+    QCOMPARE(ElementAddress::countLimit("D100", DT_Float, 128, false),
+             QStringLiteral("at most 255 registers fit one request; 128 float values from D100 need 256 registers"));
+    QCOMPARE(ElementAddress::countLimit("X0", DT_Bool, 256, false),
+             QStringLiteral("at most 255 bits fit one request; 256 bool values from X0 need 256 bits"));
+    QCOMPARE(ElementAddress::countLimit("D100", DT_Int8, 5, true),
+             QStringLiteral("int8 values travel in pairs, two to a register, so the count must be even (5 given)"));
+    for (const auto &fits : {std::make_tuple("D100", DT_Int16, 255), std::make_tuple("D100", DT_Int8, 510),
+                             std::make_tuple("M0", DT_Bool, 4080), std::make_tuple("X0", DT_Bool, 255)})
+        QCOMPARE(ElementAddress::countLimit(std::get<0>(fits), std::get<1>(fits), std::get<2>(fits), false), QString());
 }
 
 void TestCliOutput::jsonShape()
@@ -202,8 +304,11 @@ void TestCliOutput::infoAndSummary()
     object = parsedJson(infoJson(info));
     QCOMPARE(object.value("connect").toInt(), -3);
     QCOMPARE(object.value("connection").toString(), info.connection);
-    QVERIFY(infoText(info).contains(QLatin1String("connection  127.0.0.1:%1: -3 the TCP link did not open")));
+    QVERIFY2(infoText(info).contains(QLatin1String(
+                 "connection  127.0.0.1:%1: the link did not open: the TCP link did not open (ConnectDrive -3)")),
+             qPrintable(infoText(info)));
     info.connectResult = 0;
+    QVERIFY(infoText(info).contains(QLatin1String("connection  127.0.0.1:%1: the link is open\n")));
     info.station = 4;
     for (const auto &verdict : {std::make_pair(0, "station 4 answers"),
                                 std::make_pair(8, "link open, no answer from station 4")}) {
@@ -228,6 +333,52 @@ void TestCliOutput::infoAndSummary()
     QCOMPARE(summaryJson(summary),
              QStringLiteral("{\"failed\":1,\"good\":4,\"interrupted\":true,\"link_lost\":2,"
                             "\"link_restored\":1,\"reads\":5}"));
+}
+
+// The page's record: new samples and events after a sequence number, in
+// order, and nothing older than the window.
+void TestCliOutput::watchRecorderKeepsAWindow()
+{
+    static qint64 nowMs = 0;
+    WatchRecorder recorder({ReadItem{"D100", DT_Int16, 2, true}, ReadItem{"X0", DT_Bool, 1, false}}, 60000);
+    recorder.setClock([] { return nowMs; });
+    auto at = [](qint64 ms, LabelResult r) {
+        r.time = QDateTime::fromMSecsSinceEpoch(ms);
+        return r;
+    };
+    nowMs = 1000;
+    recorder.add(at(1000, result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7}), 2)));
+    recorder.addEvent("link lost", "127.0.0.1:500");
+    LabelResult failed = result(DT_Bool, QVariant(), 1, 9);
+    failed.label = QStringLiteral("X0");
+    failed.reason = QStringLiteral("still down");
+    recorder.add(at(1000, failed));
+
+    QJsonObject all = recorder.since(0);
+    QCOMPARE(all.value("next").toInt(), 3);
+    const QJsonArray samples = all.value("samples").toArray();
+    QCOMPARE(samples.size(), 2);
+    QCOMPARE(samples.at(0).toObject().value("values").toArray(), (QJsonArray{-5, 7}));
+    QCOMPARE(samples.at(0).toObject().value("hex").toArray(), (QJsonArray{"0xFFFB", "0x0007"}));
+    QCOMPARE(samples.at(1).toObject().value("item").toInt(), 1);
+    QVERIFY(!samples.at(1).toObject().contains("values"));
+    QCOMPARE(samples.at(1).toObject().value("reason").toString(), QStringLiteral("still down"));
+    QCOMPARE(all.value("events").toArray().at(0).toObject().value("seq").toInt(), 2);
+    QCOMPARE(recorder.since(2).value("samples").toArray().size(), 1);
+    QVERIFY(recorder.since(2).value("events").toArray().isEmpty());
+    // A limit cuts a long answer; the rest follows from its "next".
+    const QJsonObject first = recorder.since(0, 1);
+    QVERIFY(first.value("more").toBool());
+    QCOMPARE(recorder.since(first.value("next").toInt()).value("samples").toArray().size(), 1);
+    QCOMPARE(recorder.items().value("items").toArray().at(0).toObject().value("elements").toArray(),
+             (QJsonArray{"D100", "D101"}));
+
+    // A minute later the first reads fall out of the window, and out of the CSV.
+    nowMs = 62000;
+    recorder.add(at(62000, result(DT_Int16, QVariant::fromValue(QList<short>{1, 2}), 2)));
+    QCOMPARE(recorder.since(0).value("samples").toArray().size(), 1);
+    QVERIFY(recorder.since(0).value("events").toArray().isEmpty());
+    QCOMPARE(recorder.csv().count(QLatin1String("\r\n")), 2);
 }
 
 void TestCliOutput::everyCommandHasExamples()

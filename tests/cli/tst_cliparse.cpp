@@ -301,6 +301,24 @@ void TestCliParse::acceptedCommandLines()
     QVERIFY(parsed.invocation.merge);
     QCOMPARE(parsed.invocation.values.value<QList<bool>>(), (QList<bool>{true, false, true}));
 
+    // watch: poll's items and options, and its page.
+    parsed = parseArguments(words("--http :8081 --allow-write --keep 3 --interval 250 "
+                                  "127.0.0.1:500 watch D100:int16 M0:bool:4"));
+    QCOMPARE(parsed.error, QString());
+    QCOMPARE(parsed.invocation.command, Invocation::Watch);
+    QCOMPARE(parsed.invocation.items.size(), 2);
+    QCOMPARE(parsed.invocation.httpHost, QStringLiteral("127.0.0.1"));
+    QCOMPARE(parsed.invocation.httpPort, 8081);
+    QVERIFY(parsed.invocation.allowWrite);
+    QCOMPARE(parsed.invocation.keepMinutes, 3);
+    parsed = parseArguments(words("--http [::1]:0 127.0.0.1:500 watch D100 int16"));
+    QCOMPARE(parsed.error, QString());
+    QCOMPARE(parsed.invocation.httpHost, QStringLiteral("::1"));
+    parsed = parseArguments(words("--csv-wide --hex 127.0.0.1:500 poll D100:int16:2"));
+    QCOMPARE(parsed.error, QString());
+    QCOMPARE(parsed.invocation.format, Invocation::CsvWide);
+    QVERIFY(parsed.invocation.hex);
+
     parsed = parseArguments(words("--version --plugin ./lib.so"));
     QCOMPARE(parsed.error, QString());
     QVERIFY(parsed.invocation.version);
@@ -324,9 +342,9 @@ void TestCliParse::refusedCommandLines_data()
     QTest::newRow("interval not a number") << "--interval fast 127.0.0.1:500 poll D0 int16"
                                            << "interval \"fast\"";
     QTest::newRow("interval on read") << "--interval 5 127.0.0.1:500 read D0 int16"
-                                      << "--interval applies to poll only";
+                                      << "--interval applies to poll and watch only";
     QTest::newRow("times on write") << "--times 2 127.0.0.1:500 write D0 int16 1"
-                                    << "--times applies to poll only";
+                                    << "--times applies to poll and watch only";
     QTest::newRow("no command") << "127.0.0.1:500" << "a command must follow the connection";
     // The forms added for commissioning.
     QTest::newRow("item without type") << "127.0.0.1:500 read D100 X0:bool" << "unknown type \"X0:bool\"";
@@ -351,8 +369,18 @@ void TestCliParse::refusedCommandLines_data()
     QTest::newRow("baud the driver cannot set") << "--bauds 9600,300 ttyS1,9600,8,1,N scan" << "baud rate \"300\"";
     QTest::newRow("format") << "--formats 8N1,8X1 ttyS1,9600,8,1,N scan" << "line format \"8X1\"";
     QTest::newRow("scan argument") << "127.0.0.1:500 scan D0" << "unexpected argument \"D0\"";
-    QTest::newRow("csv on info") << "--csv 127.0.0.1:500 info" << "--csv applies to read, write and poll";
+    QTest::newRow("csv on info") << "--csv 127.0.0.1:500 info" << "--csv applies to read, write, poll and watch";
     QTest::newRow("json and csv") << "--csv --json 127.0.0.1:500 read D1 int16" << "exclude each other";
+    QTest::newRow("csv and csv-wide") << "--csv --csv-wide 127.0.0.1:500 read D1 int16" << "exclude each other";
+    QTest::newRow("csv-wide by address") << "--csv-wide --by-address 127.0.0.1:500 read D1 int16 2"
+                                         << "drop --by-address";
+    QTest::newRow("hex on write") << "--hex 127.0.0.1:500 write D1 int16 1" << "--hex applies to read and poll";
+    QTest::newRow("http on poll") << "--http :0 127.0.0.1:500 poll D1 int16" << "--http applies to watch only";
+    QTest::newRow("allow-write on read") << "--allow-write 127.0.0.1:500 read D1 int16"
+                                         << "--allow-write applies to watch only";
+    QTest::newRow("http port") << "--http 127.0.0.1:70000 127.0.0.1:500 watch D1 int16" << "not a number from 0";
+    QTest::newRow("http host name") << "--http localhost:80 127.0.0.1:500 watch D1 int16" << "numeric address";
+    QTest::newRow("watch without items") << "127.0.0.1:500 watch" << "watch needs LABEL TYPE";
     QTest::newRow("unknown command") << "127.0.0.1:500 dump D0" << "unknown command \"dump\"";
     QTest::newRow("no connection") << "read D100 int16" << "read needs a CONNECTION before it";
     QTest::newRow("read without type") << "127.0.0.1:500 read D100" << "read needs LABEL TYPE";
@@ -394,6 +422,8 @@ void TestCliParse::connections_data()
     QTest::newRow("no port") << "192.168.1.5" << "is not a connection";
     QTest::newRow("semicolon") << "192.168.1.5;500" << "is not a connection";
     QTest::newRow("host name") << "plc.local:500" << "not a numeric IPv4 address";
+    QTest::newRow("IPv6") << "::1:500" << "the driver takes IPv4 addresses only";
+    QTest::newRow("IPv6 in brackets") << "[::1]:500" << "the driver takes IPv4 addresses only";
     QTest::newRow("octet too big") << "192.168.1.256:500" << "not a numeric IPv4 address";
     QTest::newRow("port zero") << "192.168.1.5:0" << "port \"0\" is not a number from 1 to 65535";
     QTest::newRow("port too big") << "192.168.1.5:65536" << "port \"65536\"";

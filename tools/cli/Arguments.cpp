@@ -22,7 +22,7 @@ const char connectionForms[] =
 Invocation::Command commandFromName(const QString &name)
 {
     for (Invocation::Command command : {Invocation::Info, Invocation::Read, Invocation::Write,
-                                        Invocation::Poll, Invocation::Scan}) {
+                                        Invocation::Poll, Invocation::Scan, Invocation::Watch}) {
         if (name == commandName(command))
             return command;
     }
@@ -78,6 +78,10 @@ QString checkTcp(const QString &connection)
     if (colon < 0 || connection.contains(QLatin1Char(';')))
         return QStringLiteral("%1 is not a connection: %2")
             .arg(quoted(connection), QLatin1String(connectionForms));
+    if (connection.startsWith(QLatin1Char('[')) || connection.count(QLatin1Char(':')) > 1) {
+        return QStringLiteral("%1: the driver takes IPv4 addresses only, as a.b.c.d:PORT "
+                              "(for example 127.0.0.1:500)").arg(quoted(connection));
+    }
     const QString address = connection.left(colon);
     const QString portText = connection.mid(colon + 1);
     static const QRegularExpression ipv4(QStringLiteral(
@@ -157,6 +161,7 @@ QString commandName(Invocation::Command command)
     case Invocation::Write: return QStringLiteral("write");
     case Invocation::Poll: return QStringLiteral("poll");
     case Invocation::Scan: return QStringLiteral("scan");
+    case Invocation::Watch: return QStringLiteral("watch");
     case Invocation::NoCommand: break;
     }
     return QString();
@@ -177,7 +182,8 @@ QString checkConnection(const QString &connection)
 
 namespace {
 
-enum class Flag { None, Help, Version, Debug, Trace, Json, Csv, Merge, First };
+enum class Flag { None, Help, Version, Debug, Trace, Json, Csv, CsvWide, Hex, ByAddress, Merge, First,
+                  AllowWrite };
 
 Flag flagOf(const QString &option)
 {
@@ -186,7 +192,9 @@ Flag flagOf(const QString &option)
         Flag flag;
     } flags[] = {{"--help", Flag::Help},   {"-h", Flag::Help},         {"--version", Flag::Version},
                  {"--debug", Flag::Debug}, {"--trace", Flag::Trace},   {"--json", Flag::Json},
-                 {"--csv", Flag::Csv},     {"--merge", Flag::Merge},   {"--first", Flag::First}};
+                 {"--csv", Flag::Csv},     {"--merge", Flag::Merge},   {"--first", Flag::First},
+                 {"--csv-wide", Flag::CsvWide}, {"--hex", Flag::Hex},  {"--by-address", Flag::ByAddress},
+                 {"--allow-write", Flag::AllowWrite}};
     for (const auto &entry : flags) {
         if (option == QLatin1String(entry.name))
             return entry.flag;
@@ -203,6 +211,10 @@ void setFlag(Flag flag, Invocation *invocation)
     case Flag::Trace: invocation->trace = true; break;
     case Flag::Json: invocation->format = Invocation::Json; break;
     case Flag::Csv: invocation->format = Invocation::Csv; break;
+    case Flag::CsvWide: invocation->format = Invocation::CsvWide; break;
+    case Flag::Hex: invocation->hex = true; break;
+    case Flag::ByAddress: invocation->byAddress = true; break;
+    case Flag::AllowWrite: invocation->allowWrite = true; break;
     case Flag::Merge: invocation->merge = true; break;
     case Flag::First: invocation->firstOnly = true; break;
     case Flag::None: break;
@@ -210,7 +222,26 @@ void setFlag(Flag flag, Invocation *invocation)
 }
 
 const char *const valueOptions[] = {"--station", "--interval", "--times", "--plugin",
-                                    "--stations", "--bauds", "--formats"};
+                                    "--stations", "--bauds", "--formats", "--http", "--keep"};
+
+// HOST:PORT or :PORT (or PORT) for watch's page; the host is numeric.
+QString readHttp(const QString &value, Invocation *invocation)
+{
+    const int colon = value.lastIndexOf(QLatin1Char(':'));
+    const QString host = colon < 0 ? QString() : value.left(colon);
+    const QString port = value.mid(colon + 1);
+    if (!readNumber(port, 0, 65535, &invocation->httpPort)) {
+        return QStringLiteral("--http %1: the port is not a number from 0 to 65535 (0 picks a free one)")
+            .arg(quoted(value));
+    }
+    if (host.isEmpty())
+        return QString();
+    static const QRegularExpression numeric(QStringLiteral("^[0-9.]+$|^\\[[0-9A-Fa-f:.]+\\]$"));
+    if (!numeric.match(host).hasMatch())
+        return QStringLiteral("--http %1: give a numeric address, such as 127.0.0.1").arg(quoted(value));
+    invocation->httpHost = host.startsWith(QLatin1Char('[')) ? host.mid(1, host.size() - 2) : host;
+    return QString();
+}
 
 QString readOptionValue(const QString &option, const QString &value, Invocation *invocation)
 {
@@ -237,6 +268,15 @@ QString readOptionValue(const QString &option, const QString &value, Invocation 
     }
     if (option == QLatin1String("--stations"))
         return readStations(value, invocation);
+    if (option == QLatin1String("--http"))
+        return readHttp(value, invocation);
+    if (option == QLatin1String("--keep")) {
+        const int maxKeepMinutes = 24 * 60;
+        if (readNumber(value, 1, maxKeepMinutes, &invocation->keepMinutes))
+            return QString();
+        return QStringLiteral("keep %1 is not a number of minutes from 1 to %2")
+            .arg(quoted(value), QString::number(maxKeepMinutes));
+    }
     if (option == QLatin1String("--bauds"))
         return readBauds(value, invocation);
     if (option == QLatin1String("--formats"))
@@ -260,10 +300,10 @@ QString readCommand(const QStringList &positionals, Invocation *invocation)
         if (!error.isEmpty())
             return error;
         if (positionals.size() < 2)
-            return QStringLiteral("a command must follow the connection: info, read, write, poll or scan");
+            return QStringLiteral("a command must follow the connection: info, read, write, poll, watch or scan");
         invocation->command = commandFromName(positionals.at(1));
         if (invocation->command == Invocation::NoCommand) {
-            return QStringLiteral("unknown command %1; the commands are info, read, write, poll and scan")
+            return QStringLiteral("unknown command %1; the commands are info, read, write, poll, watch and scan")
                 .arg(quoted(positionals.at(1)));
         }
         next = 2;
@@ -275,6 +315,7 @@ QString readCommand(const QStringList &positionals, Invocation *invocation)
     switch (invocation->command) {
     case Invocation::Read:
     case Invocation::Poll:
+    case Invocation::Watch:
         return readItems(rest, invocation);
     case Invocation::Write:
         return readWrite(rest, invocation);
@@ -351,21 +392,28 @@ ParsedArguments parseArguments(const QStringList &arguments)
 
     // Options that only some commands take.
     const Invocation::Command command = invocation.command;
+    const bool polls = command == Invocation::Poll || command == Invocation::Watch;
+    const bool reads = command == Invocation::Read || command == Invocation::Poll;
     const struct {
         const char *option;
         bool applies;
         const char *where;
     } scopes[] = {
-        {"--interval", command == Invocation::Poll, "poll only"},
-        {"--times", command == Invocation::Poll, "poll only"},
+        {"--interval", polls, "poll and watch only"},
+        {"--times", polls, "poll and watch only"},
         {"--merge", command == Invocation::Write, "write only"},
         {"--stations", command == Invocation::Scan, "scan only"},
         {"--first", command == Invocation::Scan, "scan only"},
         {"--bauds", command == Invocation::Scan && invocation.serial(), "a scan of a serial line only"},
         {"--formats", command == Invocation::Scan && invocation.serial(), "a scan of a serial line only"},
         {"--station", command != Invocation::Scan, "one station: scan tries those of --stations"},
-        {"--csv", command == Invocation::Read || command == Invocation::Write
-                      || command == Invocation::Poll, "read, write and poll only"},
+        {"--csv", reads || polls || command == Invocation::Write, "read, write, poll and watch only"},
+        {"--csv-wide", reads, "read and poll only"},
+        {"--hex", reads, "read and poll only"},
+        {"--by-address", reads, "read and poll only"},
+        {"--http", command == Invocation::Watch, "watch only"},
+        {"--keep", command == Invocation::Watch, "watch only"},
+        {"--allow-write", command == Invocation::Watch, "watch only"},
     };
     for (const auto &scope : scopes) {
         if (!scope.applies && given.contains(QLatin1String(scope.option))) {
@@ -374,7 +422,12 @@ ParsedArguments parseArguments(const QStringList &arguments)
             return parsed;
         }
     }
-    if (given.contains(QLatin1String("--json")) && given.contains(QLatin1String("--csv")))
-        error = QStringLiteral("--json and --csv exclude each other");
+    int formats = 0;
+    for (const char *format : {"--json", "--csv", "--csv-wide"})
+        formats += given.contains(QLatin1String(format)) ? 1 : 0;
+    if (formats > 1)
+        error = QStringLiteral("--json, --csv and --csv-wide exclude each other");
+    else if (invocation.byAddress && invocation.format == Invocation::CsvWide)
+        error = QStringLiteral("--csv-wide already gives each element its own column: drop --by-address");
     return parsed;
 }

@@ -4,7 +4,7 @@ namespace {
 
 const char usage[] =
     "usage: norvo [options] CONNECTION info | scan | read ITEMS | write LABEL TYPE VALUE... |\n"
-    "             poll ITEMS\n"
+    "             poll ITEMS | watch ITEMS\n"
     "       norvo --version\n";
 
 const char general[] =
@@ -24,6 +24,7 @@ const char general[] =
     "  write   writes one element per VALUE\n"
     "  poll    reads again and again and opens a lost link again; Ctrl-C stops\n"
     "          it with a count of good and failed reads\n"
+    "  watch   polls, and shows the values live in a browser, with a trend\n"
     "\n"
     "ITEMS     LABEL TYPE [COUNT], or one or more LABEL:TYPE[:COUNT] such as\n"
     "          D100:int16 X0:bool:8 D200:float\n"
@@ -40,9 +41,18 @@ const char general[] =
     "  --trace          show each request and answer decoded, and the answers the\n"
     "                   link dropped and its synchronising reads, on stderr\n"
     "  --json           one JSON object per result or error instead of a table\n"
-    "  --csv            read, write, poll: CSV (RFC 4180) with a header line\n"
-    "  --interval MS    poll: milliseconds from one read to the next (default 1000)\n"
-    "  --times N        poll: stop after N cycles (default: until Ctrl-C)\n"
+    "  --csv            read, write, poll, watch: CSV (RFC 4180) with a header line\n"
+    "  --csv-wide       read, poll: CSV with one row per cycle and one column per\n"
+    "                   element (D100, D101, X0...), as spreadsheets want it\n"
+    "  --hex            read, poll: values as their bit pattern (0xFFFB)\n"
+    "  --by-address     read, poll: one row per element, under its own label\n"
+    "  --interval MS    poll, watch: milliseconds from one cycle to the next\n"
+    "                   (default 1000)\n"
+    "  --times N        poll, watch: stop after N cycles (default: until Ctrl-C)\n"
+    "  --http HOST:PORT watch: where the page is served (default 127.0.0.1:0,\n"
+    "                   port 0 picks a free one)\n"
+    "  --keep MIN       watch: minutes of values the page keeps (default 10)\n"
+    "  --allow-write    watch: the page may write to the watched labels\n"
     "  --stations A-B   scan: the stations to try (default 0-255)\n"
     "  --bauds LIST     scan of a serial line: baud rates to try, e.g. 9600,19200\n"
     "  --formats LIST   scan of a serial line: line formats to try, e.g. 8N1,7E1\n"
@@ -120,14 +130,36 @@ const char poll[] =
     "then prints how many reads were good and how many failed. When the link\n"
     "is lost (status 9) or does not open at the start, it says \"link lost\",\n"
     "opens the link again at the start of each later cycle and says \"link\n"
-    "restored\" once it is back. Exits 0 only when no read failed, 4 when the\n"
-    "link never opened.\n"
+    "restored\" once it is back. While it is down, the cause is told once on\n"
+    "stderr, then \"still down\" every 30 seconds. Exits 0 only when no read\n"
+    "failed, 4 when the link never opened.\n"
     "\n"
     "examples:\n"
     "  norvo 192.168.1.5:500 poll D100 int16\n"
     "  norvo --interval 200 --times 10 192.168.1.5:500 poll X0 bool 16\n"
     "  norvo --json --times 5 /dev/ttyUSB0,19200,8,1,N poll D0 uint16 4\n"
-    "  norvo --csv 192.168.1.5:500 poll D100:int16 X0:bool:8 > log.csv\n";
+    "  norvo --csv 192.168.1.5:500 poll D100:int16 X0:bool:8 > log.csv\n"
+    "  norvo --csv-wide --interval 500 192.168.1.5:500 poll D100:int16:4 > trend.csv\n";
+
+const char watch[] =
+    "usage: norvo [options] CONNECTION watch LABEL TYPE [COUNT]\n"
+    "       norvo [options] CONNECTION watch LABEL:TYPE[:COUNT]...\n"
+    "\n"
+    "Polls like poll (same items, --interval, --times, --station, and the link\n"
+    "opened again when it is lost) and serves a page on --http (default\n"
+    "127.0.0.1 and a free port; the URL is the first line on stdout): a live\n"
+    "table with each value, its hex, status and age; a trend of the numeric\n"
+    "items over the last --keep minutes (default 10, at most 100000 reads),\n"
+    "with pause, zoom, failed reads as gaps and the link's losses and\n"
+    "restorations marked; and the recorded window as CSV. With --allow-write\n"
+    "each item has a write box; a write asks for confirmation and goes\n"
+    "through the driver as norvo write does. The trend needs Debian's\n"
+    "libjs-chart.js; without it the page says so and shows the table.\n"
+    "\n"
+    "examples:\n"
+    "  norvo 192.168.1.5:500 watch D100:int16 D102:float M0:bool:4\n"
+    "  norvo --http 127.0.0.1:8081 --interval 250 192.168.1.5:500 watch D100 int16\n"
+    "  norvo --allow-write /dev/ttyUSB0,19200,8,1,N watch D200:uint16\n";
 
 const char scan[] =
     "usage: norvo [options] CONNECTION scan [--stations A-B] [--first]\n"
@@ -140,7 +172,9 @@ const char scan[] =
     "keeps the connection's. --first stops at the first answer. A silent\n"
     "station costs the driver's whole answer timeout, about 0.36 s: 256\n"
     "stations take about 1.5 minutes per line setting. Progress is shown on\n"
-    "stderr when it is a terminal. Exits 0 when a station answered, else 1.\n"
+    "stderr when it is a terminal, else each line setting is named as it\n"
+    "starts. On a pty every line format answers: a pty cannot tell data bits\n"
+    "or parity apart. Exits 0 when a station answered, else 1.\n"
     "\n"
     "examples:\n"
     "  norvo 192.168.1.5:500 scan\n"
@@ -157,6 +191,7 @@ QString helpText(Invocation::Command command)
     case Invocation::Write: return QLatin1String(write);
     case Invocation::Poll: return QLatin1String(poll);
     case Invocation::Scan: return QLatin1String(scan);
+    case Invocation::Watch: return QLatin1String(watch);
     case Invocation::NoCommand: break;
     }
     return QLatin1String(usage) + QLatin1Char('\n') + QLatin1String(general);

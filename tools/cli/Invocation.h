@@ -35,14 +35,14 @@ struct LineFormat {
 
 // One run of the tool, as its command line asks for it.
 struct Invocation {
-    enum Command { NoCommand, Info, Read, Write, Poll, Scan };
-    enum Format { Table, Json, Csv };
+    enum Command { NoCommand, Info, Read, Write, Poll, Scan, Watch };
+    enum Format { Table, Json, Csv, CsvWide };
 
     Command command = NoCommand;
     bool help = false;          // show the help of `command` (or the general help)
     bool version = false;       // show the tool's and the plug-in's versions
     QString connection;         // empty for an info without a PLC
-    QList<ReadItem> items;      // read and poll: at least one
+    QList<ReadItem> items;      // read, poll and watch: at least one
     // write
     QString label;
     DataType type = DT_None;
@@ -61,8 +61,15 @@ struct Invocation {
     bool debug = false;
     bool trace = false;
     Format format = Table;
+    bool hex = false;           // values as their bit pattern
+    bool byAddress = false;     // a row per element, under its own label
     int intervalMs = 1000;
     int times = 0;              // 0: poll until stopped
+    // watch
+    QString httpHost = QStringLiteral("127.0.0.1");
+    int httpPort = 0;           // 0: a free one
+    bool allowWrite = false;    // the page may write
+    int keepMinutes = 10;       // the trend's window
     QString pluginPath;         // empty: the one beside the tool, then the system's
 
     bool json() const { return format == Json; }

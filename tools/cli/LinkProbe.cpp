@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -120,6 +121,16 @@ QString problem(const QString &connection)
         return serialProblem(connection.section(QLatin1Char(','), 0, 0));
     const int colon = connection.lastIndexOf(QLatin1Char(':'));
     return tcpProblem(connection.left(colon), connection.mid(colon + 1).toInt(), 1000);
+}
+
+bool isPseudoTerminal(const QString &path)
+{
+    struct stat device {};
+    if (::stat(QFile::encodeName(path).constData(), &device) != 0 || !S_ISCHR(device.st_mode))
+        return false;
+    // Linux numbers the pseudo-terminals' far ends 136 to 143.
+    const unsigned int majorNumber = major(device.st_rdev);
+    return majorNumber >= 136 && majorNumber <= 143;
 }
 
 } // namespace LinkProbe

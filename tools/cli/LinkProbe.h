@@ -15,6 +15,9 @@ QString tcpProblem(const QString &address, int port, int timeoutMs);
 // exclusively by another program), no permission. Empty when none is found.
 QString serialProblem(const QString &path);
 
+// A pseudo-terminal (or a link to one): it takes any line settings.
+bool isPseudoTerminal(const QString &path);
+
 // The problem for a whole connection string.
 QString problem(const QString &connection);
 

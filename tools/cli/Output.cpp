@@ -1,17 +1,54 @@
 #include "Output.h"
 
+#include "ElementAddress.h"
+
 Output::Output(Invocation::Format format, QTextStream &out, QTextStream &err)
     : format_(format), out_(out), err_(err)
 {
 }
 
+void Output::setPresentation(ValueText::Style style, bool byAddress)
+{
+    style_ = style;
+    byAddress_ = byAddress;
+    table_.setStyle(style);
+}
+
 void Output::expect(const QList<ReadItem> &items)
 {
-    for (const ReadItem &item : items)
-        table_.reserve(item.label, item.type, item.count);
+    for (const ReadItem &item : items) {
+        const QStringList labels = ElementAddress::labels(item.label, item.type, item.count);
+        columns_ << labels;
+        if (!byAddress_) {
+            table_.reserve(item.label, item.type, item.count);
+            continue;
+        }
+        for (const QString &label : labels)
+            table_.reserve(label, item.type, 1);
+    }
 }
 
 void Output::result(const LabelResult &result)
+{
+    if (format_ == Invocation::CsvWide) {
+        if (!cycleTime_.isValid())
+            cycleTime_ = result.time;
+        for (const LabelResult &element : ElementAddress::split(result)) {
+            QStringList texts;
+            if (element.status == 0 && ValueText::formatValues(element.type, element.value, style_, &texts))
+                cells_.insert(element.label, texts.value(0));
+        }
+        return;
+    }
+    if (!byAddress_) {
+        row(result);
+        return;
+    }
+    for (const LabelResult &element : ElementAddress::split(result))
+        row(element);
+}
+
+void Output::row(const LabelResult &result)
 {
     switch (format_) {
     case Invocation::Json:
@@ -20,8 +57,9 @@ void Output::result(const LabelResult &result)
     case Invocation::Csv:
         if (!headerShown_)
             out_ << csvHeader() << "\r\n";
-        out_ << csvRow(result) << "\r\n" << Qt::flush;
+        out_ << csvRow(result, style_) << "\r\n" << Qt::flush;
         break;
+    case Invocation::CsvWide:
     case Invocation::Table:
         if (!headerShown_)
             out_ << table_.header(result) << '\n';
@@ -29,6 +67,23 @@ void Output::result(const LabelResult &result)
         break;
     }
     headerShown_ = true;
+}
+
+// One row per cycle: its first time stamp, then a cell per element, empty
+// where the read failed.
+void Output::endCycle()
+{
+    if (format_ != Invocation::CsvWide || !cycleTime_.isValid())
+        return;
+    if (!headerShown_)
+        out_ << csvLine(QStringList(QStringLiteral("time")) + columns_) << "\r\n";
+    headerShown_ = true;
+    QStringList fields(isoTime(cycleTime_));
+    for (const QString &column : qAsConst(columns_))
+        fields << cells_.value(column);
+    out_ << csvLine(fields) << "\r\n" << Qt::flush;
+    cells_.clear();
+    cycleTime_ = QDateTime();
 }
 
 void Output::event(const QString &name, const QString &detail)
@@ -44,6 +99,7 @@ void Output::event(const QString &name, const QString &detail)
         return;
     }
     case Invocation::Csv:
+    case Invocation::CsvWide:
         err_ << "norvo: " << isoTime(now) << " " << name << ": " << detail << Qt::endl;
         return;
     case Invocation::Table:

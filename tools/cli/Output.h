@@ -4,6 +4,7 @@
 #include "Invocation.h"
 #include "ResultText.h"
 
+#include <QtCore/QHash>
 #include <QtCore/QJsonObject>
 #include <QtCore/QTextStream>
 
@@ -15,9 +16,14 @@ class Output
 public:
     Output(Invocation::Format format, QTextStream &out, QTextStream &err);
 
-    // The items a run reads, so that the table's columns fit them all.
+    // Values in hex; one row per element, under its own label.
+    void setPresentation(ValueText::Style style, bool byAddress);
+    // The items a run reads, so that the table's columns fit them all (and
+    // the wide CSV has a column for each element).
     void expect(const QList<ReadItem> &items);
     void result(const LabelResult &result);
+    // The end of one cycle of reads: the wide CSV writes its row.
+    void endCycle();
     // "link lost", "link restored": a line in the table, an object in JSON,
     // a message on stderr beside CSV.
     void event(const QString &name, const QString &detail);
@@ -33,11 +39,19 @@ public:
     QTextStream &err() { return err_; }
 
 private:
+    void row(const LabelResult &result);
+
     Invocation::Format format_;
     QTextStream &out_;
     QTextStream &err_;
     ResultTable table_;
+    ValueText::Style style_ = ValueText::Style::Plain;
+    bool byAddress_ = false;
     bool headerShown_ = false;
+    // The wide CSV: a column per element, and the cells of the cycle so far.
+    QStringList columns_;
+    QHash<QString, QString> cells_;
+    QDateTime cycleTime_;
 };
 
 #endif

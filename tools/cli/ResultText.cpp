@@ -11,17 +11,22 @@ namespace {
 
 const char timeFormat[] = "yyyy-MM-dd hh:mm:ss.zzz";
 
-QString valuesText(const LabelResult &result, const QString &separator)
+QString valuesText(const LabelResult &result, const QString &separator,
+                   ValueText::Style style = ValueText::Style::Plain)
 {
     QStringList texts;
-    if (!ValueText::formatValues(result.type, result.value, ValueText::Style::Plain, &texts))
+    if (!ValueText::formatValues(result.type, result.value, style, &texts))
         return QStringLiteral("-");
     return texts.join(separator);
 }
 
-QString statusText(int status)
+// A failed request's meaning, and what norvo knows of its cause.
+QString failureText(const LabelResult &result)
 {
-    return QString::number(status) + QLatin1Char(' ') + StatusText::labelStatus(status);
+    if (result.status == 0)
+        return QString();
+    const QString meaning = StatusText::labelStatus(result.status);
+    return result.reason.isEmpty() ? meaning : meaning + QStringLiteral(": ") + result.reason;
 }
 
 QString csvField(const QString &text)
@@ -66,37 +71,43 @@ void ResultTable::reserve(const QString &label, DataType type, int count)
 {
     labelWidth_ = qMax(labelWidth_, label.size());
     typeWidth_ = qMax(typeWidth_, ValueText::typeName(type).size());
-    // At least a digit and a separator per value ("0, 1, 1"); wider values
+    // Room for the widest values of the type, up to a point: longer lists
     // of later rows may still push the columns after them.
     constexpr int widestReserved = 40;
-    valuesWidth_ = qMax(valuesWidth_, qMin(widestReserved, 3 * count - 2));
+    const int each = ValueText::widestText(type, style_);
+    valuesWidth_ = qMax(valuesWidth_, int(qMin(qint64(widestReserved), qint64(count) * (each + 2) - 2)));
 }
 
 QString ResultTable::header(const LabelResult &first)
 {
     labelWidth_ = qMax(labelWidth_, qMax(5, first.label.size()));
     typeWidth_ = qMax(typeWidth_, qMax(4, ValueText::typeName(first.type).size()));
-    valuesWidth_ = qMax(valuesWidth_, qMax(6, valuesText(first, QStringLiteral(", ")).size()));
-    statusWidth_ = qMax(6, statusText(first.status).size());
+    valuesWidth_ = qMax(valuesWidth_,
+                        qMax(6, valuesText(first, QStringLiteral(", "), style_).size()));
     return columns(QStringLiteral("label"), QStringLiteral("type"), QStringLiteral("values"),
-                   QStringLiteral("status"), QStringLiteral("time"), QString()).trimmed();
+                   QStringLiteral("status"), QStringLiteral("time"), QStringLiteral("reason"));
 }
 
 QString ResultTable::row(const LabelResult &result) const
 {
     return columns(result.label, ValueText::typeName(result.type),
-                   valuesText(result, QStringLiteral(", ")), statusText(result.status),
-                   result.time.toString(QLatin1String(timeFormat)), result.reason);
+                   valuesText(result, QStringLiteral(", "), style_),
+                   QString::number(result.status),
+                   result.time.toString(QLatin1String(timeFormat)), failureText(result));
 }
 
+// Status and time have fixed widths, so that a failure's row lines up with
+// the good ones; what went wrong comes last, where its length harms nothing.
 QString ResultTable::columns(const QString &label, const QString &type, const QString &values,
                              const QString &status, const QString &time,
                              const QString &reason) const
 {
     const QString gap = QStringLiteral("  ");
+    const int statusWidth = 6;                          // "status"
+    const int timeWidth = int(sizeof timeFormat) - 1;   // "2024-05-01 12:00:00.123"
     QString line = label.leftJustified(labelWidth_) + gap + type.leftJustified(typeWidth_) + gap
-                   + values.leftJustified(valuesWidth_) + gap
-                   + status.leftJustified(statusWidth_) + gap + time;
+                   + values.leftJustified(valuesWidth_) + gap + status.leftJustified(statusWidth)
+                   + gap + time.leftJustified(timeWidth);
     if (!reason.isEmpty())
         line += gap + reason;
     return line;
@@ -133,17 +144,20 @@ QString csvHeader()
     return QStringLiteral("time,label,type,count,status,meaning,reason,values");
 }
 
-QString csvRow(const LabelResult &result)
+QString csvLine(const QStringList &fields)
 {
-    const QStringList fields = {
-        isoTime(result.time), result.label, ValueText::typeName(result.type),
-        QString::number(result.count), QString::number(result.status),
-        StatusText::labelStatus(result.status), result.reason,
-        result.status == 0 ? valuesText(result, QStringLiteral(" ")) : QString()};
     QStringList quoted;
     for (const QString &field : fields)
         quoted << csvField(field);
     return quoted.join(QLatin1Char(','));
+}
+
+QString csvRow(const LabelResult &result, ValueText::Style style)
+{
+    return csvLine({isoTime(result.time), result.label, ValueText::typeName(result.type),
+                    QString::number(result.count), QString::number(result.status),
+                    StatusText::labelStatus(result.status), result.reason,
+                    result.status == 0 ? valuesText(result, QStringLiteral(" "), style) : QString()});
 }
 
 QString summaryText(const PollSummary &summary)
@@ -195,12 +209,14 @@ QString infoText(const DriverInfo &info)
                                   "version     %3\n"
                                   "build       %4\n")
                        .arg(info.plugin, info.name, info.version, info.build);
-    if (!info.connection.isEmpty()) {
+    if (info.connectResult == 0 && !info.connection.isEmpty()) {
+        text += QStringLiteral("connection  %1: the link is open\n").arg(info.connection);
+    } else if (!info.connection.isEmpty()) {
         QString meaning = StatusText::connectResult(info.connectResult, info.connection);
         if (!info.connectProblem.isEmpty())
             meaning += QStringLiteral(": ") + info.connectProblem;
-        text += QStringLiteral("connection  %1: %2 %3\n")
-                    .arg(info.connection, QString::number(info.connectResult), meaning);
+        text += QStringLiteral("connection  %1: the link did not open: %2 (ConnectDrive %3)\n")
+                    .arg(info.connection, meaning, QString::number(info.connectResult));
     }
     if (info.readStatus >= 0)
         text += QStringLiteral("station     %1\n").arg(stationVerdict(info));

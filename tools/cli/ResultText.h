@@ -2,6 +2,7 @@
 #define NORVO_CLI_RESULTTEXT_H
 
 #include "DataType.h"
+#include "ValueText.h"
 
 #include <QtCore/QDateTime>
 #include <QtCore/QJsonObject>
@@ -19,6 +20,7 @@ struct LabelResult {
     QDateTime time;             // always set: the driver's, else norvo's own clock
     bool timeFromDriver = false;
     bool sent = true;           // false: refused before any request went out
+    bool write = false;         // the result of a write
 };
 
 // Why a record that reports success cannot be trusted (its value holds no
@@ -36,6 +38,7 @@ public:
     // Rows of other labels, types and counts to come (several items): their
     // label and type columns fit, and their values get at least a digit each.
     void reserve(const QString &label, DataType type, int count);
+    void setStyle(ValueText::Style style) { style_ = style; }
     QString header(const LabelResult &first);
     QString row(const LabelResult &result) const;
 
@@ -43,10 +46,10 @@ private:
     QString columns(const QString &label, const QString &type, const QString &values,
                     const QString &status, const QString &time, const QString &reason) const;
 
+    ValueText::Style style_ = ValueText::Style::Plain;
     int labelWidth_ = 0;
     int typeWidth_ = 0;
     int valuesWidth_ = 0;
-    int statusWidth_ = 0;
 };
 
 // One JSON object per line, written by QJsonDocument:
@@ -61,7 +64,9 @@ QString jsonLine(const QJsonObject &object);
 // RFC 4180: a header line, then one line per result; the values of an item
 // share one field, separated by spaces.
 QString csvHeader();
-QString csvRow(const LabelResult &result);
+QString csvRow(const LabelResult &result, ValueText::Style style = ValueText::Style::Plain);
+// One CSV record of the fields, quoted where they need it.
+QString csvLine(const QStringList &fields);
 
 // The end of a poll.
 struct PollSummary {

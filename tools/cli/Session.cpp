@@ -1,6 +1,7 @@
 #include "Session.h"
 
 #include "CDriveBaseClass.h"
+#include "ElementAddress.h"
 #include "FrameTrace.h"
 #include "LinkProbe.h"
 #include "StatusText.h"
@@ -39,11 +40,15 @@ int Session::run(const Invocation &invocation, const QString &pluginFile,
     case Invocation::NoCommand: return ExitUsage;
     default: break;
     }
+    output_.setPresentation(invocation.hex ? ValueText::Style::Hex : ValueText::Style::Plain,
+                            invocation.byAddress);
     output_.expect(invocation.items);
     // A poll waits for a link that is not there yet (a PLC still starting);
     // the single-shot commands report it at once.
     if (invocation.command == Invocation::Poll)
         return poll(invocation, stop);
+    if (invocation.command == Invocation::Watch)
+        return watch(invocation, stop);
     if (!connect(invocation.connection))
         return ExitConnection;
     switch (invocation.command) {
@@ -121,6 +126,12 @@ int Session::show(const LabelResult &result)
         const bool refusal = !result.sent && result.status >= 2 && result.status <= 5;
         if (refusal)
             message += QStringLiteral(" (refused before anything was sent)");
+        if (refusal && (result.status == 4 || result.status == 5)) {
+            const QString limit = ElementAddress::countLimit(result.label, result.type, result.count,
+                                                             result.write);
+            if (!limit.isEmpty())
+                message += QStringLiteral(": ") + limit;
+        }
         output_.note(message);
         return refusal ? ExitUsage : ExitFailed;
     }
@@ -174,23 +185,32 @@ int Session::read(const Invocation &invocation)
     int exitCode = ExitOk;
     for (const ReadItem &item : invocation.items)
         exitCode = worseExit(exitCode, show(readItem(item)));
+    output_.endCycle();
     return exitCode;
+}
+
+LabelResult Session::writeValues(const QString &label, DataType type, const QVariant &values,
+                                 int count, bool countGiven)
+{
+    CLabelVariable record;
+    record.value = values;
+    record.address = label;
+    record.type = type;
+    record.count = count;
+    trace_.forget();
+    const int sentBefore = trace_.requestsSent();
+    // Without a count the host's one-element form is used.
+    const CLabelVariable answer = countGiven ? driver_->WriteVariable(label, type, record, count)
+                                             : driver_->WriteVariable(label, type, record);
+    LabelResult result = resultOf(answer, label, type, count, sentBefore);
+    result.write = true;
+    return result;
 }
 
 int Session::write(const Invocation &invocation)
 {
-    CLabelVariable record;
-    record.value = invocation.values;
-    record.address = invocation.label;
-    record.type = invocation.type;
-    record.count = invocation.count;
-    trace_.forget();
-    const int sentBefore = trace_.requestsSent();
-    const CLabelVariable answer =
-        invocation.countGiven
-            ? driver_->WriteVariable(invocation.label, invocation.type, record, invocation.count)
-            : driver_->WriteVariable(invocation.label, invocation.type, record);
-    return show(resultOf(answer, invocation.label, invocation.type, invocation.count, sentBefore));
+    return show(writeValues(invocation.label, invocation.type, invocation.values, invocation.count,
+                            invocation.countGiven));
 }
 
 // Read the word, change the named bits, write it back.

@@ -11,6 +11,19 @@ class CDriveBaseClass;
 class CLabelVariable;
 class FrameTrace;
 
+// Watches a poll from beside it (watch's page): every result and link
+// event, and a chance between reads to use the driver on its own thread.
+class PollObserver
+{
+public:
+    virtual void result(const LabelResult &result) = 0;
+    virtual void event(const QString &name, const QString &detail) = 0;
+    virtual void serve() = 0;
+
+protected:
+    ~PollObserver() = default;
+};
+
 // One run of a command against one driver, as the host would drive it:
 // debug switch, station, connection, then the reads and writes. Closing the
 // link is left to the caller.
@@ -32,14 +45,18 @@ private:
     int read(const Invocation &invocation);
     int write(const Invocation &invocation);
     int mergeBits(const Invocation &invocation);
-    int poll(const Invocation &invocation, const volatile std::sig_atomic_t *stop);
+    int poll(const Invocation &invocation, const volatile std::sig_atomic_t *stop,
+             PollObserver *observer = nullptr);
     int scan(const Invocation &invocation, const volatile std::sig_atomic_t *stop);
+    int watch(const Invocation &invocation, const volatile std::sig_atomic_t *stop);
 
     // False, with the reason shown, unless ConnectDrive gives 0.
     bool connect(const QString &connection);
     // What ConnectDrive's result and norvo's own look say about a failure.
     QString connectFailure(const QString &connection, int result) const;
     LabelResult readItem(const ReadItem &item);
+    LabelResult writeValues(const QString &label, DataType type, const QVariant &values, int count,
+                            bool countGiven);
     // What info and scan read to learn whether a station answers.
     static ReadItem stationProbe();
     LabelResult resultOf(const CLabelVariable &record, const QString &label, DataType type,

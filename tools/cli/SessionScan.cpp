@@ -3,6 +3,7 @@
 #include "CDriveBaseClass.h"
 #include "StatusText.h"
 #include "FrameTrace.h"
+#include "LinkProbe.h"
 
 #include <QtCore/QElapsedTimer>
 
@@ -77,9 +78,17 @@ int Session::scan(const Invocation &invocation, const volatile std::sig_atomic_t
     int tried = 0;
     int found = 0;
     bool done = false;
+    if (invocation.serial() && settings.size() > 1
+        && LinkProbe::isPseudoTerminal(invocation.connection.section(QLatin1Char(','), 0, 0))) {
+        output_.note(QStringLiteral("this line is a pty, which cannot tell data bits or parity apart: "
+                                    "every format will answer on it"));
+    }
     for (const LineSetting &setting : settings) {
         if (done || *stop)
             break;
+        // The line setting in use, where the progress line does not show it.
+        if (settings.size() > 1 && !progress)
+            output_.note(QStringLiteral("scanning at %1").arg(setting.text));
         driver_->DisConnectDrive();
         if (!connect(setting.connection))
             return ExitConnection;

@@ -2,6 +2,8 @@
 
 #include "elementtype_p.h"
 
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
 #include <QtCore/QJsonValue>
 #include <QtCore/QList>
 #include <QtCore/QLocale>
@@ -245,29 +247,60 @@ QString parseOne(const QString &text, const QString &type, L *out)
         return parseInteger(text, type, out);
 }
 
-// The shortest text that reads back as the same value.
-QString shortest(double value)
+// The double a value stands for: a float as its shortest decimal (0.1f as
+// 0.1, not 0.10000000149011612), read back as parseValues reads a float.
+double decimalValue(double value)
 {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    return value;
 }
 
-QString shortest(float value)
+double decimalValue(float value)
 {
     if (!std::isfinite(value))
-        return shortest(static_cast<double>(value));
+        return static_cast<double>(value);
     for (int precision = 1;; ++precision) {
         const QString text = QString::number(static_cast<double>(value), 'g', precision);
-        // Read back the way parseValues reads a float: as a double, rounded.
         if (precision >= 9 || static_cast<float>(QLocale::c().toDouble(text)) == value)
-            return text;
+            return QLocale::c().toDouble(text);
     }
 }
 
+// The shortest text that reads back as the same value, written as the JSON
+// output writes the number, so that a value reads the same in the table,
+// the CSV and the JSON: whole numbers plain (-2000, not -2e+03), others in
+// their shortest form (1234.5677), an exponent only for the very large and
+// the very small (1e+20, 1.5e-05). JSON has no nan or inf: those as words.
+template<typename F>
+QString shortest(F value)
+{
+    const double decimal = decimalValue(value);
+    if (!std::isfinite(decimal))
+        return QString::number(decimal, 'g', QLocale::FloatingPointShortest);
+    const QByteArray array = QJsonDocument(QJsonArray{decimal}).toJson(QJsonDocument::Compact);
+    return QString::fromLatin1(array.mid(1, array.size() - 2)); // inside the brackets
+}
+
+// The value's bit pattern, as parseValues reads hex: 0xFFFB for int16 -5,
+// 0x40500000 for float 3.25.
 template<typename L>
-QString formatOne(L value, ValueText::Style)
+QString hexOne(L value)
+{
+    using Bits = std::conditional_t<sizeof(L) == 1, quint8,
+                 std::conditional_t<sizeof(L) == 2, quint16,
+                 std::conditional_t<sizeof(L) == 4, quint32, quint64>>>;
+    Bits bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return QStringLiteral("0x")
+           + QString::number(qulonglong(bits), 16).toUpper().rightJustified(int(2 * sizeof bits), QLatin1Char('0'));
+}
+
+template<typename L>
+QString formatOne(L value, ValueText::Style style)
 {
     if constexpr (std::is_same<L, bool>::value) {
         return value ? QStringLiteral("1") : QStringLiteral("0");
+    } else if (style == ValueText::Style::Hex) {
+        return hexOne(value);
     } else if constexpr (std::is_floating_point<L>::value) {
         return shortest(value);
     } else if constexpr (std::is_signed<L>::value) {
@@ -287,8 +320,7 @@ QJsonValue jsonOne(L value)
     } else if constexpr (std::is_floating_point<L>::value) {
         if (!std::isfinite(value))
             return shortest(value);
-        // A float as its shortest decimal: 0.1f as 0.1, not 0.10000000149011612.
-        return QLocale::c().toDouble(shortest(value));
+        return decimalValue(value);
     } else {
         const double wide = static_cast<double>(value);
         if (std::fabs(wide) >= exactLimit)
@@ -355,6 +387,48 @@ bool formatValues(DataType type, const QVariant &value, Style style, QStringList
         return false;
     *texts = formatted;
     return true;
+}
+
+QVariant valueAt(DataType type, const QVariant &value, int index)
+{
+    QVariant one;
+    withElement(type, [&](auto element) {
+        using Stored = typename decltype(element)::Stored;
+        if (value.userType() != qMetaTypeId<QList<Stored>>())
+            return;
+        const QList<Stored> list = value.value<QList<Stored>>();
+        if (index >= 0 && index < list.size())
+            one = QVariant::fromValue(QList<Stored>{list.at(index)});
+    });
+    return one;
+}
+
+int widestText(DataType type, Style style)
+{
+    int width = 1;
+    withElement(type, [&](auto element) {
+        using Logical = typename decltype(element)::Logical;
+        if constexpr (std::is_same<Logical, bool>::value)
+            width = 1;
+        else if (style == Style::Hex)
+            width = 2 + 2 * int(sizeof(Logical));
+        else if constexpr (std::is_same<Logical, float>::value)
+            width = 14; // -1.1754944e-38
+        else if constexpr (std::is_same<Logical, double>::value)
+            width = 23; // -2.2250738585072014e-308
+        else
+            width = qMax(formatOne(std::numeric_limits<Logical>::min(), style).size(),
+                         formatOne(std::numeric_limits<Logical>::max(), style).size());
+    });
+    return width;
+}
+
+int registersPerValue(DataType type, int *valuesPerRegister)
+{
+    int bits = 0;
+    ElementType::visitStored(type, [&](auto tag) { bits = decltype(tag)::bits; });
+    *valuesPerRegister = bits > 0 && bits < 16 ? 16 / bits : 1;
+    return bits >= 16 ? bits / 16 : 0;
 }
 
 bool jsonValues(DataType type, const QVariant &value, QJsonArray *values)

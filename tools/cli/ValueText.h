@@ -30,12 +30,26 @@ QStringList typeNames();
 QString parseValues(DataType type, const QStringList &texts, QVariant *list);
 
 enum class Style {
-    Plain // for people: bits as 0 and 1
+    Plain, // for people: bits as 0 and 1
+    Hex    // numbers as their bit pattern (0xFFFB, 0x40500000), as values are typed
 };
 
 // The elements of a record's value as texts. False when the value holds no
 // list of the type's element type.
 bool formatValues(DataType type, const QVariant &value, Style style, QStringList *texts);
+
+// A list of the one element at `index`, of the same type; an invalid
+// QVariant when the value holds no such element.
+QVariant valueAt(DataType type, const QVariant &value, int index);
+
+// The widest text formatValues gives for one value of the type (the
+// shortest float forms aside from the rarest).
+int widestText(DataType type, Style style);
+
+// How a type's values sit in the PLC's 16-bit registers: the registers one
+// value takes (2 for int32), or 0 where several values share one register;
+// *valuesPerRegister is then how many (2 for int8, 16 for bits).
+int registersPerValue(DataType type, int *valuesPerRegister);
 
 // The elements as JSON values: bits as true and false, numbers as numbers.
 // What a JSON number cannot carry exactly is a string of the plain text:

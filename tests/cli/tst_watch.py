@@ -1,0 +1,198 @@
+#!/usr/bin/python3
+"""norvo watch in a real browser (headless Chromium) against norvo-sim.
+
+A value the simulator changes shows as a rising line; a write from the page
+(norvo started with --allow-write) lands in the simulator's memory; a
+dropped link shows as a gap, then as restored; when norvo stops, the page
+says so; without the chart library the page says that and keeps its table.
+Takes a screenshot for the README.
+
+  tst_watch.py SIM NORVO PLUGIN SCREENSHOT
+"""
+import json
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.error
+import urllib.request
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from headless import browser  # noqa: E402
+
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+WAIT_S = 40  # generous: the machine is small and shared
+
+MEMORY = """# a tank whose level rises, a setpoint and a pump
+D100:int16 = 10
+D200:uint16 = 7
+M0 = 1, 0
+"""
+
+
+def start(command, first_word, env=None):
+    """Starts a program whose first stdout line is "WORD ADDRESS"."""
+    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               text=True, env=env)
+    words = process.stdout.readline().split()
+    if len(words) != 2 or words[0] != first_word:
+        process.kill()
+        sys.exit("%s did not print its %s line: %r" % (command[0], first_word, words))
+    return process, words[1]
+
+
+def api(http, method, path, body=None):
+    data = json.dumps(body).encode() if body is not None else None
+    request = urllib.request.Request("http://%s%s" % (http, path), data=data, method=method)
+    with urllib.request.urlopen(request, timeout=WAIT_S) as reply:
+        return json.loads(reply.read())
+
+
+class Ramp(threading.Thread):
+    """Raises D100 in the simulator's memory, a step every 150 ms."""
+
+    def __init__(self, http):
+        super().__init__(daemon=True)
+        self.http = http
+        self.running = True
+
+    def run(self):
+        level = 10
+        while self.running:
+            level += 1
+            try:
+                api(self.http, "PUT", "/api/memory/D100", {"type": "int16", "values": [level]})
+            except OSError:
+                return  # the simulator has ended
+            time.sleep(0.15)
+
+
+def series(page, label):
+    return page.execute_script(
+        "const d = window.norvoWatch && window.norvoWatch.state.series.get(arguments[0]);"
+        "return d ? d.data.map(p => p.y) : [];", label)
+
+
+def events(page):
+    return page.execute_script(
+        "return window.norvoWatch ? window.norvoWatch.state.events.map(e => e.event) : [];")
+
+
+def refused(url, headers, body):
+    """True when norvo refuses the POST with 403."""
+    request = urllib.request.Request(url, data=json.dumps(body).encode(), method="POST", headers=headers)
+    try:
+        urllib.request.urlopen(request, timeout=WAIT_S)
+    except urllib.error.HTTPError as error:
+        return error.code == 403
+    return False
+
+
+def check(condition, message):
+    if not condition:
+        sys.exit(message)
+
+
+def main():
+    sim, norvo, plugin, screenshot = sys.argv[1:5]
+    processes = []
+    page = None
+    with tempfile.TemporaryDirectory() as folder:
+        memory_file = os.path.join(folder, "plc.txt")
+        with open(memory_file, "w") as out:
+            out.write(MEMORY)
+        try:
+            simulator, plc_line = start([sim, "--tcp", "127.0.0.1:0", "--http", "127.0.0.1:0",
+                                         "--load", memory_file], "tcp")
+            processes.append(simulator)
+            http = simulator.stdout.readline().split()[1]
+            ramp = Ramp(http)
+            ramp.start()
+            watch, url = start([norvo, "--plugin", plugin, "--interval", "200", "--allow-write",
+                                plc_line, "watch", "D100:int16", "D200:uint16", "M0:bool:2"], "watch")
+            processes.append(watch)
+
+            page = browser(os.path.join(folder, "profile"), "1280,900")
+            wait = WebDriverWait(page, WAIT_S)
+            page.get(url)
+
+            # The level rises, and the table shows it with its hex.
+            wait.until(lambda p: len([y for y in series(p, "D100") if y is not None]) >= 8)
+            levels = [y for y in series(page, "D100") if y is not None]
+            check(levels == sorted(levels) and levels[-1] > levels[0],
+                  "D100's line does not rise: %r" % levels)
+            row = page.find_element(By.ID, "item-0")
+            check(row.find_element(By.CLASS_NAME, "hex").text.startswith("0x"),
+                  "no hex in the table: %r" % row.text)
+            check(series(page, "M0") and series(page, "M1"), "the bits have no lines")
+
+            # A write from the page, confirmed, lands in the simulator.
+            box = page.find_element(By.CSS_SELECTOR, "#item-1 td.write input")
+            box.send_keys("50")
+            page.find_element(By.CSS_SELECTOR, "#item-1 td.write button").click()
+            alert = wait.until(lambda p: p.switch_to.alert)
+            check("50 to D200" in alert.text and "D200" in alert.text and "uint16" in alert.text,
+                  "the confirmation does not say what goes where: %r" % alert.text)
+            alert.accept()
+            wait.until(lambda p: p.find_element(By.CSS_SELECTOR, "#item-1 .outcome").text == "written")
+            memory = api(http, "GET", "/api/memory/D200?type=uint16")
+            check(memory["values"] == [50], "the write did not land: %r" % memory)
+            wait.until(lambda p: p.find_element(By.CSS_SELECTOR, "#item-1 td.value").text == "50")
+
+            # Another site in the same browser cannot write (no JSON, or its
+            # own Origin), nor reach the API under another name.
+            for headers in ({"Content-Type": "text/plain"},
+                            {"Content-Type": "application/json", "Origin": "http://example.invalid"},
+                            {"Content-Type": "application/json", "Host": "rebound.invalid"}):
+                check(refused(url + "api/write", headers, {"item": 1, "values": ["666"]}),
+                      "a foreign write was not refused: %r" % headers)
+            check(api(http, "GET", "/api/memory/D200?type=uint16")["values"] == [50],
+                  "a foreign write landed")
+
+            # A dropped link: a gap in the line, then the link restored.
+            api(http, "POST", "/api/links/drop")
+            wait.until(lambda p: "link restored" in events(p))
+            check("link lost" in events(page), "no loss marked: %r" % events(page))
+            wait.until(lambda p: any(y is None for y in series(p, "D100")))
+            after = series(page, "D100")
+            check(after[-1] is not None or None in after, "no gap in D100: %r" % after)
+            wait.until(lambda p: series(p, "D100")[-1] is not None)
+
+            time.sleep(3)  # the line goes on after the gap, for the picture
+            ramp.running = False
+            check(page.save_screenshot(screenshot), "no screenshot written to " + screenshot)
+
+            # norvo stops: the page says so.
+            watch.send_signal(signal.SIGINT)
+            watch.wait(timeout=WAIT_S)
+            wait.until(lambda p: "stopped" in p.find_element(By.ID, "banner").text
+                       and p.find_element(By.ID, "banner").is_displayed())
+
+            # Without the chart library: said so, and the table still lives.
+            environment = dict(os.environ, NORVO_CHART_JS=os.path.join(folder, "missing.js"))
+            bare, bare_url = start([norvo, "--plugin", plugin, "--interval", "200", plc_line,
+                                    "watch", "D200:uint16"], "watch", env=environment)
+            processes.append(bare)
+            page.get(bare_url)
+            wait.until(lambda p: p.find_element(By.CSS_SELECTOR, "#item-0 td.value").text == "50")
+            check("libjs-chart.js" in page.find_element(By.ID, "chart-missing").text,
+                  "the missing chart library is not named")
+            check(not page.find_elements(By.CSS_SELECTOR, "#item-0 td.write"),
+                  "writes offered without --allow-write")
+            print("watch ok; screenshot in " + screenshot)
+        finally:
+            if page is not None:
+                page.quit()
+            for process in processes:
+                if process.poll() is None:
+                    process.terminate()
+                    process.wait(timeout=WAIT_S)
+
+
+if __name__ == "__main__":
+    main()

@@ -209,7 +209,7 @@ void setFlag(Flag flag, Invocation *invocation)
     }
 }
 
-const char *const valueOptions[] = {"--station", "--interval", "--times", "--plugin",
+const char *const valueOptions[] = {"--station", "--interval", "--times", "--plugin", "--pcap",
                                     "--stations", "--bauds", "--formats"};
 
 QString readOptionValue(const QString &option, const QString &value, Invocation *invocation)
@@ -241,6 +241,12 @@ QString readOptionValue(const QString &option, const QString &value, Invocation 
         return readBauds(value, invocation);
     if (option == QLatin1String("--formats"))
         return readFormats(value, invocation);
+    if (option == QLatin1String("--pcap")) {
+        if (value.isEmpty())
+            return QStringLiteral("--pcap needs a file name");
+        invocation->pcapPath = value;
+        return QString();
+    }
     if (value.isEmpty())
         return QStringLiteral("--plugin needs a path");
     invocation->pluginPath = value;

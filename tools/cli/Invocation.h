@@ -64,6 +64,7 @@ struct Invocation {
     int intervalMs = 1000;
     int times = 0;              // 0: poll until stopped
     QString pluginPath;         // empty: the one beside the tool, then the system's
+    QString pcapPath;           // --pcap FILE: the bytes on the wire into a capture file
 
     bool json() const { return format == Json; }
     bool serial() const { return connection.contains(QLatin1Char(',')); }

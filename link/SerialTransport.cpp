@@ -82,6 +82,7 @@ void SerialTransport::close()
         return;
     port_->clear(QSerialPort::AllDirections);
     port_->close();
+    noted_ = 0;
 }
 
 bool SerialTransport::write(const QByteArray &frame)

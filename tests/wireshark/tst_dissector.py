@@ -187,6 +187,7 @@ def test_tcp(dissector, work):
         flow.segment(True, answer1[7:]),
         flow.segment(False, frame(b"014403X0017") + frame(b"014601R00007")),  # two in one
         flow.segment(True, frame(b"01440101") + frame(b"01460BEEF")),
+        flow.segment(True, frame(b"01460BEEF")),                # a copy: nothing waits for it
     ]
     capture = os.path.join(work, "tcp.pcap")
     pcap_file(capture, 1, [(300 + i * 0.01, s) for i, s in enumerate(segments)])
@@ -197,6 +198,7 @@ def test_tcp(dissector, work):
         ("0", "0x46", "R7", "1", None, None),
         ("1", "0x44", "X17", "3", None, ["1", "0", "1"]),
         ("1", "0x46", "R7", "1", ["0xbeef"], None),
+        ("1", "0x46", None, None, ["0xbeef"], None),
     ]
     # Each way alone: the heuristic off for the other two.
     ways = {"heuristic": (),
@@ -208,8 +210,10 @@ def test_tcp(dissector, work):
                 f.get("register"), f.get("bit")) for f in frames]
         if got != expected:
             fail("TCP by %s: %s" % (way, got))
-        if [one(f, "checksum_ok") for f in frames] != ["1"] * 6:
+        if [one(f, "checksum_ok") for f in frames] != ["1"] * 7:
             fail("TCP by %s: checksums %s" % (way, [one(f, "checksum_ok") for f in frames]))
+        if [one(f, "unowed") for f in frames] != [None] * 6 + ["1"]:
+            fail("TCP by %s: unowed %s" % (way, [one(f, "unowed") for f in frames]))
         if frames[1]["packet"] != [3] or frames[4]["packet"] != [5]:
             fail("TCP by %s: frames not where they end: %s" % (way, [f["packet"] for f in frames]))
 

@@ -74,4 +74,10 @@ file(RELATIVE_PATH _libFromBin
 set_target_properties(norvo PROPERTIES INSTALL_RPATH "$ORIGIN/${_libFromBin}")
 install(TARGETS norvo norvo-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 
+# The Wireshark dissector goes where Wireshark and tshark load global Lua
+# plug-ins: <libdir>/wireshark/plugins (Debian: /usr/lib/<triplet>/...).
+set(NORVO_WIRESHARK_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/wireshark/plugins)
+install(FILES ${PROJECT_SOURCE_DIR}/tools/wireshark/norvo.lua
+    DESTINATION ${NORVO_WIRESHARK_PLUGIN_DIR} COMPONENT tools)
+
 include(${CMAKE_CURRENT_LIST_DIR}/NorvoPackage.cmake)

@@ -63,5 +63,5 @@ cpack_add_component(dev
     DEPENDS lib)
 cpack_add_component(tools
     DISPLAY_NAME "LibNorvo tools"
-    DESCRIPTION "norvo, a command-line host for the plug-in, and norvo-sim, a PLC simulator."
+    DESCRIPTION "norvo, a command-line host for the plug-in, norvo-sim, a PLC simulator, and a Wireshark dissector."
     DEPENDS lib)

@@ -81,6 +81,7 @@ void CmdNorvo_TCP::serialLineError(int error)
 // A serial answer is complete once the line has been quiet for recvIdleMs.
 void CmdNorvo_TCP::serialreadyRead()
 {
+    serialLink.noteArrived();
     if (!recvTimer)
         return;
     recvTimer->stop();

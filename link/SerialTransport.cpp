@@ -1,6 +1,7 @@
 #include "SerialTransport.h"
 
 #include "LinkPause.h"
+#include "LinkWire.h"
 
 #include <poll.h>
 
@@ -38,6 +39,7 @@ bool SerialTransport::open(const QString &portName, int baudRate, int dataBits, 
     if (portName.contains(QChar::Null))
         return false;
     portName_ = portName;
+    noted_ = 0;
     port_->setPortName(portName);
     if (!port_->open(QIODevice::ReadWrite))
         return false;
@@ -80,6 +82,7 @@ void SerialTransport::close()
         return;
     port_->clear(QSerialPort::AllDirections);
     port_->close();
+    noted_ = 0;
 }
 
 bool SerialTransport::write(const QByteArray &frame)
@@ -88,6 +91,7 @@ bool SerialTransport::write(const QByteArray &frame)
         return false;
     port_->write(frame);
     port_->flush();
+    LinkWire::sent(frame.constData(), frame.size());
     return true;
 }
 
@@ -110,11 +114,28 @@ void SerialTransport::pause(int ms)
     linkPause([this] { return descriptor(); }, ms);
 }
 
+void SerialTransport::noteArrived()
+{
+    if (!LinkWire::isOn() || !isUsable()) {
+        noted_ = 0;
+        return;
+    }
+    const qint64 available = port_->bytesAvailable();
+    if (available > noted_) {
+        const QByteArray held = port_->peek(available);
+        LinkWire::arrived(held.constData() + noted_, int(held.size() - noted_));
+    }
+    noted_ = available;
+}
+
 void SerialTransport::takeBuffered()
 {
+    if (!isUsable())
+        return;
+    noteArrived();
+    noted_ = 0;
     // By count: readAll() would take and shrink a 16 KiB block each time.
-    if (isUsable())
-        deliver(port_->read(port_->bytesAvailable()));
+    deliver(port_->read(port_->bytesAvailable()));
 }
 
 void SerialTransport::takeArrived()

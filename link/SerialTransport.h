@@ -25,6 +25,9 @@ public:
 
     // Hands over what the port holds (once the line has been quiet).
     void takeBuffered();
+    // Logs the bytes that came since the last look as one piece on the wire
+    // (LinkWire): the port holds them until the line has been quiet.
+    void noteArrived();
     // The port as the host named it in the last open.
     QString portName() const { return portName_; }
 
@@ -42,6 +45,7 @@ private:
     QSerialPort *const &port_;
     QTimer *const &idleTimer_;
     QString portName_;
+    qint64 noted_ = 0; // bytes held by the port and already logged
 };
 
 #endif // SERIALTRANSPORT_H

@@ -1,6 +1,7 @@
 #include "TcpTransport.h"
 
 #include "LinkPause.h"
+#include "LinkWire.h"
 
 #include <QtNetwork/QTcpSocket>
 
@@ -69,6 +70,7 @@ bool TcpTransport::write(const QByteArray &frame)
         socket_->write(frame.constData() + sent, frame.size() - sent);
         socket_->flush();
     }
+    LinkWire::sent(frame.constData(), frame.size());
     return true;
 }
 
@@ -91,6 +93,7 @@ void TcpTransport::waitForInput(int ms)
     char bytes[answerChunk];
     const ssize_t got = ::recv(fd, bytes, sizeof bytes, MSG_DONTWAIT);
     if (got > 0) {
+        LinkWire::arrived(bytes, int(got));
         deliver(bytes, int(got));
         return;
     }
@@ -108,8 +111,11 @@ void TcpTransport::takeBuffered()
     if (!socket_)
         return;
     const qint64 available = socket_->bytesAvailable();
-    if (available > 0)
-        deliver(socket_->read(available));
+    if (available <= 0)
+        return;
+    const QByteArray bytes = socket_->read(available);
+    LinkWire::arrived(bytes.constData(), bytes.size());
+    deliver(bytes);
 }
 
 void TcpTransport::takeArrived()

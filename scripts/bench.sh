@@ -28,7 +28,7 @@ esac
 # shellcheck source=scripts/packages.sh
 source "$repo/scripts/packages.sh"
 ensure_packages bench cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev \
-    libbenchmark-dev libcpp-httplib-dev
+    libbenchmark-dev libcpp-httplib-dev libpcap-dev
 
 echo "== building in $build (Release)"
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DNORVO_BENCH=ON >/dev/null

@@ -14,7 +14,7 @@ build=${NORVO_BUILD_DIR:-$repo/build}
 # shellcheck source=scripts/packages.sh
 source "$repo/scripts/packages.sh"
 ensure_packages setup cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev \
-    libcpp-httplib-dev libjs-chart.js "$@"
+    libcpp-httplib-dev libjs-chart.js libpcap-dev "$@"
 
 # shellcheck disable=SC2086
 cmake -S "$repo" -B "$build" ${NORVO_CMAKE_ARGS:-} >/dev/null

@@ -15,7 +15,9 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
 stages=${NORVO_TEST_STAGES:-native sanitize fuzz armhf}
 
-browser_packages=(chromium chromium-driver python3-selenium)
+# The simulator's web page is tested in a headless browser, the Wireshark
+# dissector with tshark (its setuid question is answered no, non-interactively).
+test_packages=(chromium chromium-driver python3-selenium tshark)
 
 stage() {
     echo
@@ -26,14 +28,13 @@ for s in $stages; do
     case $s in
     native)
         stage "native build and tests"
-        # The simulator's web page is tested in a headless browser.
-        NORVO_BUILD_DIR=$repo/build "$repo/scripts/setup.sh" "${browser_packages[@]}"
+        NORVO_BUILD_DIR=$repo/build "$repo/scripts/setup.sh" "${test_packages[@]}"
         ctest --test-dir "$repo/build" --output-on-failure -j"$jobs"
         ;;
     sanitize)
         stage "sanitizer build (ASan + UBSan) and tests"
         NORVO_BUILD_DIR=$repo/build-san NORVO_CMAKE_ARGS="-DNORVO_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug" \
-            "$repo/scripts/setup.sh" "${browser_packages[@]}"
+            "$repo/scripts/setup.sh" "${test_packages[@]}"
         ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
             ctest --test-dir "$repo/build-san" --output-on-failure -j"$jobs"
         ;;

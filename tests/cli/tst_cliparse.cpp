@@ -237,7 +237,7 @@ void TestCliParse::acceptedCommandLines()
 
     // Options before, between and after the words; both option forms.
     parsed = parseArguments(words("--json --station=012 /dev/ttyS1,9600,7,1,E poll X0 BOOL "
-                                  "--interval 200 16 --times 5 --debug --plugin ./lib.so"));
+                                  "--interval 200 16 --times 5 --debug --plugin ./lib.so --pcap=poll.pcap"));
     QCOMPARE(parsed.error, QString());
     invocation = parsed.invocation;
     QCOMPARE(invocation.command, Invocation::Poll);
@@ -251,6 +251,7 @@ void TestCliParse::acceptedCommandLines()
     QCOMPARE(invocation.times, 5);
     QVERIFY(invocation.json() && invocation.debug);
     QCOMPARE(invocation.pluginPath, QStringLiteral("./lib.so"));
+    QCOMPARE(invocation.pcapPath, QStringLiteral("poll.pcap"));
 
     // Negative numbers and -inf are values, not options.
     parsed = parseArguments(words("127.0.0.1:500 write D100 float -5 -inf -.5"));

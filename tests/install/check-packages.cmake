@@ -83,6 +83,8 @@ if(TOOLS)
     foreach(tool IN LISTS TOOLS)
         list(APPEND toolFiles ${BINDIR}/${tool})
     endforeach()
+    # The Wireshark dissector, where Wireshark loads global Lua plug-ins.
+    list(APPEND toolFiles ${LIBDIR}/wireshark/plugins/norvo.lua)
     expect_files(${tools} ${toolFiles})
 endif()
 

@@ -221,7 +221,7 @@ void setFlag(Flag flag, Invocation *invocation)
     }
 }
 
-const char *const valueOptions[] = {"--station", "--interval", "--times", "--plugin",
+const char *const valueOptions[] = {"--station", "--interval", "--times", "--plugin", "--pcap",
                                     "--stations", "--bauds", "--formats", "--http", "--keep"};
 
 // HOST:PORT or :PORT (or PORT) for watch's page; the host is numeric.
@@ -281,6 +281,12 @@ QString readOptionValue(const QString &option, const QString &value, Invocation 
         return readBauds(value, invocation);
     if (option == QLatin1String("--formats"))
         return readFormats(value, invocation);
+    if (option == QLatin1String("--pcap")) {
+        if (value.isEmpty())
+            return QStringLiteral("--pcap needs a file name");
+        invocation->pcapPath = value;
+        return QString();
+    }
     if (value.isEmpty())
         return QStringLiteral("--plugin needs a path");
     invocation->pluginPath = value;

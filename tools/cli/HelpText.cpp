@@ -40,6 +40,8 @@ const char general[] =
     "  --debug          show the driver's request, answer and link lines as it logs them\n"
     "  --trace          show each request and answer decoded, and the answers the\n"
     "                   link dropped and its synchronising reads, on stderr\n"
+    "  --pcap FILE      write every frame sent and received, with the times of its\n"
+    "                   bytes, to a capture file for Wireshark (the norvo dissector)\n"
     "  --json           one JSON object per result or error instead of a table\n"
     "  --csv            read, write, poll, watch: CSV (RFC 4180) with a header line\n"
     "  --csv-wide       read, poll: CSV with one row per cycle and one column per\n"

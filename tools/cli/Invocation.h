@@ -71,6 +71,7 @@ struct Invocation {
     bool allowWrite = false;    // the page may write
     int keepMinutes = 10;       // the trend's window
     QString pluginPath;         // empty: the one beside the tool, then the system's
+    QString pcapPath;           // --pcap FILE: the bytes on the wire into a capture file
 
     bool json() const { return format == Json; }
     bool serial() const { return connection.contains(QLatin1Char(',')); }

@@ -7,6 +7,7 @@
 #include "Output.h"
 #include "PluginLoader.h"
 #include "Session.h"
+#include "WireCapture.h"
 
 #include "CDriveBaseClass.h"
 
@@ -16,6 +17,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -45,11 +47,18 @@ void catchStopSignals()
 // with --debug: norvo reports lost links itself.
 QtMessageHandler qtHandler = nullptr;
 FrameTrace frameTrace;
+WireCapture wireCapture; // --pcap: the driver's account of the wire (norvo.wire)
 bool showRaw = false;
 bool showDecoded = false;
 
 void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
+    if (WireCapture::isWireAccount(context.category)) {
+        wireCapture.take(message);
+        if (showRaw)
+            qtHandler(type, context, message);
+        return;
+    }
     const bool linkAccount = FrameTrace::isLinkAccount(context.category);
     if (linkAccount || FrameTrace::isFrameLine(message)) {
         const QDateTime now = QDateTime::currentDateTime();
@@ -66,27 +75,34 @@ void filterMessages(QtMsgType type, const QMessageLogContext &context, const QSt
     qtHandler(type, context, message);
 }
 
-// Switches the link's account on. Qt applies QT_LOGGING_RULES after the
-// rules a program sets, so the user's rules are taken into ours, before
-// it, where they keep their order among themselves but cannot switch the
-// account off. Runs before anything logs.
-void enableLinkAccount()
+// Switches the link's account on, and with --pcap its account of the
+// wire. Qt applies QT_LOGGING_RULES after the rules a program sets, so the
+// user's rules are taken into ours, before them, where they keep their
+// order among themselves but cannot switch the accounts off. Runs before
+// anything logs.
+void enableLinkAccount(bool wire)
 {
     QByteArray userRules = qgetenv("QT_LOGGING_RULES");
     qunsetenv("QT_LOGGING_RULES");
     userRules.replace(';', '\n');
-    QLoggingCategory::setFilterRules(QString::fromLocal8Bit(userRules) + QLatin1Char('\n')
-                                     + FrameTrace::linkAccountRule());
+    QString rules = QString::fromLocal8Bit(userRules) + QLatin1Char('\n') + FrameTrace::linkAccountRule();
+    if (wire)
+        rules += QLatin1Char('\n') + WireCapture::wireAccountRule();
+    QLoggingCategory::setFilterRules(rules);
 }
 
-// --json asks for a JSON object for every outcome, even for a command line
-// that was refused before --json could be taken from it.
-bool wantsJson(const QStringList &arguments)
+// An option looked for before the command line is parsed: --json asks for
+// a JSON object for every outcome, even for a command line that was
+// refused before --json could be taken from it; --pcap switches the
+// driver's account of the wire on before anything logs.
+bool hasOption(int argc, char *argv[], const char *option)
 {
-    for (const QString &argument : arguments) {
-        if (argument == QLatin1String("--"))
+    const size_t length = std::strlen(option);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
             break;
-        if (argument == QLatin1String("--json"))
+        if (std::strncmp(argv[i], option, length) == 0
+            && (argv[i][length] == '\0' || argv[i][length] == '='))
             return true;
     }
     return false;
@@ -125,7 +141,7 @@ int showVersion(PluginLoader &loader, const QString &pluginPath, Output &output,
 
 int main(int argc, char *argv[])
 {
-    enableLinkAccount();
+    enableLinkAccount(hasOption(argc, argv, "--pcap"));
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -133,7 +149,7 @@ int main(int argc, char *argv[])
     const QStringList arguments = app.arguments().mid(1);
     const ParsedArguments parsed = parseArguments(arguments);
     const Invocation &invocation = parsed.invocation;
-    Output output(wantsJson(arguments) ? Invocation::Json : invocation.format, out, err);
+    Output output(hasOption(argc, argv, "--json") ? Invocation::Json : invocation.format, out, err);
     if (!parsed.error.isEmpty()) {
         output.error(parsed.error, ExitUsage);
         return ExitUsage;
@@ -141,6 +157,14 @@ int main(int argc, char *argv[])
     if (invocation.help) {
         out << helpText(invocation.command) << Qt::flush;
         return ExitOk;
+    }
+    QString captureError;
+    if (!invocation.pcapPath.isEmpty()
+        && !wireCapture.open(invocation.pcapPath,
+                             invocation.serial() ? CaptureFile::Link::Serial : CaptureFile::Link::Tcp,
+                             &captureError)) {
+        output.error(captureError, ExitUsage);
+        return ExitUsage;
     }
 
     PluginLoader loader;

@@ -1,5 +1,6 @@
 // norvo-sim: a simulated PLC on TCP, a pty or a serial line.
 
+#include "CaptureFile.h"
 #include "simhttpserver.h"
 #include "simmemoryfile.h"
 #include "simoptions.h"
@@ -182,6 +183,7 @@ int main(int argc, char *argv[])
     }
     const SimOptions &options = parsed.options;
 
+    CaptureFile capture; // outlives the serving thread that writes to it
     SimServer plc(options.station);
     plc.setStations(options.stations);
     plc.setFaults(options.faults);
@@ -192,6 +194,18 @@ int main(int argc, char *argv[])
     if (options.log) {
         plc.setRequestListener([](const SimLogEntry &entry) {
             std::fprintf(stderr, "%s\n", qPrintable(entry.text()));
+        });
+    }
+    if (!options.pcapFile.isEmpty()) {
+        QString error;
+        if (!capture.open(options.pcapFile, &error)) {
+            complain(error);
+            return 1;
+        }
+        const auto link = options.link == SimOptions::Tcp ? CaptureFile::Link::Tcp : CaptureFile::Link::Serial;
+        plc.setCapture([&capture, link](int connection, bool fromPlc, const QByteArray &bytes) {
+            capture.write(fromPlc ? CaptureFile::From::Plc : CaptureFile::From::Host, link,
+                          quint16(connection), bytes);
         });
     }
     if (!watchSignals()) {

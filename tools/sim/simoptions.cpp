@@ -14,7 +14,7 @@ struct ValueOption {
 const ValueOption valueOptions[] = {
     {"tcp", "HOST:PORT"}, {"serial", "DEVICE,BAUD,BITS,STOP,PARITY"}, {"station", "N[,N...]"},
     {"pty-link", "PATH"}, {"http", "HOST:PORT"},
-    {"load", "FILE"}, {"dump", "FILE"},
+    {"load", "FILE"}, {"dump", "FILE"}, {"pcap", "FILE"},
     {"delay", "MS"}, {"delay-every", "N"}, {"delay-chance", "P"},
     {"drop-every", "N"}, {"drop-chance", "P"},
     {"bad-checksum-every", "N"}, {"bad-checksum-chance", "P"},
@@ -200,6 +200,8 @@ QString simHelpText()
         "                        port 0 picks a free one). Whoever reaches it can change\n"
         "                        the PLC's memory: keep it on loopback\n"
         "  --log                 write each request to stderr, one line each\n"
+        "  --pcap FILE           write every piece received and sent, with its time, to a\n"
+        "                        capture file for Wireshark (the norvo dissector)\n"
         "\n"
         "Faults (N: on every Nth request; P: probability 0..1 per request):\n"
         "  --delay MS            answer MS late (every answer, unless --delay-every/-chance)\n"
@@ -298,6 +300,7 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
         return result;
     options.station = options.stations.first();
     options.loadFile = read.text("load");
+    options.pcapFile = read.text("pcap");
     options.dumpFile = read.text("dump");
     if (read.has("load") && options.loadFile.isEmpty())
         read.error = QStringLiteral("--load needs a file name");

@@ -30,6 +30,7 @@ struct SimOptions {
     QHostAddress httpAddress = QHostAddress(QHostAddress::LocalHost);
     quint16 httpPort = 0;
     bool log = false;                // --log: each request on stderr
+    QString pcapFile;                // --pcap FILE; empty: no capture
 };
 
 struct SimOptionsResult {

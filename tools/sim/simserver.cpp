@@ -136,6 +136,7 @@ public:
     QString listening;
     QString ptyPath;
     SimScript *script = nullptr;
+    SimServer::Capture capture;         // set while no link serves
 
 private:
     // The PLC's reply to a frame, or the script's.
@@ -164,8 +165,21 @@ private:
         SimSession::Handler handler;
         if (!gateway)
             handler = [this](const QByteArray &frame) { return answer(frame); };
+        // What each connection carries, under its own number; a request is
+        // recorded before the session answers it.
+        const int connection = ++connections;
+        if (capture) {
+            connect(channel, &SimChannel::received, this, [this, connection](const QByteArray &bytes) {
+                capture(connection, false, bytes);
+            });
+        }
         auto *session = new SimSession(channel, handler, this);
         sessions.append(session);
+        if (capture) {
+            connect(session, &SimSession::sent, this, [this, connection](const QByteArray &bytes) {
+                capture(connection, true, bytes);
+            });
+        }
         if (gateway)
             gateway->attach(session);
         if (SimScript *watcher = script) {
@@ -187,6 +201,7 @@ private:
     QTcpServer *tcp = nullptr;
     SimGateway *gateway = nullptr;      // TCP behind a gateway only
     QList<SimSession *> sessions;
+    int connections = 0;                // sessions served, for the capture
 };
 
 struct SimServer::Private {
@@ -448,6 +463,11 @@ QList<SimLogEntry> SimServer::requestEntries(qint64 sequence) const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
     return d->plc.entriesSince(sequence);
+}
+
+void SimServer::setCapture(Capture capture)
+{
+    d->inThread([&] { d->worker->capture = std::move(capture); });
 }
 
 void SimServer::setRequestListener(std::function<void(const SimLogEntry &)> listener)

@@ -116,6 +116,13 @@ public:
     // set it before a link starts.
     void setRequestListener(std::function<void(const SimLogEntry &)> listener);
 
+    // Called in the serving thread with the bytes each connection (a TCP
+    // connection, the pty or the serial line; numbered from 1) receives
+    // (fromPlc false) and sends (true), as they come and go; set it before a
+    // link starts.
+    using Capture = std::function<void(int connection, bool fromPlc, const QByteArray &bytes)>;
+    void setCapture(Capture capture);
+
 private:
     struct Private;
     std::unique_ptr<Private> d;

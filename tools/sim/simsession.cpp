@@ -75,6 +75,7 @@ void SimSession::sendDue()
     while (!outbox.isEmpty() && outbox.first().dueMs <= now) {
         const Pending next = outbox.takeFirst();
         link->send(next.bytes);
+        emit sent(next.bytes);
         if (next.endsAnswer)
             emit answerSent();
     }

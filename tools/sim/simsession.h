@@ -42,6 +42,8 @@ signals:
     void closed(SimSession *session);
     // The last byte of an answer has been handed to the channel.
     void answerSent();
+    // Bytes handed to the channel, as they went (a capture's record).
+    void sent(const QByteArray &bytes);
     // Bytes received outside any frame, or a frame given up unfinished.
     void noise(const QByteArray &bytes);
     // A request frame, from a session without a handler.

@@ -5,6 +5,7 @@
 
 #include <QtCore/QProcess>
 #include <QtCore/QTemporaryDir>
+#include <QtNetwork/QTcpServer>
 #include <QtNetwork/QTcpSocket>
 #include <QtTest/QtTest>
 
@@ -156,6 +157,11 @@ void TestSimBinary::refusesWhatItCannotUse()
     stationsFile.write("@7 D1 = 1\n@2 D1 = 1\n");
     stationsFile.close();
 
+    // A port someone else listens on, as a first simulator would.
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+    const QString inUse = QStringLiteral("127.0.0.1:%1").arg(taken.serverPort());
+
     struct Case {
         QStringList arguments;
         int exitCode;
@@ -170,6 +176,8 @@ void TestSimBinary::refusesWhatItCannotUse()
         // Checked at start: at shutdown the memory would be lost.
         {{"--dump", dir.filePath(QStringLiteral("no-such-folder/dump.txt"))}, 1, "cannot write the dump"},
         {{"--web"}, 2, "web"},
+        {{"--tcp", inUse}, 2, "cannot listen on " + inUse.toUtf8()},
+        {{"--http", inUse}, 2, "cannot serve HTTP on " + inUse.toUtf8() + ": the address is in use"},
     };
     for (const Case &c : cases) {
         QProcess sim;

@@ -1,6 +1,7 @@
 #include "simapi.h"
 
 #include "simlabel.h"
+#include "simlogfilter.h"
 #include "simserver.h"
 #include "simtyped.h"
 
@@ -8,6 +9,7 @@
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
+#include <QtCore/QRandomGenerator>
 
 #include <cmath>
 
@@ -17,7 +19,10 @@ using Reply = SimApi::Reply;
 
 Reply json(int status, const QJsonObject &object)
 {
-    return Reply{status, QJsonDocument(object).toJson(QJsonDocument::Compact)};
+    Reply reply;
+    reply.status = status;
+    reply.body = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return reply;
 }
 
 Reply fail(const QString &error, int status = 400)
@@ -156,21 +161,50 @@ QString readTarget(const QString &labelText, const QString &typeText, const QStr
     return QString();
 }
 
+// The values, and each one's bit pattern in hex for a closer look.
 QJsonObject memoryObject(const Target &target, const QVector<quint64> &patterns)
 {
     QJsonArray values;
-    for (const quint64 pattern : patterns)
+    QJsonArray hex;
+    const int digits = qMax(1, SimTypes::bits(target.type) / 4);
+    for (const quint64 pattern : patterns) {
         values.append(toJson(target.type, pattern));
+        hex.append(QStringLiteral("0x%1").arg(QString::number(pattern, 16).toUpper().rightJustified(digits, QLatin1Char('0'))));
+    }
     return QJsonObject{{QStringLiteral("label"), target.label.text()},
                        {QStringLiteral("type"), SimTypes::name(target.type)},
                        {QStringLiteral("station"), target.station},
-                       {QStringLiteral("values"), values}};
+                       {QStringLiteral("values"), values},
+                       {QStringLiteral("hex"), hex}};
+}
+
+// A query parameter the route does not take, refused like an unknown field.
+QString unknownParameter(const QMap<QString, QString> &query, const QStringList &known)
+{
+    for (auto it = query.begin(); it != query.end(); ++it) {
+        if (!known.contains(it.key())) {
+            return known.isEmpty() ? QStringLiteral("unknown query parameter \"%1\" (this request takes none)").arg(it.key())
+                                   : QStringLiteral("unknown query parameter \"%1\" (%2)").arg(it.key(), known.join(QStringLiteral(", ")));
+        }
+    }
+    return QString();
+}
+
+// The request's label, station and type for a memory change or a generator.
+QString unknownFields(const QJsonObject &object, const QStringList &known)
+{
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (!known.contains(it.key()))
+            return QStringLiteral("unknown field \"%1\" (%2)").arg(it.key(), known.join(QStringLiteral(", ")));
+    }
+    return QString();
 }
 
 } // namespace
 
 SimApi::SimApi(SimServer *plc, const SimLinkInfo &info)
-    : plc(plc), info(info)
+    : plc(plc), info(info),
+      runId(QString::number(QRandomGenerator::global()->generate64(), 16))
 {
 }
 
@@ -183,33 +217,82 @@ QStringList SimApi::faultKinds()
 }
 
 Reply SimApi::handle(const QString &method, const QString &path, const QMap<QString, QString> &query,
-                     const QByteArray &body)
+                     const QByteArray &body, const QString &origin)
+{
+    // The query parameters each resource takes, by method.
+    struct Parameters {
+        const char *method;
+        const char *path;      // a trailing '/' takes any name after it
+        QStringList known;
+    };
+    static const QList<Parameters> parameters = {
+        {"GET", "/api/memory/", {QStringLiteral("count"), QStringLiteral("type"), QStringLiteral("station")}},
+        {"PUT", "/api/memory/", {QStringLiteral("station")}},
+        {"PUT", "/api/memory-file", {QStringLiteral("name")}},
+        {"GET", "/api/log", {QStringLiteral("since"), QStringLiteral("failed"), QStringLiteral("station"), QStringLiteral("label")}},
+        {"GET", "/api/log.csv", {QStringLiteral("since"), QStringLiteral("failed"), QStringLiteral("station"), QStringLiteral("label")}},
+        {"DELETE", "/api/generators/", {QStringLiteral("station")}},
+    };
+    QStringList known;
+    for (const Parameters &p : parameters) {
+        const QLatin1String name(p.path);
+        const bool prefix = name.endsWith(QLatin1Char('/'));
+        if (method == QLatin1String(p.method) && (prefix ? path.startsWith(name) : path == name))
+            known = p.known;
+    }
+    const QString unknown = unknownParameter(query, known);
+    if (!unknown.isEmpty())
+        return fail(unknown);
+    return route(method, path, query, body, origin);
+}
+
+Reply SimApi::route(const QString &method, const QString &path, const QMap<QString, QString> &query,
+                    const QByteArray &body, const QString &origin)
 {
     const QString memoryPrefix = QStringLiteral("/api/memory/");
     const QString faultsPrefix = QStringLiteral("/api/faults/");
+    const QString generatorsPrefix = QStringLiteral("/api/generators/");
     const bool get = method == QLatin1String("GET");
+    const bool put = method == QLatin1String("PUT");
+    const bool post = method == QLatin1String("POST");
+    const bool remove = method == QLatin1String("DELETE");
     if (path.startsWith(memoryPrefix)) {
         const QString label = path.mid(memoryPrefix.size());
         if (get)
             return getMemory(label, query);
-        if (method == QLatin1String("PUT"))
-            return putMemory(label, query, body);
-    } else if (path == QLatin1String("/api/log")) {
+        if (put)
+            return putMemory(label, query, body, origin);
+    } else if (path == QLatin1String("/api/memory-file")) {
         if (get)
-            return getLog(query);
+            return getMemoryFile();
+        if (put)
+            return putMemoryFile(query, body, origin);
+    } else if (path == QLatin1String("/api/log") || path == QLatin1String("/api/log.csv")) {
+        if (get)
+            return getLog(query, path.endsWith(QLatin1String(".csv")));
     } else if (path == QLatin1String("/api/faults")) {
         if (get)
             return getFaults();
-        if (method == QLatin1String("POST"))
-            return addFault(body);
-        if (method == QLatin1String("DELETE"))
-            return clearFaults(QString());
+        if (post)
+            return addFault(body, origin);
+        if (remove)
+            return clearFaults(QString(), origin);
     } else if (path.startsWith(faultsPrefix)) {
-        if (method == QLatin1String("DELETE"))
-            return clearFaults(path.mid(faultsPrefix.size()));
+        if (remove)
+            return clearFaults(path.mid(faultsPrefix.size()), origin);
+    } else if (path == QLatin1String("/api/generators")) {
+        if (get)
+            return getGenerators();
+        if (post)
+            return addGenerator(body, origin);
+        if (remove)
+            return stopGenerators(QString(), query, origin);
+    } else if (path.startsWith(generatorsPrefix)) {
+        if (remove)
+            return stopGenerators(path.mid(generatorsPrefix.size()), query, origin);
     } else if (path == QLatin1String("/api/links/drop")) {
-        if (method == QLatin1String("POST"))
-            return dropLinks();
+        if (post)
+            return dropLinks(origin);
     } else if (path == QLatin1String("/api/status")) {
         if (get)
             return getStatus();
@@ -234,21 +317,24 @@ Reply SimApi::getMemory(const QString &label, const QMap<QString, QString> &quer
     return json(200, memoryObject(target, patterns));
 }
 
-Reply SimApi::putMemory(const QString &label, const QMap<QString, QString> &query, const QByteArray &body)
+Reply SimApi::putMemory(const QString &label, const QMap<QString, QString> &query, const QByteArray &body,
+                        const QString &origin)
 {
     QJsonObject object;
     Reply refusal;
     if (!bodyObject(body, QStringLiteral("{\"type\":T,\"values\":[...]}"), &object, &refusal))
         return refusal;
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        if (it.key() != QLatin1String("type") && it.key() != QLatin1String("values") && it.key() != QLatin1String("station"))
-            return fail(QStringLiteral("unknown field \"%1\" (type, values, station)").arg(it.key()));
-    }
+    const QString unknown = unknownFields(object, {QStringLiteral("type"), QStringLiteral("values"), QStringLiteral("station")});
+    if (!unknown.isEmpty())
+        return fail(unknown);
     const QJsonValue values = object.value(QStringLiteral("values"));
     if (!values.isArray() || values.toArray().isEmpty())
         return fail(QStringLiteral("\"values\" must be a non-empty array"));
+    // Without a type the words would be guessed; the caller says what it means.
     const QJsonValue type = object.value(QStringLiteral("type"));
-    if (!type.isUndefined() && !type.isString())
+    if (type.isUndefined())
+        return fail(QStringLiteral("the field \"type\" is missing (%1)").arg(SimTypes::names().join(QStringLiteral(", "))));
+    if (!type.isString())
         return fail(QStringLiteral("\"type\" must be a type name"));
     QString stationText = query.value(QStringLiteral("station"));
     const QJsonValue station = object.value(QStringLiteral("station"));
@@ -268,33 +354,79 @@ Reply SimApi::putMemory(const QString &label, const QMap<QString, QString> &quer
         patterns.append(pattern);
     }
     QVector<quint64> stored;
-    if (!plc->changeMemory(target.station, [&](SimMemory *memory) {
-            SimTypes::write(memory, target.label.area, target.label.element, target.type, patterns);
-            stored = SimTypes::read(*memory, target.label.area, target.label.element, target.type, target.count);
-        }))
+    if (!plc->writeValues(origin, target.station, target.label.area, target.label.element, target.type, patterns, &stored))
         return fail(QStringLiteral("station %1 is not simulated").arg(target.station));
     return json(200, memoryObject(target, stored));
 }
 
-Reply SimApi::getLog(const QMap<QString, QString> &query)
+Reply SimApi::getMemoryFile()
+{
+    Reply reply{200, plc->memoryFile().toUtf8(), "text/plain; charset=utf-8", QStringLiteral("norvo-sim-memory.txt")};
+    return reply;
+}
+
+Reply SimApi::putMemoryFile(const QMap<QString, QString> &query, const QByteArray &body, const QString &origin)
+{
+    const QString name = query.value(QStringLiteral("name"), QStringLiteral("upload"));
+    const SimMemoryFile::Result loaded = SimMemoryFile::parse(QString::fromUtf8(body), plc->stations());
+    if (!loaded.ok())
+        return fail(QStringLiteral("%1:%2: %3").arg(name).arg(loaded.errorLine).arg(loaded.error));
+    plc->load(origin, name, loaded.assignments);
+    return json(200, QJsonObject{{QStringLiteral("loaded"), name},
+                                 {QStringLiteral("lines"), loaded.assignments.size()}});
+}
+
+Reply SimApi::getLog(const QMap<QString, QString> &query, bool csv)
 {
     qint64 since = 0;
     QString error;
     const QString sinceText = query.value(QStringLiteral("since"));
     if (!sinceText.isNull() && !wholeNumber(QStringLiteral("since"), sinceText, 0, std::numeric_limits<qint64>::max(), &since, &error))
         return fail(error);
+    SimLogFilter filter;
+    const QString failed = query.value(QStringLiteral("failed"));
+    if (!failed.isNull() && failed != QLatin1String("0") && failed != QLatin1String("1"))
+        return fail(QStringLiteral("failed takes 0 or 1, not \"%1\"").arg(failed));
+    filter.failedOnly = failed == QLatin1String("1");
+    qint64 station = -1;
+    const QString stationText = query.value(QStringLiteral("station"));
+    if (!stationText.isEmpty() && !wholeNumber(QStringLiteral("station"), stationText, 0, 255, &station, &error))
+        return fail(error);
+    filter.station = int(station);
+    const QString labelText = query.value(QStringLiteral("label"));
+    if (!labelText.isEmpty()) {
+        const SimLabel label = SimLabel::parse(labelText, &error);
+        if (!label.isValid())
+            return fail(QStringLiteral("unknown label: %1").arg(error));
+        filter.label = label.text();
+    }
+
+    const QList<SimLogEntry> all = plc->logEntries(since);
+    QList<SimLogEntry> chosen;
+    for (const SimLogEntry &entry : all) {
+        if (filter.matches(entry))
+            chosen << entry;
+    }
+    if (csv)
+        return Reply{200, SimLogFilter::csv(chosen), "text/csv; charset=utf-8", QStringLiteral("norvo-sim-log.csv")};
     QJsonArray entries;
-    for (const SimLogEntry &entry : plc->requestEntries(since)) {
+    for (const SimLogEntry &entry : qAsConst(chosen)) {
         entries.append(QJsonObject{
                 {QStringLiteral("sequence"), double(entry.sequence)},
                 {QStringLiteral("time"), QDateTime::fromMSecsSinceEpoch(entry.timeMs, Qt::UTC).toString(Qt::ISODateWithMs)},
+                {QStringLiteral("origin"), entry.origin},
                 {QStringLiteral("station"), entry.station},
                 {QStringLiteral("command"), entry.command},
                 {QStringLiteral("label"), entry.label},
                 {QStringLiteral("count"), entry.count},
-                {QStringLiteral("outcome"), entry.outcome}});
+                {QStringLiteral("outcome"), entry.outcome},
+                {QStringLiteral("detail"), entry.detail},
+                {QStringLiteral("failed"), entry.failed},
+                {QStringLiteral("synchronising"), entry.synchronising}});
     }
-    return json(200, QJsonObject{{QStringLiteral("entries"), entries}});
+    // The newest sequence looked at, so a filtered reader can ask on from there.
+    const double last = all.isEmpty() ? double(since) : double(all.last().sequence);
+    return json(200, QJsonObject{{QStringLiteral("entries"), entries}, {QStringLiteral("last"), last}});
 }
 
 Reply SimApi::getFaults()
@@ -317,7 +449,7 @@ Reply SimApi::getFaults()
     return json(200, QJsonObject{{QStringLiteral("faults"), list}, {QStringLiteral("seed"), double(faults.seed)}});
 }
 
-Reply SimApi::addFault(const QByteArray &body)
+Reply SimApi::addFault(const QByteArray &body, const QString &origin)
 {
     QJsonObject object;
     Reply refusal;
@@ -370,18 +502,28 @@ Reply SimApi::addFault(const QByteArray &body)
         code = text.at(0).toLatin1();
     }
 
-    std::lock_guard<std::mutex> lock(faultChange);
-    SimFaults faults = plc->faults();
-    faults.*kind->rule = rule;
-    if (hasMs && ms >= 0)
-        faults.*kind->ms = ms;
-    if (code != 0)
-        faults.errorCode = code;
-    plc->setFaults(faults);
+    QStringList detail;
+    {
+        std::lock_guard<std::mutex> lock(faultChange);
+        SimFaults faults = plc->faults();
+        faults.*kind->rule = rule;
+        if (hasMs && ms >= 0)
+            faults.*kind->ms = ms;
+        if (code != 0)
+            faults.errorCode = code;
+        plc->setFaults(faults);
+        detail << (rule.every > 0 ? QStringLiteral("every %1").arg(rule.every) : QString())
+               << (rule.chance > 0 ? QStringLiteral("chance %1").arg(rule.chance) : QString())
+               << (hasMs ? QStringLiteral("%1 ms").arg(faults.*kind->ms) : QString())
+               << (hasCode ? QStringLiteral("code %1").arg(QLatin1Char(faults.errorCode)) : QString());
+    }
+    detail.removeAll(QString());
+    plc->logChange(SimLogEntry::change(origin, -1, QStringLiteral("fault on"), QString(),
+                                       QLatin1String(kind->name) + QLatin1Char(' ') + detail.join(QStringLiteral(", "))));
     return getFaults();
 }
 
-Reply SimApi::clearFaults(const QString &kindName)
+Reply SimApi::clearFaults(const QString &kindName, const QString &origin)
 {
     const FaultKind *kind = faultKindOf(kindName);
     if (!kindName.isEmpty() && !kind)
@@ -398,13 +540,82 @@ Reply SimApi::clearFaults(const QString &kindName)
         }
         plc->setFaults(faults);
     }
+    plc->logChange(SimLogEntry::change(origin, -1, QStringLiteral("fault off"), QString(),
+                                       kind ? QLatin1String(kind->name) : QLatin1String("all")));
     return getFaults();
 }
 
-Reply SimApi::dropLinks()
+Reply SimApi::getGenerators()
+{
+    QJsonArray list;
+    for (const SimGenerated &generated : plc->generators()) {
+        const SimTypes::Span span = SimTypes::span(generated.area, generated.element, generated.type(), 1);
+        list.append(QJsonObject{{QStringLiteral("station"), generated.station},
+                                {QStringLiteral("label"), generated.label()},
+                                {QStringLiteral("type"), SimTypes::name(generated.type())},
+                                {QStringLiteral("generator"), generated.generator.spec().text()},
+                                // The storage it writes, for a page to mark.
+                                {QStringLiteral("area"), SimLabel{span.area, 0}.text().chopped(1)},
+                                {QStringLiteral("first"), span.first},
+                                {QStringLiteral("last"), span.last}});
+    }
+    return json(200, QJsonObject{{QStringLiteral("generators"), list}});
+}
+
+Reply SimApi::addGenerator(const QByteArray &body, const QString &origin)
+{
+    QJsonObject object;
+    Reply refusal;
+    if (!bodyObject(body, QStringLiteral("{\"label\":L,\"generator\":G,...}"), &object, &refusal))
+        return refusal;
+    const QString unknown = unknownFields(object, {QStringLiteral("label"), QStringLiteral("type"), QStringLiteral("station"),
+                                                   QStringLiteral("generator")});
+    if (!unknown.isEmpty())
+        return fail(unknown);
+    for (const char *field : {"label", "generator"}) {
+        if (!object.value(QLatin1String(field)).isString())
+            return fail(QStringLiteral("the field \"%1\" is missing or no text").arg(QLatin1String(field)));
+    }
+    const QJsonValue type = object.value(QStringLiteral("type"));
+    if (!type.isUndefined() && !type.isString())
+        return fail(QStringLiteral("\"type\" must be a type name"));
+    const QJsonValue station = object.value(QStringLiteral("station"));
+    Target target;
+    QString error = readTarget(object.value(QStringLiteral("label")).toString(), type.toString(), QStringLiteral("1"),
+                               station.isUndefined() ? QString() : jsonText(station), plc->stations(), &target);
+    if (!error.isEmpty())
+        return fail(error);
+    SimGeneratorSpec spec;
+    if (!SimGeneratorSpec::parse(object.value(QStringLiteral("generator")).toString(), &spec, &error))
+        return fail(error);
+    if (!plc->addGenerator(origin, target.station, target.label.area, target.label.element, target.type,
+                           !type.isUndefined(), spec))
+        return fail(QStringLiteral("station %1 is not simulated").arg(target.station));
+    return getGenerators();
+}
+
+Reply SimApi::stopGenerators(const QString &labelText, const QMap<QString, QString> &query, const QString &origin)
+{
+    if (labelText.isEmpty()) {
+        plc->stopGenerators(origin, -1, SimArea::None, 0);
+        return getGenerators();
+    }
+    Target target;
+    const QString error = readTarget(labelText, QStringLiteral("bool"), QStringLiteral("1"), query.value(QStringLiteral("station")),
+                                     plc->stations(), &target);
+    if (!error.isEmpty())
+        return fail(error);
+    if (plc->stopGenerators(origin, target.station, target.label.area, target.label.element) == 0)
+        return fail(QStringLiteral("no generator on %1 of station %2").arg(target.label.text()).arg(target.station));
+    return getGenerators();
+}
+
+Reply SimApi::dropLinks(const QString &origin)
 {
     const int open = plc->connectionCount();
     plc->closeConnections();
+    plc->logChange(SimLogEntry::change(origin, -1, QStringLiteral("connections dropped"), QString(),
+                                       QStringLiteral("%1 open").arg(open)));
     return json(200, QJsonObject{{QStringLiteral("dropped"), open}});
 }
 
@@ -413,7 +624,8 @@ Reply SimApi::getStatus()
     QJsonArray stations;
     for (const int station : plc->stations())
         stations.append(station);
-    return json(200, QJsonObject{{QStringLiteral("link"), info.link},
+    return json(200, QJsonObject{{QStringLiteral("run"), runId},
+                                 {QStringLiteral("link"), info.link},
                                  {QStringLiteral("settings"), info.settings},
                                  {QStringLiteral("ptyLink"), info.ptyLink},
                                  {QStringLiteral("gateway"), info.gateway},

@@ -1,27 +1,24 @@
 #include "simserver.h"
 
+#include "simhost.h"
+
 #include "simgateway.h"
 #include "simplc.h"
 #include "simptychannel.h"
 #include "simscript.h"
 #include "simsession.h"
 #include "simtcpchannel.h"
+#include "simlabel.h"
 
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QThread>
+#include <QtCore/QTimer>
 #include <QtNetwork/QTcpServer>
 
+#include <QtCore/QStringList>
+
+#include <algorithm>
 #include <mutex>
-
-namespace {
-
-QString hostText(const QHostAddress &address)
-{
-    const QString text = address.toString();
-    return address.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + text + QLatin1Char(']')
-                                                                : text;
-}
-
-} // namespace
 
 // Owns the link and the sessions; lives in the serving thread, and all its
 // functions run there.
@@ -30,9 +27,36 @@ class SimServerWorker : public QObject
 public:
     using Listener = std::function<void(const SimLogEntry &)>;
 
-    SimServerWorker(std::mutex *mutex, SimPlc *plc, const Listener *listener)
-        : mutex(mutex), plc(plc), listener(listener)
+    SimServerWorker(std::mutex *mutex, SimPlc *plc, const Listener *listener, const QElapsedTimer *clock)
+        : mutex(mutex), plc(plc), listener(listener), clock(clock)
     {
+        ticker.setInterval(SimGeneratorSpec::scanMs);
+        connect(&ticker, &QTimer::timeout, this, [this] {
+            std::lock_guard<std::mutex> lock(*this->mutex);
+            this->plc->runGenerators(this->clock->elapsed());
+            if (this->plc->generators().isEmpty())
+                ticker.stop();
+        });
+    }
+
+    // Generators run while there are any.
+    void startTicking()
+    {
+        if (!ticker.isActive())
+            ticker.start();
+    }
+
+    // Logs an entry and tells the listener, outside the lock.
+    void log(const SimLogEntry &change)
+    {
+        SimLogEntry entry;
+        {
+            std::lock_guard<std::mutex> lock(*mutex);
+            plc->logChange(change);
+            entry = plc->lastEntry();
+        }
+        if (*listener)
+            (*listener)(entry);
     }
 
     QString startTcp(const QHostAddress &address, quint16 port, bool behindGateway)
@@ -40,7 +64,7 @@ public:
         tcp = new QTcpServer(this);
         if (!tcp->listen(address, port)) {
             const QString error = QStringLiteral("cannot listen on %1:%2: %3")
-                    .arg(hostText(address)).arg(port).arg(tcp->errorString());
+                    .arg(simHostText(address)).arg(port).arg(tcp->errorString());
             delete tcp;
             tcp = nullptr;
             return error;
@@ -51,7 +75,7 @@ public:
             while (QTcpSocket *socket = tcp->nextPendingConnection())
                 serve(new SimTcpChannel(socket));
         });
-        listening = QStringLiteral("tcp %1:%2").arg(hostText(tcp->serverAddress())).arg(tcp->serverPort());
+        listening = QStringLiteral("tcp %1:%2").arg(simHostText(tcp->serverAddress())).arg(tcp->serverPort());
         return QString();
     }
 
@@ -141,20 +165,18 @@ private:
     // The PLC's reply to a frame, or the script's.
     SimReply answer(const QByteArray &frame)
     {
-        SimLogEntry entry;
-        bool logged = false;
+        QList<SimLogEntry> added;
         auto engine = [&] {
             std::lock_guard<std::mutex> lock(*mutex);
+            const qint64 before = plc->lastSequence();
             const SimReply reply = plc->handle(frame);
-            if (*listener) {
-                entry = plc->lastEntry();
-                logged = true;
-            }
+            if (*listener)
+                added = plc->entriesSince(before);
             return reply;
         };
         const SimReply reply = script ? script->reply(frame, engine) : engine();
         // Outside the lock: the listener may take its own.
-        if (logged)
+        for (const SimLogEntry &entry : qAsConst(added))
             (*listener)(entry);
         return reply;
     }
@@ -175,15 +197,22 @@ private:
                 watcher->noteNoise(bytes);
             });
         }
-        connect(session, &SimSession::closed, this, [this](SimSession *closed) {
+        const QString peer = channel->peerName();
+        if (!peer.isEmpty())
+            log(SimLogEntry::change(QStringLiteral("link"), -1, QStringLiteral("connection opened"), QString(), peer));
+        connect(session, &SimSession::closed, this, [this, peer](SimSession *closed) {
             sessions.removeOne(closed);
             closed->deleteLater();
+            if (!peer.isEmpty())
+                log(SimLogEntry::change(QStringLiteral("link"), -1, QStringLiteral("connection closed"), QString(), peer));
         });
     }
 
     std::mutex *mutex;
     SimPlc *plc;
     const Listener *listener;
+    const QElapsedTimer *clock;
+    QTimer ticker{this};
     QTcpServer *tcp = nullptr;
     SimGateway *gateway = nullptr;      // TCP behind a gateway only
     QList<SimSession *> sessions;
@@ -202,6 +231,26 @@ struct SimServer::Private {
             QMetaObject::invokeMethod(worker, work, Qt::BlockingQueuedConnection);
     }
 
+    // Runs `work` on the PLC under the lock, then tells the listener of
+    // every entry it logged; false when `work` is.
+    template <typename Work>
+    bool logged(Work work)
+    {
+        QList<SimLogEntry> added;
+        bool done = false;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            const qint64 before = plc.lastSequence();
+            done = work();
+            added = plc.entriesSince(before);
+        }
+        if (listener) {
+            for (const SimLogEntry &entry : qAsConst(added))
+                listener(entry);
+        }
+        return done;
+    }
+
     // Opens a link in the serving thread unless one is open; `open` gives
     // the error, empty on success.
     template <typename Open>
@@ -217,6 +266,7 @@ struct SimServer::Private {
     SimPlc plc;
     QThread thread;
     SimServerWorker *worker = nullptr;
+    QElapsedTimer clock;    // the generators' time
     QString error;          // touched by the owner's calls only
     std::function<void(const SimLogEntry &)> listener;   // set while no link serves
 };
@@ -224,7 +274,8 @@ struct SimServer::Private {
 SimServer::SimServer(int station)
     : d(new Private(station))
 {
-    d->worker = new SimServerWorker(&d->mutex, &d->plc, &d->listener);
+    d->clock.start();
+    d->worker = new SimServerWorker(&d->mutex, &d->plc, &d->listener, &d->clock);
     d->thread.setObjectName(QStringLiteral("norvo-sim"));
     d->worker->moveToThread(&d->thread);
     d->thread.start();
@@ -446,6 +497,14 @@ bool SimServer::changeMemory(int station, const std::function<void(SimMemory *)>
 
 QList<SimLogEntry> SimServer::requestEntries(qint64 sequence) const
 {
+    QList<SimLogEntry> requests = logEntries(sequence);
+    requests.erase(std::remove_if(requests.begin(), requests.end(), [](const SimLogEntry &entry) { return !entry.isRequest(); }),
+                   requests.end());
+    return requests;
+}
+
+QList<SimLogEntry> SimServer::logEntries(qint64 sequence) const
+{
     std::lock_guard<std::mutex> lock(d->mutex);
     return d->plc.entriesSince(sequence);
 }
@@ -453,4 +512,124 @@ QList<SimLogEntry> SimServer::requestEntries(qint64 sequence) const
 void SimServer::setRequestListener(std::function<void(const SimLogEntry &)> listener)
 {
     d->inThread([&] { d->listener = std::move(listener); });
+}
+
+void SimServer::logChange(const SimLogEntry &entry)
+{
+    d->worker->log(entry);
+}
+
+bool SimServer::writeValues(const QString &origin, int station, SimArea area, int element, SimType type,
+                            const QVector<quint64> &values, QVector<quint64> *stored)
+{
+    return d->logged([&] {
+        SimEngine *engine = d->plc.engineOf(station);
+        if (!engine)
+            return false;
+        SimTypes::write(&engine->memory(), area, element, type, values);
+        engine->memory().declare({area, element, type, int(values.size())});
+        *stored = SimTypes::read(engine->memory(), area, element, type, int(values.size()));
+        d->plc.stopGenerators(station, SimTypes::span(area, element, type, int(values.size())), origin,
+                              QStringLiteral("written by the %1").arg(origin));
+        QStringList texts;
+        for (const quint64 value : qAsConst(*stored))
+            texts << SimTypes::text(type, value);
+        d->plc.logChange(SimLogEntry::change(origin, station, QStringLiteral("write"), SimLabel{area, element}.text(),
+                                             SimTypes::name(type) + QLatin1Char(' ') + texts.join(QStringLiteral(", "))));
+        return true;
+    });
+}
+
+void SimServer::setGeneratorSeed(quint32 seed)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    d->plc.setGeneratorSeed(seed);
+}
+
+bool SimServer::addGenerator(const QString &origin, int station, SimArea area, int element, SimType type, bool typed,
+                             const SimGeneratorSpec &spec)
+{
+    {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        if (!d->plc.addGenerator(station, area, element, type, typed, spec, d->clock.elapsed()))
+            return false;
+    }
+    d->inThread([&] { d->worker->startTicking(); });
+    logChange(SimLogEntry::change(origin, station, QStringLiteral("generator started"), SimLabel{area, element}.text(),
+                                  (typed ? SimTypes::name(type) + QLatin1Char(' ') : QString()) + spec.text()));
+    return true;
+}
+
+QList<SimGenerated> SimServer::generators() const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    return d->plc.generators();
+}
+
+int SimServer::stopGenerators(const QString &origin, int station, SimArea area, int element)
+{
+    const QString why = QStringLiteral("stopped by the %1").arg(origin);
+    int stopped = 0;
+    d->logged([&] {
+        const int before = d->plc.generators().size();
+        if (area == SimArea::None) {
+            for (const SimGenerated &generated : d->plc.generators())
+                d->plc.stopGenerators(generated.station, SimTypes::span(generated.area, generated.element, generated.type(), 1),
+                                      origin, why);
+        } else {
+            d->plc.stopGenerators(station, SimTypes::span(area, element, SimType::Bool, 1), origin, why);
+        }
+        stopped = before - d->plc.generators().size();
+        return true;
+    });
+    return stopped;
+}
+
+void SimServer::load(const QString &origin, const QString &name, const QList<SimMemoryFile::Assignment> &assignments)
+{
+    int generated = 0;
+    {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        const QList<int> stations = d->plc.stations();
+        d->plc.stopAllGenerators();
+        for (const int station : stations) {
+            SimMemory memory;
+            SimMemoryFile::apply(assignments, &memory, station, stations.first());
+            d->plc.engineOf(station)->memory() = memory;
+        }
+        for (const SimMemoryFile::Assignment &assignment : assignments) {
+            if (assignment.generated && d->plc.addGenerator(assignment.stationOr(stations.first()), assignment.area,
+                                                            assignment.element, assignment.type, assignment.typed,
+                                                            assignment.generator, d->clock.elapsed()))
+                ++generated;
+        }
+    }
+    if (generated > 0)
+        d->inThread([&] { d->worker->startTicking(); });
+    logChange(SimLogEntry::change(origin, -1, QStringLiteral("memory loaded"), QString(),
+                                  QStringLiteral("%1: %2 line(s), %3 generator(s)").arg(name).arg(assignments.size()).arg(generated)));
+}
+
+QString SimServer::memoryFile() const
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    const QList<int> stations = d->plc.stations();
+    QString text;
+    for (const int station : stations) {
+        QList<SimMemoryFile::Assignment> generators;
+        for (const SimGenerated &generated : d->plc.generators()) {
+            if (generated.station != station)
+                continue;
+            SimMemoryFile::Assignment assignment;
+            assignment.area = generated.area;
+            assignment.element = generated.element;
+            assignment.type = generated.type();
+            assignment.typed = generated.typed;
+            assignment.generated = true;
+            assignment.generator = generated.generator.spec();
+            generators << assignment;
+        }
+        text += SimMemoryFile::dump(d->plc.engineOf(station)->memory(), stations.size() == 1 ? -1 : station, generators);
+    }
+    return text;
 }

@@ -335,6 +335,7 @@ void TestSimApi::logSaysWhoChangedWhat()
     const QString peer = driver.localAddress().toString() + QLatin1Char(':') + QString::number(driver.localPort());
     QCOMPARE(call("PUT", "/api/memory/D5", "{\"type\":\"int32\",\"values\":[70000]}", "page").status, 200);
     QCOMPARE(call("POST", "/api/faults", "{\"kind\":\"drop\",\"every\":2}").status, 200);
+    QCOMPARE(call("POST", "/api/generators", "{\"label\":\"D6\",\"generator\":\"scan()\"}").status, 200);
     auto send = [&driver](const QByteArray &text) {
         driver.write(SimFrame::frame(text));
         QVERIFY(driver.waitForBytesWritten(waitMs));
@@ -359,7 +360,9 @@ void TestSimApi::logSaysWhoChangedWhat()
         QStringLiteral("link connection opened  %1 ").arg(peer),
         QStringLiteral("page write D5 int32 70000 "),
         QStringLiteral("api fault on  drop every 2 "),
+        QStringLiteral("api generator started D6 scan() "),
         QStringLiteral("link write D5 0x0001 0xFFFF "),
+        QStringLiteral("link generator stopped D6 scan(), written by the link "),
         QStringLiteral("link read D100  "),
         QStringLiteral("link read D0  sync"),
         QStringLiteral("link connection closed  %1 ").arg(peer),
@@ -423,6 +426,11 @@ void TestSimApi::memoryFileAtRunTime()
              QStringLiteral("@1 D300:float = 3.25\n@1 X3 = 1\n@2 D0:uint32 = counter(1s)\n"));
     QCOMPARE(logEntries().last().toObject().value("detail").toString(),
              QStringLiteral("machine.txt: 3 line(s), 1 generator(s)"));
+
+    // A generator on a typed value takes its line over.
+    QCOMPARE(call("POST", "/api/generators", "{\"label\":\"D300\",\"type\":\"float\",\"generator\":\"sine(0, 1, 1s)\"}").status, 200);
+    QCOMPARE(QString::fromStdString(client.Get("/api/memory-file")->body),
+             QStringLiteral("@1 D300:float = sine(0, 1, 1s)\n@1 X3 = 1\n@2 D0:uint32 = counter(1s)\n"));
 }
 
 // The HTTP layer: a POST without a body needs no Content-Length, a port in

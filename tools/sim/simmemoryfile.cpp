@@ -201,6 +201,13 @@ QString dump(const SimMemory &memory, int station, const QList<Assignment> &gene
         return std::make_pair(int(a.area), a.element) < std::make_pair(int(b.area), b.element);
     });
     for (const SimMemory::Typed &typed : qAsConst(declared)) {
+        // A generator's line says what its storage means.
+        const SimTypes::Span span = SimTypes::span(typed.area, typed.element, typed.type, typed.count);
+        const bool generated = std::any_of(generators.begin(), generators.end(), [&span](const Assignment &generator) {
+            return SimTypes::span(generator.area, generator.element, generator.type, 1).meets(span);
+        });
+        if (generated)
+            continue;
         const QVector<quint64> values = SimTypes::read(memory, typed.area, typed.element, typed.type, typed.count);
         QStringList texts;
         for (const quint64 value : values)

@@ -46,6 +46,9 @@ public:
             ticker.start();
     }
 
+    // A timer is stopped in its own thread, before the thread ends.
+    void stopTicking() { ticker.stop(); }
+
     // Logs an entry and tells the listener, outside the lock.
     void log(const SimLogEntry &change)
     {
@@ -284,6 +287,7 @@ SimServer::SimServer(int station)
 SimServer::~SimServer()
 {
     stop();
+    d->inThread([&] { d->worker->stopTicking(); });
     d->thread.quit();
     d->thread.wait();
     delete d->worker;

@@ -5,7 +5,8 @@ Opens the page, edits a memory cell and checks that a read through the
 driver plug-in (the norvo command line) returns the new value; cancels an
 edit with Escape; switches the drop fault on, checks that the driver's next
 read gives status 8 and changes the fault's parameter while it is on;
-watches a generated value move; filters the log; takes a screenshot; then
+watches a generated value move, starts a generator and loads a bad memory
+file from the page; filters the log; takes a screenshot; then
 fits the page into 800 px, stops the simulator (the page says it cannot be
 reached) and starts another on the same port (the page starts afresh).
 
@@ -150,6 +151,23 @@ def main():
             wait.until(lambda p: "generated" in attribute(p, "cell-0", "class"))
             first = attribute(page, "cell-0", "value")
             wait.until(lambda p: attribute(p, "cell-0", "value") not in ("", first))
+
+            # A generator started from the page; a memory file loaded from
+            # it, refused whole for one bad line.
+            field = page.find_element(By.ID, "generator-label")
+            field.clear()
+            field.send_keys("D41")
+            page.find_element(By.ID, "generator-text").send_keys("ramp(5, 9, 1, 100ms)")
+            page.find_element(By.ID, "add-generator").click()
+            wait.until(lambda p: "generated" in attribute(p, "cell-1", "class")
+                       and attribute(p, "cell-1", "value") in ("5", "6", "7", "8", "9"))
+            bad_file = os.path.join(folder, "bad.txt")
+            with open(bad_file, "w") as out:
+                out.write("D60 = 1\nD61:int8 = 300\n")
+            page.find_element(By.ID, "load-file").send_keys(bad_file)
+            wait.until(lambda p: "bad.txt:2: 300 is out of the range of int8" in p.find_element(By.ID, "message").text)
+            if api(http, "/api/memory/D60")["values"] != [0] or len(api(http, "/api/generators")["generators"]) != 2:
+                sys.exit("a refused memory file changed the memory")
 
             # The log: the page's own write, the failure, and the filter.
             wait.until(lambda p: "no answer (drop fault)" in p.find_element(By.ID, "log").text)

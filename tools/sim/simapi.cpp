@@ -1,52 +1,14 @@
 #include "simapi.h"
 
-#include "simlabel.h"
-#include "simlogfilter.h"
+#include "simapijson.h"
 #include "simserver.h"
-#include "simtyped.h"
 
-#include <QtCore/QDateTime>
 #include <QtCore/QJsonArray>
-#include <QtCore/QJsonDocument>
-#include <QtCore/QJsonObject>
 #include <QtCore/QRandomGenerator>
 
-#include <cmath>
+using namespace SimApiJson;
 
 namespace {
-
-using Reply = SimApi::Reply;
-
-Reply json(int status, const QJsonObject &object)
-{
-    Reply reply;
-    reply.status = status;
-    reply.body = QJsonDocument(object).toJson(QJsonDocument::Compact);
-    return reply;
-}
-
-Reply fail(const QString &error, int status = 400)
-{
-    return json(status, QJsonObject{{QStringLiteral("error"), error}});
-}
-
-// The request body as a JSON object; false with the refusal in `refusal`.
-// `shape` shows the caller what the object looks like.
-bool bodyObject(const QByteArray &body, const QString &shape, QJsonObject *object, Reply *refusal)
-{
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        *refusal = fail(QStringLiteral("malformed JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
-        return false;
-    }
-    if (!document.isObject()) {
-        *refusal = fail(QStringLiteral("the body must be a JSON object %1").arg(shape));
-        return false;
-    }
-    *object = document.object();
-    return true;
-}
 
 struct FaultKind {
     const char *name;
@@ -71,134 +33,6 @@ const FaultKind *faultKindOf(const QString &name)
 }
 
 // Integers beyond 2^53 and floats that JSON has no number for travel as text.
-QJsonValue toJson(SimType type, quint64 pattern)
-{
-    if (type == SimType::Bool)
-        return QJsonValue(pattern != 0);
-    const double number = SimTypes::toDouble(type, pattern);
-    const bool inexact = !SimTypes::isFloat(type) && std::fabs(number) > 9007199254740992.0;
-    if (!std::isfinite(number) || inexact)
-        return QJsonValue(SimTypes::text(type, pattern));
-    return QJsonValue(number);
-}
-
-bool fromJson(SimType type, const QJsonValue &value, quint64 *pattern, QString *error)
-{
-    if (type == SimType::Bool && value.isBool()) {
-        *pattern = value.toBool() ? 1 : 0;
-        return true;
-    }
-    if (value.isDouble())
-        return SimTypes::fromNumber(type, value.toDouble(), pattern, error);
-    if (value.isString())
-        return SimTypes::parse(type, value.toString(), pattern, error);
-    const QString shown = QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact));
-    *error = QStringLiteral("value %1 is of the wrong type for %2").arg(shown.mid(1, shown.size() - 2),
-                                                                        SimTypes::name(type));
-    return false;
-}
-
-// A whole number from a query parameter or JSON; false with `error` set.
-bool wholeNumber(const QString &name, const QString &text, qint64 lowest, qint64 highest, qint64 *value,
-                 QString *error)
-{
-    bool ok = false;
-    const qint64 number = text.toLongLong(&ok, 10);
-    if (!ok || number < lowest || number > highest) {
-        *error = QStringLiteral("%1 takes a whole number from %2 to %3, not \"%4\"")
-                .arg(name).arg(lowest).arg(highest).arg(text);
-        return false;
-    }
-    *value = number;
-    return true;
-}
-
-QString jsonText(const QJsonValue &value)
-{
-    if (value.isString())
-        return value.toString();
-    if (value.isDouble())
-        return QString::number(value.toDouble(), 'g', 17);
-    return QStringLiteral("(not a number)");
-}
-
-// What a memory request addresses; `error` set when it is unusable.
-struct Target {
-    SimLabel label;
-    SimType type = SimType::UInt16;
-    int count = 1;
-    int station = 1;
-};
-
-QString readTarget(const QString &labelText, const QString &typeText, const QString &countText,
-                   const QString &stationText, const QList<int> &stations, Target *target)
-{
-    QString error;
-    target->label = SimLabel::parse(labelText, &error);
-    if (!target->label.isValid())
-        return QStringLiteral("unknown label: %1").arg(error);
-    target->type = SimAreas::isBitArea(target->label.area) ? SimType::Bool : SimType::UInt16;
-    if (!typeText.isEmpty()) {
-        bool ok = false;
-        target->type = SimTypes::fromName(typeText, &ok);
-        if (!ok)
-            return QStringLiteral("unknown type \"%1\" (%2)").arg(typeText, SimTypes::names().join(QStringLiteral(", ")));
-    }
-    qint64 number = target->count;
-    if (!countText.isNull() && !wholeNumber(QStringLiteral("count"), countText, 1, SimAreas::elementCount, &number, &error))
-        return error;
-    target->count = int(number);
-    number = stations.first();
-    if (!stationText.isNull() && !wholeNumber(QStringLiteral("station"), stationText, 0, 255, &number, &error))
-        return error;
-    target->station = int(number);
-    if (!stations.contains(target->station))
-        return QStringLiteral("station %1 is not simulated").arg(target->station);
-    if (!SimTypes::fits(target->label.area, target->label.element, target->type, target->count)) {
-        return QStringLiteral("%1 %2 value(s) from %3 reach past element 9999")
-                .arg(target->count).arg(SimTypes::name(target->type), target->label.text());
-    }
-    return QString();
-}
-
-// The values, and each one's bit pattern in hex for a closer look.
-QJsonObject memoryObject(const Target &target, const QVector<quint64> &patterns)
-{
-    QJsonArray values;
-    QJsonArray hex;
-    const int digits = qMax(1, SimTypes::bits(target.type) / 4);
-    for (const quint64 pattern : patterns) {
-        values.append(toJson(target.type, pattern));
-        hex.append(QStringLiteral("0x%1").arg(QString::number(pattern, 16).toUpper().rightJustified(digits, QLatin1Char('0'))));
-    }
-    return QJsonObject{{QStringLiteral("label"), target.label.text()},
-                       {QStringLiteral("type"), SimTypes::name(target.type)},
-                       {QStringLiteral("station"), target.station},
-                       {QStringLiteral("values"), values},
-                       {QStringLiteral("hex"), hex}};
-}
-
-// A query parameter the route does not take, refused like an unknown field.
-QString unknownParameter(const QMap<QString, QString> &query, const QStringList &known)
-{
-    for (auto it = query.begin(); it != query.end(); ++it) {
-        if (!known.contains(it.key())) {
-            return known.isEmpty() ? QStringLiteral("unknown query parameter \"%1\" (this request takes none)").arg(it.key())
-                                   : QStringLiteral("unknown query parameter \"%1\" (%2)").arg(it.key(), known.join(QStringLiteral(", ")));
-        }
-    }
-    return QString();
-}
-
-// The request's label, station and type for a memory change or a generator.
-QString unknownFields(const QJsonObject &object, const QStringList &known)
-{
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        if (!known.contains(it.key()))
-            return QStringLiteral("unknown field \"%1\" (%2)").arg(it.key(), known.join(QStringLiteral(", ")));
-    }
-    return QString();
-}
 
 } // namespace
 
@@ -376,59 +210,6 @@ Reply SimApi::putMemoryFile(const QMap<QString, QString> &query, const QByteArra
                                  {QStringLiteral("lines"), loaded.assignments.size()}});
 }
 
-Reply SimApi::getLog(const QMap<QString, QString> &query, bool csv)
-{
-    qint64 since = 0;
-    QString error;
-    const QString sinceText = query.value(QStringLiteral("since"));
-    if (!sinceText.isNull() && !wholeNumber(QStringLiteral("since"), sinceText, 0, std::numeric_limits<qint64>::max(), &since, &error))
-        return fail(error);
-    SimLogFilter filter;
-    const QString failed = query.value(QStringLiteral("failed"));
-    if (!failed.isNull() && failed != QLatin1String("0") && failed != QLatin1String("1"))
-        return fail(QStringLiteral("failed takes 0 or 1, not \"%1\"").arg(failed));
-    filter.failedOnly = failed == QLatin1String("1");
-    qint64 station = -1;
-    const QString stationText = query.value(QStringLiteral("station"));
-    if (!stationText.isEmpty() && !wholeNumber(QStringLiteral("station"), stationText, 0, 255, &station, &error))
-        return fail(error);
-    filter.station = int(station);
-    const QString labelText = query.value(QStringLiteral("label"));
-    if (!labelText.isEmpty()) {
-        const SimLabel label = SimLabel::parse(labelText, &error);
-        if (!label.isValid())
-            return fail(QStringLiteral("unknown label: %1").arg(error));
-        filter.label = label.text();
-    }
-
-    const QList<SimLogEntry> all = plc->logEntries(since);
-    QList<SimLogEntry> chosen;
-    for (const SimLogEntry &entry : all) {
-        if (filter.matches(entry))
-            chosen << entry;
-    }
-    if (csv)
-        return Reply{200, SimLogFilter::csv(chosen), "text/csv; charset=utf-8", QStringLiteral("norvo-sim-log.csv")};
-    QJsonArray entries;
-    for (const SimLogEntry &entry : qAsConst(chosen)) {
-        entries.append(QJsonObject{
-                {QStringLiteral("sequence"), double(entry.sequence)},
-                {QStringLiteral("time"), QDateTime::fromMSecsSinceEpoch(entry.timeMs, Qt::UTC).toString(Qt::ISODateWithMs)},
-                {QStringLiteral("origin"), entry.origin},
-                {QStringLiteral("station"), entry.station},
-                {QStringLiteral("command"), entry.command},
-                {QStringLiteral("label"), entry.label},
-                {QStringLiteral("count"), entry.count},
-                {QStringLiteral("outcome"), entry.outcome},
-                {QStringLiteral("detail"), entry.detail},
-                {QStringLiteral("failed"), entry.failed},
-                {QStringLiteral("synchronising"), entry.synchronising}});
-    }
-    // The newest sequence looked at, so a filtered reader can ask on from there.
-    const double last = all.isEmpty() ? double(since) : double(all.last().sequence);
-    return json(200, QJsonObject{{QStringLiteral("entries"), entries}, {QStringLiteral("last"), last}});
-}
-
 Reply SimApi::getFaults()
 {
     const SimFaults faults = plc->faults();
@@ -545,71 +326,6 @@ Reply SimApi::clearFaults(const QString &kindName, const QString &origin)
     return getFaults();
 }
 
-Reply SimApi::getGenerators()
-{
-    QJsonArray list;
-    for (const SimGenerated &generated : plc->generators()) {
-        const SimTypes::Span span = SimTypes::span(generated.area, generated.element, generated.type(), 1);
-        list.append(QJsonObject{{QStringLiteral("station"), generated.station},
-                                {QStringLiteral("label"), generated.label()},
-                                {QStringLiteral("type"), SimTypes::name(generated.type())},
-                                {QStringLiteral("generator"), generated.generator.spec().text()},
-                                // The storage it writes, for a page to mark.
-                                {QStringLiteral("area"), SimLabel{span.area, 0}.text().chopped(1)},
-                                {QStringLiteral("first"), span.first},
-                                {QStringLiteral("last"), span.last}});
-    }
-    return json(200, QJsonObject{{QStringLiteral("generators"), list}});
-}
-
-Reply SimApi::addGenerator(const QByteArray &body, const QString &origin)
-{
-    QJsonObject object;
-    Reply refusal;
-    if (!bodyObject(body, QStringLiteral("{\"label\":L,\"generator\":G,...}"), &object, &refusal))
-        return refusal;
-    const QString unknown = unknownFields(object, {QStringLiteral("label"), QStringLiteral("type"), QStringLiteral("station"),
-                                                   QStringLiteral("generator")});
-    if (!unknown.isEmpty())
-        return fail(unknown);
-    for (const char *field : {"label", "generator"}) {
-        if (!object.value(QLatin1String(field)).isString())
-            return fail(QStringLiteral("the field \"%1\" is missing or no text").arg(QLatin1String(field)));
-    }
-    const QJsonValue type = object.value(QStringLiteral("type"));
-    if (!type.isUndefined() && !type.isString())
-        return fail(QStringLiteral("\"type\" must be a type name"));
-    const QJsonValue station = object.value(QStringLiteral("station"));
-    Target target;
-    QString error = readTarget(object.value(QStringLiteral("label")).toString(), type.toString(), QStringLiteral("1"),
-                               station.isUndefined() ? QString() : jsonText(station), plc->stations(), &target);
-    if (!error.isEmpty())
-        return fail(error);
-    SimGeneratorSpec spec;
-    if (!SimGeneratorSpec::parse(object.value(QStringLiteral("generator")).toString(), &spec, &error))
-        return fail(error);
-    if (!plc->addGenerator(origin, target.station, target.label.area, target.label.element, target.type,
-                           !type.isUndefined(), spec))
-        return fail(QStringLiteral("station %1 is not simulated").arg(target.station));
-    return getGenerators();
-}
-
-Reply SimApi::stopGenerators(const QString &labelText, const QMap<QString, QString> &query, const QString &origin)
-{
-    if (labelText.isEmpty()) {
-        plc->stopGenerators(origin, -1, SimArea::None, 0);
-        return getGenerators();
-    }
-    Target target;
-    const QString error = readTarget(labelText, QStringLiteral("bool"), QStringLiteral("1"), query.value(QStringLiteral("station")),
-                                     plc->stations(), &target);
-    if (!error.isEmpty())
-        return fail(error);
-    if (plc->stopGenerators(origin, target.station, target.label.area, target.label.element) == 0)
-        return fail(QStringLiteral("no generator on %1 of station %2").arg(target.label.text()).arg(target.station));
-    return getGenerators();
-}
-
 Reply SimApi::dropLinks(const QString &origin)
 {
     const int open = plc->connectionCount();
@@ -633,3 +349,4 @@ Reply SimApi::getStatus()
                                  {QStringLiteral("types"), QJsonArray::fromStringList(SimTypes::names())},
                                  {QStringLiteral("faultKinds"), QJsonArray::fromStringList(faultKinds())}});
 }
+

@@ -1,5 +1,7 @@
 // The REST API end to end: HTTP requests to the simulator's own server,
-// answers checked as JSON, and every bad request refused without a change.
+// answers checked as JSON, and every bad request refused without a change;
+// the log of every change, generators, memory files at run time, and what
+// the HTTP layer does with bodiless requests and ports in use.
 
 #include "simhttpserver.h"
 #include "simlabel.h"

@@ -335,6 +335,8 @@ void TestSimApi::logSaysWhoChangedWhat()
     driver.connectToHost(QHostAddress::LocalHost, plc->port());
     QVERIFY(driver.waitForConnected(waitMs));
     const QString peer = driver.localAddress().toString() + QLatin1Char(':') + QString::number(driver.localPort());
+    // The PLC's thread takes the connection in when it gets to it.
+    QTRY_COMPARE_WITH_TIMEOUT(logEntries().size(), 1, waitMs);
     QCOMPARE(call("PUT", "/api/memory/D5", "{\"type\":\"int32\",\"values\":[70000]}", "page").status, 200);
     QCOMPARE(call("POST", "/api/faults", "{\"kind\":\"drop\",\"every\":2}").status, 200);
     QCOMPARE(call("POST", "/api/generators", "{\"label\":\"D6\",\"generator\":\"scan()\"}").status, 200);
@@ -396,7 +398,6 @@ void TestSimApi::generatorsMoveAndStopOnWrite()
     const int first = d10();
     QTRY_VERIFY_WITH_TIMEOUT(d10() > first, waitMs);
     QCOMPARE(plc->memory(1).value(SimArea::D, 10), quint16(0));
-    QVERIFY(call("GET", "/api/memory-file").object.isEmpty());
 
     // A write stops it, and the log says so.
     QCOMPARE(call("PUT", "/api/memory/D10?station=2", "{\"type\":\"int16\",\"values\":[-7]}").status, 200);

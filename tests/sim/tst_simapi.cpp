@@ -1,5 +1,7 @@
 // The REST API end to end: HTTP requests to the simulator's own server,
-// answers checked as JSON, and every bad request refused without a change.
+// answers checked as JSON, and every bad request refused without a change;
+// the log of every change, generators, memory files at run time, and what
+// the HTTP layer does with bodiless requests and ports in use.
 
 #include "simhttpserver.h"
 #include "simlabel.h"
@@ -45,10 +47,16 @@ private slots:
     void httpRefusalsAreJson_data();
     void httpRefusalsAreJson();
     void logFaultsAndLinks();
+    void logSaysWhoChangedWhat();
+    void generatorsMoveAndStopOnWrite();
+    void memoryFileAtRunTime();
+    void requestsWithoutBodyAndPortsInUse();
     void servesThePage();
 
 private:
-    Answer call(const QByteArray &method, const QByteArray &path, const QByteArray &body = QByteArray());
+    Answer call(const QByteArray &method, const QByteArray &path, const QByteArray &body = QByteArray(),
+                const char *origin = nullptr);
+    QJsonArray logEntries(const QByteArray &query = "since=0");
     QString state() const;
 
     SimServer *plc = nullptr;
@@ -72,10 +80,12 @@ void TestSimApi::cleanup()
     delete plc;
 }
 
-Answer TestSimApi::call(const QByteArray &method, const QByteArray &path, const QByteArray &body)
+Answer TestSimApi::call(const QByteArray &method, const QByteArray &path, const QByteArray &body, const char *origin)
 {
     httplib::Client client("127.0.0.1", http->port());
     client.set_read_timeout(waitMs / 1000);
+    if (origin)
+        client.set_default_headers({{"X-Norvo-Origin", origin}});
     const std::string target = path.toStdString();
     const std::string content = body.toStdString();
     auto send = [&]() {
@@ -85,6 +95,8 @@ Answer TestSimApi::call(const QByteArray &method, const QByteArray &path, const 
             return client.Put(target.c_str(), content, "application/json");
         if (method == "POST")
             return client.Post(target.c_str(), content, "application/json");
+        if (method == "PATCH")
+            return client.Patch(target.c_str(), content, "application/json");
         return client.Delete(target.c_str(), content, "application/json");
     };
     const httplib::Result result = send();
@@ -94,6 +106,11 @@ Answer TestSimApi::call(const QByteArray &method, const QByteArray &path, const 
     answer.status = result->status;
     answer.object = QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object();
     return answer;
+}
+
+QJsonArray TestSimApi::logEntries(const QByteArray &query)
+{
+    return call("GET", "/api/log?" + query).object.value("entries").toArray();
 }
 
 // Everything a bad request must leave alone.
@@ -164,7 +181,7 @@ void TestSimApi::badRequestsChangeNothing_data()
     const QByteArray d1 = "/api/memory/D1";
     QTest::newRow("unknown label") << QByteArray("GET") << QByteArray("/api/memory/Q5") << QByteArray() << "unknown label";
     QTest::newRow("older word name") << QByteArray("GET") << QByteArray("/api/memory/WX0") << QByteArray() << "unknown label";
-    QTest::newRow("label without number") << QByteArray("PUT") << QByteArray("/api/memory/D") << QByteArray("{\"values\":[1]}") << "unknown label";
+    QTest::newRow("label without number") << QByteArray("PUT") << QByteArray("/api/memory/D") << QByteArray("{\"type\":\"int16\",\"values\":[1]}") << "unknown label";
     QTest::newRow("unknown type") << QByteArray("GET") << QByteArray("/api/memory/D1?type=word") << QByteArray() << "unknown type";
     QTest::newRow("count zero") << QByteArray("GET") << QByteArray("/api/memory/D1?count=0") << QByteArray() << "count";
     QTest::newRow("past 9999") << QByteArray("GET") << QByteArray("/api/memory/D9999?type=int32") << QByteArray() << "past element 9999";
@@ -179,8 +196,15 @@ void TestSimApi::badRequestsChangeNothing_data()
     QTest::newRow("not an object") << QByteArray("PUT") << d1 << QByteArray("[1]") << "JSON object";
     QTest::newRow("no values") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int16\"}") << "\"values\"";
     QTest::newRow("unknown field") << QByteArray("PUT") << d1 << QByteArray("{\"typ\":\"int16\",\"values\":[1]}") << "unknown field";
-    QTest::newRow("put past 9999") << QByteArray("PUT") << QByteArray("/api/memory/D9998") << QByteArray("{\"values\":[1,2,3]}") << "past element 9999";
-    QTest::newRow("put station") << QByteArray("PUT") << d1 << QByteArray("{\"values\":[1],\"station\":7}") << "station 7";
+    QTest::newRow("put past 9999") << QByteArray("PUT") << QByteArray("/api/memory/D9998") << QByteArray("{\"type\":\"uint16\",\"values\":[1,2,3]}") << "past element 9999";
+    QTest::newRow("put station") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"uint16\",\"values\":[1],\"station\":7}") << "station 7";
+    QTest::newRow("put without type") << QByteArray("PUT") << d1 << QByteArray("{\"values\":[1]}") << "\"type\" is missing";
+    QTest::newRow("unknown query parameter") << QByteArray("GET") << QByteArray("/api/memory/D1?cont=2") << QByteArray() << "unknown query parameter \"cont\"";
+    QTest::newRow("query where none is taken") << QByteArray("DELETE") << QByteArray("/api/faults?kind=drop") << QByteArray() << "takes none";
+    QTest::newRow("bad file line") << QByteArray("PUT") << QByteArray("/api/memory-file?name=plc.txt") << QByteArray("D1 = 2\n@9 D1 = 1\n") << "plc.txt:2: station 9";
+    QTest::newRow("bad generator") << QByteArray("POST") << QByteArray("/api/generators") << QByteArray("{\"label\":\"D1\",\"generator\":\"sine(1)\"}") << "sine(LOW, HIGH, PERIOD)";
+    QTest::newRow("stop no generator") << QByteArray("DELETE") << QByteArray("/api/generators/D1") << QByteArray() << "no generator on D1";
+    QTest::newRow("log filter") << QByteArray("GET") << QByteArray("/api/log?failed=yes") << QByteArray() << "failed takes 0 or 1";
     QTest::newRow("unknown fault") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"drip\"}") << "unknown fault";
     QTest::newRow("fault malformed") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{kind:drop}") << "malformed JSON";
     QTest::newRow("fault every 0") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"drop\",\"every\":0}") << "every";
@@ -222,6 +246,7 @@ void TestSimApi::httpRefusalsAreJson_data()
     QTest::addColumn<int>("status");
     QTest::newRow("no such page") << QByteArray("GET") << QByteArray("/nothing") << QByteArray() << 404;
     QTest::newRow("too large") << QByteArray("PUT") << QByteArray("/api/memory/D1") << QByteArray(2 << 20, ' ') << 413;
+    QTest::newRow("PATCH like any wrong method") << QByteArray("PATCH") << QByteArray("/api/memory/D1") << QByteArray("{}") << 405;
 }
 
 void TestSimApi::httpRefusalsAreJson()
@@ -270,19 +295,26 @@ void TestSimApi::logFaultsAndLinks()
 
     answer = call("GET", "/api/log?since=0");
     QCOMPARE(answer.status, 200);
-    const QJsonArray entries = answer.object.value("entries").toArray();
+    QJsonArray entries;
+    for (const QJsonValue &entry : answer.object.value("entries").toArray()) {
+        if (!entry.toObject().value("outcome").toString().isEmpty())
+            entries.append(entry);
+    }
     QCOMPARE(entries.size(), 2);
     const QJsonObject second = entries.at(1).toObject();
-    QCOMPARE(second.value("sequence").toInt(), 2);
+    QCOMPARE(second.value("origin").toString(), QStringLiteral("link"));
     QCOMPARE(second.value("station").toInt(), 2);
     QCOMPARE(second.value("command").toString(), QStringLiteral("read"));
     QCOMPARE(second.value("label").toString(), QStringLiteral("D7"));
     QCOMPARE(second.value("count").toInt(), 2);
     QCOMPARE(second.value("outcome").toString(), QStringLiteral("no answer (drop fault)"));
+    QVERIFY(second.value("failed").toBool());
     QVERIFY(QDateTime::fromString(second.value("time").toString(), Qt::ISODateWithMs).isValid());
     QCOMPARE(entries.at(0).toObject().value("outcome").toString(), QStringLiteral("answered"));
-    QCOMPARE(call("GET", "/api/log?since=1").object.value("entries").toArray().size(), 1);
-    QCOMPARE(call("GET", "/api/log?since=2").object.value("entries").toArray().size(), 0);
+    const QByteArray afterFirst = QByteArray::number(entries.at(0).toObject().value("sequence").toInt());
+    QCOMPARE(logEntries("since=" + afterFirst + "&failed=1").size(), 1);
+    const double last = answer.object.value("last").toDouble();
+    QCOMPARE(call("GET", "/api/log?since=" + QByteArray::number(last)).object.value("entries").toArray().size(), 0);
 
     // Dropping the links closes the driver's connection; the PLC listens on.
     QCOMPARE(call("POST", "/api/links/drop").object.value("dropped").toInt(), 1);
@@ -295,6 +327,144 @@ void TestSimApi::logFaultsAndLinks()
     QCOMPARE(call("DELETE", "/api/log").status, 405);
 }
 
+// Every change is logged with where it came from and what it changed, and
+// the driver's synchronising read after a failure is marked.
+void TestSimApi::logSaysWhoChangedWhat()
+{
+    QTcpSocket driver;
+    driver.connectToHost(QHostAddress::LocalHost, plc->port());
+    QVERIFY(driver.waitForConnected(waitMs));
+    const QString peer = driver.localAddress().toString() + QLatin1Char(':') + QString::number(driver.localPort());
+    // The PLC's thread takes the connection in when it gets to it.
+    QTRY_COMPARE_WITH_TIMEOUT(logEntries().size(), 1, waitMs);
+    QCOMPARE(call("PUT", "/api/memory/D5", "{\"type\":\"int32\",\"values\":[70000]}", "page").status, 200);
+    QCOMPARE(call("POST", "/api/faults", "{\"kind\":\"drop\",\"every\":2}").status, 200);
+    QCOMPARE(call("POST", "/api/generators", "{\"label\":\"D6\",\"generator\":\"scan()\"}").status, 200);
+    auto send = [&driver](const QByteArray &text) {
+        driver.write(SimFrame::frame(text));
+        QVERIFY(driver.waitForBytesWritten(waitMs));
+    };
+    send("014702D000050001FFFF");   // a write, answered
+    send("014601D00100");           // dropped: the second request
+    send("014601D00000");           // the driver's synchronising read
+    QTRY_COMPARE_WITH_TIMEOUT(logEntries("failed=1").size(), 1, waitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(logEntries("label=D0").size() == 1, waitMs);
+    driver.disconnectFromHost();
+    QTRY_COMPARE_WITH_TIMEOUT(logEntries().last().toObject().value("command").toString(), QStringLiteral("connection closed"),
+                              waitMs);
+
+    QStringList lines;
+    for (const QJsonValue &value : logEntries()) {
+        const QJsonObject entry = value.toObject();
+        lines << QStringLiteral("%1 %2 %3 %4 %5").arg(entry.value("origin").toString(), entry.value("command").toString(),
+                                                      entry.value("label").toString(), entry.value("detail").toString(),
+                                                      entry.value("synchronising").toBool() ? QStringLiteral("sync") : QString());
+    }
+    const QStringList expected{
+        QStringLiteral("link connection opened  %1 ").arg(peer),
+        QStringLiteral("page write D5 int32 70000 "),
+        QStringLiteral("api fault on  drop every 2 "),
+        QStringLiteral("api generator started D6 scan() "),
+        QStringLiteral("link write D5 0x0001 0xFFFF "),
+        QStringLiteral("link generator stopped D6 scan(), written by the link "),
+        QStringLiteral("link read D100  "),
+        QStringLiteral("link read D0  sync"),
+        QStringLiteral("link connection closed  %1 ").arg(peer),
+    };
+    QCOMPARE(lines, expected);
+
+    // Filters, and the same as CSV.
+    QCOMPARE(logEntries("station=2").size(), 0);
+    QCOMPARE(logEntries("label=d5").size(), 2);
+    httplib::Client client("127.0.0.1", http->port());
+    const httplib::Result csv = client.Get("/api/log.csv?failed=1");
+    QVERIFY(csv);
+    QVERIFY(csv->get_header_value("Content-Type").find("text/csv") == 0);
+    const QStringList rows = QString::fromStdString(csv->body).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 2);
+    QVERIFY(rows.at(0).startsWith(QLatin1String("sequence,time,origin,station,command,label,count,outcome")));
+    QVERIFY2(rows.at(1).contains(QLatin1String(",link,1,read,D100,1,no answer (drop fault),")), qPrintable(rows.at(1)));
+}
+
+void TestSimApi::generatorsMoveAndStopOnWrite()
+{
+    Answer answer = call("POST", "/api/generators", "{\"label\":\"D10\",\"type\":\"int16\",\"station\":2,"
+                                                    "\"generator\":\"ramp(1, 30000, 1, 20ms)\"}");
+    QCOMPARE(answer.status, 200);
+    const QJsonObject generator = answer.object.value("generators").toArray().at(0).toObject();
+    QCOMPARE(generator.value("generator").toString(), QStringLiteral("ramp(1, 30000, 1, 20ms)"));
+    QCOMPARE(generator.value("area").toString(), QStringLiteral("D"));
+    auto d10 = [this] { return call("GET", "/api/memory/D10?type=int16&station=2").object.value("values").toArray().at(0).toInt(); };
+    const int first = d10();
+    QTRY_VERIFY_WITH_TIMEOUT(d10() > first, waitMs);
+    QCOMPARE(plc->memory(1).value(SimArea::D, 10), quint16(0));
+
+    // A write stops it, and the log says so.
+    QCOMPARE(call("PUT", "/api/memory/D10?station=2", "{\"type\":\"int16\",\"values\":[-7]}").status, 200);
+    QCOMPARE(call("GET", "/api/generators").object.value("generators").toArray().size(), 0);
+    QTest::qWait(100);
+    QCOMPARE(d10(), -7);
+    const QJsonObject stopped = logEntries("label=D10").at(1).toObject();
+    QCOMPARE(stopped.value("command").toString(), QStringLiteral("generator stopped"));
+    QCOMPARE(stopped.value("detail").toString(), QStringLiteral("ramp(1, 30000, 1, 20ms), written by the api"));
+
+    QCOMPARE(call("POST", "/api/generators", "{\"label\":\"Y0\",\"generator\":\"toggle(1s)\"}").status, 200);
+    QCOMPARE(call("DELETE", "/api/generators").object.value("generators").toArray().size(), 0);
+}
+
+// A memory file replaces the memory while the PLC runs; the dump gives it
+// back with its types and generators.
+void TestSimApi::memoryFileAtRunTime()
+{
+    plc->setValue(SimArea::D, 1, 0x1234);
+    const QByteArray file = "D300:float = 3.25\n@2 D0:uint32 = counter(1s)\nX3 = 1\n";
+    const Answer loaded = call("PUT", "/api/memory-file?name=machine.txt", file, "page");
+    QCOMPARE(loaded.status, 200);
+    QCOMPARE(plc->memory(1).value(SimArea::D, 1), quint16(0));
+    httplib::Client client("127.0.0.1", http->port());
+    const httplib::Result dump = client.Get("/api/memory-file");
+    QVERIFY(dump);
+    QVERIFY(dump->get_header_value("Content-Disposition").find("attachment") == 0);
+    QCOMPARE(QString::fromStdString(dump->body),
+             QStringLiteral("@1 D300:float = 3.25\n@1 X3 = 1\n@2 D0:uint32 = counter(1s)\n"));
+    QCOMPARE(logEntries().last().toObject().value("detail").toString(),
+             QStringLiteral("machine.txt: 3 line(s), 1 generator(s)"));
+
+    // A generator on a typed value takes its line over.
+    QCOMPARE(call("POST", "/api/generators", "{\"label\":\"D300\",\"type\":\"float\",\"generator\":\"sine(0, 1, 1s)\"}").status, 200);
+    QCOMPARE(QString::fromStdString(client.Get("/api/memory-file")->body),
+             QStringLiteral("@1 D300:float = sine(0, 1, 1s)\n@1 X3 = 1\n@2 D0:uint32 = counter(1s)\n"));
+}
+
+// The HTTP layer: a POST without a body needs no Content-Length, a port in
+// use is refused, and each run has its own id.
+void TestSimApi::requestsWithoutBodyAndPortsInUse()
+{
+    QTcpSocket curl;
+    curl.connectToHost(QHostAddress::LocalHost, http->port());
+    QVERIFY(curl.waitForConnected(waitMs));
+    curl.write("POST /api/links/drop HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    QByteArray reply;
+    while (curl.state() == QAbstractSocket::ConnectedState && curl.waitForReadyRead(waitMs))
+        reply += curl.readAll();
+    reply += curl.readAll();
+    QVERIFY2(reply.startsWith("HTTP/1.1 200"), reply.constData());
+    QVERIFY(reply.endsWith("{\"dropped\":0}"));
+
+    SimHttpServer second(plc, SimLinkInfo());
+    QString error;
+    QVERIFY(!second.start(QHostAddress::LocalHost, http->port(), &error));
+    QVERIFY2(error.contains(QLatin1String("in use")), qPrintable(error));
+
+    QVERIFY(second.start(QHostAddress::LocalHost, 0, &error));
+    const QString run = call("GET", "/api/status").object.value("run").toString();
+    QVERIFY(!run.isEmpty());
+    httplib::Client other("127.0.0.1", second.port());
+    const httplib::Result status = other.Get("/api/status");
+    QVERIFY(status);
+    QVERIFY(QJsonDocument::fromJson(QByteArray::fromStdString(status->body)).object().value("run").toString() != run);
+}
+
 void TestSimApi::servesThePage()
 {
     httplib::Client client("127.0.0.1", http->port());
@@ -302,7 +472,12 @@ void TestSimApi::servesThePage()
     QVERIFY(page);
     QCOMPARE(page->status, 200);
     QVERIFY(page->get_header_value("Content-Type").find("text/html") == 0);
-    QVERIFY(page->body.find("/api/memory/") != std::string::npos);
+    QVERIFY(page->body.find("console.js") != std::string::npos);
+    const httplib::Result script = client.Get("/console.js");
+    QVERIFY(script);
+    QVERIFY(script->get_header_value("Content-Type").find("text/javascript") == 0);
+    QVERIFY(script->body.find("/api/memory/") != std::string::npos);
+    QCOMPARE(client.Get("/console.cs")->status, 404);
 }
 
 QTEST_GUILESS_MAIN(TestSimApi)

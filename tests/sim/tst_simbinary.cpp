@@ -5,6 +5,7 @@
 
 #include <QtCore/QProcess>
 #include <QtCore/QTemporaryDir>
+#include <QtNetwork/QTcpServer>
 #include <QtNetwork/QTcpSocket>
 #include <QtTest/QtTest>
 
@@ -117,22 +118,23 @@ void TestSimBinary::servesTheWorkbench()
     const QString pty = QString::fromLocal8Bit(printed.at(0).mid(4));
     QCOMPARE(QFileInfo(link).symLinkTarget(), pty);
 
-    // A request through the stable path, logged on stderr.
+    // Requests through the stable path, logged on stderr, a write with its registers.
     const int fd = ::open(QFile::encodeName(link).constData(), O_RDWR | O_NOCTTY);
     QVERIFY(fd >= 0);
     struct termios raw;
     QCOMPARE(::tcgetattr(fd, &raw), 0);
     cfmakeraw(&raw);
     QCOMPARE(::tcsetattr(fd, TCSANOW, &raw), 0);
-    const QByteArray frame = SimFrame::frame("024601D00005");
-    QCOMPARE(::write(fd, frame.constData(), size_t(frame.size())), ssize_t(frame.size()));
+    const QByteArray frames = SimFrame::frame("024701D00005ABCD") + SimFrame::frame("024601D00005");
+    QCOMPARE(::write(fd, frames.constData(), size_t(frames.size())), ssize_t(frames.size()));
     ::close(fd);
     QByteArray log;
     deadline.setRemainingTime(waitMs);
-    while (!log.contains('\n') && !deadline.hasExpired()) {
+    while (log.count('\n') < 2 && !deadline.hasExpired()) {
         sim.waitForReadyRead(100);
         log += sim.readAllStandardError();
     }
+    QVERIFY2(log.contains("station 2 write D5 count 1: answered [0xABCD]"), log.constData());
     QVERIFY2(log.contains("station 2 read D5 count 1: answered"), log.constData());
 
     // The link goes with the simulator.
@@ -156,6 +158,11 @@ void TestSimBinary::refusesWhatItCannotUse()
     stationsFile.write("@7 D1 = 1\n@2 D1 = 1\n");
     stationsFile.close();
 
+    // A port someone else listens on, as a first simulator would.
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+    const QString inUse = QStringLiteral("127.0.0.1:%1").arg(taken.serverPort());
+
     struct Case {
         QStringList arguments;
         int exitCode;
@@ -170,6 +177,8 @@ void TestSimBinary::refusesWhatItCannotUse()
         // Checked at start: at shutdown the memory would be lost.
         {{"--dump", dir.filePath(QStringLiteral("no-such-folder/dump.txt"))}, 1, "cannot write the dump"},
         {{"--web"}, 2, "web"},
+        {{"--tcp", inUse}, 2, "cannot listen on " + inUse.toUtf8()},
+        {{"--http", inUse}, 2, "cannot serve HTTP on " + inUse.toUtf8() + ": the address is in use"},
     };
     for (const Case &c : cases) {
         QProcess sim;

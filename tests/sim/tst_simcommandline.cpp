@@ -15,6 +15,8 @@ private slots:
     void badLinesAreReportedWithTheirNumber_data();
     void badLinesAreReportedWithTheirNumber();
     void dumpLoadsBack();
+    void dumpKeepsTheFilesMeaning_data();
+    void dumpKeepsTheFilesMeaning();
     void typedLinesLoad_data();
     void typedLinesLoad();
     void stationsRoundTrip();
@@ -82,6 +84,13 @@ void TestSimCommandLine::badLinesAreReportedWithTheirNumber_data()
     QTest::newRow("list past 9999") << "X9998 = 1, 1, 1" << "reach past element 9999";
     QTest::newRow("station too large") << "@300 D1 = 1" << "0..255";
     QTest::newRow("station without label") << "@D1 = 1" << "@STATION";
+    QTest::newRow("station not simulated") << "@9 D1 = 1" << "station 9 is not simulated";
+    QTest::newRow("float too large, as written") << "D1:float = 1e39" << "1e39 is out of the range of float";
+    QTest::newRow("no such generator") << "D1 = rmp(0, 10, 1, 1s)" << "\"rmp(0, 10, 1, 1s)\" is no generator";
+    QTest::newRow("generator arguments") << "D1 = sine(0, 10)" << "sine(LOW, HIGH, PERIOD)";
+    QTest::newRow("ramp away from its end") << "D1 = ramp(0, 10, -1, 1s)" << "lead from START to END";
+    QTest::newRow("generator period") << "D1 = toggle(0.5ms)" << "the period";
+    QTest::newRow("walk upside down") << "D1 = walk(10, 0, 1, 1s)" << "LOW must not be above HIGH";
 }
 
 void TestSimCommandLine::typedLinesLoad_data()
@@ -156,7 +165,7 @@ void TestSimCommandLine::badLinesAreReportedWithTheirNumber()
     QFETCH(QString, saying);
 
     const QString text = QStringLiteral("# good lines first\nD1 = 1\n\n%1\nD2 = 2\n").arg(line);
-    const SimMemoryFile::Result loaded = SimMemoryFile::parse(text);
+    const SimMemoryFile::Result loaded = SimMemoryFile::parse(text, {1, 2});
     QVERIFY(!loaded.ok());
     QCOMPARE(loaded.errorLine, 4);
     QVERIFY2(loaded.error.contains(saying), qPrintable(loaded.error));
@@ -259,6 +268,44 @@ void TestSimCommandLine::optionsAreRead()
     QVERIFY(parseSimOptions({"norvo-sim", "-h"}).help);
 }
 
+void TestSimCommandLine::dumpKeepsTheFilesMeaning_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("dump");
+
+    QTest::newRow("float") << "D300:float = 3.25" << "D300:float = 3.25\n";
+    QTest::newRow("list of int32") << "D200:int32 = 100000, -1" << "D200:int32 = 100000, -1\n";
+    QTest::newRow("int8 pair") << "D0:int8 = -1, 2" << "D0:int8 = -1, 2\n";
+    QTest::newRow("bits over M as a word") << "M16:uint16 = 0x8001" << "M16:uint16 = 32769\n";
+    // A later untyped line changes the value, not what it means.
+    QTest::newRow("word written under a type") << "D10:int32 = 1\nD11 = 5" << "D10:int32 = 327681\n";
+    // A later typed line takes the storage over; what is left is raw.
+    QTest::newRow("type over a type") << "D10:int32 = 1\nD11:int16 = 5" << "D11:int16 = 5\nD10 = 0x0001\n";
+    // Text cannot carry a NaN's payload: the raw word puts it back.
+    QTest::newRow("nan with payload") << "D0:float = 0x7FC00001" << "D0:float = nan\nD0 = 0x0001\n";
+    QTest::newRow("stations") << "@2 D4:double = -0.5" << "@2 D4:double = -0.5\n";
+}
+
+void TestSimCommandLine::dumpKeepsTheFilesMeaning()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, dump);
+
+    const SimMemoryFile::Result loaded = SimMemoryFile::parse(file);
+    QVERIFY2(loaded.ok(), qPrintable(loaded.error));
+    const int station = loaded.assignments.first().station;
+    SimMemory memory;
+    SimMemoryFile::apply(loaded.assignments, &memory);
+    QCOMPARE(SimMemoryFile::dump(memory, station), dump);
+
+    // Load, dump and load again: the same words and the same lines.
+    SimMemory again;
+    SimMemoryFile::apply(SimMemoryFile::parse(dump).assignments, &again);
+    QCOMPARE(SimMemoryFile::dump(again, station), dump);
+    for (const SimArea area : {SimArea::D, SimArea::M})
+        QCOMPARE(again.readRun(area, 0, 400), memory.readRun(area, 0, 400));
+}
+
 void TestSimCommandLine::badOptionsAreRefused_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -290,6 +337,7 @@ void TestSimCommandLine::badOptionsAreRefused_data()
     QTest::newRow("station twice") << QStringList{"--station", "1,2,1"} << "twice";
     QTest::newRow("station list gap") << QStringList{"--station", "1,,2"} << "0 to 255";
     QTest::newRow("pty settings") << QStringList{"--pty", "9600,9,1,N"} << "BAUD,BITS,STOP,PARITY";
+    QTest::newRow("pty rate the driver never sets") << QStringList{"--pty", "9601,8,1,N"} << "BAUD one of 1200,";
     QTest::newRow("pty link without pty") << QStringList{"--pty-link", "/tmp/plc"} << "--pty";
     QTest::newRow("http host name") << QStringList{"--http", "plc.example:80"} << "--http";
     QTest::newRow("http port too large") << QStringList{"--http", "70000"} << "--http";

@@ -2,9 +2,13 @@
 """The web console of norvo-sim in a real browser (headless Chromium).
 
 Opens the page, edits a memory cell and checks that a read through the
-driver plug-in (the norvo command line) returns the new value; switches the
-drop fault on and checks that the driver's next read gives status 8; takes
-a screenshot.
+driver plug-in (the norvo command line) returns the new value; cancels an
+edit with Escape; switches the drop fault on, checks that the driver's next
+read gives status 8 and changes the fault's parameter while it is on;
+watches a generated value move, starts a generator and loads a bad memory
+file from the page; filters the log; takes a screenshot; then
+fits the page into 800 px, stops the simulator (the page says it cannot be
+reached) and starts another on the same port (the page starts afresh).
 
   tst_simconsole.py SIM NORVO PLUGIN SCREENSHOT
 """
@@ -14,27 +18,29 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 WAIT_S = 30  # generous: the machine is small and shared
 
 MEMORY = """# a tank, a pump and two alarms
 D0:int16 = 250, -40, 1200, 7
-D8:float = 3.25
+D8:float = 4.2743594
 D10:int32 = 100000
+D40:uint16 = counter(200ms)
 X0 = 1, 0, 1
 M16 = 1
 """
 
 
-def start_sim(sim, memory_file):
+def start_sim(sim, memory_file, http="127.0.0.1:0"):
     process = subprocess.Popen(
-        [sim, "--tcp", "127.0.0.1:0", "--http", "127.0.0.1:0", "--station", "1,2",
+        [sim, "--tcp", "127.0.0.1:0", "--http", http, "--station", "1,2",
          "--load", memory_file, "--log"],
         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     link = process.stdout.readline().split()
@@ -51,6 +57,23 @@ def driver_read(norvo, plugin, plc, label, type_name):
                          capture_output=True, text=True, timeout=WAIT_S)
     lines = [line for line in run.stdout.splitlines() if line.strip()]
     return json.loads(lines[-1]) if lines else {"status": None, "stderr": run.stderr}
+
+
+def api(http, path):
+    with urllib.request.urlopen("http://%s%s" % (http, path), timeout=WAIT_S) as answer:
+        return json.load(answer)
+
+
+def attribute(page, element_id, name):
+    return page.find_element(By.ID, element_id).get_attribute(name) or ""
+
+
+def show(page, start, type_name):
+    """Points the memory table at D<start> in a type."""
+    field = page.find_element(By.ID, "start")
+    field.clear()
+    field.send_keys(str(start), Keys.TAB)
+    Select(page.find_element(By.ID, "type")).select_by_value(type_name)
 
 
 def browser(profile):
@@ -90,18 +113,104 @@ def main():
             if answer.get("status") != 0 or answer.get("values") != [-1234]:
                 sys.exit("the driver read %r after the edit, not [-1234]" % answer)
 
+            # Escape puts the value back; leaving the cell then writes nothing.
+            cell = page.find_element(By.ID, "cell-2")
+            cell.click()
+            cell.send_keys(Keys.CONTROL, "a")
+            cell.send_keys("999", Keys.ESCAPE)
+            page.find_element(By.ID, "cell-3").click()
+            time.sleep(1)
+            if attribute(page, "cell-2", "value") != "1200" or api(http, "/api/memory/D2?type=int16")["values"] != [1200]:
+                sys.exit("Escape did not cancel the edit of D2")
+
             # Switch the drop fault on: the driver's next read gets no answer.
             page.find_element(By.ID, "fault-drop").click()
-            wait.until(lambda p: "on" in p.find_element(By.ID, "fault-row-drop").get_attribute("class"))
+            wait.until(lambda p: "on" in attribute(p, "fault-row-drop", "class"))
             answer = driver_read(norvo, plugin, plc, "D0", "int16")
             if answer.get("status") != 8:
                 sys.exit("the driver's read with the drop fault on gave %r, not status 8" % answer)
 
-            # The log shows both reads; then the picture.
+            # A parameter of a fault that is on applies at once, and stays.
+            every = page.find_element(By.CSS_SELECTOR, "#fault-row-drop [data-p=every]")
+            every.send_keys(Keys.CONTROL, "a")
+            every.send_keys("3", Keys.TAB)
+            wait.until(lambda p: api(http, "/api/faults")["faults"][0].get("every") == 3)
+            time.sleep(2.5)
+            if every.get_attribute("value") != "3":
+                sys.exit("the drop fault's every snapped back to %r" % every.get_attribute("value"))
+
+            # A float cell's tooltip: the full value, its bits, its registers.
+            show(page, 8, "float")
+            wait.until(lambda p: "0x4088C78D" in attribute(p, "cell-0", "title"))
+            tooltip = attribute(page, "cell-0", "title")
+            if "float = 4.274359\n" not in tooltip or "D8 = 0xC78D, D9 = 0x4088" not in tooltip:
+                sys.exit("the float cell's tooltip lacks its value or registers: %r" % tooltip)
+
+            # A generated value moves, and its cell is marked.
+            show(page, 40, "uint16")
+            wait.until(lambda p: "generated" in attribute(p, "cell-0", "class"))
+            first = attribute(page, "cell-0", "value")
+            wait.until(lambda p: attribute(p, "cell-0", "value") not in ("", first))
+
+            # A generator started from the page; a memory file loaded from
+            # it, refused whole for one bad line.
+            field = page.find_element(By.ID, "generator-label")
+            field.clear()
+            field.send_keys("D41")
+            page.find_element(By.ID, "generator-text").send_keys("ramp(5, 9, 1, 100ms)")
+            page.find_element(By.ID, "add-generator").click()
+            wait.until(lambda p: "generated" in attribute(p, "cell-1", "class")
+                       and attribute(p, "cell-1", "value") in ("5", "6", "7", "8", "9"))
+            bad_file = os.path.join(folder, "bad.txt")
+            with open(bad_file, "w") as out:
+                out.write("D60 = 1\nD61:int8 = 300\n")
+            page.find_element(By.ID, "load-file").send_keys(bad_file)
+            wait.until(lambda p: "bad.txt:2: 300 is out of the range of int8" in p.find_element(By.ID, "message").text)
+            if api(http, "/api/memory/D60")["values"] != [0] or len(api(http, "/api/generators")["generators"]) != 2:
+                sys.exit("a refused memory file changed the memory")
+
+            # The log: the page's own write, the failure, and the filter.
             wait.until(lambda p: "no answer (drop fault)" in p.find_element(By.ID, "log").text)
+            if "int16 -1234" not in page.find_element(By.ID, "log").text:
+                sys.exit("the log does not show the page's write of D1")
+            page.find_element(By.ID, "log-failed").click()
+            wait.until(lambda p: "int16 -1234" not in p.find_element(By.ID, "log").text
+                       and "no answer (drop fault)" in p.find_element(By.ID, "log").text)
+            page.find_element(By.ID, "log-failed").click()
+            show(page, 0, "int16")
+            wait.until(lambda p: "int16 -1234" in p.find_element(By.ID, "log").text
+                       and attribute(p, "cell-0", "value") == "250")
+            page.set_window_size(1280, 1000)
+            page.execute_script("window.scrollTo(0, 0)")
             time.sleep(1)
             if not page.save_screenshot(screenshot):
                 sys.exit("no screenshot written to " + screenshot)
+
+            # 800 px: nothing sticks out of the fault panel or the page.
+            page.set_window_size(800, 800)
+            time.sleep(1)
+            overflow = page.execute_script(
+                "const side = document.getElementById('side-panel');"
+                "return [side.scrollWidth - side.clientWidth,"
+                "        document.documentElement.scrollWidth - document.documentElement.clientWidth];")
+            if max(overflow) > 0:
+                sys.exit("at 800 px the fault panel or the page overflows by %r px" % overflow)
+
+            # Gone: the page says so plainly and greys out what it shows.
+            process.terminate()
+            process.wait(timeout=WAIT_S)
+            wait.until(lambda p: "offline" in p.find_element(By.TAG_NAME, "body").get_attribute("class"))
+            if "cannot be reached" not in page.find_element(By.ID, "offline").text:
+                sys.exit("the page does not say the simulator cannot be reached")
+
+            # Back on the same port: a new run, and the page starts afresh.
+            with open(memory_file, "w") as out:
+                out.write("D0:int16 = 77\n")
+            process, plc, http = start_sim(sim, memory_file, http)
+            wait.until(lambda p: "offline" not in p.find_element(By.TAG_NAME, "body").get_attribute("class")
+                       and attribute(p, "cell-0", "value") == "77")
+            wait.until(lambda p: p.find_element(By.ID, "log").text.count("memory loaded") == 1
+                       and "restarted" in p.find_element(By.ID, "message").text)
             print("console ok; screenshot in " + screenshot)
         finally:
             if page is not None:

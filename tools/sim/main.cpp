@@ -52,46 +52,25 @@ void complain(const QString &message)
     std::fprintf(stderr, "norvo-sim: %s\n", qPrintable(message));
 }
 
-bool loadMemory(const QString &fileName, const QList<int> &stations, SimServer *plc)
+bool loadMemory(const QString &fileName, SimServer *plc)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         complain(QStringLiteral("cannot read %1: %2").arg(fileName, file.errorString()));
         return false;
     }
-    const SimMemoryFile::Result loaded = SimMemoryFile::parse(QString::fromUtf8(file.readAll()));
+    const SimMemoryFile::Result loaded = SimMemoryFile::parse(QString::fromUtf8(file.readAll()), plc->stations());
     if (!loaded.ok()) {
         complain(QStringLiteral("%1:%2: %3").arg(fileName).arg(loaded.errorLine).arg(loaded.error));
         return false;
     }
-    for (const SimMemoryFile::Assignment &assignment : loaded.assignments) {
-        if (assignment.station >= 0 && !stations.contains(assignment.station)) {
-            complain(QStringLiteral("%1: station %2 is not simulated (--station)").arg(fileName).arg(assignment.station));
-            return false;
-        }
-    }
-    for (const int station : stations) {
-        SimMemory memory;
-        SimMemoryFile::apply(loaded.assignments, &memory, station, stations.first());
-        plc->setMemory(station, memory);
-    }
+    plc->load(QStringLiteral("file"), fileName, loaded.assignments);
     return true;
-}
-
-QString dumpText(const SimServer &plc)
-{
-    const QList<int> stations = plc.stations();
-    if (stations.size() == 1)
-        return SimMemoryFile::dump(plc.memory());
-    QString text;
-    for (const int station : stations)
-        text += SimMemoryFile::dump(plc.memory(station), station);
-    return text;
 }
 
 bool dumpMemory(const QString &fileName, const SimServer &plc)
 {
-    const QByteArray dump = dumpText(plc).toUtf8();
+    const QByteArray dump = plc.memoryFile().toUtf8();
     if (fileName.isEmpty()) {
         std::fwrite(dump.constData(), 1, size_t(dump.size()), stdout);
         std::fflush(stdout);
@@ -187,7 +166,8 @@ int main(int argc, char *argv[])
     SimServer plc(options.station);
     plc.setStations(options.stations);
     plc.setFaults(options.faults);
-    if (!options.loadFile.isEmpty() && !loadMemory(options.loadFile, options.stations, &plc))
+    plc.setGeneratorSeed(options.faults.seed);
+    if (!options.loadFile.isEmpty() && !loadMemory(options.loadFile, &plc))
         return 1;
     if (!options.dumpFile.isEmpty() && !dumpIsWritable(options.dumpFile))
         return 1;
@@ -212,9 +192,11 @@ int main(int argc, char *argv[])
         complain(QStringLiteral("cannot watch signals"));
         return 1;
     }
+    // A TCP port that cannot be had (in use, say) is refused like a bad
+    // option: a second simulator must not seem to serve it.
     if (!startLink(options, &plc)) {
         complain(plc.errorString());
-        return 1;
+        return options.link == SimOptions::Tcp ? 2 : 1;
     }
     const QString ptyPath = plc.ptyPath();
     if (!options.ptyLink.isEmpty() && !makePtyLink(options.ptyLink, ptyPath))
@@ -233,7 +215,7 @@ int main(int argc, char *argv[])
     if (options.http && !http.start(options.httpAddress, options.httpPort, &httpError)) {
         complain(httpError);
         removePtyLink(options.ptyLink, ptyPath);
-        return 1;
+        return 2;
     }
 
     // The lines on stdout that scripts wait for.

@@ -1,47 +1,14 @@
 #include "simapi.h"
 
-#include "simlabel.h"
+#include "simapijson.h"
 #include "simserver.h"
-#include "simtyped.h"
 
-#include <QtCore/QDateTime>
 #include <QtCore/QJsonArray>
-#include <QtCore/QJsonDocument>
-#include <QtCore/QJsonObject>
+#include <QtCore/QRandomGenerator>
 
-#include <cmath>
+using namespace SimApiJson;
 
 namespace {
-
-using Reply = SimApi::Reply;
-
-Reply json(int status, const QJsonObject &object)
-{
-    return Reply{status, QJsonDocument(object).toJson(QJsonDocument::Compact)};
-}
-
-Reply fail(const QString &error, int status = 400)
-{
-    return json(status, QJsonObject{{QStringLiteral("error"), error}});
-}
-
-// The request body as a JSON object; false with the refusal in `refusal`.
-// `shape` shows the caller what the object looks like.
-bool bodyObject(const QByteArray &body, const QString &shape, QJsonObject *object, Reply *refusal)
-{
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        *refusal = fail(QStringLiteral("malformed JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset));
-        return false;
-    }
-    if (!document.isObject()) {
-        *refusal = fail(QStringLiteral("the body must be a JSON object %1").arg(shape));
-        return false;
-    }
-    *object = document.object();
-    return true;
-}
 
 struct FaultKind {
     const char *name;
@@ -66,111 +33,12 @@ const FaultKind *faultKindOf(const QString &name)
 }
 
 // Integers beyond 2^53 and floats that JSON has no number for travel as text.
-QJsonValue toJson(SimType type, quint64 pattern)
-{
-    if (type == SimType::Bool)
-        return QJsonValue(pattern != 0);
-    const double number = SimTypes::toDouble(type, pattern);
-    const bool inexact = !SimTypes::isFloat(type) && std::fabs(number) > 9007199254740992.0;
-    if (!std::isfinite(number) || inexact)
-        return QJsonValue(SimTypes::text(type, pattern));
-    return QJsonValue(number);
-}
-
-bool fromJson(SimType type, const QJsonValue &value, quint64 *pattern, QString *error)
-{
-    if (type == SimType::Bool && value.isBool()) {
-        *pattern = value.toBool() ? 1 : 0;
-        return true;
-    }
-    if (value.isDouble())
-        return SimTypes::fromNumber(type, value.toDouble(), pattern, error);
-    if (value.isString())
-        return SimTypes::parse(type, value.toString(), pattern, error);
-    const QString shown = QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact));
-    *error = QStringLiteral("value %1 is of the wrong type for %2").arg(shown.mid(1, shown.size() - 2),
-                                                                        SimTypes::name(type));
-    return false;
-}
-
-// A whole number from a query parameter or JSON; false with `error` set.
-bool wholeNumber(const QString &name, const QString &text, qint64 lowest, qint64 highest, qint64 *value,
-                 QString *error)
-{
-    bool ok = false;
-    const qint64 number = text.toLongLong(&ok, 10);
-    if (!ok || number < lowest || number > highest) {
-        *error = QStringLiteral("%1 takes a whole number from %2 to %3, not \"%4\"")
-                .arg(name).arg(lowest).arg(highest).arg(text);
-        return false;
-    }
-    *value = number;
-    return true;
-}
-
-QString jsonText(const QJsonValue &value)
-{
-    if (value.isString())
-        return value.toString();
-    if (value.isDouble())
-        return QString::number(value.toDouble(), 'g', 17);
-    return QStringLiteral("(not a number)");
-}
-
-// What a memory request addresses; `error` set when it is unusable.
-struct Target {
-    SimLabel label;
-    SimType type = SimType::UInt16;
-    int count = 1;
-    int station = 1;
-};
-
-QString readTarget(const QString &labelText, const QString &typeText, const QString &countText,
-                   const QString &stationText, const QList<int> &stations, Target *target)
-{
-    QString error;
-    target->label = SimLabel::parse(labelText, &error);
-    if (!target->label.isValid())
-        return QStringLiteral("unknown label: %1").arg(error);
-    target->type = SimAreas::isBitArea(target->label.area) ? SimType::Bool : SimType::UInt16;
-    if (!typeText.isEmpty()) {
-        bool ok = false;
-        target->type = SimTypes::fromName(typeText, &ok);
-        if (!ok)
-            return QStringLiteral("unknown type \"%1\" (%2)").arg(typeText, SimTypes::names().join(QStringLiteral(", ")));
-    }
-    qint64 number = target->count;
-    if (!countText.isNull() && !wholeNumber(QStringLiteral("count"), countText, 1, SimAreas::elementCount, &number, &error))
-        return error;
-    target->count = int(number);
-    number = stations.first();
-    if (!stationText.isNull() && !wholeNumber(QStringLiteral("station"), stationText, 0, 255, &number, &error))
-        return error;
-    target->station = int(number);
-    if (!stations.contains(target->station))
-        return QStringLiteral("station %1 is not simulated").arg(target->station);
-    if (!SimTypes::fits(target->label.area, target->label.element, target->type, target->count)) {
-        return QStringLiteral("%1 %2 value(s) from %3 reach past element 9999")
-                .arg(target->count).arg(SimTypes::name(target->type), target->label.text());
-    }
-    return QString();
-}
-
-QJsonObject memoryObject(const Target &target, const QVector<quint64> &patterns)
-{
-    QJsonArray values;
-    for (const quint64 pattern : patterns)
-        values.append(toJson(target.type, pattern));
-    return QJsonObject{{QStringLiteral("label"), target.label.text()},
-                       {QStringLiteral("type"), SimTypes::name(target.type)},
-                       {QStringLiteral("station"), target.station},
-                       {QStringLiteral("values"), values}};
-}
 
 } // namespace
 
 SimApi::SimApi(SimServer *plc, const SimLinkInfo &info)
-    : plc(plc), info(info)
+    : plc(plc), info(info),
+      runId(QString::number(QRandomGenerator::global()->generate64(), 16))
 {
 }
 
@@ -183,33 +51,82 @@ QStringList SimApi::faultKinds()
 }
 
 Reply SimApi::handle(const QString &method, const QString &path, const QMap<QString, QString> &query,
-                     const QByteArray &body)
+                     const QByteArray &body, const QString &origin)
+{
+    // The query parameters each resource takes, by method.
+    struct Parameters {
+        const char *method;
+        const char *path;      // a trailing '/' takes any name after it
+        QStringList known;
+    };
+    static const QList<Parameters> parameters = {
+        {"GET", "/api/memory/", {QStringLiteral("count"), QStringLiteral("type"), QStringLiteral("station")}},
+        {"PUT", "/api/memory/", {QStringLiteral("station")}},
+        {"PUT", "/api/memory-file", {QStringLiteral("name")}},
+        {"GET", "/api/log", {QStringLiteral("since"), QStringLiteral("failed"), QStringLiteral("station"), QStringLiteral("label")}},
+        {"GET", "/api/log.csv", {QStringLiteral("since"), QStringLiteral("failed"), QStringLiteral("station"), QStringLiteral("label")}},
+        {"DELETE", "/api/generators/", {QStringLiteral("station")}},
+    };
+    QStringList known;
+    for (const Parameters &p : parameters) {
+        const QLatin1String name(p.path);
+        const bool prefix = name.endsWith(QLatin1Char('/'));
+        if (method == QLatin1String(p.method) && (prefix ? path.startsWith(name) : path == name))
+            known = p.known;
+    }
+    const QString unknown = unknownParameter(query, known);
+    if (!unknown.isEmpty())
+        return fail(unknown);
+    return route(method, path, query, body, origin);
+}
+
+Reply SimApi::route(const QString &method, const QString &path, const QMap<QString, QString> &query,
+                    const QByteArray &body, const QString &origin)
 {
     const QString memoryPrefix = QStringLiteral("/api/memory/");
     const QString faultsPrefix = QStringLiteral("/api/faults/");
+    const QString generatorsPrefix = QStringLiteral("/api/generators/");
     const bool get = method == QLatin1String("GET");
+    const bool put = method == QLatin1String("PUT");
+    const bool post = method == QLatin1String("POST");
+    const bool remove = method == QLatin1String("DELETE");
     if (path.startsWith(memoryPrefix)) {
         const QString label = path.mid(memoryPrefix.size());
         if (get)
             return getMemory(label, query);
-        if (method == QLatin1String("PUT"))
-            return putMemory(label, query, body);
-    } else if (path == QLatin1String("/api/log")) {
+        if (put)
+            return putMemory(label, query, body, origin);
+    } else if (path == QLatin1String("/api/memory-file")) {
         if (get)
-            return getLog(query);
+            return getMemoryFile();
+        if (put)
+            return putMemoryFile(query, body, origin);
+    } else if (path == QLatin1String("/api/log") || path == QLatin1String("/api/log.csv")) {
+        if (get)
+            return getLog(query, path.endsWith(QLatin1String(".csv")));
     } else if (path == QLatin1String("/api/faults")) {
         if (get)
             return getFaults();
-        if (method == QLatin1String("POST"))
-            return addFault(body);
-        if (method == QLatin1String("DELETE"))
-            return clearFaults(QString());
+        if (post)
+            return addFault(body, origin);
+        if (remove)
+            return clearFaults(QString(), origin);
     } else if (path.startsWith(faultsPrefix)) {
-        if (method == QLatin1String("DELETE"))
-            return clearFaults(path.mid(faultsPrefix.size()));
+        if (remove)
+            return clearFaults(path.mid(faultsPrefix.size()), origin);
+    } else if (path == QLatin1String("/api/generators")) {
+        if (get)
+            return getGenerators();
+        if (post)
+            return addGenerator(body, origin);
+        if (remove)
+            return stopGenerators(QString(), query, origin);
+    } else if (path.startsWith(generatorsPrefix)) {
+        if (remove)
+            return stopGenerators(path.mid(generatorsPrefix.size()), query, origin);
     } else if (path == QLatin1String("/api/links/drop")) {
-        if (method == QLatin1String("POST"))
-            return dropLinks();
+        if (post)
+            return dropLinks(origin);
     } else if (path == QLatin1String("/api/status")) {
         if (get)
             return getStatus();
@@ -234,21 +151,24 @@ Reply SimApi::getMemory(const QString &label, const QMap<QString, QString> &quer
     return json(200, memoryObject(target, patterns));
 }
 
-Reply SimApi::putMemory(const QString &label, const QMap<QString, QString> &query, const QByteArray &body)
+Reply SimApi::putMemory(const QString &label, const QMap<QString, QString> &query, const QByteArray &body,
+                        const QString &origin)
 {
     QJsonObject object;
     Reply refusal;
     if (!bodyObject(body, QStringLiteral("{\"type\":T,\"values\":[...]}"), &object, &refusal))
         return refusal;
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        if (it.key() != QLatin1String("type") && it.key() != QLatin1String("values") && it.key() != QLatin1String("station"))
-            return fail(QStringLiteral("unknown field \"%1\" (type, values, station)").arg(it.key()));
-    }
+    const QString unknown = unknownFields(object, {QStringLiteral("type"), QStringLiteral("values"), QStringLiteral("station")});
+    if (!unknown.isEmpty())
+        return fail(unknown);
     const QJsonValue values = object.value(QStringLiteral("values"));
     if (!values.isArray() || values.toArray().isEmpty())
         return fail(QStringLiteral("\"values\" must be a non-empty array"));
+    // Without a type the words would be guessed; the caller says what it means.
     const QJsonValue type = object.value(QStringLiteral("type"));
-    if (!type.isUndefined() && !type.isString())
+    if (type.isUndefined())
+        return fail(QStringLiteral("the field \"type\" is missing (%1)").arg(SimTypes::names().join(QStringLiteral(", "))));
+    if (!type.isString())
         return fail(QStringLiteral("\"type\" must be a type name"));
     QString stationText = query.value(QStringLiteral("station"));
     const QJsonValue station = object.value(QStringLiteral("station"));
@@ -268,33 +188,26 @@ Reply SimApi::putMemory(const QString &label, const QMap<QString, QString> &quer
         patterns.append(pattern);
     }
     QVector<quint64> stored;
-    if (!plc->changeMemory(target.station, [&](SimMemory *memory) {
-            SimTypes::write(memory, target.label.area, target.label.element, target.type, patterns);
-            stored = SimTypes::read(*memory, target.label.area, target.label.element, target.type, target.count);
-        }))
+    if (!plc->writeValues(origin, target.station, target.label.area, target.label.element, target.type, patterns, &stored))
         return fail(QStringLiteral("station %1 is not simulated").arg(target.station));
     return json(200, memoryObject(target, stored));
 }
 
-Reply SimApi::getLog(const QMap<QString, QString> &query)
+Reply SimApi::getMemoryFile()
 {
-    qint64 since = 0;
-    QString error;
-    const QString sinceText = query.value(QStringLiteral("since"));
-    if (!sinceText.isNull() && !wholeNumber(QStringLiteral("since"), sinceText, 0, std::numeric_limits<qint64>::max(), &since, &error))
-        return fail(error);
-    QJsonArray entries;
-    for (const SimLogEntry &entry : plc->requestEntries(since)) {
-        entries.append(QJsonObject{
-                {QStringLiteral("sequence"), double(entry.sequence)},
-                {QStringLiteral("time"), QDateTime::fromMSecsSinceEpoch(entry.timeMs, Qt::UTC).toString(Qt::ISODateWithMs)},
-                {QStringLiteral("station"), entry.station},
-                {QStringLiteral("command"), entry.command},
-                {QStringLiteral("label"), entry.label},
-                {QStringLiteral("count"), entry.count},
-                {QStringLiteral("outcome"), entry.outcome}});
-    }
-    return json(200, QJsonObject{{QStringLiteral("entries"), entries}});
+    Reply reply{200, plc->memoryFile().toUtf8(), "text/plain; charset=utf-8", QStringLiteral("norvo-sim-memory.txt")};
+    return reply;
+}
+
+Reply SimApi::putMemoryFile(const QMap<QString, QString> &query, const QByteArray &body, const QString &origin)
+{
+    const QString name = query.value(QStringLiteral("name"), QStringLiteral("upload"));
+    const SimMemoryFile::Result loaded = SimMemoryFile::parse(QString::fromUtf8(body), plc->stations());
+    if (!loaded.ok())
+        return fail(QStringLiteral("%1:%2: %3").arg(name).arg(loaded.errorLine).arg(loaded.error));
+    plc->load(origin, name, loaded.assignments);
+    return json(200, QJsonObject{{QStringLiteral("loaded"), name},
+                                 {QStringLiteral("lines"), loaded.assignments.size()}});
 }
 
 Reply SimApi::getFaults()
@@ -317,7 +230,7 @@ Reply SimApi::getFaults()
     return json(200, QJsonObject{{QStringLiteral("faults"), list}, {QStringLiteral("seed"), double(faults.seed)}});
 }
 
-Reply SimApi::addFault(const QByteArray &body)
+Reply SimApi::addFault(const QByteArray &body, const QString &origin)
 {
     QJsonObject object;
     Reply refusal;
@@ -370,18 +283,28 @@ Reply SimApi::addFault(const QByteArray &body)
         code = text.at(0).toLatin1();
     }
 
-    std::lock_guard<std::mutex> lock(faultChange);
-    SimFaults faults = plc->faults();
-    faults.*kind->rule = rule;
-    if (hasMs && ms >= 0)
-        faults.*kind->ms = ms;
-    if (code != 0)
-        faults.errorCode = code;
-    plc->setFaults(faults);
+    QStringList detail;
+    {
+        std::lock_guard<std::mutex> lock(faultChange);
+        SimFaults faults = plc->faults();
+        faults.*kind->rule = rule;
+        if (hasMs && ms >= 0)
+            faults.*kind->ms = ms;
+        if (code != 0)
+            faults.errorCode = code;
+        plc->setFaults(faults);
+        detail << (rule.every > 0 ? QStringLiteral("every %1").arg(rule.every) : QString())
+               << (rule.chance > 0 ? QStringLiteral("chance %1").arg(rule.chance) : QString())
+               << (hasMs ? QStringLiteral("%1 ms").arg(faults.*kind->ms) : QString())
+               << (hasCode ? QStringLiteral("code %1").arg(QLatin1Char(faults.errorCode)) : QString());
+    }
+    detail.removeAll(QString());
+    plc->logChange(SimLogEntry::change(origin, -1, QStringLiteral("fault on"), QString(),
+                                       QLatin1String(kind->name) + QLatin1Char(' ') + detail.join(QStringLiteral(", "))));
     return getFaults();
 }
 
-Reply SimApi::clearFaults(const QString &kindName)
+Reply SimApi::clearFaults(const QString &kindName, const QString &origin)
 {
     const FaultKind *kind = faultKindOf(kindName);
     if (!kindName.isEmpty() && !kind)
@@ -398,13 +321,17 @@ Reply SimApi::clearFaults(const QString &kindName)
         }
         plc->setFaults(faults);
     }
+    plc->logChange(SimLogEntry::change(origin, -1, QStringLiteral("fault off"), QString(),
+                                       kind ? QLatin1String(kind->name) : QLatin1String("all")));
     return getFaults();
 }
 
-Reply SimApi::dropLinks()
+Reply SimApi::dropLinks(const QString &origin)
 {
     const int open = plc->connectionCount();
     plc->closeConnections();
+    plc->logChange(SimLogEntry::change(origin, -1, QStringLiteral("connections dropped"), QString(),
+                                       QStringLiteral("%1 open").arg(open)));
     return json(200, QJsonObject{{QStringLiteral("dropped"), open}});
 }
 
@@ -413,7 +340,8 @@ Reply SimApi::getStatus()
     QJsonArray stations;
     for (const int station : plc->stations())
         stations.append(station);
-    return json(200, QJsonObject{{QStringLiteral("link"), info.link},
+    return json(200, QJsonObject{{QStringLiteral("run"), runId},
+                                 {QStringLiteral("link"), info.link},
                                  {QStringLiteral("settings"), info.settings},
                                  {QStringLiteral("ptyLink"), info.ptyLink},
                                  {QStringLiteral("gateway"), info.gateway},
@@ -421,3 +349,4 @@ Reply SimApi::getStatus()
                                  {QStringLiteral("types"), QJsonArray::fromStringList(SimTypes::names())},
                                  {QStringLiteral("faultKinds"), QJsonArray::fromStringList(faultKinds())}});
 }
+

@@ -3,6 +3,7 @@
 
 #include <QtCore/QByteArray>
 #include <QtCore/QObject>
+#include <QtCore/QString>
 
 // One byte stream between the simulator and a driver: a TCP connection, a
 // pty or a serial line.
@@ -20,6 +21,9 @@ public:
 
     // True where close() really drops the peer.
     virtual bool canClose() const = 0;
+
+    // "127.0.0.1:41234" for a connection with a peer address; empty otherwise.
+    virtual QString peerName() const { return QString(); }
 
 signals:
     void received(const QByteArray &bytes);

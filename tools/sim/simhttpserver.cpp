@@ -1,23 +1,21 @@
 #include "simhttpserver.h"
 
+#include "simhost.h"
 #include "simpage.h"
 
 #include <httplib.h>
 
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
+#include <QtCore/QUrl>
+#include <QtCore/QUrlQuery>
 
 #include <chrono>
 #include <thread>
 
-namespace {
+#include <sys/socket.h>
 
-QString hostText(const QHostAddress &address)
-{
-    const QString text = address.toString();
-    return address.protocol() == QAbstractSocket::IPv6Protocol ? QLatin1Char('[') + text + QLatin1Char(']')
-                                                                : text;
-}
+namespace {
 
 // The refusals the HTTP layer makes itself, before any route runs.
 std::string refusalJson(int status)
@@ -25,7 +23,7 @@ std::string refusalJson(int status)
     QString text;
     switch (status) {
     case 400:
-        text = QStringLiteral("the request could not be read (a POST or PUT needs a Content-Length)");
+        text = QStringLiteral("the request could not be read");
         break;
     case 404:
         text = QStringLiteral("no such resource");
@@ -48,14 +46,24 @@ struct SimHttpServer::Private {
 
     void answer(const httplib::Request &request, httplib::Response &response)
     {
+        // From the target only: the HTTP layer adds the fields of a form
+        // body to its parameters, and curl -d sends JSON as a form.
         QMap<QString, QString> query;
-        for (const auto &parameter : request.params)
-            query.insert(QString::fromStdString(parameter.first), QString::fromStdString(parameter.second));
+        const QUrlQuery items(QUrl(QString::fromStdString(request.target)));
+        for (const auto &item : items.queryItems(QUrl::FullyDecoded))
+            query.insert(item.first, item.second);
         const QByteArray body = QByteArray::fromStdString(request.body);
+        // The console says so; anything else is a caller of the API.
+        const QString origin = request.get_header_value("X-Norvo-Origin") == "page" ? QStringLiteral("page")
+                                                                                     : QStringLiteral("api");
         const SimApi::Reply reply = api.handle(QString::fromStdString(request.method),
-                                               QString::fromStdString(request.path), query, body);
+                                               QString::fromStdString(request.path), query, body, origin);
         response.status = reply.status;
-        response.set_content(reply.body.toStdString(), "application/json");
+        response.set_content(reply.body.constData(), size_t(reply.body.size()), reply.contentType.constData());
+        if (!reply.fileName.isEmpty()) {
+            response.set_header("Content-Disposition",
+                                QStringLiteral("attachment; filename=\"%1\"").arg(reply.fileName).toStdString());
+        }
         // The page polls; stale answers from a cache would freeze it.
         response.set_header("Cache-Control", "no-store");
     }
@@ -77,10 +85,29 @@ SimHttpServer::SimHttpServer(SimServer *plc, const SimLinkInfo &info)
     d->server.Put("/api/.*", api);
     d->server.Post("/api/.*", api);
     d->server.Delete("/api/.*", api);
-    d->server.Get("/", [](const httplib::Request &, httplib::Response &response) {
-        const QByteArray page = simConsolePage();
-        response.set_content(page.constData(), size_t(page.size()), "text/html; charset=utf-8");
+    // The API answers every method it does not take with 405.
+    d->server.Patch("/api/.*", api);
+    // A request that takes no body may come without a Content-Length (curl
+    // -X POST); the HTTP layer would wait for a body until the connection
+    // ends. Such a request has none: it is answered before any is read.
+    d->server.set_pre_routing_handler([api](const httplib::Request &request, httplib::Response &response) {
+        const bool mayHaveBody = request.has_header("Content-Length") || request.has_header("Transfer-Encoding");
+        if (mayHaveBody || request.method == "GET" || request.path.rfind("/api/", 0) != 0)
+            return httplib::Server::HandlerResponse::Unhandled;
+        api(request, response);
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    d->server.Get("/(|console\\.css|console\\.js)", [](const httplib::Request &request, httplib::Response &response) {
+        const SimPageFile file = simConsoleFile(QString::fromStdString(request.path));
+        response.set_content(file.content.constData(), size_t(file.content.size()), file.contentType.constData());
         response.set_header("Cache-Control", "no-store");
+    });
+    // Only SO_REUSEADDR, which lets a restart bind while old connections
+    // linger, and no SO_REUSEPORT, with which a second simulator would
+    // share the port and answer half of the requests.
+    d->server.set_socket_options([](int socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
     // Memory changes are small; anything large is a mistake or an attack.
     d->server.set_payload_max_length(1 << 20);
@@ -110,7 +137,8 @@ bool SimHttpServer::start(const QHostAddress &address, quint16 port, QString *er
     else if (!d->server.bind_to_port(host, port))
         bound = -1;
     if (bound <= 0) {
-        *error = QStringLiteral("cannot serve HTTP on %1:%2").arg(hostText(address)).arg(port);
+        *error = QStringLiteral("cannot serve HTTP on %1:%2: %3").arg(simHostText(address)).arg(port)
+                .arg(port == 0 ? QStringLiteral("no free port") : QStringLiteral("the address is in use or not available"));
         return false;
     }
     d->address = address;
@@ -133,7 +161,7 @@ void SimHttpServer::stop()
 
 QString SimHttpServer::listeningOn() const
 {
-    return QStringLiteral("http %1:%2").arg(hostText(d->address)).arg(d->port);
+    return QStringLiteral("http %1:%2").arg(simHostText(d->address)).arg(d->port);
 }
 
 quint16 SimHttpServer::port() const

@@ -38,11 +38,36 @@ SimLogEntry SimLogEntry::fromFrame(const QByteArray &frame)
     return entry;
 }
 
+SimLogEntry SimLogEntry::change(const QString &origin, int station, const QString &command, const QString &label,
+                                const QString &detail)
+{
+    SimLogEntry entry;
+    entry.origin = origin;
+    entry.station = station;
+    entry.command = command;
+    entry.label = label;
+    entry.detail = detail;
+    return entry;
+}
+
 QString SimLogEntry::text() const
 {
     const QString time = QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(QStringLiteral("HH:mm:ss.zzz"));
     const QString stationText = station < 0 ? QStringLiteral("?") : QString::number(station);
-    return QStringLiteral("%1 station %2 %3 %4 count %5: %6")
-            .arg(time, stationText, command, label.isEmpty() ? QStringLiteral("-") : label)
-            .arg(count).arg(outcome);
+    QString line;
+    if (outcome.isEmpty()) {
+        line = QStringLiteral("%1 %2: %3%4").arg(time, origin, station < 0 ? QString() : QStringLiteral("station %1 ").arg(station), command);
+        if (!label.isEmpty())
+            line += QLatin1Char(' ') + label;
+    } else {
+        line = QStringLiteral("%1 station %2 %3 %4 count %5: %6")
+                .arg(time, stationText, command, label.isEmpty() ? QStringLiteral("-") : label)
+                .arg(count).arg(outcome);
+    }
+    if (synchronising)
+        line += QStringLiteral(" (synchronising read)");
+    if (!detail.isEmpty())
+        line += (outcome.isEmpty() ? QStringLiteral(": ") : QStringLiteral(" [")) + detail
+                + (outcome.isEmpty() ? QString() : QStringLiteral("]"));
+    return line;
 }

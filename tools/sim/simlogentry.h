@@ -4,22 +4,36 @@
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
 
-// One request the simulator received, as a user reads it: which station
-// asked for what, and what became of it.
+// One thing that happened to the simulated PLC, as a user reads it: a
+// request that came in on the link and what became of it, or a change made
+// through the API or the page, or a connection opening or closing.
 struct SimLogEntry {
-    qint64 sequence = 0;        // 1, 2, ... in the order received
+    qint64 sequence = 0;        // 1, 2, ... in the order logged
     qint64 timeMs = 0;          // milliseconds since the epoch, UTC
-    int station = -1;           // -1 when it cannot be read from the frame
-    QString command;            // "read bits", "read", "write", or the characters received
+    QString origin = QStringLiteral("link");   // "link", "api" or "page"
+    int station = -1;           // -1 when it cannot be read from the frame, or none applies
+    QString command;            // "read bits", "read", "write", or the characters received;
+                                // for changes "set", "fault on", "connection opened", ...
     QString label;              // the CLI label of the first element; empty when unreadable
     int count = 0;              // the request's units: bits, registers or words
     QString outcome;            // "answered", "error 4", "no answer (drop fault)", ...
+    QString detail;             // what changed: "D100 = 0x0005 0x0006", "every 3", ...
+    bool failed = false;        // a request that did not get its plain answer
+    bool synchronising = false; // a D0 or X0 read of one unit right after a failed one
+
+    // A request from the link (or bytes that never became one), not a change.
+    bool isRequest() const { return !outcome.isEmpty(); }
 
     // The request's fields from its frame; sequence, time and outcome unset.
     static SimLogEntry fromFrame(const QByteArray &frame);
 
-    // One line for the console: time, station, command, label, count, outcome.
+    // One line for the console: time, origin, station, command, label,
+    // count, outcome and what changed.
     QString text() const;
+
+    // A change made from `origin`, not a request.
+    static SimLogEntry change(const QString &origin, int station, const QString &command,
+                              const QString &label, const QString &detail);
 };
 
 #endif

@@ -1,5 +1,7 @@
 #include "simmemory.h"
 
+#include "simtyped.h"
+
 namespace {
 
 bool inArea(int n)
@@ -20,6 +22,20 @@ void SimMemory::clear()
         area = QVector<quint8>(SimAreas::elementCount, 0);
     for (QVector<quint16> &area : registers)
         area = QVector<quint16>(SimAreas::elementCount, 0);
+    typedValues.clear();
+}
+
+void SimMemory::declare(const Typed &typed)
+{
+    const SimTypes::Span span = SimTypes::span(typed.area, typed.element, typed.type, typed.count);
+    if (span.area == SimArea::None)
+        return;
+    for (int i = typedValues.size() - 1; i >= 0; --i) {
+        const Typed &old = typedValues.at(i);
+        if (SimTypes::span(old.area, old.element, old.type, old.count).meets(span))
+            typedValues.removeAt(i);
+    }
+    typedValues.append(typed);
 }
 
 QVector<quint8> *SimMemory::bitsOf(SimArea area)

@@ -3,7 +3,10 @@
 
 #include "simarea.h"
 
+#include <QtCore/QList>
 #include <QtCore/QVector>
+
+enum class SimType;
 
 // The PLC's memory: six bit areas and four register areas of 10000 elements
 // each, all zero at start. Word areas are read and written through the bits
@@ -30,6 +33,19 @@ public:
     QVector<quint16> readRun(SimArea area, int start, int count) const;
     void writeRun(SimArea area, int start, const QVector<quint16> &values);
 
+    // Values a memory file or the API wrote with a type, so that a dump
+    // writes them back in that type ("D300:float = 3.25"). A declaration
+    // replaces those whose storage it shares; the words stay as they are.
+    struct Typed {
+        SimArea area;
+        int element;
+        SimType type;
+        int count;
+    };
+    void declare(const Typed &typed);
+    const QList<Typed> &declared() const { return typedValues; }
+
+    // Zero everywhere, nothing declared.
     void clear();
 
 private:
@@ -40,6 +56,7 @@ private:
 
     QVector<quint8> bits[6];        // X, Y, M, S, T, C
     QVector<quint16> registers[4];  // R, D, RT, RC
+    QList<Typed> typedValues;
 };
 
 #endif

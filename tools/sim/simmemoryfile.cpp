@@ -5,6 +5,8 @@
 #include <QtCore/QRegularExpression>
 #include <QtCore/QStringList>
 
+#include <algorithm>
+
 namespace {
 
 // A number in decimal or 0x hex, with an optional minus sign.
@@ -66,6 +68,7 @@ QString parseLine(QString line, SimMemoryFile::Assignment *assignment)
         return QStringLiteral("expected LABEL = VALUE");
     QString labelText = sides.at(0).trimmed();
     const QStringList valueTexts = sides.at(1).split(QLatin1Char(','));
+    assignment->generated = SimGeneratorSpec::looksLikeOne(sides.at(1));
 
     const int colon = labelText.indexOf(QLatin1Char(':'));
     bool typed = colon >= 0;
@@ -84,8 +87,15 @@ QString parseLine(QString line, SimMemoryFile::Assignment *assignment)
         return error;
     if (!typed)
         assignment->type = SimAreas::isBitArea(label.area) ? SimType::Bool : SimType::UInt16;
+    // Older word names lay 8-bit values out otherwise than a dump would.
+    assignment->typed = typed && !SimAreas::isWordArea(label.area);
 
-    for (const QString &valueText : valueTexts) {
+    if (assignment->generated) {
+        if (!SimGeneratorSpec::parse(sides.at(1), &assignment->generator, &error))
+            return error;
+        assignment->values.append(0);
+    }
+    for (const QString &valueText : assignment->generated ? QStringList() : valueTexts) {
         quint64 pattern = 0;
         if (typed) {
             if (!SimTypes::parse(assignment->type, valueText.trimmed(), &pattern, &error))
@@ -110,7 +120,7 @@ QString parseLine(QString line, SimMemoryFile::Assignment *assignment)
 
 namespace SimMemoryFile {
 
-Result parse(const QString &text)
+Result parse(const QString &text, const QList<int> &stations)
 {
     Result result;
     const QStringList lines = text.split(QLatin1Char('\n'));
@@ -123,7 +133,10 @@ Result parse(const QString &text)
         if (line.isEmpty())
             continue;
         Assignment assignment;
-        const QString error = parseLine(line, &assignment);
+        assignment.line = i + 1;
+        QString error = parseLine(line, &assignment);
+        if (error.isEmpty() && !stations.isEmpty() && assignment.station >= 0 && !stations.contains(assignment.station))
+            error = QStringLiteral("station %1 is not simulated (--station)").arg(assignment.station);
         if (!error.isEmpty()) {
             result.errorLine = i + 1;
             result.error = error;
@@ -135,38 +148,92 @@ Result parse(const QString &text)
     return result;
 }
 
+namespace {
+
+void applyOne(const Assignment &assignment, SimMemory *memory)
+{
+    SimTypes::write(memory, assignment.area, assignment.element, assignment.type, assignment.values);
+    if (assignment.typed && !assignment.generated)
+        memory->declare({assignment.area, assignment.element, assignment.type, int(assignment.values.size())});
+}
+
+// "@7 D300:float = " or "D300 = ".
+QString lineStart(const QString &prefix, SimArea area, int element, SimType type, bool typed)
+{
+    const QString label = SimLabel{area, element}.text();
+    return typed ? QStringLiteral("%1%2:%3 = ").arg(prefix, label, SimTypes::name(type))
+                 : QStringLiteral("%1%2 = ").arg(prefix, label);
+}
+
+} // namespace
+
 void apply(const QList<Assignment> &assignments, SimMemory *memory)
 {
     for (const Assignment &assignment : assignments)
-        SimTypes::write(memory, assignment.area, assignment.element, assignment.type, assignment.values);
+        applyOne(assignment, memory);
 }
 
 void apply(const QList<Assignment> &assignments, SimMemory *memory, int station, int firstStation)
 {
     for (const Assignment &assignment : assignments) {
-        const int target = assignment.station < 0 ? firstStation : assignment.station;
-        if (target == station)
-            SimTypes::write(memory, assignment.area, assignment.element, assignment.type, assignment.values);
+        if (assignment.stationOr(firstStation) == station)
+            applyOne(assignment, memory);
     }
 }
 
-QString dump(const SimMemory &memory, int station)
+QString dump(const SimMemory &memory, int station, const QList<Assignment> &generators)
 {
     static const SimArea stored[] = {SimArea::X, SimArea::Y, SimArea::M, SimArea::S, SimArea::T,
                                      SimArea::C, SimArea::R, SimArea::D, SimArea::RT, SimArea::RC};
     const QString prefix = station < 0 ? QString() : QStringLiteral("@%1 ").arg(station);
     QString text;
+    // What loading the lines so far gives; every unit it gets wrong is
+    // written out raw after them, so a dump always loads back exactly.
+    SimMemory loaded;
+    for (const Assignment &generator : generators) {
+        text += lineStart(prefix, generator.area, generator.element, generator.type, generator.typed)
+                + generator.generator.text() + QLatin1Char('\n');
+        const QVector<quint64> now = SimTypes::read(memory, generator.area, generator.element, generator.type, 1);
+        SimTypes::write(&loaded, generator.area, generator.element, generator.type, now);
+    }
+    QList<SimMemory::Typed> declared = memory.declared();
+    std::sort(declared.begin(), declared.end(), [](const SimMemory::Typed &a, const SimMemory::Typed &b) {
+        return std::make_pair(int(a.area), a.element) < std::make_pair(int(b.area), b.element);
+    });
+    for (const SimMemory::Typed &typed : qAsConst(declared)) {
+        // A generator's line says what its storage means.
+        const SimTypes::Span span = SimTypes::span(typed.area, typed.element, typed.type, typed.count);
+        const bool generated = std::any_of(generators.begin(), generators.end(), [&span](const Assignment &generator) {
+            return SimTypes::span(generator.area, generator.element, generator.type, 1).meets(span);
+        });
+        if (generated)
+            continue;
+        const QVector<quint64> values = SimTypes::read(memory, typed.area, typed.element, typed.type, typed.count);
+        QStringList texts;
+        for (const quint64 value : values)
+            texts << SimTypes::text(typed.type, value);
+        text += lineStart(prefix, typed.area, typed.element, typed.type, true) + texts.join(QStringLiteral(", "))
+                + QLatin1Char('\n');
+        // Read back from its text, as a load would.
+        QVector<quint64> read;
+        for (const QString &shown : qAsConst(texts)) {
+            quint64 pattern = 0;
+            QString unused;
+            SimTypes::parse(typed.type, shown, &pattern, &unused);
+            read << pattern;
+        }
+        SimTypes::write(&loaded, typed.area, typed.element, typed.type, read);
+    }
     for (SimArea area : stored) {
         for (int n = 0; n < SimAreas::elementCount; ++n) {
             const quint16 value = memory.value(area, n);
-            if (value == 0)
+            if (value == loaded.value(area, n))
                 continue;
-            const QString label = SimLabel{area, n}.text();
+            text += lineStart(prefix, area, n, SimType::UInt16, false);
             if (SimAreas::isBitArea(area))
-                text += QStringLiteral("%1%2 = 1\n").arg(prefix, label);
+                text += QString::number(value) + QLatin1Char('\n');
             else
-                text += QStringLiteral("%1%2 = 0x%3\n").arg(prefix, label,
-                        QString::number(value, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+                text += QStringLiteral("0x%1\n").arg(QString::number(value, 16).toUpper().rightJustified(4, QLatin1Char('0')));
         }
     }
     return text;

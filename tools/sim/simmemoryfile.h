@@ -1,6 +1,7 @@
 #ifndef SIMMEMORYFILE_H
 #define SIMMEMORYFILE_H
 
+#include "simgenerator.h"
 #include "simmemory.h"
 #include "simtyped.h"
 
@@ -19,12 +20,14 @@
 //     D200:int32 = 100000
 //     D10 = 1, 2, 3          # D10, D11, D12
 //     @7 D100 = 5            # station 7's D100
+//     D20:float = sine(20, 80, 60s)   # a generator (simgenerator.h)
 //
 // Labels are the norvo command line's; TYPE is one of its types, laid out
 // as SimTypes describes. Without a type, bits take 0 or 1 and registers
 // -32768..65535 in decimal or 0x hex. A line without a station is for the
 // first station simulated. Older files with the names RT, RC and WX..WC
-// still load. A dump is written in the same format and loads back.
+// still load. A dump is written in the same format and loads back with the
+// same meaning: typed values in their types, generators as generators.
 namespace SimMemoryFile {
 
 struct Assignment {
@@ -33,6 +36,13 @@ struct Assignment {
     int element = 0;
     SimType type = SimType::UInt16;
     QVector<quint64> values;          // bit patterns of consecutive values
+    bool typed = false;               // the line named its type
+    bool generated = false;           // a generator instead of values
+    SimGeneratorSpec generator;
+    int line = 0;                     // 1-based, in the text parsed
+
+    // The station it is for, given the first one simulated.
+    int stationOr(int firstStation) const { return station < 0 ? firstStation : station; }
 };
 
 struct Result {
@@ -43,18 +53,23 @@ struct Result {
     bool ok() const { return errorLine == 0; }
 };
 
-Result parse(const QString &text);
+// With `stations`, a line for a station not among them is refused too.
+Result parse(const QString &text, const QList<int> &stations = QList<int>());
 
-// Applies every assignment, whatever its station.
+// Applies every assignment's values, whatever its station; typed ones are
+// declared on the memory. Generators are left to the caller.
 void apply(const QList<Assignment> &assignments, SimMemory *memory);
 // Applies the assignments of `station`; those naming none when `station`
 // is the first one simulated.
 void apply(const QList<Assignment> &assignments, SimMemory *memory, int station, int firstStation);
 
-// Every non-zero bit and register, bits as 0/1 and registers in hex, area by
-// area in ascending element order; each line starts with "@STATION " when
-// `station` is not -1.
-QString dump(const SimMemory &memory, int station = -1);
+// The memory as a file: the `generators` first, then every declared typed
+// value in its type, then every bit and register whose value these lines
+// do not give (non-zero ones, or one a typed line would get wrong), bits as
+// 0/1 and registers in hex, area by area in ascending element order; each
+// line starts with "@STATION " when `station` is not -1.
+QString dump(const SimMemory &memory, int station = -1,
+             const QList<Assignment> &generators = QList<Assignment>());
 
 } // namespace SimMemoryFile
 

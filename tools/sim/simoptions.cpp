@@ -2,6 +2,7 @@
 
 #include <QtCore/QCommandLineParser>
 #include <QtCore/QRegularExpression>
+#include <QtCore/QStringList>
 
 namespace {
 
@@ -181,7 +182,8 @@ QString simHelpText()
         "                        create a pseudo-terminal; the driver opens the printed path.\n"
         "                        With settings, answer only while the driver's line\n"
         "                        settings on the pty are these, e.g. 19200,8,1,N (a Linux\n"
-        "                        pty keeps only the baud rate and stop bits)\n"
+        "                        pty keeps only the baud rate and stop bits); BAUD is one\n"
+        "                        the driver sets: 1200, 2400, 4800, 9600 ... 115200\n"
         "  --pty-link PATH       with --pty: a symlink PATH to the pty, removed on exit\n"
         "  --serial DEVICE,BAUD,BITS,STOP,PARITY\n"
         "                        use a serial line, e.g. /dev/ttyUSB0,9600,7,1,E (parity N, E, O)\n"
@@ -192,7 +194,11 @@ QString simHelpText()
         "  --load FILE           start with the memory in FILE: lines like \"D100 = 0x1234\",\n"
         "                        \"X17 = 1\", \"D300:float = 3.25\", \"D10 = 1, 2, 3\",\n"
         "                        \"@2 D100 = 5\" (station 2), \"# comment\"; labels and\n"
-        "                        types as the norvo command line writes them\n"
+        "                        types as the norvo command line writes them. Generators\n"
+        "                        move a value by themselves: \"D0 = ramp(0, 100, 5, 1s)\",\n"
+        "                        counter(PERIOD[, STEP]), sine(LOW, HIGH, PERIOD),\n"
+        "                        walk(LOW, HIGH, STEP, PERIOD), toggle(PERIOD), scan();\n"
+        "                        a write to the label stops its generator\n"
         "  --dump FILE           write memory dumps to FILE instead of stdout (checked at start)\n"
         "\n"
         "Workbench:\n"
@@ -203,7 +209,10 @@ QString simHelpText()
         "  --pcap FILE           write every piece received and sent, with its time, to a\n"
         "                        capture file for Wireshark (the norvo dissector)\n"
         "\n"
-        "Faults (N: on every Nth request; P: probability 0..1 per request):\n"
+        "Faults (N: on every Nth request; P: probability 0..1 per request). Every\n"
+        "request on the line counts, the driver's synchronising reads too (a read of\n"
+        "D0 or X0 right after a failed exchange; the log marks them), so \"every N\" may\n"
+        "strike the same label of a poll cycle again and again:\n"
         "  --delay MS            answer MS late (every answer, unless --delay-every/-chance)\n"
         "  --delay-every N, --delay-chance P\n"
         "  --drop-every N, --drop-chance P                  no answer\n"
@@ -217,7 +226,7 @@ QString simHelpText()
         "  --close-every N, --close-chance P                close the TCP connection\n"
         "                        instead of answering (no answer on a pty or serial line;\n"
         "                        with --gateway the one the answer would have gone out on)\n"
-        "  --seed N              seed of the random faults (default 1)\n"
+        "  --seed N              seed of the random faults and generators (default 1)\n"
         "\n"
         "Error codes in answers: 1 checksum wrong, 2 unknown command, 3 malformed request,\n"
         "4 unknown area, 5 elements past 9999, 6 busy (error fault).\n"
@@ -267,9 +276,17 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
         return result;
     if (read.has("pty"))
         options.link = SimOptions::Pty;
+    // Only the rates the driver sets: a pty set to any other would never
+    // match the driver's line and would ignore every request.
+    static const QList<int> driverRates{1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
     if (options.ptySettingsGiven
-            && !SimSerialSettings::parse(QStringLiteral("pty,") + ptySettings, &options.ptySettings, &result.error)) {
-        result.error = QStringLiteral("--pty takes BAUD,BITS,STOP,PARITY, like 9600,8,1,N, not \"%1\"").arg(ptySettings);
+            && (!SimSerialSettings::parse(QStringLiteral("pty,") + ptySettings, &options.ptySettings, &result.error)
+                || !driverRates.contains(options.ptySettings.baudRate))) {
+        QStringList rates;
+        for (const int rate : driverRates)
+            rates << QString::number(rate);
+        result.error = QStringLiteral("--pty takes BAUD,BITS,STOP,PARITY, like 9600,8,1,N, with BAUD one of %1, not \"%2\"")
+                .arg(rates.join(QStringLiteral(", ")), ptySettings);
         return result;
     }
     if (read.has("pty-link")) {

@@ -1,6 +1,33 @@
 #include "simplc.h"
 
+#include "simlabel.h"
+
 #include <QtCore/QDateTime>
+#include <QtCore/QStringList>
+
+namespace {
+
+// The registers of a write as they came: "0x0005 0x0006".
+QString wordsText(const QVector<quint16> &words)
+{
+    QStringList texts;
+    for (const quint16 word : words)
+        texts << QStringLiteral("0x%1").arg(QString::number(word, 16).toUpper().rightJustified(4, QLatin1Char('0')));
+    return texts.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+QString SimGenerated::label() const
+{
+    return SimLabel{area, element}.text();
+}
+
+QString SimGenerated::text() const
+{
+    return (typed ? QStringLiteral("%1:%2").arg(label(), SimTypes::name(type())) : label())
+            + QStringLiteral(" = ") + generator.spec().text();
+}
 
 QList<SimReply::Piece> SimReply::pieces() const
 {
@@ -73,9 +100,9 @@ QList<SimLogEntry> SimPlc::entriesSince(qint64 sequence) const
     // Sequence numbers have no gaps: the entry after `sequence` sits at a
     // known distance from the last one.
     QList<SimLogEntry> newer;
-    if (entries.isEmpty() || sequence >= lastSequence)
+    if (entries.isEmpty() || sequence >= lastLogged)
         return newer;
-    const qint64 first = qMax<qint64>(0, entries.size() - (lastSequence - qMax<qint64>(sequence, 0)));
+    const qint64 first = qMax<qint64>(0, entries.size() - (lastLogged - qMax<qint64>(sequence, 0)));
     for (int i = int(first); i < entries.size(); ++i)
         newer.append(entries.at(i));
     return newer;
@@ -113,8 +140,70 @@ SimReply SimPlc::handle(const QByteArray &frame)
         }
     }
     entry.outcome = target ? outcomeOf(frame, hits, reply) : QStringLiteral("ignored (no such station)");
+    noteExchange(&entry);
+    const SimRequest request = SimFrame::parseRequest(frame);
+    const bool written = target && request.isRegisterWrite() && request.error == SimErrorCode::none
+            && reply.action == SimReply::Answer && !hits.error;
+    if (written)
+        entry.detail = wordsText(request.values);
     append(entry);
+    if (written) {
+        stopGenerators(request.station, SimTypes::span(request.area, request.start, SimType::UInt16, request.count),
+                       QStringLiteral("link"), QStringLiteral("written by the link"));
+    }
     return reply;
+}
+
+void SimPlc::noteExchange(SimLogEntry *entry)
+{
+    entry->failed = entry->outcome != QLatin1String("answered");
+    const bool firstUnit = entry->count == 1
+            && ((entry->command == QLatin1String("read") && entry->label == QLatin1String("D0"))
+                || (entry->command == QLatin1String("read bits") && entry->label == QLatin1String("X0")));
+    entry->synchronising = firstUnit && failedStation >= 0 && entry->station == failedStation;
+    failedStation = entry->failed ? entry->station : -1;
+}
+
+bool SimPlc::addGenerator(int station, SimArea area, int element, SimType type, bool typed,
+                          const SimGeneratorSpec &spec, qint64 nowMs)
+{
+    if (!engineOf(station) || !SimTypes::fits(area, element, type, 1))
+        return false;
+    const SimTypes::Span span = SimTypes::span(area, element, type, 1);
+    for (int i = running.size() - 1; i >= 0; --i) {
+        const SimGenerated &old = running.at(i);
+        if (old.station == station && SimTypes::span(old.area, old.element, old.type(), 1).meets(span))
+            running.removeAt(i);
+    }
+    // The same label gets the same numbers, whatever else the file holds.
+    const quint32 seed = generatorSeed ^ quint32(station * 0x9E3779B1u) ^ quint32(int(area) * 0x85EBCA77u)
+            ^ quint32(element * 0xC2B2AE3Du);
+    running.append(SimGenerated{station, area, element, typed, SimGenerator(spec, type, seed), nowMs});
+    runGenerators(nowMs);
+    return true;
+}
+
+void SimPlc::stopGenerators(int station, const SimTypes::Span &span, const QString &origin, const QString &why)
+{
+    for (int i = running.size() - 1; i >= 0; --i) {
+        const SimGenerated &old = running.at(i);
+        if (old.station != station || !SimTypes::span(old.area, old.element, old.type(), 1).meets(span))
+            continue;
+        append(SimLogEntry::change(origin, station, QStringLiteral("generator stopped"), old.label(),
+                                   old.generator.spec().text() + QStringLiteral(", ") + why));
+        running.removeAt(i);
+    }
+}
+
+void SimPlc::runGenerators(qint64 nowMs)
+{
+    for (SimGenerated &generated : running) {
+        SimEngine *engine = engineOf(generated.station);
+        if (!engine)
+            continue;
+        const quint64 pattern = generated.generator.valueAt(nowMs - generated.startedMs);
+        SimTypes::write(&engine->memory(), generated.area, generated.element, generated.type(), {pattern});
+    }
 }
 
 void SimPlc::logIgnored(const QString &outcome)
@@ -122,12 +211,13 @@ void SimPlc::logIgnored(const QString &outcome)
     SimLogEntry entry;
     entry.command = QStringLiteral("bytes");
     entry.outcome = outcome;
+    entry.failed = true;
     append(entry);
 }
 
 void SimPlc::append(SimLogEntry entry)
 {
-    entry.sequence = ++lastSequence;
+    entry.sequence = ++lastLogged;
     entry.timeMs = QDateTime::currentMSecsSinceEpoch();
     entries.append(entry);
     if (entries.size() > maxEntries)

@@ -3,6 +3,7 @@
 
 #include "simengine.h"
 #include "simfaults.h"
+#include "simgenerator.h"
 #include "simlogentry.h"
 
 #include <QtCore/QList>
@@ -27,6 +28,21 @@ struct SimReply {
     };
     // The writes of an Answer in the order they go out.
     QList<Piece> pieces() const;
+};
+
+// A generator at work on one label of one station.
+struct SimGenerated {
+    int station = 1;
+    SimArea area = SimArea::None;
+    int element = 0;
+    bool typed = false;           // declared with a type, not the area's own
+    SimGenerator generator;
+    qint64 startedMs = 0;
+
+    SimType type() const { return generator.type(); }
+    QString label() const;        // "D10"
+    // "D10:uint16 = ramp(0, 100, 5, 1s)" without a station.
+    QString text() const;
 };
 
 // The simulated PLCs of one line as the transports see them: one engine per
@@ -65,19 +81,42 @@ public:
     static constexpr int maxEntries = 10000;
     QList<SimLogEntry> entriesSince(qint64 sequence) const;
     const SimLogEntry &lastEntry() const { return entries.last(); }
+    qint64 lastSequence() const { return lastLogged; }
     // Logs bytes that never became a request, with what became of them.
     void logIgnored(const QString &outcome);
+    // Logs a change made from outside the link (SimLogEntry::change).
+    void logChange(const SimLogEntry &entry) { append(entry); }
+
+    // Generators, seeded from `seed` and each one's place, so that the same
+    // file gives the same values under the same seed.
+    void setGeneratorSeed(quint32 seed) { generatorSeed = seed; }
+    // Starts a generator on a label of a simulated station, replacing any
+    // whose storage it shares; false when the station is not simulated.
+    bool addGenerator(int station, SimArea area, int element, SimType type, bool typed,
+                      const SimGeneratorSpec &spec, qint64 nowMs);
+    const QList<SimGenerated> &generators() const { return running; }
+    // Stops the generators whose storage meets `span` on `station` and
+    // logs each as stopped by `origin`; `detail` says by what.
+    void stopGenerators(int station, const SimTypes::Span &span, const QString &origin, const QString &why);
+    void stopAllGenerators() { running.clear(); }
+    // Writes every generator's value at `nowMs` (the clock addGenerator had).
+    void runGenerators(qint64 nowMs);
 
 private:
     void append(SimLogEntry entry);
     QString outcomeOf(const QByteArray &frame, const SimFaultHits &hits, const SimReply &reply) const;
+    // Marks a read that looks like the driver's synchronising read.
+    void noteExchange(SimLogEntry *entry);
 
     SimEngine eng;
     std::vector<SimEngine> others;
     SimFaultDice dice;
     QList<QByteArray> log;
     QList<SimLogEntry> entries;
-    qint64 lastSequence = 0;
+    qint64 lastLogged = 0;
+    int failedStation = -1;       // the station of the last request, when it failed
+    QList<SimGenerated> running;
+    quint32 generatorSeed = 1;
 };
 
 #endif

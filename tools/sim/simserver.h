@@ -4,6 +4,8 @@
 #include "simfaults.h"
 #include "simlogentry.h"
 #include "simmemory.h"
+#include "simmemoryfile.h"
+#include "simplc.h"
 #include "simserialchannel.h"
 
 #include <QtCore/QByteArray>
@@ -112,9 +114,37 @@ public:
     // The requests received after `sequence`, oldest first (the oldest
     // dropped beyond SimPlc::maxEntries).
     QList<SimLogEntry> requestEntries(qint64 sequence = 0) const;
-    // Called in the serving thread after each request, outside the lock;
-    // set it before a link starts.
+    // The whole log after `sequence`: requests, changes and connections.
+    QList<SimLogEntry> logEntries(qint64 sequence = 0) const;
+    // Called after each entry is logged, outside the lock: in the serving
+    // thread for requests, in the caller's for changes. Set it before a
+    // link starts.
     void setRequestListener(std::function<void(const SimLogEntry &)> listener);
+    // Logs a change made from outside the link.
+    void logChange(const SimLogEntry &entry);
+
+    // Typed values written for `origin` ("api", "page"): their type is
+    // declared for dumps, the generators under them stop, and the change is
+    // logged. `stored` gets the values as the memory holds them after.
+    // False when the station is not simulated.
+    bool writeValues(const QString &origin, int station, SimArea area, int element, SimType type,
+                     const QVector<quint64> &values, QVector<quint64> *stored);
+
+    // Generators (simgenerator.h), seeded from `seed` (--seed).
+    void setGeneratorSeed(quint32 seed);
+    bool addGenerator(const QString &origin, int station, SimArea area, int element, SimType type, bool typed,
+                      const SimGeneratorSpec &spec);
+    QList<SimGenerated> generators() const;
+    // Stops the generators on a label, or every one with SimArea::None;
+    // the number stopped.
+    int stopGenerators(const QString &origin, int station, SimArea area, int element);
+
+    // Replaces every station's memory and generators with a memory file's
+    // (parsed against stations()), and logs it for `origin`.
+    void load(const QString &origin, const QString &name, const QList<SimMemoryFile::Assignment> &assignments);
+    // The memory of every station as a memory file that loads back with
+    // the same meaning; lines carry their station when there are several.
+    QString memoryFile() const;
 
     // Called in the serving thread with the bytes each connection (a TCP
     // connection, the pty or the serial line; numbered from 1) receives

@@ -1,5 +1,7 @@
 #include "simtcpchannel.h"
 
+#include "simhost.h"
+
 #include <QtNetwork/QTcpSocket>
 
 SimTcpChannel::SimTcpChannel(QTcpSocket *socket, QObject *parent)
@@ -25,4 +27,9 @@ void SimTcpChannel::close()
     // network module resets.
     socket->abort();
     emit closed();
+}
+
+QString SimTcpChannel::peerName() const
+{
+    return QStringLiteral("%1:%2").arg(simHostText(socket->peerAddress())).arg(socket->peerPort());
 }

@@ -15,6 +15,7 @@ public:
     void send(const QByteArray &bytes) override;
     void close() override;
     bool canClose() const override { return true; }
+    QString peerName() const override;
 
 private:
     QTcpSocket *socket;

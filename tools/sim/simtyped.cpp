@@ -1,5 +1,7 @@
 #include "simtyped.h"
 
+#include <QtCore/QLocale>
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -152,6 +154,27 @@ bool fits(SimArea area, int start, SimType type, int count)
     return last < SimAreas::elementCount;
 }
 
+Span span(SimArea area, int start, SimType type, int count)
+{
+    Span result;
+    if (!fits(area, start, type, count))
+        return result;
+    area = bitsFirst(area, type);
+    result.first = start;
+    if (SimAreas::isWordArea(area)) {
+        area = SimAreas::bitAreaOf(area);
+        result.last = start + 16 * int(registersOf(type, count)) - 1;
+    } else if (laidOutInBits(area, type)) {
+        result.last = start + count * bits(type) - 1;
+    } else if (SimAreas::isBitArea(area)) {
+        result.last = start + 16 * int(registersOf(type, count)) - 1;
+    } else {
+        result.last = start + int(registersOf(type, count)) - 1;
+    }
+    result.area = area;
+    return result;
+}
+
 QVector<quint64> read(const SimMemory &memory, SimArea area, int start, SimType type, int count)
 {
     area = bitsFirst(area, type);
@@ -210,9 +233,9 @@ void write(SimMemory *memory, SimArea area, int start, SimType type, const QVect
     }
 }
 
-bool fromNumber(SimType type, double number, quint64 *pattern, QString *error)
+bool fromNumber(SimType type, double number, quint64 *pattern, QString *error, const QString &written)
 {
-    const QString shown = QString::number(number, 'g', 17);
+    const QString shown = written.isEmpty() ? QString::number(number, 'g', QLocale::FloatingPointShortest) : written;
     if (type == SimType::Float) {
         if (std::isfinite(number) && std::fabs(number) > double(std::numeric_limits<float>::max())) {
             *error = rangeError(type, shown);
@@ -305,7 +328,7 @@ bool parse(SimType type, const QString &text, quint64 *pattern, QString *error)
             *error = noNumber;
             return false;
         }
-        return fromNumber(type, number, pattern, error);
+        return fromNumber(type, number, pattern, error, text);
     }
     if (isSigned(type)) {
         const qint64 number = value.toLongLong(&ok, 10);

@@ -35,6 +35,21 @@ bool isSigned(SimType type);
 // True when `count` values from `start` lie inside the area.
 bool fits(SimArea area, int start, SimType type, int count);
 
+// The storage `count` values from `start` take: registers of a register
+// area or bits of a bit area, elements first..last (word areas given as
+// the bits under them). Two values share storage when their spans meet.
+struct Span {
+    SimArea area = SimArea::None;
+    int first = 0;
+    int last = -1;
+
+    bool meets(const Span &other) const
+    {
+        return area == other.area && first <= other.last && other.first <= last;
+    }
+};
+Span span(SimArea area, int start, SimType type, int count);
+
 QVector<quint64> read(const SimMemory &memory, SimArea area, int start, SimType type, int count);
 void write(SimMemory *memory, SimArea area, int start, SimType type, const QVector<quint64> &patterns);
 
@@ -44,8 +59,10 @@ void write(SimMemory *memory, SimArea area, int start, SimType type, const QVect
 bool parse(SimType type, const QString &text, quint64 *pattern, QString *error);
 
 // A whole number (or for a float type any number) as the type's pattern;
-// false with `error` set when it is out of the type's range.
-bool fromNumber(SimType type, double number, quint64 *pattern, QString *error);
+// false with `error` set when it is out of the type's range. The error
+// quotes `written`, the number as the caller wrote it, when given.
+bool fromNumber(SimType type, double number, quint64 *pattern, QString *error,
+                const QString &written = QString());
 
 // The value as a double; exact up to 2^53.
 double toDouble(SimType type, quint64 pattern);

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """norvo watch in a real browser (headless Chromium) against norvo-sim.
 
-A value the simulator changes shows as a rising line; a write from the page
+A value the simulator's generator raises shows as a rising line; a write from the page
 (norvo started with --allow-write) lands in the simulator's memory; a
 dropped link shows as a gap, then as restored; when norvo stops, the page
 says so; without the chart library the page says that and keeps its table.
@@ -15,7 +15,6 @@ import signal
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import urllib.error
 import urllib.request
@@ -28,8 +27,8 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 WAIT_S = 40  # generous: the machine is small and shared
 
-MEMORY = """# a tank whose level rises, a setpoint and a pump
-D100:int16 = 10
+MEMORY = """# a tank filling, a setpoint and a pump
+D100:int16 = ramp(10, 30000, 1, 150ms)
 D200:uint16 = 7
 M0 = 1, 0
 """
@@ -51,25 +50,6 @@ def api(http, method, path, body=None):
     request = urllib.request.Request("http://%s%s" % (http, path), data=data, method=method)
     with urllib.request.urlopen(request, timeout=WAIT_S) as reply:
         return json.loads(reply.read())
-
-
-class Ramp(threading.Thread):
-    """Raises D100 in the simulator's memory, a step every 150 ms."""
-
-    def __init__(self, http):
-        super().__init__(daemon=True)
-        self.http = http
-        self.running = True
-
-    def run(self):
-        level = 10
-        while self.running:
-            level += 1
-            try:
-                api(self.http, "PUT", "/api/memory/D100", {"type": "int16", "values": [level]})
-            except OSError:
-                return  # the simulator has ended
-            time.sleep(0.15)
 
 
 def series(page, label):
@@ -111,8 +91,6 @@ def main():
                                          "--load", memory_file], "tcp")
             processes.append(simulator)
             http = simulator.stdout.readline().split()[1]
-            ramp = Ramp(http)
-            ramp.start()
             watch, url = start([norvo, "--plugin", plugin, "--interval", "200", "--allow-write",
                                 plc_line, "watch", "D100:int16", "D200:uint16", "M0:bool:2"], "watch")
             processes.append(watch)
@@ -164,7 +142,6 @@ def main():
             wait.until(lambda p: series(p, "D100")[-1] is not None)
 
             time.sleep(3)  # the line goes on after the gap, for the picture
-            ramp.running = False
             check(page.save_screenshot(screenshot), "no screenshot written to " + screenshot)
 
             # norvo stops: the page says so.

@@ -61,11 +61,11 @@ mkdir -p "$src"
 start=$SECONDS
 if [[ $arch == "$buildArch" ]]; then
     (cd "$src" && dpkg-buildpackage -us -uc -j"${JOBS:-$(nproc)}")
-    changes=$out/libnorvo_${version}_$arch.changes
 else
-    (cd "$src" && dpkg-buildpackage -a"$arch" "${profiles[@]}" -us -uc -b -j"${JOBS:-$(nproc)}")
-    changes=$out/libnorvo_${version}_$arch.changes
+    (cd "$src" && DEB_BUILD_OPTIONS="nocheck ${DEB_BUILD_OPTIONS:-}" \
+        dpkg-buildpackage -a"$arch" "${profiles[@]}" -us -uc -b -j"${JOBS:-$(nproc)}")
 fi
+changes=$out/libnorvo_${version}_$arch.changes
 echo "package: $arch built in $((SECONDS - start)) s"
 
 lintian --fail-on error,warning --display-info "$changes"

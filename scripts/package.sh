@@ -41,13 +41,17 @@ if [[ $arch != "$buildArch" ]]; then
     ensure_packages package "crossbuild-essential-$arch"
     profiles=(-Pcross,nocheck)
 fi
-# The Build-Depends of debian/control, for the target architecture.
-if ! dpkg-checkbuilddeps -a"$arch" "${profiles[@]}" "$repo/debian/control" 2>/dev/null; then
-    [[ $(id -u) -eq 0 ]] || { echo "package: missing Build-Depends; run as root" >&2; exit 1; }
-    echo "package: installing the Build-Depends for $arch"
+# The Build-Depends of debian/control, for the target architecture. As
+# root they go through apt-get build-dep every time: dpkg-checkbuilddeps
+# takes the build machine's pkg-config for a cross build's.
+if [[ $(id -u) -eq 0 ]]; then
+    echo "package: the Build-Depends for $arch"
     DEBIAN_FRONTEND=noninteractive apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get build-dep -y -qq --no-install-recommends \
         -a"$arch" "${profiles[@]}" "$repo" >/dev/null
+elif ! dpkg-checkbuilddeps -a"$arch" "${profiles[@]}" "$repo/debian/control"; then
+    echo "package: missing Build-Depends; run as root" >&2
+    exit 1
 fi
 
 version=$(dpkg-parsechangelog -l"$repo/debian/changelog" -SVersion)

@@ -43,7 +43,7 @@ int main(int argc, char *argv[])
     std::printf("driver %s %s\n", qPrintable(drive->getDriveName()),
                 qPrintable(drive->getversion_number()));
 
-    expect(drive->SetConnectPar("1") == 0, "station 1");
+    expect(drive->SetConnectPar("1") == 1, "station 1 (SetConnectPar gives the station)");
     expect(drive->ConnectDrive(QString::fromLocal8Bit(argv[1])) == 0, "the TCP link opens");
 
     CLabelVariable loaded = drive->ReadVariable("D100", DT_UInt16, 1);

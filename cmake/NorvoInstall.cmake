@@ -1,13 +1,12 @@
-# Install rules, the CMake package and pkg-config files, and Debian packages.
+# Install rules, the CMake package and the pkg-config file.
 #
-# Three components, one Debian package each:
+# Three components; debian/*.install put them into one Debian package each:
 #   lib    the plug-in with its soname link               -> liblibnorvo1
 #   dev    headers, .so link, CMake package, pkg-config   -> liblibnorvo-dev
-#   tools  norvo and norvo-sim                            -> norvo-tools
+#   tools  norvo and norvo-sim with their man pages       -> norvo-tools
 #
-# Packages get multiarch paths (usr/lib/<triplet>) when the build is
-# configured with -DCMAKE_INSTALL_PREFIX=/usr; the package files are
-# relocatable either way.
+# An install to /usr gets multiarch paths (usr/lib/<triplet>); the CMake
+# and pkg-config files are relocatable either way.
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -73,11 +72,11 @@ file(RELATIVE_PATH _libFromBin
     ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR})
 set_target_properties(norvo PROPERTIES INSTALL_RPATH "$ORIGIN/${_libFromBin}")
 install(TARGETS norvo norvo-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/man/norvo.1 ${PROJECT_SOURCE_DIR}/docs/man/norvo-sim.1
+    DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 
 # The Wireshark dissector goes where Wireshark and tshark load global Lua
 # plug-ins: <libdir>/wireshark/plugins (Debian: /usr/lib/<triplet>/...).
 set(NORVO_WIRESHARK_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/wireshark/plugins)
 install(FILES ${PROJECT_SOURCE_DIR}/tools/wireshark/norvo.lua
     DESTINATION ${NORVO_WIRESHARK_PLUGIN_DIR} COMPONENT tools)
-
-include(${CMAKE_CURRENT_LIST_DIR}/NorvoPackage.cmake)

@@ -10,7 +10,7 @@
 # Labels select what to run:
 #   fast     the day-to-day run: ctest --test-dir build -L fast
 #   slow     long runs: soak, leak check, host stress, the long link tests
-#   install  the installed tree and the packages
+#   install  the installed tree
 #   abi      what the host binds to: soname, exported symbols, layouts
 #   browser  the simulator's web page
 # scripts/test.sh runs them all.

@@ -13,8 +13,9 @@ build=${NORVO_BUILD_DIR:-$repo/build}
 
 # shellcheck source=scripts/packages.sh
 source "$repo/scripts/packages.sh"
+# abigail-tools: the ABI test (abidiff); groff-base: the man page test.
 ensure_packages setup cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev \
-    libcpp-httplib-dev libjs-chart.js libpcap-dev "$@"
+    libcpp-httplib-dev libjs-chart.js libpcap-dev abigail-tools groff-base "$@"
 
 # shellcheck disable=SC2086
 cmake -S "$repo" -B "$build" ${NORVO_CMAKE_ARGS:-} >/dev/null

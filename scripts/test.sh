@@ -3,28 +3,34 @@
 #   1. the native build's suite;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. a short run of each fuzzer over its seed corpus;
-#   4. the suite cross-built for armhf and run as ARM code under qemu.
+#   4. the suite cross-built for armhf and run as ARM code under qemu;
+#   5. the Debian packages for amd64: built with the fast tests, lintian,
+#      their autopkgtest against the installed packages (scripts/package.sh);
+#   6. the Debian packages cross-built for armhf, with lintian.
 #
 #   scripts/test.sh
 #
-# NORVO_TEST_STAGES   the stages to run (default: "native sanitize fuzz armhf")
+# NORVO_TEST_STAGES   the stages to run
+#                     (default: "native sanitize fuzz armhf package package-armhf")
 # NORVO_FUZZ_SECONDS  seconds per fuzzer in stage 3 (default: 5)
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
-stages=${NORVO_TEST_STAGES:-native sanitize fuzz armhf}
+stages=${NORVO_TEST_STAGES:-native sanitize fuzz armhf package package-armhf}
 
 # The simulator's web page is tested in a headless browser, the Wireshark
 # dissector with tshark (its setuid question is answered no, non-interactively).
 test_packages=(chromium chromium-driver python3-selenium tshark)
 
+times=()
 stage() {
     echo
     echo "== $1"
 }
 
 for s in $stages; do
+    start=$SECONDS
     case $s in
     native)
         stage "native build and tests"
@@ -46,11 +52,21 @@ for s in $stages; do
         stage "armhf cross build, tests under qemu-arm"
         "$repo/scripts/arm-test.sh" armhf
         ;;
+    package)
+        stage "Debian packages for amd64: build, lintian, autopkgtest"
+        "$repo/scripts/package.sh" amd64
+        ;;
+    package-armhf)
+        stage "Debian packages cross-built for armhf: build, lintian"
+        "$repo/scripts/package.sh" armhf
+        ;;
     *)
         echo "test: unknown stage '$s'" >&2
         exit 2
         ;;
     esac
+    times+=("$s $((SECONDS - start)) s")
 done
 echo
 echo "== every stage passed: $stages"
+printf '   %s\n' "${times[@]}"

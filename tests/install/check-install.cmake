@@ -1,6 +1,6 @@
 # Installs the build into a scratch prefix, checks the tree and builds the
 # consumers against it. Besides what consumers.cmake takes:
-#   BUILD  the build folder   WORK  scratch folder   LIBDIR, INCLUDEDIR, BINDIR
+#   BUILD  the build folder   WORK  scratch folder   LIBDIR, INCLUDEDIR, BINDIR, MANDIR
 #   TOOLS  comma-separated tool names that must be installed
 cmake_minimum_required(VERSION 3.16)
 include(${CMAKE_CURRENT_LIST_DIR}/consumers.cmake)
@@ -34,7 +34,7 @@ foreach(header CDriveBaseClass.h CLabelVariable.h DataType.h norvoglobal.h)
 endforeach()
 string(REPLACE "," ";" TOOLS "${TOOLS}")
 foreach(tool IN LISTS TOOLS)
-    list(APPEND required ${prefix}/${BINDIR}/${tool})
+    list(APPEND required ${prefix}/${BINDIR}/${tool} ${prefix}/${MANDIR}/man1/${tool}.1)
 endforeach()
 foreach(file IN LISTS required)
     if(NOT EXISTS ${file})

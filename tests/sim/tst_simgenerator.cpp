@@ -50,13 +50,13 @@ void TestSimGenerator::valuesOverTime()
     QFETCH(QList<qint64>, times);
     QFETCH(QStringList, values);
 
-    SimGeneratorSpec spec;
+    SimGeneratorRecipe recipe;
     QString error;
-    QVERIFY2(SimGeneratorSpec::parse(generator, &spec, &error), qPrintable(error));
+    QVERIFY2(SimGeneratorRecipe::parse(generator, &recipe, &error), qPrintable(error));
     bool known = false;
     const SimType simType = SimTypes::fromName(type, &known);
     QVERIFY(known);
-    SimGenerator running(spec, simType, 1);
+    SimGenerator running(recipe, simType, 1);
     QStringList got;
     for (const qint64 ms : times)
         got << SimTypes::text(simType, running.valueAt(ms));
@@ -65,11 +65,11 @@ void TestSimGenerator::valuesOverTime()
 
 void TestSimGenerator::walkIsSeededAndBounded()
 {
-    SimGeneratorSpec spec;
+    SimGeneratorRecipe recipe;
     QString error;
-    QVERIFY(SimGeneratorSpec::parse(QStringLiteral("walk(15, 25, 4, 100ms)"), &spec, &error));
-    auto run = [&spec](quint32 seed, qint64 step) {
-        SimGenerator walk(spec, SimType::Double, seed);
+    QVERIFY(SimGeneratorRecipe::parse(QStringLiteral("walk(15, 25, 4, 100ms)"), &recipe, &error));
+    auto run = [&recipe](quint32 seed, qint64 step) {
+        SimGenerator walk(recipe, SimType::Double, seed);
         QList<double> values;
         for (qint64 ms = 0; ms <= 20000; ms += step)
             values << SimTypes::toDouble(SimType::Double, walk.valueAt(ms));
@@ -101,12 +101,12 @@ void TestSimGenerator::textReadsBack()
 {
     QFETCH(QString, written);
     QFETCH(QString, text);
-    SimGeneratorSpec spec;
+    SimGeneratorRecipe recipe;
     QString error;
-    QVERIFY2(SimGeneratorSpec::parse(written, &spec, &error), qPrintable(error));
-    QCOMPARE(spec.text(), text);
-    SimGeneratorSpec again;
-    QVERIFY(SimGeneratorSpec::parse(text, &again, &error));
+    QVERIFY2(SimGeneratorRecipe::parse(written, &recipe, &error), qPrintable(error));
+    QCOMPARE(recipe.text(), text);
+    SimGeneratorRecipe again;
+    QVERIFY(SimGeneratorRecipe::parse(text, &again, &error));
     QCOMPARE(again.text(), text);
 }
 

@@ -17,7 +17,7 @@ Reply SimApi::getGenerators()
         list.append(QJsonObject{{QStringLiteral("station"), generated.station},
                                 {QStringLiteral("label"), generated.label()},
                                 {QStringLiteral("type"), SimTypes::name(generated.type())},
-                                {QStringLiteral("generator"), generated.generator.spec().text()},
+                                {QStringLiteral("generator"), generated.generator.recipe().text()},
                                 // The storage it writes, for a page to mark.
                                 {QStringLiteral("area"), SimLabel{span.area, 0}.text().chopped(1)},
                                 {QStringLiteral("first"), span.first},
@@ -49,11 +49,11 @@ Reply SimApi::addGenerator(const QByteArray &body, const QString &origin)
                                station.isUndefined() ? QString() : jsonText(station), plc->stations(), &target);
     if (!error.isEmpty())
         return fail(error);
-    SimGeneratorSpec spec;
-    if (!SimGeneratorSpec::parse(object.value(QStringLiteral("generator")).toString(), &spec, &error))
+    SimGeneratorRecipe recipe;
+    if (!SimGeneratorRecipe::parse(object.value(QStringLiteral("generator")).toString(), &recipe, &error))
         return fail(error);
     if (!plc->addGenerator(origin, target.station, target.label.area, target.label.element, target.type,
-                           !type.isUndefined(), spec))
+                           !type.isUndefined(), recipe))
         return fail(QStringLiteral("station %1 is not simulated").arg(target.station));
     return getGenerators();
 }

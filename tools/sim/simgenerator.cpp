@@ -9,7 +9,7 @@
 namespace {
 
 struct KindInfo {
-    SimGeneratorSpec::Kind kind;
+    SimGeneratorRecipe::Kind kind;
     const char *name;
     const char *arguments;     // as the error messages show them
     int fewest;
@@ -17,15 +17,15 @@ struct KindInfo {
 };
 
 const KindInfo kinds[] = {
-    {SimGeneratorSpec::Ramp, "ramp", "START, END, STEP, PERIOD", 4, 4},
-    {SimGeneratorSpec::Counter, "counter", "PERIOD[, STEP]", 1, 2},
-    {SimGeneratorSpec::Sine, "sine", "LOW, HIGH, PERIOD", 3, 3},
-    {SimGeneratorSpec::Walk, "walk", "LOW, HIGH, STEP, PERIOD", 4, 4},
-    {SimGeneratorSpec::Toggle, "toggle", "PERIOD", 1, 1},
-    {SimGeneratorSpec::Scan, "scan", "", 0, 0},
+    {SimGeneratorRecipe::Ramp, "ramp", "START, END, STEP, PERIOD", 4, 4},
+    {SimGeneratorRecipe::Counter, "counter", "PERIOD[, STEP]", 1, 2},
+    {SimGeneratorRecipe::Sine, "sine", "LOW, HIGH, PERIOD", 3, 3},
+    {SimGeneratorRecipe::Walk, "walk", "LOW, HIGH, STEP, PERIOD", 4, 4},
+    {SimGeneratorRecipe::Toggle, "toggle", "PERIOD", 1, 1},
+    {SimGeneratorRecipe::Scan, "scan", "", 0, 0},
 };
 
-const KindInfo &infoOf(SimGeneratorSpec::Kind kind)
+const KindInfo &infoOf(SimGeneratorRecipe::Kind kind)
 {
     for (const KindInfo &info : kinds) {
         if (info.kind == kind)
@@ -80,13 +80,13 @@ quint64 maskOf(SimType type)
 
 } // namespace
 
-bool SimGeneratorSpec::looksLikeOne(const QString &text)
+bool SimGeneratorRecipe::looksLikeOne(const QString &text)
 {
     static const QRegularExpression call(QStringLiteral("^\\s*[A-Za-z]+\\s*\\(.*\\)\\s*$"));
     return call.match(text).hasMatch();
 }
 
-bool SimGeneratorSpec::parse(const QString &text, SimGeneratorSpec *spec, QString *error)
+bool SimGeneratorRecipe::parse(const QString &text, SimGeneratorRecipe *recipe, QString *error)
 {
     static const QRegularExpression call(QStringLiteral("^\\s*([A-Za-z]+)\\s*\\((.*)\\)\\s*$"));
     const QRegularExpressionMatch match = call.match(text);
@@ -113,7 +113,7 @@ bool SimGeneratorSpec::parse(const QString &text, SimGeneratorSpec *spec, QStrin
         return false;
     }
 
-    SimGeneratorSpec read;
+    SimGeneratorRecipe read;
     read.kind = info->kind;
     // The period is the last argument, except for a counter's step.
     const int periodAt = info->kind == Counter ? 0 : int(arguments.size()) - 1;
@@ -168,11 +168,11 @@ bool SimGeneratorSpec::parse(const QString &text, SimGeneratorSpec *spec, QStrin
     }
     if (read.kind == Scan)
         read.periodMs = scanMs;
-    *spec = read;
+    *recipe = read;
     return true;
 }
 
-QString SimGeneratorSpec::text() const
+QString SimGeneratorRecipe::text() const
 {
     const QString name = QLatin1String(infoOf(kind).name);
     const QString period = periodText(periodMs);
@@ -194,8 +194,8 @@ QString SimGeneratorSpec::text() const
     return name + QStringLiteral("()");
 }
 
-SimGenerator::SimGenerator(const SimGeneratorSpec &spec, SimType type, quint32 seed)
-    : how(spec), typeOf(type), random(seed), walked((spec.low + spec.high) / 2)
+SimGenerator::SimGenerator(const SimGeneratorRecipe &recipe, SimType type, quint32 seed)
+    : how(recipe), typeOf(type), random(seed), walked((recipe.low + recipe.high) / 2)
 {
 }
 
@@ -203,29 +203,29 @@ quint64 SimGenerator::valueAt(qint64 elapsedMs)
 {
     const qint64 steps = qMax<qint64>(0, elapsedMs) / how.periodMs;
     switch (how.kind) {
-    case SimGeneratorSpec::Ramp: {
+    case SimGeneratorRecipe::Ramp: {
         const qint64 values = qint64(std::floor((how.high - how.low) / how.step)) + 1;
         return patternOf(how.low + double(steps % values) * how.step);
     }
-    case SimGeneratorSpec::Counter:
-    case SimGeneratorSpec::Scan:
+    case SimGeneratorRecipe::Counter:
+    case SimGeneratorRecipe::Scan:
         if (SimTypes::isFloat(typeOf))
             return patternOf(double(steps) * how.step);
         // Two's complement wraps the way a PLC's counter does.
         return quint64(steps) * quint64(qint64(std::llround(how.step))) & maskOf(typeOf);
-    case SimGeneratorSpec::Sine: {
+    case SimGeneratorRecipe::Sine: {
         const double turn = double(qMax<qint64>(0, elapsedMs) % how.periodMs) / double(how.periodMs);
         const double middle = (how.low + how.high) / 2;
         return patternOf(middle + (how.high - how.low) / 2 * std::sin(2 * M_PI * turn));
     }
-    case SimGeneratorSpec::Walk:
+    case SimGeneratorRecipe::Walk:
         for (; stepsTaken < steps; ++stepsTaken) {
             // Drawn from the raw generator: the same on every platform.
             const double unit = double(random()) / 4294967295.0;
             walked = qBound(how.low, walked + (2 * unit - 1) * how.step, how.high);
         }
         return patternOf(walked);
-    case SimGeneratorSpec::Toggle:
+    case SimGeneratorRecipe::Toggle:
         return patternOf(double(steps % 2));
     }
     return 0;

@@ -23,7 +23,7 @@
 // PERIOD is milliseconds, or a number with "ms" or "s" ("250ms", "1.5s").
 // Values are rounded to whole numbers for integer types and kept within
 // the type's range.
-struct SimGeneratorSpec {
+struct SimGeneratorRecipe {
     enum Kind { Ramp, Counter, Sine, Walk, Toggle, Scan };
     Kind kind = Ramp;
     double low = 0;        // ramp: start; sine, walk: low
@@ -34,7 +34,7 @@ struct SimGeneratorSpec {
     static constexpr int scanMs = 10;
 
     // False with `error` set when `text` is no generator.
-    static bool parse(const QString &text, SimGeneratorSpec *spec, QString *error);
+    static bool parse(const QString &text, SimGeneratorRecipe *recipe, QString *error);
     // True when `text` is written as a generator, "NAME(...)", good or bad.
     static bool looksLikeOne(const QString &text);
     // The text parse() reads back.
@@ -42,14 +42,14 @@ struct SimGeneratorSpec {
 };
 
 // One running generator: its value in its type at a time since it started.
-// Deterministic: the same spec, type and seed give the same values at the
+// Deterministic: the same recipe, type and seed give the same values at the
 // same times, however often they are asked for.
 class SimGenerator
 {
 public:
-    SimGenerator(const SimGeneratorSpec &spec, SimType type, quint32 seed);
+    SimGenerator(const SimGeneratorRecipe &recipe, SimType type, quint32 seed);
 
-    const SimGeneratorSpec &spec() const { return how; }
+    const SimGeneratorRecipe &recipe() const { return how; }
     SimType type() const { return typeOf; }
 
     // The value's bit pattern `elapsedMs` after the start; times must not
@@ -59,7 +59,7 @@ public:
 private:
     quint64 patternOf(double number) const;
 
-    SimGeneratorSpec how;
+    SimGeneratorRecipe how;
     SimType typeOf;
     std::mt19937 random;
     qint64 stepsTaken = 0;     // walk: the steps drawn so far

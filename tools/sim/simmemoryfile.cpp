@@ -68,7 +68,7 @@ QString parseLine(QString line, SimMemoryFile::Assignment *assignment)
         return QStringLiteral("expected LABEL = VALUE");
     QString labelText = sides.at(0).trimmed();
     const QStringList valueTexts = sides.at(1).split(QLatin1Char(','));
-    assignment->generated = SimGeneratorSpec::looksLikeOne(sides.at(1));
+    assignment->generated = SimGeneratorRecipe::looksLikeOne(sides.at(1));
 
     const int colon = labelText.indexOf(QLatin1Char(':'));
     bool typed = colon >= 0;
@@ -91,7 +91,7 @@ QString parseLine(QString line, SimMemoryFile::Assignment *assignment)
     assignment->typed = typed && !SimAreas::isWordArea(label.area);
 
     if (assignment->generated) {
-        if (!SimGeneratorSpec::parse(sides.at(1), &assignment->generator, &error))
+        if (!SimGeneratorRecipe::parse(sides.at(1), &assignment->generator, &error))
             return error;
         assignment->values.append(0);
     }

@@ -38,7 +38,7 @@ struct Assignment {
     QVector<quint64> values;          // bit patterns of consecutive values
     bool typed = false;               // the line named its type
     bool generated = false;           // a generator instead of values
-    SimGeneratorSpec generator;
+    SimGeneratorRecipe generator;
     int line = 0;                     // 1-based, in the text parsed
 
     // The station it is for, given the first one simulated.

@@ -26,7 +26,7 @@ QString SimGenerated::label() const
 QString SimGenerated::text() const
 {
     return (typed ? QStringLiteral("%1:%2").arg(label(), SimTypes::name(type())) : label())
-            + QStringLiteral(" = ") + generator.spec().text();
+            + QStringLiteral(" = ") + generator.recipe().text();
 }
 
 QList<SimReply::Piece> SimReply::pieces() const
@@ -165,7 +165,7 @@ void SimPlc::noteExchange(SimLogEntry *entry)
 }
 
 bool SimPlc::addGenerator(int station, SimArea area, int element, SimType type, bool typed,
-                          const SimGeneratorSpec &spec, qint64 nowMs)
+                          const SimGeneratorRecipe &recipe, qint64 nowMs)
 {
     if (!engineOf(station) || !SimTypes::fits(area, element, type, 1))
         return false;
@@ -178,7 +178,7 @@ bool SimPlc::addGenerator(int station, SimArea area, int element, SimType type, 
     // The same label gets the same numbers, whatever else the file holds.
     const quint32 seed = generatorSeed ^ quint32(station * 0x9E3779B1u) ^ quint32(int(area) * 0x85EBCA77u)
             ^ quint32(element * 0xC2B2AE3Du);
-    running.append(SimGenerated{station, area, element, typed, SimGenerator(spec, type, seed), nowMs});
+    running.append(SimGenerated{station, area, element, typed, SimGenerator(recipe, type, seed), nowMs});
     runGenerators(nowMs);
     return true;
 }
@@ -190,7 +190,7 @@ void SimPlc::stopGenerators(int station, const SimTypes::Span &span, const QStri
         if (old.station != station || !SimTypes::span(old.area, old.element, old.type(), 1).meets(span))
             continue;
         append(SimLogEntry::change(origin, station, QStringLiteral("generator stopped"), old.label(),
-                                   old.generator.spec().text() + QStringLiteral(", ") + why));
+                                   old.generator.recipe().text() + QStringLiteral(", ") + why));
         running.removeAt(i);
     }
 }

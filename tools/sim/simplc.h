@@ -93,7 +93,7 @@ public:
     // Starts a generator on a label of a simulated station, replacing any
     // whose storage it shares; false when the station is not simulated.
     bool addGenerator(int station, SimArea area, int element, SimType type, bool typed,
-                      const SimGeneratorSpec &spec, qint64 nowMs);
+                      const SimGeneratorRecipe &recipe, qint64 nowMs);
     const QList<SimGenerated> &generators() const { return running; }
     // Stops the generators whose storage meets `span` on `station` and
     // logs each as stopped by `origin`; `detail` says by what.

@@ -133,7 +133,7 @@ public:
     // Generators (simgenerator.h), seeded from `seed` (--seed).
     void setGeneratorSeed(quint32 seed);
     bool addGenerator(const QString &origin, int station, SimArea area, int element, SimType type, bool typed,
-                      const SimGeneratorSpec &spec);
+                      const SimGeneratorRecipe &recipe);
     QList<SimGenerated> generators() const;
     // Stops the generators on a label, or every one with SimArea::None;
     // the number stopped.

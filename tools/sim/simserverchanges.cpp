@@ -41,16 +41,16 @@ void SimServer::setGeneratorSeed(quint32 seed)
 }
 
 bool SimServer::addGenerator(const QString &origin, int station, SimArea area, int element, SimType type, bool typed,
-                             const SimGeneratorSpec &spec)
+                             const SimGeneratorRecipe &recipe)
 {
     {
         std::lock_guard<std::mutex> lock(d->mutex);
-        if (!d->plc.addGenerator(station, area, element, type, typed, spec, d->clock.elapsed()))
+        if (!d->plc.addGenerator(station, area, element, type, typed, recipe, d->clock.elapsed()))
             return false;
     }
     d->inThread([&] { d->worker->startTicking(); });
     logChange(SimLogEntry::change(origin, station, QStringLiteral("generator started"), SimLabel{area, element}.text(),
-                                  (typed ? SimTypes::name(type) + QLatin1Char(' ') : QString()) + spec.text()));
+                                  (typed ? SimTypes::name(type) + QLatin1Char(' ') : QString()) + recipe.text()));
     return true;
 }
 
@@ -120,7 +120,7 @@ QString SimServer::memoryFile() const
             assignment.type = generated.type();
             assignment.typed = generated.typed;
             assignment.generated = true;
-            assignment.generator = generated.generator.spec();
+            assignment.generator = generated.generator.recipe();
             generators << assignment;
         }
         text += SimMemoryFile::dump(d->plc.engineOf(station)->memory(), stations.size() == 1 ? -1 : station, generators);

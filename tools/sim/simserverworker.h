@@ -30,7 +30,7 @@ public:
     SimServerWorker(std::mutex *mutex, SimPlc *plc, const Listener *listener, const QElapsedTimer *clock)
         : mutex(mutex), plc(plc), listener(listener), clock(clock)
     {
-        ticker.setInterval(SimGeneratorSpec::scanMs);
+        ticker.setInterval(SimGeneratorRecipe::scanMs);
         connect(&ticker, &QTimer::timeout, this, [this] {
             std::lock_guard<std::mutex> lock(*this->mutex);
             this->plc->runGenerators(this->clock->elapsed());

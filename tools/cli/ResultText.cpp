@@ -120,6 +120,11 @@ QString jsonLine(const QJsonObject &object)
 
 QString resultJson(const LabelResult &result)
 {
+    return jsonLine(resultObject(result));
+}
+
+QJsonObject resultObject(const LabelResult &result)
+{
     QJsonObject object;
     object.insert(QStringLiteral("label"), result.label);
     object.insert(QStringLiteral("type"), ValueText::typeName(result.type));
@@ -136,7 +141,7 @@ QString resultJson(const LabelResult &result)
     object.insert(QStringLiteral("time"), isoTime(result.time));
     object.insert(QStringLiteral("clock"),
                   result.timeFromDriver ? QStringLiteral("driver") : QStringLiteral("norvo"));
-    return jsonLine(object);
+    return object;
 }
 
 QString csvHeader()

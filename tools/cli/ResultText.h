@@ -58,6 +58,8 @@ private:
 // "values" is null when the record holds no list of the type; "reason" is
 // there when norvo knows why a request failed; "clock" says whose time it is.
 QString resultJson(const LabelResult &result);
+// The same as an object, for a larger answer.
+QJsonObject resultObject(const LabelResult &result);
 // Any object as one compact line.
 QString jsonLine(const QJsonObject &object);
 

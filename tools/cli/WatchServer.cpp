@@ -129,7 +129,7 @@ void WatchServer::Private::write(const httplib::Request &request, httplib::Respo
         return;
     }
     const LabelResult result = done.get();
-    QJsonObject answer = QJsonDocument::fromJson(resultJson(result).toUtf8()).object();
+    QJsonObject answer = resultObject(result);
     if (result.status != 0 && result.reason.isEmpty() && result.status >= 2 && result.status <= 5)
         answer.insert(QStringLiteral("reason"), QStringLiteral("refused before anything was sent"));
     sendJson(response, answer);

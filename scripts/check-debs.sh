@@ -8,7 +8,7 @@ set -euo pipefail
 
 changes=$1
 dir=$(dirname "$changes")
-arch=$(sed -n 's/^Architecture: //p' "$changes" | tr ' ' '\n' | grep -vx source | head -n 1)
+arch=$(awk '$1 == "Architecture:" { for (i = 2; i <= NF; i++) if ($i != "source") { print $i; exit } }' "$changes")
 version=$(sed -n 's/^Version: //p' "$changes")
 triplet=$(dpkg-architecture -a"$arch" -qDEB_HOST_MULTIARCH 2>/dev/null)
 failures=0
@@ -64,8 +64,11 @@ for package in liblibnorvo1 liblibnorvo-dev norvo-tools; do
         expect "$package" Multi-Arch '^same$'
         expect "$package" Depends 'libqt5core5a'
         # Packages built against it get their dependency from the symbols.
-        dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qx './symbols' || fail "$package: no symbols file"
-        dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qx './shlibs' || fail "$package: no shlibs file"
+        # (Listed first: grep -q would stop reading early, and under pipefail
+        # tar's broken pipe would read as a missing file.)
+        control=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t)
+        grep -qx './symbols' <<<"$control" || fail "$package: no symbols file"
+        grep -qx './shlibs' <<<"$control" || fail "$package: no shlibs file"
         owns "$package" "$lib/libLibNorvo\.so\.1" "$lib/libLibNorvo\.so\.${version//./\\.}"
         ;;
     liblibnorvo-dev)

@@ -89,7 +89,7 @@ run_norvo() {
 # The table row of a successful result, with its column padding squeezed:
 # "D100 int16 -5 0 success".
 has_row() {
-    tr -s ' ' <<<"$out" | grep -qF "$1"
+    grep -qF "$1" <<<"$(tr -s ' ' <<<"$out")"
 }
 
 # Writes the values, reads them back and checks that they came back as given.

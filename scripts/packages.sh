@@ -9,7 +9,7 @@ ensure_packages() {
     shift
     local missing=()
     for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+        [[ $(dpkg-query -W -f='${Status}' "$p" 2>/dev/null) == 'install ok installed' ]] ||
             missing+=("$p")
     done
     ((${#missing[@]})) || return 0
@@ -30,7 +30,7 @@ ensure_packages() {
 #   ensure_architecture TAG ARCH
 ensure_architecture() {
     local tag=$1 arch=$2
-    dpkg --print-foreign-architectures | grep -qx "$arch" && return 0
+    grep -qx "$arch" <<<"$(dpkg --print-foreign-architectures)" && return 0
     if [[ $(id -u) -ne 0 ]]; then
         echo "$tag: the $arch architecture is not enabled; run as root" >&2
         return 1

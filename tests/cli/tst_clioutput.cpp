@@ -340,42 +340,47 @@ void TestCliOutput::infoAndSummary()
 void TestCliOutput::watchRecorderKeepsAWindow()
 {
     static qint64 nowMs = 0;
-    WatchRecorder recorder({ReadItem{"D100", DT_Int16, 2, true}, ReadItem{"X0", DT_Bool, 1, false}}, 60000);
+    // The third item differs from the first only in its count.
+    WatchRecorder recorder({ReadItem{"D100", DT_Int16, 2, true}, ReadItem{"X0", DT_Bool, 1, false},
+                            ReadItem{"D100", DT_Int16, 3, true}},
+                           60000);
     recorder.setClock([] { return nowMs; });
     auto at = [](qint64 ms, LabelResult r) {
         r.time = QDateTime::fromMSecsSinceEpoch(ms);
         return r;
     };
     nowMs = 1000;
-    recorder.add(at(1000, result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7}), 2)));
+    recorder.add(0, at(1000, result(DT_Int16, QVariant::fromValue(QList<short>{-5, 7}), 2)));
     recorder.addEvent("link lost", "127.0.0.1:500");
     LabelResult failed = result(DT_Bool, QVariant(), 1, 9);
     failed.label = QStringLiteral("X0");
     failed.reason = QStringLiteral("still down");
-    recorder.add(at(1000, failed));
+    recorder.add(1, at(1000, failed));
+    recorder.add(2, at(1000, result(DT_Int16, QVariant::fromValue(QList<short>{1, 2, 3}), 3)));
 
     QJsonObject all = recorder.since(0);
-    QCOMPARE(all.value("next").toInt(), 3);
+    QCOMPARE(all.value("next").toInt(), 4);
     const QJsonArray samples = all.value("samples").toArray();
-    QCOMPARE(samples.size(), 2);
+    QCOMPARE(samples.size(), 3);
+    QCOMPARE(samples.at(2).toObject().value("item").toInt(), 2);
     QCOMPARE(samples.at(0).toObject().value("values").toArray(), (QJsonArray{-5, 7}));
     QCOMPARE(samples.at(0).toObject().value("hex").toArray(), (QJsonArray{"0xFFFB", "0x0007"}));
     QCOMPARE(samples.at(1).toObject().value("item").toInt(), 1);
     QVERIFY(!samples.at(1).toObject().contains("values"));
     QCOMPARE(samples.at(1).toObject().value("reason").toString(), QStringLiteral("still down"));
     QCOMPARE(all.value("events").toArray().at(0).toObject().value("seq").toInt(), 2);
-    QCOMPARE(recorder.since(2).value("samples").toArray().size(), 1);
+    QCOMPARE(recorder.since(2).value("samples").toArray().size(), 2);
     QVERIFY(recorder.since(2).value("events").toArray().isEmpty());
     // A limit cuts a long answer; the rest follows from its "next".
     const QJsonObject first = recorder.since(0, 1);
     QVERIFY(first.value("more").toBool());
-    QCOMPARE(recorder.since(first.value("next").toInt()).value("samples").toArray().size(), 1);
+    QCOMPARE(recorder.since(first.value("next").toInt()).value("samples").toArray().size(), 2);
     QCOMPARE(recorder.items().value("items").toArray().at(0).toObject().value("elements").toArray(),
              (QJsonArray{"D100", "D101"}));
 
     // A minute later the first reads fall out of the window, and out of the CSV.
     nowMs = 62000;
-    recorder.add(at(62000, result(DT_Int16, QVariant::fromValue(QList<short>{1, 2}), 2)));
+    recorder.add(0, at(62000, result(DT_Int16, QVariant::fromValue(QList<short>{1, 2}), 2)));
     QCOMPARE(recorder.since(0).value("samples").toArray().size(), 1);
     QVERIFY(recorder.since(0).value("events").toArray().isEmpty());
     QCOMPARE(recorder.csv().count(QLatin1String("\r\n")), 2);

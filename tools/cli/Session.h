@@ -16,7 +16,8 @@ class FrameTrace;
 class PollObserver
 {
 public:
-    virtual void result(const LabelResult &result) = 0;
+    // `item` is the result's place in the invocation's items.
+    virtual void result(int item, const LabelResult &result) = 0;
     virtual void event(const QString &name, const QString &detail) = 0;
     virtual void serve() = 0;
 

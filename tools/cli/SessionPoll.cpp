@@ -99,9 +99,10 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
             }
             everUp = everUp || linkUp;
         }
-        for (const ReadItem &item : invocation.items) {
+        for (int index = 0; index < invocation.items.size(); ++index) {
             if (*stop)
                 break;
+            const ReadItem &item = invocation.items.at(index);
             LabelResult result;
             int itemExit = ExitFailed;
             if (linkUp) {
@@ -118,7 +119,7 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
                 output_.result(result);
             }
             if (observer)
-                observer->result(result);
+                observer->result(index, result);
             exitCode = worseExit(exitCode, itemExit);
             if (itemExit == ExitOk)
                 ++summary.good;

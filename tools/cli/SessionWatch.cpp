@@ -19,7 +19,7 @@ public:
     {
     }
 
-    void result(const LabelResult &result) override { recorder_.add(result); }
+    void result(int item, const LabelResult &result) override { recorder_.add(item, result); }
     void event(const QString &name, const QString &detail) override { recorder_.addEvent(name, detail); }
     void serve() override { server_.serveWrites(writer_); }
 

@@ -29,19 +29,10 @@ WatchRecorder::WatchRecorder(const QList<ReadItem> &items, qint64 keepMs)
 {
 }
 
-int WatchRecorder::itemOf(const LabelResult &result) const
-{
-    for (int i = 0; i < items_.size(); ++i) {
-        if (items_.at(i).label == result.label && items_.at(i).type == result.type)
-            return i;
-    }
-    return -1;
-}
-
-void WatchRecorder::add(const LabelResult &result)
+void WatchRecorder::add(int item, const LabelResult &result)
 {
     QMutexLocker lock(&mutex_);
-    samples_.push_back(Sample{nextSeq_++, result});
+    samples_.push_back(Sample{nextSeq_++, item, result});
     dropOld(nowMs_());
 }
 
@@ -98,7 +89,7 @@ QJsonObject WatchRecorder::since(qint64 since, int limit) const
         const LabelResult &r = sample.result;
         QJsonObject object;
         object.insert(QStringLiteral("seq"), sample.seq);
-        object.insert(QStringLiteral("item"), itemOf(r));
+        object.insert(QStringLiteral("item"), sample.item);
         object.insert(QStringLiteral("time"), r.time.toMSecsSinceEpoch());
         object.insert(QStringLiteral("status"), r.status);
         object.insert(QStringLiteral("meaning"), StatusText::labelStatus(r.status));

@@ -24,7 +24,8 @@ public:
 
     WatchRecorder(const QList<ReadItem> &items, qint64 keepMs);
 
-    void add(const LabelResult &result);
+    // The result of the item at `item` in the items given.
+    void add(int item, const LabelResult &result);
     void addEvent(const QString &name, const QString &detail);
 
     // {"items":[{"label","type","count","elements":[...],"numeric"}], ...}
@@ -35,8 +36,6 @@ public:
     // The recorded window as CSV, as norvo --csv writes it.
     QString csv() const;
 
-    // The item whose label and type a result has, or -1.
-    int itemOf(const LabelResult &result) const;
     const QList<ReadItem> &readItems() const { return items_; }
 
     // For tests: a clock other than the wall clock's milliseconds.
@@ -45,6 +44,7 @@ public:
 private:
     struct Sample {
         qint64 seq;
+        int item;
         LabelResult result;
     };
     struct Event {

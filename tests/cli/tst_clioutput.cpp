@@ -5,6 +5,7 @@
 #include "Output.h"
 #include "WatchRecorder.h"
 #include "HelpText.h"
+#include "LinkOutage.h"
 #include "ResultText.h"
 #include "simframe.h"
 #include "StatusText.h"
@@ -71,6 +72,7 @@ private slots:
     void elementsByAddress();
     void countLimits();
     void watchRecorderKeepsAWindow();
+    void outageIsToldOnceThenRemindedOf();
     void jsonShape();
     void jsonKeepsEveryValueExact();
     void csvRows();
@@ -384,6 +386,27 @@ void TestCliOutput::watchRecorderKeepsAWindow()
     QCOMPARE(recorder.since(0).value("samples").toArray().size(), 1);
     QVERIFY(recorder.since(0).value("events").toArray().isEmpty());
     QCOMPARE(recorder.csv().count(QLatin1String("\r\n")), 2);
+}
+
+void TestCliOutput::outageIsToldOnceThenRemindedOf()
+{
+    const QString plc = QStringLiteral("127.0.0.1:500");
+    LinkOutage outage;
+    QVERIFY(outage.begin(1000));
+    QVERIFY(!outage.begin(1500)); // one outage, however often it is noticed
+    QVERIFY(outage.failedAttempt(1000)); // the cause: told once
+    QVERIFY(!outage.failedAttempt(2000));
+    QVERIFY(outage.reminderDue(30999, plc).isEmpty());
+    QCOMPARE(outage.reminderDue(31000, plc), QStringLiteral("still down: 127.0.0.1:500, 2 attempts in 30 s"));
+    QVERIFY(outage.reminderDue(31000 + 29999, plc).isEmpty());
+    QVERIFY(!outage.failedAttempt(61000));
+    QCOMPARE(outage.reminderDue(61000, plc), QStringLiteral("still down: 127.0.0.1:500, 3 attempts in 60 s"));
+    QCOMPARE(outage.end(62500), qint64(61500));
+    QVERIFY(outage.reminderDue(200000, plc).isEmpty());
+    // The next outage is told afresh.
+    QVERIFY(outage.begin(70000));
+    QVERIFY(outage.failedAttempt(70000));
+    QCOMPARE(outage.reminderDue(100000, plc), QStringLiteral("still down: 127.0.0.1:500, 1 attempt in 30 s"));
 }
 
 void TestCliOutput::everyCommandHasExamples()

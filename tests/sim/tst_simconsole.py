@@ -4,7 +4,8 @@
 Opens the page, edits a memory cell and checks that a read through the
 driver plug-in (the norvo command line) returns the new value; cancels an
 edit with Escape; switches the drop fault on, checks that the driver's next
-read gives status 8 and changes the fault's parameter while it is on;
+read gives status 8 and changes the fault's parameter while it is on; sees
+a refused edit's message leave with its view;
 watches a generated value move, starts a generator and loads a bad memory
 file from the page; filters the log; takes a screenshot; then
 fits the page into 800 px, stops the simulator (the page says it cannot be
@@ -136,8 +137,16 @@ def main():
             if "float = 4.274359\n" not in tooltip or "D8 = 0xC78D, D9 = 0x4088" not in tooltip:
                 sys.exit("the float cell's tooltip lacks its value or registers: %r" % tooltip)
 
+            # A refused edit's message belongs to its view and leaves with it.
+            cell = page.find_element(By.ID, "cell-0")
+            cell.click()
+            cell.send_keys(Keys.CONTROL, "a")
+            cell.send_keys("not a number", Keys.ENTER)
+            wait.until(lambda p: p.find_element(By.ID, "message").text.startswith("D8: "))
+
             # A generated value moves, and its cell is marked.
             show(page, 40, "uint16")
+            wait.until(lambda p: p.find_element(By.ID, "message").text == "")
             wait.until(lambda p: "generated" in attribute(p, "cell-0", "class"))
             first = attribute(page, "cell-0", "value")
             wait.until(lambda p: attribute(p, "cell-0", "value") not in ("", first))

@@ -1,6 +1,7 @@
 #include "Session.h"
 
 #include "CDriveBaseClass.h"
+#include "LinkOutage.h"
 #include "StatusText.h"
 
 #include <QtCore/QElapsedTimer>
@@ -35,16 +36,11 @@ void waitUntil(const QElapsedTimer &clock, qint64 deadlineMs,
 int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t *stop,
                   PollObserver *observer)
 {
-    const qint64 stillDownEveryMs = 30000;
     PollSummary summary;
     int exitCode = ExitOk;
     bool linkUp = false; // opened at the start of the first cycle
     bool everUp = false;
-    bool outage = false;        // the link is lost and has not opened again
-    bool causeTold = false;     // this outage's cause is told
-    qint64 outageStart = 0;
-    qint64 lastTold = 0;
-    int attempts = 0;
+    LinkOutage outage;
     QElapsedTimer clock;
     clock.start();
     auto event = [&](const QString &name) {
@@ -52,11 +48,9 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
         if (observer)
             observer->event(name, invocation.connection);
     };
-    auto beginOutage = [&] {
-        outage = true;
-        causeTold = false;
-        outageStart = clock.elapsed();
-        attempts = 0;
+    auto linkLost = [&] {
+        if (!outage.begin(clock.elapsed()))
+            return;
         ++summary.linkLost;
         event(QStringLiteral("link lost"));
     };
@@ -66,35 +60,27 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
         if (!linkUp) {
             const int result = driver_->ConnectDrive(invocation.connection);
             linkUp = result == 0;
-            ++attempts;
-            if (linkUp && outage) {
-                outage = false;
+            if (linkUp && outage.isOn()) {
+                const qint64 lengthMs = outage.end(clock.elapsed());
                 ++summary.linkRestored;
                 event(QStringLiteral("link restored"));
                 output_.note(QStringLiteral("link to %1 back after %2 s")
                                  .arg(invocation.connection)
-                                 .arg((clock.elapsed() - outageStart) / 1000.0, 0, 'f', 1));
+                                 .arg(lengthMs / 1000.0, 0, 'f', 1));
             } else if (!linkUp) {
-                if (!outage)
-                    beginOutage();
-                if (!causeTold) {
+                linkLost();
+                if (outage.failedAttempt(clock.elapsed())) {
                     // Looked into once per outage: a look at a silent host costs a second.
                     const QString cause = connectFailure(invocation.connection, result);
                     output_.note(QStringLiteral("cannot connect to %1: %2; trying again every cycle")
                                      .arg(invocation.connection, cause));
                     downReason = (everUp ? QStringLiteral("link down, opening it again failed: %1")
                                          : QStringLiteral("link not open: %1")).arg(cause);
-                    causeTold = true;
-                    lastTold = clock.elapsed();
                 } else {
                     downReason = QStringLiteral("still down");
-                    if (clock.elapsed() - lastTold >= stillDownEveryMs) {
-                        output_.note(QStringLiteral("still down: %1, %2 attempts in %3 s")
-                                         .arg(invocation.connection)
-                                         .arg(attempts)
-                                         .arg((clock.elapsed() - outageStart) / 1000));
-                        lastTold = clock.elapsed();
-                    }
+                    const QString reminder = outage.reminderDue(clock.elapsed(), invocation.connection);
+                    if (!reminder.isEmpty())
+                        output_.note(reminder);
                 }
             }
             everUp = everUp || linkUp;
@@ -128,7 +114,7 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
             if (linkUp && result.status == StatusText::notConnected) {
                 linkUp = false;
                 downReason = QStringLiteral("link down since this cycle");
-                beginOutage();
+                linkLost();
             }
         }
         output_.endCycle();

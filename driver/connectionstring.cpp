@@ -1,5 +1,9 @@
 #include "connectionstring.h"
 
+#include "AnswerWait.h"
+
+#include <QtCore/QStringList>
+
 namespace {
 
 const QLatin1Char fieldSeparator(',');
@@ -24,10 +28,31 @@ int toNumber(const QString &text)
     return text.toInt(nullptr, 10); // 0 when the text is no number
 }
 
+// "key=value;key=value": the first option that is unknown, has no value or
+// one out of its range is kept in badOption.
+void parseOptions(const QString &text, ConnectionString *result)
+{
+    const QString timeoutKey = QStringLiteral("timeout");
+    for (const QString &option : text.split(QLatin1Char(';'))) {
+        const int equals = option.indexOf(QLatin1Char('='));
+        bool ok = false;
+        const int value = equals < 0 ? 0 : option.mid(equals + 1).toInt(&ok, 10);
+        if (option.left(equals) == timeoutKey && ok && value >= AnswerWait::minSettingMs
+            && value <= AnswerWait::maxSettingMs) {
+            result->answerWaitMs = value;
+        } else {
+            result->badOption = option.isEmpty() ? QStringLiteral("(empty)") : option;
+            return;
+        }
+    }
+}
+
 } // namespace
 
 bool ConnectionString::isComplete() const
 {
+    if (!badOption.isEmpty())
+        return false;
     switch (kind) {
     case Serial:
         return !portName.isEmpty() && baudRate != 0 && dataBits != 0 && stopBits != 0;
@@ -41,9 +66,13 @@ bool ConnectionString::isComplete() const
     return false;
 }
 
-ConnectionString ConnectionString::parse(const QString &text)
+ConnectionString ConnectionString::parse(const QString &whole)
 {
     ConnectionString result;
+    const int options = whole.indexOf(QLatin1Char(';'));
+    const QString text = options < 0 ? whole : whole.left(options);
+    if (options >= 0)
+        parseOptions(whole.mid(options + 1), &result);
     if (text.contains(fieldSeparator)) {
         result.kind = Serial;
         QString rest = text;
@@ -52,7 +81,7 @@ ConnectionString ConnectionString::parse(const QString &text)
         result.dataBits = toNumber(takeField(&rest));
         result.stopBits = toNumber(takeField(&rest));
         result.parity = takeField(&rest);
-    } else if (text.contains(portSeparator) || text.contains(QLatin1Char(';'))) {
+    } else if (text.contains(portSeparator) || options >= 0) {
         // A ";" only lets the text through to here; without a ":" the port
         // text is the whole string, which is no number.
         result.kind = Tcp;

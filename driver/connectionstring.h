@@ -7,7 +7,11 @@
 //   serial  "port,baud,dataBits,stopBits,parity"   e.g. "ttyS1,9600,7,1,E"
 //   TCP     "host:port"                            e.g. "192.168.1.5:500"
 // A "," makes it serial; otherwise a ":" or ";" makes it TCP; anything else
-// is not a connection string.
+// is not a connection string. Options may follow a ";", as key=value
+// separated by ";":
+//   timeout=MS   the longest wait for an answer's first bytes, 50 to 10000
+//                (unset, each link learns its line, from 300 ms)
+// e.g. "192.168.1.5:500;timeout=1000", "/dev/ttyS1,9600,8,1,N;timeout=1000".
 struct ConnectionString
 {
     enum Kind { Unrecognised, Serial, Tcp };
@@ -23,8 +27,12 @@ struct ConnectionString
     QString host;
     int port = 0;
 
+    int answerWaitMs = 0; // 0: not set
+    QString badOption;    // the first option refused, if any
+
     // Enough to open the link: a serial port name with non-zero baud rate,
-    // data bits and stop bits, or a host text with a port in 1..65535.
+    // data bits and stop bits, or a host text with a port in 1..65535; and
+    // every option known, with a value in its range.
     bool isComplete() const;
 
     static ConnectionString parse(const QString &text);

@@ -51,6 +51,8 @@ int LibNorvoTCP::SetConnectPar(QString par)
 int LibNorvoTCP::ConnectDrive(QString par)
 {
     const ConnectionString settings = ConnectionString::parse(par);
+    if (settings.isComplete())
+        cmd.setAnswerWait(settings.answerWaitMs);
     switch (settings.kind) {
     case ConnectionString::Serial:
         // Stored even when incomplete: DisConnectDrive decides from it.

@@ -38,7 +38,7 @@ int CmdNorvo_TCP::serialConnectDrive(QString portName, int baudRate, int dataBit
     }
     exchange.setLink(&serialLink);
     const bool opened = serialLink.open(portName, baudRate, dataBits, stopBits, parity, recvIdleMs);
-    exchange.linkOpened();
+    exchange.linkOpened("serial " + portName.toUtf8(), answerWaitSetting);
     if (!opened)
         return -1;
 
@@ -119,8 +119,10 @@ int CmdNorvo_TCP::EthConnectDrive(QString ip, int port)
 
     exchange.setLink(&tcpLink);
     const bool opened = tcpLink.open(hostAddress, quint16(port));
-    // Behind a gateway, what the old connection owed may come over this one.
-    exchange.linkOpened();
+    // Behind a gateway, what the old connection owed may come over this
+    // one, and so may what another host's did.
+    exchange.linkOpened("tcp " + hostAddress.toString().toLatin1() + ':' + QByteArray::number(port),
+                        answerWaitSetting);
     return opened ? 0 : -3;
 }
 

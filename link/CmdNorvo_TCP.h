@@ -76,9 +76,14 @@ public:
 
     // Read-only views for tests and diagnostics.
     int receiveIdleMs() const { return recvIdleMs; }
-    QByteArray receivedBytes() const { return exchange.recvBuffer; }
     bool exchangeRunning() const { return exchange.isRunning(); }
-    int owedAnswers() const { return exchange.owed.size(); }
+    int owedAnswers() const { return exchange.owed().size(); }
+    // How long the current path waits for an answer's first bytes.
+    int answerWaitMs() const { return exchange.answerWaitMs(); }
+
+    // The host's wait for answers on the links opened from now on (the
+    // connection string's "timeout"); 0 lets each path learn its line.
+    void setAnswerWait(int ms) { answerWaitSetting = ms; }
 
 public slots:
     void Ethconnected();
@@ -105,6 +110,7 @@ private:
     QSerialPort *serialPort = nullptr;
     int recvIdleMs = 2;
     int tcpPort = 0;
+    int answerWaitSetting = 0;
 
     TcpTransport tcpLink { tcpSocket };
     SerialTransport serialLink { serialPort, recvTimer };

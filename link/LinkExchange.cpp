@@ -6,16 +6,17 @@
 
 namespace {
 
-// The exchange's waits: up to firstBytesWaitMs for the first bytes of the
-// answer, a pause of answerPauseMs once they are in, then a look every
-// answerLookMs until the command's time-out.
-constexpr int firstBytesWaitMs = 300;
+// The exchange's waits: up to the path's answer wait for the first bytes
+// of the answer, a pause of answerPauseMs once they are in, then a look
+// every answerLookMs until the command's time-out.
 constexpr int answerPauseMs = 5;
 constexpr int answerLookMs = 10;
 // The command's time-out, before the time on a serial line is added.
 constexpr int answerPollMs = 50;
 // Noise kept for the log of a failed exchange.
 constexpr int maxNoiseKept = 1024;
+// Requests remembered for the lateness of their answers.
+constexpr int maxUnansweredKept = 16;
 
 QByteArray hex(const QByteArray &bytes)
 {
@@ -25,6 +26,11 @@ QByteArray hex(const QByteArray &bytes)
 QByteArray stationText(const QByteArray &echo)
 {
     return echo.left(2);
+}
+
+bool sameStation(const QByteArray &a, const QByteArray &b)
+{
+    return a.size() >= 2 && b.size() >= 2 && a.at(0) == b.at(0) && a.at(1) == b.at(1);
 }
 
 // Sets the flag for the lifetime of one command.
@@ -42,21 +48,50 @@ private:
 
 } // namespace
 
+LinkExchange::LinkExchange(const LinkClock &clock)
+    : clock_(clock)
+{
+    path_ = &paths_[QByteArray()];
+}
+
 void LinkExchange::setLink(LinkTransport *link)
 {
     if (link == link_)
         return;
     link_ = link;
-    recvBuffer.clear(); // part of a frame of the old link
+    recvBuffer_.clear(); // part of a frame of the old link
 }
 
-void LinkExchange::linkOpened()
+void LinkExchange::linkOpened(const QByteArray &path, int waitMs)
 {
     ++openings_;
-    recvBuffer.clear();
-    if (!owed.isEmpty())
-        qCDebug(lcNorvoLink) << "link opened while answers were owed: out of step";
-    owed.linkOpened();
+    recvBuffer_.clear();
+    Path &opened = paths_[path];
+    opened.used = ++pathUses_;
+    if (int(paths_.size()) > maxPaths) {
+        // What a path's ledger knew only spares synchronising reads when
+        // it is opened again: it starts out of step whatever it knew.
+        auto oldest = paths_.end();
+        for (auto p = paths_.begin(); p != paths_.end(); ++p) {
+            const bool inUse = &p->second == &opened || (inFlight_ && inFlight_->path == &p->second)
+                || &p->second == path_;
+            if (!inUse && (oldest == paths_.end() || p->second.used < oldest->second.used))
+                oldest = p;
+        }
+        if (oldest != paths_.end()) {
+            qCDebug(lcNorvoLink).noquote() << "forgot path" << QString::fromLatin1(oldest->first)
+                                           << "used longest ago";
+            paths_.erase(oldest);
+        }
+    }
+    if (!opened.owed.isEmpty())
+        qCDebug(lcNorvoLink) << "link opened while answers were owed";
+    qCDebug(lcNorvoLink).noquote() << "link opened on" << QString::fromLatin1(path)
+                                   << "out of step: its history is unknown";
+    opened.owed.linkOpened();
+    if (waitMs != (opened.wait.isSet() ? opened.wait.ms() : 0))
+        opened.wait.setSetting(waitMs);
+    path_ = &opened;
 }
 
 // Closed, replaced, or opened anew (a new connection on the same socket).
@@ -69,26 +104,33 @@ void LinkExchange::receive(LinkTransport *from, const char *bytes, int size)
 {
     if (from != link_) // a link that is no longer the current one
         return;
-    recvBuffer.append(bytes, size);
-    NorvoFrame::FrameCutter cutter(recvBuffer.constData(), recvBuffer.size());
+    if (inFlight_)
+        inFlight_->lastArrival = clock_.nowMs();
+    recvBuffer_.append(bytes, size);
+    NorvoFrame::FrameCutter cutter(recvBuffer_.constData(), recvBuffer_.size());
     const char *frame = nullptr;
     int frameSize = 0;
     int at = 0; // where the noise before the next frame starts
     while (cutter.next(&frame, &frameSize)) {
-        const int start = int(frame - recvBuffer.constData());
-        keepNoise(recvBuffer.constData() + at, start - at);
+        const int start = int(frame - recvBuffer_.constData());
+        keepNoise(recvBuffer_.constData() + at, start - at);
         at = start + frameSize;
         account(frame, frameSize);
     }
     const int used = cutter.used();
-    keepNoise(recvBuffer.constData() + at, used - at);
-    recvBuffer.remove(0, used);
-    if (recvBuffer.size() > maxBuffered) {
+    keepNoise(recvBuffer_.constData() + at, used - at);
+    recvBuffer_.remove(0, used);
+    if (recvBuffer_.size() > maxBuffered) {
         qCDebug(lcNorvoLink).noquote() << "receive buffer over" << QString::number(maxBuffered)
                                        << "bytes: input dropped, out of step";
-        recvBuffer.clear();
-        owed.loseAll(inFlight_ ? inFlight_->shape.echo : QByteArray());
+        recvBuffer_.clear();
+        loseAll();
     }
+}
+
+void LinkExchange::loseAll()
+{
+    path_->owed.loseAll(inFlight_ ? inFlight_->waiting.shape.echo : QByteArray());
 }
 
 // Bytes outside frames, while a request waits: its log shows them, and
@@ -101,100 +143,206 @@ void LinkExchange::keepNoise(const char *bytes, int size)
 
 void LinkExchange::account(const char *bytes, int size)
 {
-    if (inFlight_ && !inFlight_->done) {
-        accountInFlight(bytes, size);
+    // A request sent over another path waits for nothing that comes here.
+    InFlight *in = inFlight_ && inFlight_->path == path_ ? inFlight_ : nullptr;
+    const bool waiting = in && (!in->done || in->waiting.holding);
+    const qint64 now = clock_.nowMs();
+    const FrameJudgement judgement = judgeFrame(bytes, size, waiting ? &in->waiting : nullptr,
+                                                path_->owed, path_->guard, now);
+    switch (judgement.kind) {
+    case FrameJudgement::Answer:
+    case FrameJudgement::Damaged:
+        take(*in, judgement, bytes, size);
         return;
-    }
-    const QByteArray frame(bytes, size);
-    if (!NorvoFrame::isIntact(frame)) {
-        qCDebug(lcNorvoLink).noquote() << "dropped broken frame:" << hex(frame);
-    } else if (owed.dropIfOwed(frame)) {
-        qCDebug(lcNorvoLink).noquote() << "dropped owed answer:" << hex(frame);
-    } else {
-        owed.loseCount(frame);
-        qCDebug(lcNorvoLink).noquote() << "dropped unowed frame, station" << stationText(frame.mid(1))
-                                       << "out of step:" << hex(frame);
+    case FrameJudgement::Owed:
+        dropOwed(QByteArray(bytes, size));
+        if (in && !in->done)
+            in->onlyOwed = true;
+        return;
+    case FrameJudgement::Copy:
+        if (in && in->done && in->result.answer == QByteArray::fromRawData(bytes, size))
+            in->waiting.holding = false; // its copy came: the line is quiet for it
+        if (in) {
+            in->copies = true;
+            in->onlyOwed = in->onlyOwed || !in->done;
+        }
+        dropUnowed(QByteArray(bytes, size), judgement);
+        return;
+    case FrameJudgement::Stray:
+        if (in && !in->done) {
+            in->stray = true;
+            in->result = { judgement.verdict, QByteArray(bytes, size) };
+        } else if (in && in->waiting.holding && size >= 5
+                   && std::memcmp(bytes + 1, in->waiting.shape.echo.constData(), 4) == 0) {
+            in->untrusted = true; // another answer of the shape taken: which is whose?
+        }
+        dropUnowed(QByteArray(bytes, size), judgement);
+        return;
+    case FrameJudgement::Stale:
+        in->untrusted = true;
+        qCDebug(lcNorvoLink).noquote() << "dropped answer of unknown age (out of step):"
+                                       << hex(QByteArray(bytes, size));
+        return;
+    case FrameJudgement::Broken:
+        qCDebug(lcNorvoLink).noquote() << "dropped broken frame:" << hex(QByteArray(bytes, size));
+        return;
     }
 }
 
-void LinkExchange::accountInFlight(const char *bytes, int size)
+void LinkExchange::take(InFlight &in, const FrameJudgement &judgement, const char *frame, int size)
 {
-    InFlight &in = *inFlight_;
-    const LinkVerdict verdict = in.request->check(bytes, size);
-    const bool ours = size >= 5 && in.shape.echo.size() == 4
-        && std::memcmp(bytes + 1, in.shape.echo.constData(), 4) == 0;
-    // The healthy link's case: our answer, nothing owed, all in step.
-    if (ours && verdict.fault != LinkVerdict::Integrity && verdict.fault != LinkVerdict::Length
-        && owed.isClear()) {
-        in.done = in.settles = true;
-        in.result = { verdict, QByteArray(bytes, size) };
-        return;
-    }
-    const QByteArray frame(bytes, size);
-    // Settled at once: what follows in the same delivery is judged by it.
-    auto take = [&](bool settles) {
-        in.done = true;
-        in.settles = settles;
-        in.result = { verdict, frame };
-        if (settles)
-            owed.settleStation(in.shape.echo);
-        else if (in.synchronising && verdict.isGood())
-            owed.synchronised(in.shape.echo);
-    };
-
-    if (verdict.fault == LinkVerdict::Integrity) {
-        // Damaged: our own answer if it has our echo and length, else it
-        // leaves our answer owed.
-        take(!in.synchronising && ours && size == in.shape.goodLength
-             && owed.isInStep(in.shape.echo));
-        return;
-    }
-    // Another station's or command's frame, or a good answer of our command
-    // with another length: another request's answer, not ours.
-    if (!ours || verdict.fault == LinkVerdict::Length) {
-        if (owed.dropIfOwed(frame)) {
-            in.ownedDropped = true;
-            qCDebug(lcNorvoLink).noquote() << "dropped owed answer:" << hex(frame);
-            return;
+    const qint64 now = clock_.nowMs();
+    in.done = true;
+    in.settles = judgement.settles;
+    in.result = { judgement.verdict, QByteArray(frame, size) };
+    const QByteArray &echo = in.waiting.shape.echo;
+    Path &path = *in.path;
+    if (in.settles) {
+        path.owed.settleStation(echo);
+        for (int i = path.unanswered.size() - 1; i >= 0; --i) {
+            if (sameStation(path.unanswered.at(i).shape.echo, echo))
+                path.unanswered.remove(i);
         }
-        // Our own answer may still come: the wait goes on.
-        owed.loseCount(frame);
-        in.stray = true;
-        in.result = { verdict, frame };
+    } else if (in.waiting.synchronising && judgement.verdict.isGood()) {
+        // Its own answer, or an earlier one of the same read: either comes
+        // after everything it must clear.
+        if (path.owed.owes(in.result.answer))
+            settleOwed(path, in.result.answer, true);
+        path.owed.synchronised(echo);
+    }
+    if (judgement.kind == FrameJudgement::Answer) {
+        path.guard.seen(in.result.answer, now);
+        path.wait.answered(int(now - in.sentAt));
+    }
+}
+
+void LinkExchange::dropOwed(const QByteArray &frame)
+{
+    settleOwed(*path_, frame, false);
+}
+
+void LinkExchange::settleOwed(Path &path, const QByteArray &frame, bool taken)
+{
+    const qint64 now = clock_.nowMs();
+    const char *what = taken ? "took owed answer" : "dropped owed answer";
+    path.owed.dropIfOwed(frame);
+    path.guard.seen(frame, now);
+    // The request it answers: the oldest left unanswered that it fits
+    // (answers come in order); older ones of its station will not come.
+    for (int i = 0; i < path.unanswered.size(); ++i) {
+        const Unanswered request = path.unanswered.at(i);
+        if (!request.shape.fits(frame))
+            continue;
+        for (int j = i; j >= 0; --j) {
+            if (sameStation(path.unanswered.at(j).shape.echo, request.shape.echo))
+                path.unanswered.remove(j);
+        }
+        const int lateMs = int(now - request.sentAt);
+        qCDebug(lcNorvoLink).noquote()
+            << QStringLiteral("%1, %2 ms after its request (the wait was %3 ms): %4")
+                   .arg(QLatin1String(what)).arg(lateMs).arg(request.waitMs)
+                   .arg(QString::fromLatin1(hex(frame)));
+        if (lateMs > request.waitMs && path.wait.answeredLate(lateMs)) {
+            qCDebug(lcNorvoLink).noquote()
+                << QStringLiteral("answer wait now %1 ms: an answer came %2 ms after its request")
+                       .arg(path.wait.ms()).arg(lateMs);
+        }
+        return;
+    }
+    qCDebug(lcNorvoLink).noquote() << QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLatin1(hex(frame)));
+}
+
+void LinkExchange::dropUnowed(const QByteArray &frame, const FrameJudgement &judgement)
+{
+    Path &path = *path_;
+    if (judgement.kind == FrameJudgement::Copy) {
+        const bool guarding = path.guard.isOn();
+        path.guard.copySeen(judgement.copyDelayMs);
+        qCDebug(lcNorvoLink).noquote()
+            << QStringLiteral("dropped copy, %1 ms behind its original: %2")
+                   .arg(judgement.copyDelayMs).arg(QString::fromLatin1(hex(frame)));
+        if (guarding)
+            return;
+        qCDebug(lcNorvoLink).noquote()
+            << QStringLiteral("line repeats answers: each is used once the line stays quiet %1 ms")
+                   .arg(path.guard.quietMs());
+        // Until now a copy could have passed for an answer.
+    }
+    path.owed.loseCount(frame);
+    if (judgement.kind == FrameJudgement::Stray) {
         qCDebug(lcNorvoLink).noquote() << "dropped unowed frame, station" << stationText(frame.mid(1))
                                        << "out of step:" << hex(frame);
-        return;
     }
-    if (owed.owes(frame)) {
-        // Only a synchronising read is sent while answers of its shape are
-        // owed. Its good answer, whoever's, comes after all it must clear.
-        owed.dropIfOwed(frame);
-        if (in.synchronising && verdict.isGood()) {
-            take(false);
-        } else {
-            in.ownedDropped = true;
-            qCDebug(lcNorvoLink).noquote() << "dropped owed answer:" << hex(frame);
-        }
-        return;
-    }
-    if (owed.mayBeStale(frame)) {
-        in.untrusted = true;
-        qCDebug(lcNorvoLink).noquote() << "dropped answer of unknown age (out of step):" << hex(frame);
-        return;
-    }
-    take(true);
 }
 
 // An answer that was not the request's own for certain leaves it owed.
 void LinkExchange::finish(InFlight &in)
 {
-    if (!in.done || !in.settles)
-        owed.owe(in.shape);
+    if (in.done && in.settles)
+        return;
+    Path &path = *in.path;
+    path.owed.owe(in.waiting.shape);
+    if (path.unanswered.size() >= maxUnansweredKept)
+        path.unanswered.removeFirst();
+    path.unanswered.append({ in.waiting.shape, in.sentAt, in.waitMs });
 }
 
 LinkExchange::Result LinkExchange::exchange(const NorvoRequest &request, int timeoutMs)
 {
     return run(request, request.answerShape(), timeoutMs, false);
+}
+
+bool LinkExchange::awaitAnswer(InFlight &in, LinkTransport *link, int openings, int timeoutMs)
+{
+    for (;;) {
+        // Read anew each time: an owed answer seen meanwhile may have
+        // taught the path a longer wait.
+        in.waitMs = in.path->wait.ms();
+        link->waitForInput(qMax(0, in.waitMs - int(clock_.nowMs() - in.sentAt)));
+        if (linkGone(link, openings))
+            return false;
+        link->pause(answerPauseMs);
+        if (linkGone(link, openings))
+            return false;
+        if (timeoutMs < 1 || in.done)
+            break;
+        // Only others' answers came and were dropped: the wait for this
+        // request's own first bytes goes on.
+        const bool onlyOthers = (in.onlyOwed || in.stray) && recvBuffer_.isEmpty() && in.noise.isEmpty();
+        if (!onlyOthers || clock_.nowMs() - in.sentAt >= in.path->wait.ms())
+            break;
+        in.onlyOwed = false;
+    }
+    for (int looked = 0; !in.done && timeoutMs >= 1 && looked < timeoutMs;) {
+        looked += answerLookMs;
+        link->pause(answerLookMs);
+        if (linkGone(link, openings))
+            return false;
+    }
+    return true;
+}
+
+bool LinkExchange::holdForCopy(InFlight &in, LinkTransport *link, int openings)
+{
+    const RepeatGuard &guard = in.path->guard;
+    if (!in.done || in.result.answer.isEmpty() || !guard.isOn())
+        return true;
+    in.waiting.holding = true;
+    in.lastArrival = clock_.nowMs();
+    while (in.waiting.holding && !in.untrusted) {
+        const int quietFor = int(clock_.nowMs() - in.lastArrival);
+        if (quietFor >= guard.quietMs())
+            break;
+        link->pause(qMin(answerLookMs, guard.quietMs() - quietFor));
+        if (linkGone(link, openings))
+            return false;
+    }
+    in.waiting.holding = false;
+    if (in.untrusted) {
+        in.done = in.settles = false; // owed again: which answer was whose is not known
+        in.result.verdict = { LinkVerdict::OutOfStep };
+    }
+    return true;
 }
 
 LinkExchange::Result LinkExchange::run(const NorvoRequest &request, const AnswerShape &shape,
@@ -205,34 +353,17 @@ LinkExchange::Result LinkExchange::run(const NorvoRequest &request, const Answer
         return { { inFlight_ ? LinkVerdict::Busy : LinkVerdict::NotConnected }, QByteArray() };
 
     InFlight in;
-    in.request = &request;
-    in.shape = shape;
-    in.synchronising = synchronising;
+    in.waiting.request = &request;
+    in.waiting.shape = shape;
+    in.waiting.synchronising = synchronising;
+    in.path = path_;
+    in.waitMs = path_->wait.ms();
     inFlight_ = &in;
 
     const int openings = openings_;
-    const qint64 sentAt = clock_.nowMs();
+    in.sentAt = clock_.nowMs();
     link->write(request.frame());
-    bool gone = false;
-    for (;;) {
-        link->waitForInput(qMax(0, firstBytesWaitMs - int(clock_.nowMs() - sentAt)));
-        if ((gone = linkGone(link, openings)))
-            break;
-        link->pause(answerPauseMs);
-        if ((gone = linkGone(link, openings)) || timeoutMs < 1 || in.done)
-            break;
-        // Only owed answers came and were dropped: the wait for this
-        // request's own first bytes goes on.
-        const bool onlyOwed = (in.ownedDropped || in.stray) && recvBuffer.isEmpty() && in.noise.isEmpty();
-        if (!onlyOwed || clock_.nowMs() - sentAt >= firstBytesWaitMs)
-            break;
-        in.ownedDropped = false;
-    }
-    for (int looked = 0; !gone && !in.done && timeoutMs >= 1 && looked < timeoutMs;) {
-        looked += answerLookMs;
-        link->pause(answerLookMs);
-        gone = linkGone(link, openings);
-    }
+    const bool gone = !awaitAnswer(in, link, openings, timeoutMs) || !holdForCopy(in, link, openings);
     inFlight_ = nullptr;
 
     if (gone) {
@@ -240,20 +371,18 @@ LinkExchange::Result LinkExchange::run(const NorvoRequest &request, const Answer
         in.result = { { LinkVerdict::NotConnected }, QByteArray() };
     } else if (timeoutMs < 1) {
         in.result = { { LinkVerdict::NoAnswer }, QByteArray() };
-    } else if (!in.done) {
+    } else if (!in.done && in.result.verdict.fault != LinkVerdict::OutOfStep) {
         // Time is up. What came instead goes to the log: another's frame,
         // or noise and the start of a frame.
         if (!in.stray || in.untrusted)
-            in.result.answer = in.noise + recvBuffer;
+            in.result.answer = in.noise + recvBuffer_;
         if (in.untrusted)
             in.result.verdict = { LinkVerdict::OutOfStep };
         else if (!in.stray)
             in.result.verdict = { in.result.answer.isEmpty() ? LinkVerdict::NoAnswer : LinkVerdict::Integrity };
     }
     finish(in);
-    // A link opened during the wait, while this answer was owed.
-    if (gone && openings != openings_)
-        owed.linkOpened();
+    in.path->guard.exchangeEnded(in.copies);
     if (!in.result.verdict.isGood()) {
         qCDebug(lcNorvoLink).noquote() << QStringLiteral("refused %1: %2")
                                               .arg(in.result.verdict.name(),
@@ -276,6 +405,17 @@ int LinkExchange::commandTimeoutMs(const NorvoRequest &request) const
     return answerPollMs + (link_ ? link_->wireMs(request.frame().size() + answerChars) : 0);
 }
 
+LinkExchange::Result LinkExchange::command(const NorvoRequest &request, Listener *listener,
+                                           bool synchronising)
+{
+    if (listener)
+        listener->sending(request, synchronising);
+    const Result result = run(request, request.answerShape(), commandTimeoutMs(request), synchronising);
+    if (listener)
+        listener->answered(request, result.answer, synchronising);
+    return result;
+}
+
 LinkExchange::Result LinkExchange::command(const NorvoRequest &request, Listener *listener)
 {
     if (busy_)
@@ -288,9 +428,9 @@ LinkExchange::Result LinkExchange::command(const NorvoRequest &request, Listener
         return { { LinkVerdict::NotConnected }, QByteArray() };
 
     const AnswerShape shape = request.answerShape();
-    if (owed.needsSync(shape)) {
+    if (path_->owed.needsSync(shape)) {
         bool found = false;
-        const NorvoRequest sync = owed.synchronisingRead(shape, &found);
+        const NorvoRequest sync = path_->owed.synchronisingRead(shape, &found);
         if (!found) {
             qCDebug(lcNorvoLink).noquote() << "no synchronising read left for station"
                                            << stationText(shape.echo);
@@ -298,25 +438,16 @@ LinkExchange::Result LinkExchange::command(const NorvoRequest &request, Listener
         }
         qCDebug(lcNorvoLink).noquote() << "synchronising station" << stationText(shape.echo)
                                        << "with" << hex(sync.frame());
-        if (listener)
-            listener->sending(sync, true);
-        const Result synced = run(sync, sync.answerShape(), commandTimeoutMs(sync), true);
-        if (listener)
-            listener->answered(sync, synced.answer, true);
+        const Result synced = command(sync, listener, true);
         if (synced.verdict.fault == LinkVerdict::NotConnected)
             return synced;
         // Unanswered, it has taken the request's turn: nothing is sent.
-        if (owed.needsSync(shape)) {
+        if (path_->owed.needsSync(shape)) {
             qCDebug(lcNorvoLink).noquote() << "station" << stationText(shape.echo)
                                            << "still out of step";
             return { { LinkVerdict::OutOfStep }, QByteArray() };
         }
         qCDebug(lcNorvoLink).noquote() << "in step with station" << stationText(shape.echo);
     }
-    if (listener)
-        listener->sending(request, false);
-    const Result result = run(request, shape, commandTimeoutMs(request), false);
-    if (listener)
-        listener->answered(request, result.answer, false);
-    return result;
+    return command(request, listener, false);
 }

@@ -6,6 +6,15 @@ namespace {
 
 const QString firstElement = QStringLiteral("0000");
 
+// The first synchronising read on a link whose history is unknown must not
+// be of a shape an earlier owner used: its answer could then be the earlier
+// owner's. Thirteen is a count no value type's width makes, nobody rounds
+// to, and small enough for the smallest PLC's inputs.
+constexpr int unlikelyCount = 13;
+
+// Kept per station before any shape counts as possible.
+constexpr int maxSentKept = 16;
+
 void addOnce(QVector<AnswerShape> &shapes, const AnswerShape &shape)
 {
     if (!shapes.contains(shape))
@@ -42,14 +51,28 @@ int OwedAnswers::size() const
     return total;
 }
 
+void OwedAnswers::setAnyShape(int key, bool on)
+{
+    if (key < 0 || isAnyShape(key) == on)
+        return;
+    if (anyShape.empty())
+        anyShape.resize(stationKeys);
+    anyShape[size_t(key)] = on;
+    anyShapeCount += on ? 1 : -1;
+}
+
 bool OwedAnswers::isInStep(const QByteArray &echo) const
 {
+    if (isAnyShape(stationKey(echo)))
+        return false;
     const auto station = stations.find(stationKey(echo));
     return station == stations.end() || !station->second.outOfStep;
 }
 
 bool OwedAnswers::isInStep() const
 {
+    if (anyShapeCount > 0)
+        return false;
     for (const auto &station : stations) {
         if (station.second.outOfStep)
             return false;
@@ -76,7 +99,14 @@ void OwedAnswers::forgetIfClear(int key)
 
 void OwedAnswers::owe(const AnswerShape &shape)
 {
-    addOnce(station(stationKey(shape.echo)).sent, shape);
+    const int key = stationKey(shape.echo);
+    if (!isAnyShape(key)) {
+        QVector<AnswerShape> &sent = station(key).sent;
+        if (sent.size() < maxSentKept)
+            addOnce(sent, shape);
+        else
+            loseStation(key, shape); // too many to keep: any shape from now on
+    }
     // Only the latest run grows: merging with an older one would lose the
     // order that settling relies on.
     if (!entries.isEmpty() && entries.last().shape == shape)
@@ -95,6 +125,7 @@ void OwedAnswers::settleStation(const QByteArray &echo)
     if (isClear()) // the healthy link: nothing to look at
         return;
     const int key = stationKey(echo);
+    setAnyShape(key, false);
     for (int i = entries.size() - 1; i >= 0; --i) {
         if (stationKey(entries.at(i).shape.echo) == key)
             entries.remove(i);
@@ -105,6 +136,7 @@ void OwedAnswers::settleStation(const QByteArray &echo)
 void OwedAnswers::synchronised(const QByteArray &echo)
 {
     const int key = stationKey(echo);
+    setAnyShape(key, false);
     const auto station = stations.find(key);
     if (station == stations.end())
         return;
@@ -162,13 +194,25 @@ void OwedAnswers::settleUpTo(int index)
 
 bool OwedAnswers::mayBeStale(const QByteArray &frame) const
 {
-    const auto station = stations.find(stationKey(frame.mid(1, 2)));
+    const int key = stationKey(frame.mid(1, 2));
+    if (isAnyShape(key))
+        return true;
+    const auto station = stations.find(key);
     return station != stations.end() && station->second.outOfStep
         && anyFits(station->second.unknown, frame);
 }
 
 void OwedAnswers::loseStation(int key, const AnswerShape &seen)
 {
+    if (key < 0 || isAnyShape(key))
+        return;
+    const auto known = stations.find(key);
+    // A station the host never sent to since it was last clear: what it
+    // may still send is not ours to list.
+    if (known == stations.end() && !hasEntries(key)) {
+        setAnyShape(key, true);
+        return;
+    }
     Station &station = this->station(key);
     station.outOfStep = true;
     for (const AnswerShape &shape : qAsConst(station.sent))
@@ -179,6 +223,14 @@ void OwedAnswers::loseStation(int key, const AnswerShape &seen)
     }
     if (seen.echo.size() == 4)
         addOnce(station.unknown, seen);
+    if (station.unknown.size() > maxShapesKept) {
+        // Judging a frame must not grow with the shapes a line has shown.
+        setAnyShape(key, true);
+        station.unknown.clear();
+        station.sent.clear();
+        station.outOfStep = false;
+        forgetIfClear(key);
+    }
 }
 
 void OwedAnswers::loseCount(const QByteArray &frame)
@@ -206,6 +258,10 @@ void OwedAnswers::linkOpened()
 {
     for (const Entry &entry : qAsConst(entries))
         loseStation(stationKey(entry.shape.echo), entry.shape);
+    if (anyShape.empty())
+        anyShape.resize(stationKeys);
+    anyShape.assign(stationKeys, true);
+    anyShapeCount = stationKeys;
 }
 
 // Out of step, a request whose answers can be none of those of unknown
@@ -218,7 +274,10 @@ bool OwedAnswers::needsSync(const AnswerShape &shape) const
         if (entry.shape.overlaps(shape))
             return true;
     }
-    const auto station = stations.find(stationKey(shape.echo));
+    const int key = stationKey(shape.echo);
+    if (isAnyShape(key))
+        return true;
+    const auto station = stations.find(key);
     if (station == stations.end() || !station->second.outOfStep)
         return false;
     for (const AnswerShape &unknown : station->second.unknown) {
@@ -256,6 +315,17 @@ NorvoRequest OwedAnswers::synchronisingRead(const AnswerShape &forShape, bool *f
 {
     const int station = QByteArray::fromRawData(forShape.echo.constData(), 2).toInt(nullptr, 16);
     *found = true;
+    // Where anyone's answers may come, the unlikely count goes first.
+    if (isAnyShape(stationKey(forShape.echo))) {
+        const NorvoRequest registerRead(NorvoCommand::RegisterRead, station, firstElement,
+                                        unlikelyCount, NorvoArea::Area_D);
+        if (acceptsSync(registerRead.answerShape(), forShape))
+            return registerRead;
+        const NorvoRequest bitRead(NorvoCommand::BitRead, station, firstElement, unlikelyCount,
+                                   NorvoArea::Area_WX);
+        if (acceptsSync(bitRead.answerShape(), forShape))
+            return bitRead;
+    }
     for (int count = 1; count <= NorvoFrame::MaxCount; ++count) {
         const NorvoRequest registerRead(NorvoCommand::RegisterRead, station, firstElement, count,
                                         NorvoArea::Area_D);

@@ -6,6 +6,7 @@
 #include <QtCore/QVector>
 
 #include <map>
+#include <vector>
 
 // The answers a link still owes, and whether it is in step with each
 // station.
@@ -29,10 +30,18 @@ public:
     // Runs of owed answers kept; past it the oldest run goes and its
     // station is out of step. A run of one shape costs the same however long.
     static constexpr int capacity = 1024;
+    // Shapes kept per station; past it any shape counts as possible.
+    static constexpr int maxShapesKept = 8;
 
     bool isEmpty() const { return entries.isEmpty(); }
     // Nothing owed, every station in step.
-    bool isClear() const { return entries.isEmpty() && stations.empty(); }
+    bool isClear() const { return entries.isEmpty() && stations.empty() && anyShapeCount == 0; }
+    // Nothing owed and this station in step: its answer is its own.
+    bool isClearFor(const char *echo) const
+    {
+        return entries.isEmpty() && stations.empty()
+            && !isAnyShape((quint8(echo[0]) << 8) | quint8(echo[1]));
+    }
     int size() const; // owed answers, not runs
     bool isInStep(const QByteArray &echo) const;
     bool isInStep() const; // every station
@@ -62,8 +71,15 @@ public:
     // Input was lost unread: every station that is owed or was sent to is
     // out of step, and so is the one of echo (the request in flight).
     void loseAll(const QByteArray &echo);
-    // A new link opened: whatever was owed may come over it, or not.
+    // A link opened whose history is unknown: whatever was owed may come
+    // over it, or not, and so may anyone else's answers.
     void linkOpened();
+    // Anyone's answers may still come from the station (its history unknown).
+    bool mayComeInAnyShape(const QByteArray &echo) const { return isAnyShape(stationKey(echo)); }
+    // Stations with shapes kept (owed, sent or seen out of step).
+    int stationsTracked() const { return int(stations.size()); }
+    // Stations whose answers may come in any shape (count of).
+    int stationsOfAnyShape() const { return anyShapeCount; }
 
     // Could an answer to a request of this shape be taken for an owed one,
     // or for one of unknown count? Then a synchronising read goes first.
@@ -90,7 +106,12 @@ private:
         QVector<AnswerShape> unknown; // out of step: may come in any number
     };
 
+    // Every pair of station characters: the key of a station as it travels.
+    static constexpr int stationKeys = 0x10000;
+
     static int stationKey(const QByteArray &echo);
+    bool isAnyShape(int key) const { return key >= 0 && anyShapeCount > 0 && anyShape[size_t(key)]; }
+    void setAnyShape(int key, bool on);
     Station &station(int key); // made when missing
     void settleUpTo(int index);
     void loseStation(int key, const AnswerShape &seen);
@@ -100,6 +121,9 @@ private:
 
     QVector<Entry> entries;
     std::map<int, Station> stations; // those owed, or sent to since they were last clear
+    // Out of step with any shape possible (sized on first use).
+    std::vector<bool> anyShape;
+    int anyShapeCount = 0;
 };
 
 #endif // OWEDANSWERS_H

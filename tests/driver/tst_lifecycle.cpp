@@ -37,6 +37,8 @@ private slots:
     void stationNumbers();
     void parseConnectionStrings_data();
     void parseConnectionStrings();
+    void connectionOptions_data();
+    void connectionOptions();
     void connectTcp();
     void connectSerial();
     void refusedStringsOpenNothing();
@@ -152,7 +154,7 @@ void TestLifecycle::parseConnectionStrings_data()
     QTest::newRow("no host") << ":500" << tcp << QStringList{"", "500"} << false;
     // A ";" makes it TCP, but without ":" the port is the whole text.
     QTest::newRow("semicolon") << "192.168.1.5;500" << tcp
-                               << QStringList{"192.168.1.5;500", "0"} << false;
+                               << QStringList{"192.168.1.5", "0"} << false;
     // Ports beyond 16 bits would reach another port.
     QTest::newRow("port too large") << "127.0.0.1:70000" << tcp
                                     << QStringList{"127.0.0.1", "70000"} << false;
@@ -181,6 +183,39 @@ void TestLifecycle::parseConnectionStrings()
     } else if (parsed.kind == ConnectionString::Tcp) {
         QCOMPARE((QStringList{parsed.host, QString::number(parsed.port)}), fields);
     }
+}
+
+void TestLifecycle::connectionOptions_data()
+{
+    // waitMs: the answer wait the string sets (0: learnt), for a complete string.
+    addColumns<QString, bool, int>("text", "complete", "waitMs");
+    QTest::newRow("tcp") << "127.0.0.1:500;timeout=1000" << true << 1000;
+    QTest::newRow("serial") << "/dev/ttyS1,9600,8,1,N;timeout=1000" << true << 1000;
+    QTest::newRow("none") << "127.0.0.1:500" << true << 0;
+    QTest::newRow("lowest") << "127.0.0.1:500;timeout=50" << true << 50;
+    QTest::newRow("highest") << "127.0.0.1:500;timeout=10000" << true << 10000;
+    QTest::newRow("the last of two") << "127.0.0.1:500;timeout=500;timeout=700" << true << 700;
+    QTest::newRow("too short") << "127.0.0.1:500;timeout=49" << false << 0;
+    QTest::newRow("too long") << "/dev/ttyS1,9600,8,1,N;timeout=10001" << false << 0;
+    QTest::newRow("no number") << "127.0.0.1:500;timeout=1s" << false << 0;
+    QTest::newRow("no value") << "127.0.0.1:500;timeout" << false << 0;
+    QTest::newRow("unknown") << "127.0.0.1:500;retries=3" << false << 0;
+    QTest::newRow("empty") << "127.0.0.1:500;" << false << 0;
+    QTest::newRow("case") << "127.0.0.1:500;Timeout=1000" << false << 0;
+}
+
+void TestLifecycle::connectionOptions()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, complete);
+    QFETCH(int, waitMs);
+
+    const ConnectionString parsed = ConnectionString::parse(text);
+    QCOMPARE(parsed.isComplete(), complete);
+    if (complete)
+        QCOMPARE(parsed.answerWaitMs, waitMs);
+    else
+        QVERIFY(!parsed.badOption.isEmpty());
 }
 
 void TestLifecycle::connectTcp()
@@ -233,12 +268,14 @@ void TestLifecycle::refusedStringsOpenNothing()
     QCOMPARE(driver.ConnectDrive("127.0.0.1:70000"), -1);
     QCOMPARE(driver.tcpLink.port, 70000);
     QCOMPARE(driver.ConnectDrive("127.0.0.1:-5"), -1);
+    QCOMPARE(driver.ConnectDrive("127.0.0.1:1;retries=3"), -1);
+    QCOMPARE(driver.ConnectDrive("/dev/null,9600,8,1,N;timeout=20"), -1);
 
     // No separator at all: nothing is stored.
     QCOMPARE(driver.ConnectDrive("192.168.1.5"), -4);
     QCOMPARE(driver.tcpLink.host, QString("127.0.0.1"));
-    QCOMPARE(driver.tcpLink.port, -5);
-    QCOMPARE(driver.serialLine.portName, QString());
+    QCOMPARE(driver.tcpLink.port, 1);
+    QCOMPARE(driver.serialLine.portName, QString("/dev/null"));
 
     // None of them reached the link.
     QCOMPARE(driver.DestroyFree(), 1);

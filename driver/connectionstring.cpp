@@ -1,8 +1,6 @@
 #include "connectionstring.h"
 
-#include "AnswerWait.h"
-
-#include <QtCore/QStringList>
+#include "ConnectionOptions.h"
 
 namespace {
 
@@ -28,25 +26,6 @@ int toNumber(const QString &text)
     return text.toInt(nullptr, 10); // 0 when the text is no number
 }
 
-// "key=value;key=value": the first option that is unknown, has no value or
-// one out of its range is kept in badOption.
-void parseOptions(const QString &text, ConnectionString *result)
-{
-    const QString timeoutKey = QStringLiteral("timeout");
-    for (const QString &option : text.split(QLatin1Char(';'))) {
-        const int equals = option.indexOf(QLatin1Char('='));
-        bool ok = false;
-        const int value = equals < 0 ? 0 : option.mid(equals + 1).toInt(&ok, 10);
-        if (option.left(equals) == timeoutKey && ok && value >= AnswerWait::minSettingMs
-            && value <= AnswerWait::maxSettingMs) {
-            result->answerWaitMs = value;
-        } else {
-            result->badOption = option.isEmpty() ? QStringLiteral("(empty)") : option;
-            return;
-        }
-    }
-}
-
 } // namespace
 
 bool ConnectionString::isComplete() const
@@ -69,10 +48,13 @@ bool ConnectionString::isComplete() const
 ConnectionString ConnectionString::parse(const QString &whole)
 {
     ConnectionString result;
-    const int options = whole.indexOf(QLatin1Char(';'));
+    const int options = whole.indexOf(QLatin1Char(ConnectionOptions::separator));
     const QString text = options < 0 ? whole : whole.left(options);
-    if (options >= 0)
-        parseOptions(whole.mid(options + 1), &result);
+    if (options >= 0) {
+        const ConnectionOptions::Parsed parsed = ConnectionOptions::parse(whole.mid(options + 1));
+        result.answerWaitMs = parsed.timeoutMs;
+        result.badOption = parsed.refused;
+    }
     if (text.contains(fieldSeparator)) {
         result.kind = Serial;
         QString rest = text;

@@ -1,6 +1,8 @@
 #ifndef ANSWERWAIT_H
 #define ANSWERWAIT_H
 
+#include "ConnectionOptions.h"
+
 // How long a path's exchange waits for an answer's first bytes.
 //
 // Set by the host ("timeout=MS" in the connection string), it stays as set.
@@ -11,14 +13,12 @@
 class AnswerWait
 {
 public:
-    static constexpr int defaultMs = 300;
-    static constexpr int minSettingMs = 50;
-    static constexpr int maxSettingMs = 10000;
+    static constexpr int defaultMs = ConnectionOptions::defaultTimeoutMs;
     // A learnt wait never goes past this: a call must not block for long
     // because one answer once came very late.
     static constexpr int capMs = 3000;
 
-    // 0: learn the line; else a setting in minSettingMs..maxSettingMs.
+    // 0: learn the line; else the host's setting.
     void setSetting(int ms) { setting_ = ms; learnt_ = defaultMs; }
     bool isSet() const { return setting_ > 0; }
 

@@ -441,11 +441,13 @@ LinkExchange::Result LinkExchange::command(const NorvoRequest &request, Listener
         const Result synced = command(sync, listener, true);
         if (synced.verdict.fault == LinkVerdict::NotConnected)
             return synced;
-        // Unanswered, it has taken the request's turn: nothing is sent.
+        // Unanswered, it has taken the request's turn: nothing is sent. Its
+        // own failure (silence, a refusal) is the call's.
         if (path_->owed.needsSync(shape)) {
             qCDebug(lcNorvoLink).noquote() << "station" << stationText(shape.echo)
                                            << "still out of step";
-            return { { LinkVerdict::OutOfStep }, QByteArray() };
+            const bool told = !synced.verdict.isGood() && synced.verdict.fault != LinkVerdict::Busy;
+            return { { told ? synced.verdict : LinkVerdict { LinkVerdict::OutOfStep } }, QByteArray() };
         }
         qCDebug(lcNorvoLink).noquote() << "in step with station" << stationText(shape.echo);
     }

@@ -55,9 +55,9 @@ void OwedAnswers::setAnyShape(int key, bool on)
 {
     if (key < 0 || isAnyShape(key) == on)
         return;
-    if (anyShape.empty())
+    if (anyShape.isEmpty())
         anyShape.resize(stationKeys);
-    anyShape[size_t(key)] = on;
+    anyShape.setBit(key, on);
     anyShapeCount += on ? 1 : -1;
 }
 
@@ -258,9 +258,7 @@ void OwedAnswers::linkOpened()
 {
     for (const Entry &entry : qAsConst(entries))
         loseStation(stationKey(entry.shape.echo), entry.shape);
-    if (anyShape.empty())
-        anyShape.resize(stationKeys);
-    anyShape.assign(stationKeys, true);
+    anyShape.fill(true, stationKeys);
     anyShapeCount = stationKeys;
 }
 

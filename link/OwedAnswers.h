@@ -5,8 +5,9 @@
 
 #include <QtCore/QVector>
 
+#include <QtCore/QBitArray>
+
 #include <map>
-#include <vector>
 
 // The answers a link still owes, and whether it is in step with each
 // station.
@@ -110,7 +111,7 @@ private:
     static constexpr int stationKeys = 0x10000;
 
     static int stationKey(const QByteArray &echo);
-    bool isAnyShape(int key) const { return key >= 0 && anyShapeCount > 0 && anyShape[size_t(key)]; }
+    bool isAnyShape(int key) const { return key >= 0 && anyShapeCount > 0 && anyShape.testBit(key); }
     void setAnyShape(int key, bool on);
     Station &station(int key); // made when missing
     void settleUpTo(int index);
@@ -122,7 +123,7 @@ private:
     QVector<Entry> entries;
     std::map<int, Station> stations; // those owed, or sent to since they were last clear
     // Out of step with any shape possible (sized on first use).
-    std::vector<bool> anyShape;
+    QBitArray anyShape;
     int anyShapeCount = 0;
 };
 

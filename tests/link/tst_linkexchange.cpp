@@ -153,10 +153,13 @@ struct Session
         exchange.setLink(&a);
     }
 
+    // Link a is on the path the exchange starts on.
+    QByteArray path() const { return current == &a ? QByteArray() : QByteArray("b"); }
+
     // A new driver's first link: whose answers may be on it is unknown.
     void open()
     {
-        exchange.linkOpened("a");
+        exchange.linkOpened(path());
     }
 
     // "R<n>" reads D<n>, "B<n>" bit X<n>, "W<n>" writes n to D<n>.
@@ -204,18 +207,18 @@ struct Session
     {
         const QStringList words = what.split(' ');
         if (words.at(0) == "reopen") { // the same link, a new connection
-            exchange.linkOpened(current == &a ? "a" : "b");
+            exchange.linkOpened(path());
         } else if (words.at(0) == "switch") { // the other path
             FakeLink *from = current;
             current = current == &a ? &b : &a;
             from->close();
             current->usable = true;
             exchange.setLink(current);
-            exchange.linkOpened(current == &a ? "a" : "b");
+            exchange.linkOpened(path());
         } else if (words.at(0) == "new") { // a new driver's first link
-            exchange.linkOpened("a");
+            exchange.linkOpened(path());
         } else if (words.at(0) == "timeout") { // a new driver, with the host's wait set
-            exchange.linkOpened("a", words.at(1).toInt());
+            exchange.linkOpened(path(), words.at(1).toInt());
         } else if (words.at(0) == "other") { // another host's request, just before ours
             plc.other(*current, clock.now + words.at(2).toInt(), request(words.at(1), 1).frame());
         } else if (words.at(0) == "wait") {

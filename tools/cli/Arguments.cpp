@@ -1,4 +1,5 @@
 #include "ArgumentChecks.h"
+#include "ConnectionOptions.h"
 #include "ValueText.h"
 
 #include <QtCore/QRegularExpression>
@@ -153,6 +154,15 @@ const QList<int> &driverBaudRates()
     return rates;
 }
 
+QString Invocation::driverConnection(const QString &text) const
+{
+    if (timeoutMs == 0 || text.isEmpty())
+        return text;
+    return QStringLiteral("%1%2%3=%4")
+        .arg(text, QString(QLatin1Char(ConnectionOptions::separator)),
+             QLatin1String(ConnectionOptions::timeoutKey), QString::number(timeoutMs));
+}
+
 QString commandName(Invocation::Command command)
 {
     switch (command) {
@@ -221,7 +231,7 @@ void setFlag(Flag flag, Invocation *invocation)
     }
 }
 
-const char *const valueOptions[] = {"--station", "--interval", "--times", "--plugin", "--pcap",
+const char *const valueOptions[] = {"--station", "--timeout", "--interval", "--times", "--plugin", "--pcap",
                                     "--stations", "--bauds", "--formats", "--http", "--keep"};
 
 // HOST:PORT or :PORT (or PORT) for watch's page; the host is numeric.
@@ -253,6 +263,15 @@ QString readOptionValue(const QString &option, const QString &value, Invocation 
         }
         return QStringLiteral("station %1 is not a number from 0 to %2")
             .arg(quoted(value), QString::number(maxStation));
+    }
+    if (option == QLatin1String("--timeout")) {
+        if (readNumber(value, ConnectionOptions::minTimeoutMs, ConnectionOptions::maxTimeoutMs,
+                       &invocation->timeoutMs))
+            return QString();
+        return QStringLiteral("timeout %1 is not a number of milliseconds from %2 to %3")
+            .arg(quoted(value))
+            .arg(ConnectionOptions::minTimeoutMs)
+            .arg(ConnectionOptions::maxTimeoutMs);
     }
     if (option == QLatin1String("--interval")) {
         if (readNumber(value, 0, maxIntervalMs, &invocation->intervalMs))
@@ -302,6 +321,17 @@ QString readCommand(const QStringList &positionals, Invocation *invocation)
     invocation->command = commandFromName(positionals.at(0));
     if (invocation->command == Invocation::NoCommand) {
         invocation->connection = positionals.at(0);
+        // The host's options ride on the connection string; --timeout wins.
+        const int options = invocation->connection.indexOf(QLatin1Char(ConnectionOptions::separator));
+        if (options >= 0) {
+            const ConnectionOptions::Parsed parsed =
+                ConnectionOptions::parse(invocation->connection.mid(options + 1));
+            if (!parsed.refused.isEmpty())
+                return ConnectionOptions::refusal(quoted(parsed.refused));
+            if (invocation->timeoutMs == 0)
+                invocation->timeoutMs = parsed.timeoutMs;
+            invocation->connection.truncate(options);
+        }
         const QString error = checkConnection(invocation->connection);
         if (!error.isEmpty())
             return error;

@@ -1,5 +1,6 @@
 #include "FrameTrace.h"
 
+#include "ConnectionOptions.h"
 #include "simframe.h"
 
 #include <QtCore/QRegularExpression>
@@ -32,6 +33,14 @@ const QRegularExpression &refusedPattern()
 const QRegularExpression &droppedPattern()
 {
     static const QRegularExpression pattern(QStringLiteral("^dropped (.+): ([0-9a-f]+)$"));
+    return pattern;
+}
+
+// An owed answer, with how late it came and the wait it missed.
+const QRegularExpression &latePattern()
+{
+    static const QRegularExpression pattern(QStringLiteral(
+        "^(dropped|took) owed answer, (\\d+) ms after its request \\(the wait was (\\d+) ms\\): ([0-9a-f]+)$"));
     return pattern;
 }
 
@@ -227,6 +236,20 @@ QString FrameTrace::linkText(const QString &message)
         refusedAnswer_ = QByteArray::fromHex(match.captured(2).toLatin1());
         return QString();
     }
+    match = latePattern().match(message);
+    if (match.hasMatch()) {
+        const int lateMs = match.captured(2).toInt();
+        const int waitMs = match.captured(3).toInt();
+        if (lateMs > waitMs) {
+            lateMs_ = lateMs;
+            lateWaitMs_ = waitMs;
+        }
+        const QByteArray frame = QByteArray::fromHex(match.captured(4).toLatin1());
+        const QString when = QStringLiteral(" (%1 ms after its request; the wait was %2 ms)").arg(lateMs).arg(waitMs);
+        if (match.captured(1) == QLatin1String("took"))
+            return QStringLiteral("took an earlier synchronising read's answer: ") + answerText(frame) + when;
+        return QStringLiteral("dropped a late answer: ") + answerText(frame) + when;
+    }
     match = droppedPattern().match(message);
     if (match.hasMatch())
         return droppedText(match.captured(1), QByteArray::fromHex(match.captured(2).toLatin1()));
@@ -248,14 +271,29 @@ QString FrameTrace::linkText(const QString &message)
     if (match.capturedStart(4) >= 0) {
         failure_ = reason.isEmpty()
             ? QStringLiteral("out of step after the synchronising read; the request was not sent")
-            : QStringLiteral("out of step: the synchronising read failed (%1); the request was not sent")
-                  .arg(reason);
+            : QStringLiteral("%1, to the synchronising read that goes first on a new link or after a "
+                             "failed exchange; the request was not sent").arg(reason);
         return QStringLiteral("station %1 still out of step: the request was not sent")
             .arg(stationText(match.captured(4)));
     }
     failure_ = QStringLiteral("out of step, with no synchronising read left; the request was not sent");
     return QStringLiteral("station %1 out of step, with no synchronising read left: "
                           "the request was not sent").arg(stationText(match.captured(5)));
+}
+
+QString FrameTrace::lateAnswer() const
+{
+    if (lateMs_ <= 0)
+        return QString();
+    // Room for the next one to come as late, rounded up to 100 ms.
+    const int advised = qBound(ConnectionOptions::minTimeoutMs, (lateMs_ + lateMs_ / 4 + 99) / 100 * 100,
+                               ConnectionOptions::maxTimeoutMs);
+    return QStringLiteral("an answer came %1 ms after its request, but the wait was %2 ms: "
+                          "the line is slow; try --timeout %3 (\"%4=%3\" in the connection string)")
+        .arg(lateMs_)
+        .arg(lateWaitMs_)
+        .arg(advised)
+        .arg(QLatin1String(ConnectionOptions::timeoutKey));
 }
 
 QString FrameTrace::refusalText(const QString &verdict, const QByteArray &answer) const

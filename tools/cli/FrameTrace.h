@@ -35,6 +35,10 @@ public:
     QString failure() const;
     void forget();
 
+    // The latest answer that came after the wait it missed, with advice;
+    // empty when none did.
+    QString lateAnswer() const;
+
     // How many requests went out so far.
     int requestsSent() const { return requests_; }
 
@@ -57,6 +61,8 @@ private:
     QByteArray refusedAnswer_;
     QString failure_;
     int requests_ = 0;
+    int lateMs_ = 0;
+    int lateWaitMs_ = 0;
 };
 
 #endif

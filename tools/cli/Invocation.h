@@ -58,6 +58,7 @@ struct Invocation {
     bool firstOnly = false;
 
     QString stationText;        // empty: the driver's own default station
+    int timeoutMs = 0;          // the wait for answers; 0: the driver learns the line
     bool debug = false;
     bool trace = false;
     Format format = Table;
@@ -75,6 +76,8 @@ struct Invocation {
 
     bool json() const { return format == Json; }
     bool serial() const { return connection.contains(QLatin1Char(',')); }
+    // A connection as the driver takes it: with the wait for answers, if set.
+    QString driverConnection(const QString &connection) const;
 };
 
 struct ParsedArguments {

@@ -7,6 +7,11 @@
 #include "StatusText.h"
 #include "ValueText.h"
 
+#include <QtCore/QCoreApplication>
+#include <QtCore/QElapsedTimer>
+
+#include <algorithm>
+
 ReadItem Session::stationProbe()
 {
     // One register that every PLC of this kind has; reading it changes nothing.
@@ -31,6 +36,7 @@ int Session::run(const Invocation &invocation, const QString &pluginFile,
     // Always on: the driver's request and answer lines are what the trace
     // decodes (main shows them only with --debug or --trace).
     driver_->DebugCmd(EDebugStart);
+    invocation_ = &invocation;
     if (!invocation.stationText.isEmpty())
         driver_->SetConnectPar(invocation.stationText);
 
@@ -69,7 +75,7 @@ QString Session::connectFailure(const QString &connection, int result) const
 
 bool Session::connect(const QString &connection)
 {
-    const int result = driver_->ConnectDrive(connection);
+    const int result = driver_->ConnectDrive(invocation_->driverConnection(connection));
     if (result == 0)
         return true;
     QJsonObject extra;
@@ -98,6 +104,8 @@ LabelResult Session::resultOf(const CLabelVariable &record, const QString &label
         result.reason = trace_.failure();
     if (result.status == 8 && result.reason.isEmpty())
         result.reason = QStringLiteral("no answer");
+    if (result.status == 8 && !trace_.lateAnswer().isEmpty())
+        result.reason += QStringLiteral("; ") + trace_.lateAnswer();
     return result;
 }
 
@@ -153,7 +161,7 @@ int Session::info(const Invocation &invocation, const QString &pluginFile)
     info.connection = invocation.connection;
     int exitCode = ExitOk;
     if (!info.connection.isEmpty()) {
-        info.connectResult = driver_->ConnectDrive(info.connection);
+        info.connectResult = driver_->ConnectDrive(invocation.driverConnection(info.connection));
         if (info.connectResult != 0) {
             info.connectProblem = LinkProbe::problem(info.connection);
             exitCode = ExitConnection;
@@ -182,11 +190,36 @@ int Session::info(const Invocation &invocation, const QString &pluginFile)
 
 int Session::read(const Invocation &invocation)
 {
-    int exitCode = ExitOk;
+    QList<LabelResult> results;
     for (const ReadItem &item : invocation.items)
-        exitCode = worseExit(exitCode, show(readItem(item)));
+        results << readItem(item);
+    awaitLateAnswer(&results);
+    int exitCode = ExitOk;
+    for (const LabelResult &result : qAsConst(results))
+        exitCode = worseExit(exitCode, show(result));
     output_.endCycle();
     return exitCode;
+}
+
+// An answer that comes after the wait is not wiring but a slow line; if it
+// comes soon after a request went unanswered, the reason says so.
+void Session::awaitLateAnswer(QList<LabelResult> *results)
+{
+    const auto unanswered = [](const LabelResult &result) { return result.status == 8 && result.sent; };
+    if (std::none_of(results->cbegin(), results->cend(), unanswered))
+        return;
+    constexpr int lingerMs = 1500;
+    QElapsedTimer waited;
+    waited.start();
+    while (trace_.lateAnswer().isEmpty() && waited.elapsed() < lingerMs)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const QString late = trace_.lateAnswer();
+    if (late.isEmpty())
+        return;
+    for (LabelResult &result : *results) {
+        if (unanswered(result) && !result.reason.contains(late))
+            result.reason += QStringLiteral("; ") + late;
+    }
 }
 
 LabelResult Session::writeValues(const QString &label, DataType type, const QVariant &values,
@@ -209,8 +242,10 @@ LabelResult Session::writeValues(const QString &label, DataType type, const QVar
 
 int Session::write(const Invocation &invocation)
 {
-    return show(writeValues(invocation.label, invocation.type, invocation.values, invocation.count,
-                            invocation.countGiven));
+    QList<LabelResult> results { writeValues(invocation.label, invocation.type, invocation.values,
+                                             invocation.count, invocation.countGiven) };
+    awaitLateAnswer(&results);
+    return show(results.first());
 }
 
 // Read the word, change the named bits, write it back.

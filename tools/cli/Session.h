@@ -62,10 +62,14 @@ private:
     static ReadItem stationProbe();
     LabelResult resultOf(const CLabelVariable &record, const QString &label, DataType type,
                          int count, int sentBefore) const;
+    // After a request went unanswered: waits briefly for its late answer,
+    // and puts what it tells into the reasons.
+    void awaitLateAnswer(QList<LabelResult> *results);
     // Shows one result; its exit status (ExitOk, ExitFailed or ExitUsage).
     int show(const LabelResult &result);
 
     CDriveBaseClass *driver_;
+    const Invocation *invocation_ = nullptr; // the one being run
     FrameTrace &trace_;
     Output &output_;
 };

@@ -58,7 +58,7 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
     for (int n = 0; !*stop && (invocation.times == 0 || n < invocation.times); ++n) {
         QString downReason;
         if (!linkUp) {
-            const int result = driver_->ConnectDrive(invocation.connection);
+            const int result = driver_->ConnectDrive(invocation.driverConnection(invocation.connection));
             linkUp = result == 0;
             if (linkUp && outage.isOn()) {
                 const qint64 lengthMs = outage.end(clock.elapsed());

@@ -298,7 +298,7 @@ void TestLinkCommands::lateAnswerIsDiscarded()
     QByteArray out;
     QCOMPARE(rig.link.Read_area(1, "0001", 1, &out, NorvoArea::Area_D, "D1"), -2);
     rig.plc.setAnswerDelay(0);
-    QVERIFY(rig.plc.waitForAnswers(1, 5000));
+    QVERIFY(rig.plc.waitForAnswers(rig.plc.openingReads() + 1, 5000));
     if (received) // taken in between calls, and dropped as owed
         QTRY_COMPARE_WITH_TIMEOUT(rig.link.owedAnswers(), 0, 5000);
     else
@@ -346,9 +346,12 @@ void TestLinkCommands::debugLines()
         return command == "44" ? bitAnswer : command == "46" ? registerAnswer : writeAnswer;
     });
     QVERIFY(rig.open(Tcp));
+    QByteArray out;
+    QCOMPARE(workedCall(rig.link, BitRead, &out), 0); // the link's opening read goes before it
+    rig.plc.clearRequests();
+    seen->clear();
     rig.link.debugOn = true;
 
-    QByteArray out;
     for (Command c : { BitRead, RegisterRead, RegisterWrite })
         QCOMPARE(workedCall(rig.link, c, &out), 0);
 
@@ -379,10 +382,13 @@ void TestLinkCommands::debugLinesOnSerialWithoutAnswer()
     QVERIFY(rig.open(Pty));
     rig.link.debugOn = true;
     QByteArray out;
+    rig.plc.setOpeningReadsAnswered(false);
     QCOMPARE(workedCall(rig.link, RegisterRead, &out), -2);
+    // The link's opening read (13 bits from X0) went unanswered: the
+    // request was not sent.
     QCOMPARE(log.lines(QtDebugMsg), (QStringList{
-        "lib[Norvo]读命令 :0 Area=R100  len = 2 msg : 02303134363032523030313030373203",
-        "lib[Norvo]响应 :0 Area=R100  len = 2 msg : ",
+        "lib[Norvo]读命令 :0 Area=X0  len = 13 msg : 023031343430445830303030353703",
+        "lib[Norvo]响应 :0 Area=X0  len = 13 msg : ",
     }));
 }
 
@@ -408,7 +414,8 @@ void TestLinkCommands::nestedCommandRefused()
     QCOMPARE(nested, -3);
     QCOMPARE(nestedOut, QByteArray("kept"));
     QCOMPARE(rig.plc.requests().size(), 1);
-    QCOMPARE(log.lines(QtDebugMsg).size(), 2); // the outer exchange's lines only
+    // The outer call's lines only: its opening read's and its own.
+    QCOMPARE(log.lines(QtDebugMsg).size(), 4);
     QVERIFY(!rig.link.exchangeRunning());
 }
 

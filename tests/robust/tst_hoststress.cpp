@@ -105,9 +105,11 @@ void TestHostStress::linkKindsInTurn()
 {
     const PolledLabel &label = polledLabels[0];
     CDriveBaseClass *driver = newDriver();
+    // A link opened anew is opened with a synchronising read first.
     auto readsOver = [&](SimServer &plc) {
         const int before = plc.requestLog().size();
-        return readIsGood(driver, label) && plc.requestLog().size() == before + 1;
+        const int after = readIsGood(driver, label) ? plc.requestLog().size() : -1;
+        return after == before + 1 || after == before + 2;
     };
 
     QCOMPARE(driver->ConnectDrive(tcpString()), 0);

@@ -1,5 +1,7 @@
 #include "simscript.h"
 
+#include "simframe.h"
+
 #include <chrono>
 
 void SimScript::setResponder(Responder responder)
@@ -12,6 +14,18 @@ void SimScript::setEngineAnswers(bool on)
 {
     std::lock_guard<std::mutex> lock(mutex);
     engineAnswers = on;
+}
+
+void SimScript::setOpeningReadsAnswered(bool on)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    openingReadsAnswered = on;
+}
+
+int SimScript::openingReads() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return opened;
 }
 
 void SimScript::setAnswerDelay(int ms)
@@ -81,14 +95,24 @@ SimReply SimScript::reply(const QByteArray &frame, const std::function<SimReply(
     bool fromEngine = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        received.append(frame);
+        const SimRequest request = SimFrame::parseRequest(frame);
+        const bool opening = openingReadsAnswered && (request.isBitRead() || request.isRegisterRead())
+            && request.start == 0 && request.count == 13;
+        if (opening) {
+            ++opened;
+            changed.notify_all();
+        }
+        if (opening)
+            fromEngine = true;
+        else
+            received.append(frame);
         changed.notify_all();
         answerer = responder;
         reply.delayMs = answerDelayMs;
         reply.splitAt = splitFirst;
         reply.splitPauseMs = splitPauseMs;
         reply.dupPauseMs = dupPauseMs;
-        fromEngine = !answerer && engineAnswers;
+        fromEngine = fromEngine || (!answerer && engineAnswers);
     }
     // Outside the lock: the responder may ask the script for its log.
     if (fromEngine)

@@ -32,6 +32,12 @@ public:
     // request while no responder is set.
     void setEngineAnswers(bool on);
 
+    // A host opens each link with a synchronising read of a count nobody
+    // uses (13 elements from D0 or X0). While this is on (the default) the
+    // simulated PLC answers such reads itself and they are counted apart,
+    // so that a script sees the host's own requests only.
+    void setOpeningReadsAnswered(bool on);
+    int openingReads() const;
     // Apply to the responder's answers from the next request on.
     void setAnswerDelay(int ms);
     // firstBytes <= 0 sends answers whole.
@@ -67,6 +73,8 @@ private:
     mutable std::condition_variable changed;
     Responder responder;
     bool engineAnswers = false;
+    bool openingReadsAnswered = true;
+    int opened = 0;
     int answerDelayMs = 0;
     int splitFirst = 0;
     int splitPauseMs = 0;

@@ -505,7 +505,7 @@ void TestCliOutput::traceShowsTheLinksAccount_data()
         << QStringList{"synchronising station 01 with " + syncRead, "refused no-answer:",
                        "station 01 still out of step"}
         << "!! station 1 still out of step: the request was not sent"
-        << "out of step: the synchronising read failed (no answer); the request was not sent";
+        << "no answer, to the synchronising read that goes first on a new link or after a failed exchange; the request was not sent";
     QTest::newRow("no synchronising read")
         << QStringList{"no synchronising read left for station 0A"}
         << "!! station 10 out of step, with no synchronising read left"

@@ -13,6 +13,8 @@
 #include <QtNetwork/QTcpServer>
 #include <QtTest/QtTest>
 
+#include <httplib.h>
+
 #include <csignal>
 #include <functional>
 
@@ -144,16 +146,22 @@ public:
         startProgram(process_, QStringLiteral(NORVO_SIM_BINARY), arguments);
         if (!process_.waitForStarted(10000))
             return QString();
-        while (!process_.canReadLine()) {
-            if (!process_.waitForReadyRead(10000))
-                return QString();
-        }
-        const QString line = QString::fromUtf8(process_.readLine()).trimmed();
+        const QString line = nextLine();
         if (line.startsWith(QLatin1String("tcp ")))
             return line.mid(4);
         if (line.startsWith(QLatin1String("pty ")))
             return line.mid(4) + QStringLiteral(",9600,8,1,N");
         return QString();
+    }
+
+    // The next line it prints ("http 127.0.0.1:PORT" after the link's).
+    QString nextLine()
+    {
+        while (!process_.canReadLine()) {
+            if (!process_.waitForReadyRead(10000))
+                return QString();
+        }
+        return QString::fromUtf8(process_.readLine()).trimmed();
     }
 
 private:
@@ -180,6 +188,7 @@ private slots:
     void exitCodes_data();
     void exitCodes();
     void scanFindsTheStation();
+    void webServersRefuseOtherSites();
 #endif
 };
 
@@ -665,6 +674,97 @@ void TestCliRun::scanFindsTheStation()
     QVERIFY2(run.err.contains(QLatin1String("every format will answer")), qPrintable(run.err));
 }
 
+// Another site open in the engineer's browser, or a DNS name rebound to
+// loopback, gets 403 from both web servers, and nothing changes: no fault
+// in the simulator, no write through watch. The page's own requests pass.
+void TestCliRun::webServersRefuseOtherSites()
+{
+    Simulator sim;
+    const QString plc = sim.start({"--tcp", "127.0.0.1:0", "--http", "127.0.0.1:0"});
+    QVERIFY(!plc.isEmpty());
+    const QString simHttp = sim.nextLine();
+    QVERIFY2(simHttp.startsWith(QLatin1String("http 127.0.0.1:")), qPrintable(simHttp));
+
+    QProcess watch;
+    startProgram(watch, QStringLiteral(NORVO_BINARY),
+                 {"--allow-write", "--interval", "50", plc, "watch", "D200:uint16"});
+    QVERIFY(watch.waitForStarted());
+    while (!watch.canReadLine())
+        QVERIFY(watch.waitForReadyRead(10000));
+    const QString watchLine = QString::fromUtf8(watch.readLine()).trimmed();
+    QVERIFY2(watchLine.startsWith(QLatin1String("watch http://127.0.0.1:")), qPrintable(watchLine));
+
+    // What a page may send without asking is plain text; watch takes JSON
+    // only, so a JSON write shows that the guard refuses it first.
+    const struct {
+        const char *name;
+        int port;
+        const char *read;
+        const char *write;
+        const char *body;
+        const char *type;
+    } servers[] = {
+        {"norvo watch", QUrl(watchLine.mid(6)).port(), "/api/items", "/api/write",
+         R"({"item":0,"values":["666"]})", "application/json"},
+        {"norvo-sim", simHttp.section(QLatin1Char(':'), -1).toInt(), "/api/status", "/api/faults",
+         R"({"kind":"drop"})", "text/plain"},
+    };
+    const struct {
+        const char *name;
+        const char *host;   // the name before ":PORT"; null: the address served
+        const char *origin;
+    } others[] = {
+        {"another site", nullptr, "http://attacker.invalid"},
+        {"a sandboxed page", nullptr, "null"},
+        {"a page on another port", nullptr, "http://127.0.0.1:1"},
+        {"a rebound name", "rebound.invalid", nullptr},
+        {"a rebound name's page", "rebound.invalid", "http://rebound.invalid"},
+    };
+    for (const auto &server : servers) {
+        for (const auto &other : others) {
+            httplib::Client client("127.0.0.1", server.port);
+            httplib::Headers headers;
+            if (other.host)
+                headers.emplace("Host", other.host + (":" + std::to_string(server.port)));
+            if (other.origin)
+                headers.emplace("Origin", other.origin);
+            const QString what = QStringLiteral("%1 from %2").arg(QLatin1String(server.name), QLatin1String(other.name));
+            for (const httplib::Result &result : {client.Get(server.read, headers),
+                                                  client.Post(server.write, headers, server.body, server.type)}) {
+                QVERIFY2(result, qPrintable(what));
+                QVERIFY2(result->status == 403 && result->body.find("this server") != std::string::npos,
+                         qPrintable(what + QStringLiteral(": ") + QString::fromStdString(result->body)));
+            }
+        }
+    }
+    // watch's own rule besides: a write is JSON, which a page must ask for.
+    httplib::Client toWatch("127.0.0.1", servers[0].port);
+    const httplib::Result plain = toWatch.Post(servers[0].write, servers[0].body, "text/plain");
+    QVERIFY(plain && plain->status == 403);
+
+    httplib::Client toSim("127.0.0.1", servers[1].port);
+    const auto simJson = [&toSim](const char *path) {
+        const httplib::Result result = toSim.Get(path);
+        return result ? QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object() : QJsonObject();
+    };
+    QCOMPARE(simJson("/api/faults").value("faults").toArray(), QJsonArray());
+    QCOMPARE(simJson("/api/memory/D200?type=uint16").value("values").toArray(), QJsonArray{0});
+
+    // The pages themselves, which send their Origin with a write; watch's
+    // first, before the drop fault meets its reads.
+    for (const auto &server : servers) {
+        const std::string own = "http://127.0.0.1:" + std::to_string(server.port);
+        httplib::Client client("127.0.0.1", server.port);
+        client.set_read_timeout(30);   // a write waits for the read under way
+        const httplib::Result result = client.Post(server.write, {{"Origin", own}}, server.body, "application/json");
+        QVERIFY2(result && result->status == 200,
+                 result ? (server.name + (": " + result->body)).c_str() : server.name);
+    }
+    QCOMPARE(simJson("/api/memory/D200?type=uint16").value("values").toArray(), QJsonArray{666});
+    QCOMPARE(simJson("/api/faults").value("faults").toArray().size(), 1);
+    ::kill(pid_t(watch.processId()), SIGINT);
+    QVERIFY(watch.waitForFinished(10000));
+}
 #endif
 
 QTEST_GUILESS_MAIN(TestCliRun)

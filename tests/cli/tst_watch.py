@@ -16,7 +16,6 @@ import subprocess
 import sys
 import tempfile
 import time
-import urllib.error
 import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -61,16 +60,6 @@ def series(page, label):
 def events(page):
     return page.execute_script(
         "return window.norvoWatch ? window.norvoWatch.state.events.map(e => e.event) : [];")
-
-
-def refused(url, headers, body):
-    """True when norvo refuses the POST with 403."""
-    request = urllib.request.Request(url, data=json.dumps(body).encode(), method="POST", headers=headers)
-    try:
-        urllib.request.urlopen(request, timeout=WAIT_S)
-    except urllib.error.HTTPError as error:
-        return error.code == 403
-    return False
 
 
 def check(condition, message):
@@ -122,15 +111,7 @@ def main():
             check(memory["values"] == [50], "the write did not land: %r" % memory)
             wait.until(lambda p: p.find_element(By.CSS_SELECTOR, "#item-1 td.value").text == "50")
 
-            # Another site in the same browser cannot write (no JSON, or its
-            # own Origin), nor reach the API under another name.
-            for headers in ({"Content-Type": "text/plain"},
-                            {"Content-Type": "application/json", "Origin": "http://example.invalid"},
-                            {"Content-Type": "application/json", "Host": "rebound.invalid"}):
-                check(refused(url + "api/write", headers, {"item": 1, "values": ["666"]}),
-                      "a foreign write was not refused: %r" % headers)
-            check(api(http, "GET", "/api/memory/D200?type=uint16")["values"] == [50],
-                  "a foreign write landed")
+            # Other sites' requests: tst_clirun (webServersRefuseOtherSites).
 
             # A dropped link: a gap, then the link restored. The gap is in the
             # line of the item whose read met the dropped link, whichever it was.

@@ -443,7 +443,8 @@ void TestSimApi::requestsWithoutBodyAndPortsInUse()
     QTcpSocket curl;
     curl.connectToHost(QHostAddress::LocalHost, http->port());
     QVERIFY(curl.waitForConnected(waitMs));
-    curl.write("POST /api/links/drop HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    curl.write("POST /api/links/drop HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(http->port())
+               + "\r\nConnection: close\r\n\r\n");
     QByteArray reply;
     while (curl.state() == QAbstractSocket::ConnectedState && curl.waitForReadyRead(waitMs))
         reply += curl.readAll();

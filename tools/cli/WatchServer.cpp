@@ -1,6 +1,8 @@
 #include "WatchServer.h"
 
 #include "WatchRecorder.h"
+#include "WebGuard.h"
+#include "WebGuardServer.h"
 
 #include <httplib.h>
 
@@ -85,10 +87,9 @@ struct WatchServer::Private {
 void WatchServer::Private::write(const httplib::Request &request, httplib::Response &response)
 {
     // Another site open in the same browser may send a form or a plain-text
-    // POST here, but not JSON without our consent, and its Origin shows.
-    const std::string origin = request.get_header_value("Origin");
-    if (request.get_header_value("Content-Type").rfind("application/json", 0) != 0
-        || (!origin.empty() && origin + "/" != url.toStdString())) {
+    // POST here, but not JSON without our consent; its Origin, where it
+    // shows, the web guard has refused already.
+    if (request.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
         sendError(response, 403, QStringLiteral("a write takes JSON from norvo's own page"));
         return;
     }
@@ -193,15 +194,6 @@ WatchServer::WatchServer(WatchRecorder &recorder, const QJsonObject &about, bool
     server.Post("/api/write", [this](const httplib::Request &request, httplib::Response &response) {
         d->write(request, response);
     });
-    // A name that merely resolves to this machine (DNS rebinding) does not
-    // reach the API: only the address norvo printed does.
-    server.set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
-        const std::string host = request.get_header_value("Host");
-        if (("http://" + host + "/") == d->url.toStdString())
-            return httplib::Server::HandlerResponse::Unhandled;
-        sendError(response, 403, QStringLiteral("ask for the page at %1").arg(d->url));
-        return httplib::Server::HandlerResponse::Handled;
-    });
     server.set_payload_max_length(1 << 20);
     server.set_error_handler([](const httplib::Request &, httplib::Response &response) {
         if (response.body.empty())
@@ -228,8 +220,10 @@ bool WatchServer::start(const QString &host, int port, QString *error)
                      .arg(host).arg(port);
         return false;
     }
-    const QString shownHost = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
-    d->url = QStringLiteral("http://%1:%2/").arg(shownHost).arg(bound);
+    // Only the address norvo printed reaches the page, and only the page
+    // itself writes (tools/web).
+    installWebGuard(d->server, address, bound);
+    d->url = QString::fromStdString(webGuardUrl(address, bound));
     d->thread = std::thread([this] { d->server.listen_after_bind(); });
     while (!d->server.is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -3,6 +3,8 @@
 #include "simhost.h"
 #include "simpage.h"
 
+#include "WebGuardServer.h"
+
 #include <httplib.h>
 
 #include <QtCore/QJsonDocument>
@@ -70,6 +72,7 @@ struct SimHttpServer::Private {
 
     SimApi api;
     httplib::Server server;
+    httplib::Server::HandlerWithResponse withoutBody;
     std::thread thread;
     QHostAddress address;
     quint16 port = 0;
@@ -90,13 +93,14 @@ SimHttpServer::SimHttpServer(SimServer *plc, const SimLinkInfo &info)
     // A request that takes no body may come without a Content-Length (curl
     // -X POST); the HTTP layer would wait for a body until the connection
     // ends. Such a request has none: it is answered before any is read.
-    d->server.set_pre_routing_handler([api](const httplib::Request &request, httplib::Response &response) {
+    // It runs behind the web guard, which start() installs.
+    d->withoutBody = [api](const httplib::Request &request, httplib::Response &response) {
         const bool mayHaveBody = request.has_header("Content-Length") || request.has_header("Transfer-Encoding");
         if (mayHaveBody || request.method == "GET" || request.path.rfind("/api/", 0) != 0)
             return httplib::Server::HandlerResponse::Unhandled;
         api(request, response);
         return httplib::Server::HandlerResponse::Handled;
-    });
+    };
     d->server.Get("/(|console\\.css|console\\.js)", [](const httplib::Request &request, httplib::Response &response) {
         const SimPageFile file = simConsoleFile(QString::fromStdString(request.path));
         response.set_content(file.content.constData(), size_t(file.content.size()), file.contentType.constData());
@@ -141,6 +145,9 @@ bool SimHttpServer::start(const QHostAddress &address, quint16 port, QString *er
                 .arg(port == 0 ? QStringLiteral("no free port") : QStringLiteral("the address is in use or not available"));
         return false;
     }
+    // Another site open in the engineer's browser, or a name rebound to
+    // this machine, must not change the PLC (tools/web).
+    installWebGuard(d->server, host, bound, d->withoutBody);
     d->address = address;
     d->port = quint16(bound);
     d->thread = std::thread([this] { d->server.listen_after_bind(); });

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Cross-builds libnorvo for ARM Linux and runs the whole test suite as ARM
 # code under qemu user-mode emulation.
 #

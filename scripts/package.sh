@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds the Debian packages of libnorvo, checks them with lintian and
 # scripts/check-debs.sh and, for amd64, runs their autopkgtest against the
 # packages installed on this machine.

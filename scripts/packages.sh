@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Sourced by the scripts: installs the Debian packages a step needs.
 #
 #   ensure_packages TAG PACKAGE...

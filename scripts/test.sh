@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Sets up and runs every test:
 #   1. the native build's suite;
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef NORVO_BENCH_BENCH_H
 #define NORVO_BENCH_BENCH_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // norvo-bench-codec: decode and encode of 1, 16 and 255 registers for each
 // value width as the read and write paths run them (per_value: the time per
 // value), and the other pure steps of one read of 16 registers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Exchanges: latency and CPU per request size over TCP and a pty, the driver's
 // CPU against the plain socket loop's, and 16 stations polled in turn.
 #include "bench.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The library's size, and the host's memory and descriptors with 1, 10 and 100
 // drivers, each in a fresh process: this program run again as a bare host.
 #include "bench.h"

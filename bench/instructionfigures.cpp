@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The user-space instructions of one read of 16 registers by callgrind: unlike
 // CPU time, independent of the load. Waiting that ran code (polling, spinning)
 // would grow them when the answer comes 20 ms late.

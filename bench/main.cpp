@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // norvo-bench: what the driver costs a host. Loads the plug-in with dlopen as the panel runtime does, runs
 // it against norvo-sim processes, and prints each figure beside its floor or target. Exit status 0 when
 // every figure could be measured (targets met or not), 1 when one could not, 2 for a bad command line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The CPU ratio's arithmetic and norvo-bench's command line (bench_quick runs all of it).
 #include "TestTable.h"
 #include "bench.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The library's ABI baseline: what libabigail's abidw reads from the
 # built libLibNorvo.so.1 of this release, one file per Debian architecture
 # in tests/abi/baseline/. The abi_baseline test (tests/abi) compares each

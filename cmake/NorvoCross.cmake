@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # What both ARM toolchain files share. Expects NORVO_CROSS_TRIPLET,
 # NORVO_CROSS_PROCESSOR and NORVO_CROSS_EMULATOR.
 set(CMAKE_SYSTEM_NAME Linux)

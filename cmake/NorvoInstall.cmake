@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Install rules, the CMake package and the pkg-config file.
 #
 # Three components; debian/*.install put them into one Debian package each:

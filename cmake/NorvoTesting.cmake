@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The one way to declare a test.
 #
 #   norvo_add_test(<name> LABELS <label>...

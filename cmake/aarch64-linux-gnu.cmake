@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Cross-build for 64-bit ARM Linux with Debian's cross toolchain and the
 # arm64 multiarch Qt packages:
 #   cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Cross-build for 32-bit ARM Linux (hard float) with Debian's cross
 # toolchain and the armhf multiarch Qt packages:
 #   cmake -S . -B build-armhf -DCMAKE_TOOLCHAIN_FILE=cmake/arm-linux-gnueabihf.cmake

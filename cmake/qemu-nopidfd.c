@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 /*
  * Preloaded into every program run under qemu-user (see NorvoCross.cmake).
  *

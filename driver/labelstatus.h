@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef LABELSTATUS_H
 #define LABELSTATUS_H
 

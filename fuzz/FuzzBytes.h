@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef NORVO_FUZZBYTES_H
 #define NORVO_FUZZBYTES_H
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The fuzz target functions, built into the fuzzers and into the corpus
 # replay test of tests/robust.
 set(NORVO_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef NORVO_REFUSINGPORT_H
 #define NORVO_REFUSINGPORT_H
 

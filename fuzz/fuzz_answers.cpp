@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Arbitrary bytes as the PLC's answer to a bit read, a register read or a
 // register write, with arbitrary counts. An answer is either refused (-1,
 // nothing appended) or taken, and then it is a well-formed answer for this

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Arbitrary connection strings through ConnectDrive, with nothing reachable
 // behind them: every serial port name is moved under a directory that does
 // not exist, and every TCP address that parses goes to a loopback port that

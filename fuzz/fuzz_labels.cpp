@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Arbitrary label texts, data types and counts: the area, the four-digit
 // element number, the byte length and the request plan, then a read and a
 // write on a driver with no link, which must refuse or fail without

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A stream of bytes arriving while answers are owed: frames cut out of it,
 // owed answers dropped, frames nothing owes putting stations out of step, a
 // synchronising read chosen. Whatever arrives, a cut frame runs from a

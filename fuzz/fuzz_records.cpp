@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Arbitrary record contents: any variant (each of the twelve lists, other
 // variants, none), any type number, count, status and texts, through every
 // accessor, copying, assignment and the five operators. The accessors

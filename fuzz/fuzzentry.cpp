@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The libFuzzer entry for one target; NORVO_FUZZ_TARGET names its function.
 #include "FuzzTargets.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef AREATYPE_H
 #define AREATYPE_H
 

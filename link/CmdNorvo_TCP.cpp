@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The link itself: opening and closing the serial port or TCP socket, which
 // one feeds the exchange, the status test and the waits.
 #include "CmdNorvo_TCP.h"

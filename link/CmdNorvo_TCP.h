@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef CMDNORVO_TCP_H
 #define CMDNORVO_TCP_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The three commands: one procedure, told apart by their frames and log texts.
 #include "CmdNorvo_TCP.h"
 #include "NorvoFrame.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The frame helpers and the exchange of a frame made elsewhere; commands
 // go through the same exchange (CmdNorvo_TCPCommands.cpp).
 #include "CmdNorvo_TCP.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef LINKPAUSE_H
 #define LINKPAUSE_H
 

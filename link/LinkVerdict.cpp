@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #include "LinkVerdict.h"
 
 Q_LOGGING_CATEGORY(lcNorvoLink, "norvo.link", QtWarningMsg)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef LINKWIRE_H
 #define LINKWIRE_H
 

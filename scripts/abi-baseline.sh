@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Refreshes the ABI baselines in tests/abi/baseline/: builds the library
 # for each architecture (natively or cross) and writes what abidw reads from
 # it. A release does this on purpose, and only after deciding what the

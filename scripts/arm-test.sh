@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Cross-builds libnorvo for ARM Linux and runs the whole test suite as ARM
 # code under qemu user-mode emulation.
 #
@@ -12,6 +13,9 @@
 # Environment: NORVO_BUILD_DIR  build folder (default: build-<arch> in the tree)
 #              JOBS             build parallelism (default: all cores)
 #              CTEST_PARALLEL_LEVEL  as for ctest (default: one test at a time)
+#
+# Exit status 75: the target's packages could not be installed because the
+# mirror could not give its package index (scripts/packages.sh).
 set -euo pipefail
 
 arch=${1:-armhf}

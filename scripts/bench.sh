@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds libnorvo in Release with the benchmarks and runs them: what one
 # exchange, the value coding, a driver object and 16 stations cost a host,
 # each figure beside its floor or target (norvo-bench computes and prints

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Checks the binary packages of a .changes file: each package's control
 # fields, its dependencies, and that every file is in the package it
 # belongs to and nowhere else.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds libnorvo and shows it at work without a PLC: norvo-sim plays the
 # PLC on a loopback TCP port and on a pseudo-terminal, and norvo, loading the
 # driver plug-in as the panel runtime does, runs a short session against

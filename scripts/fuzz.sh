@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds the libFuzzer targets with clang (ASan + UBSan) and runs each for a
 # bounded time on its committed seed corpus.
 #

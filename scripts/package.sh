@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds the Debian packages of libnorvo, checks them with lintian and
 # scripts/check-debs.sh and, for amd64, runs their autopkgtest against the
 # packages installed on this machine.
@@ -18,6 +19,9 @@
 # NORVO_AUTOPKGTEST=0  skips the autopkgtest. It installs liblibnorvo1,
 #                      liblibnorvo-dev and norvo-tools on this machine and
 #                      removes them again, unless they were installed before.
+#
+# Exit status 75: a package the build needs could not be installed because
+# the mirror could not give its architecture's index (scripts/packages.sh).
 set -euo pipefail
 
 arch=${1:-amd64}
@@ -46,9 +50,8 @@ fi
 # takes the build machine's pkg-config for a cross build's.
 if [[ $(id -u) -eq 0 ]]; then
     echo "package: the Build-Depends for $arch"
-    DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get build-dep -y -qq --no-install-recommends \
-        -a"$arch" "${profiles[@]}" "$repo" >/dev/null
+    apt_update package
+    apt_install package build-dep -a"$arch" "${profiles[@]}" "$repo"
 elif ! dpkg-checkbuilddeps -a"$arch" "${profiles[@]}" "$repo/debian/control"; then
     echo "package: missing Build-Depends; run as root" >&2
     exit 1

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs what the build needs on Debian 12 (when run as root) and builds
 # libnorvo with its tools and tests.
 #

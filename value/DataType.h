@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef DATATYPE_H
 #define DATATYPE_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef ELEMENTMATH_P_H
 #define ELEMENTMATH_P_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef ELEMENTTYPE_P_H
 #define ELEMENTTYPE_P_H
 

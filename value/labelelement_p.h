@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef LABELELEMENT_P_H
 #define LABELELEMENT_P_H
 

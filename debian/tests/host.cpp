@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A host as a panel runtime is one: it loads the installed plug-in by its
 // soname, makes a driver and reads and writes a PLC through CDriveBaseClass.
 //   host ADDRESS:PORT

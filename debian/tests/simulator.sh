@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Sourced by the tests: starts norvo-sim and stops it again.
 #
 #   start_sim NAME ARGS...   starts norvo-sim ARGS; sets ${NAME}_PID and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The built library's ABI against the baseline:
 #   cmake -DABIDIFF=<abidiff> -DBASELINE=<file.abi> -DLIBRARY=<libLibNorvo.so> -P check-abi.cmake
 # abidiff's exit status is a bit set: 1 error, 2 usage error, 4 the ABIs

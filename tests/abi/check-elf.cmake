@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # The shared library's ELF facts a host depends on:
 #   cmake -DLIBRARY=<libLibNorvo.so> -DNM=<nm> -DREADELF=<readelf>
 #         -DPROCESSOR=<CMAKE_SYSTEM_PROCESSOR> -DEXPECTED=<symbol list>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The record layout and 8-bit results that a host compiled for this target
 // relies on. Built against the shared library, so every record operation
 // called here is the library's exported code, compiled separately from

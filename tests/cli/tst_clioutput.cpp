@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // What norvo shows of the driver's records: table rows, JSON, data checks.
 
 #include "ElementAddress.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // norvo's command line: value texts per type, and whole argument lists.
 
 #include "Invocation.h"

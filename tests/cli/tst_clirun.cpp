@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The norvo binary as a user runs it: the real plug-in loaded with dlopen,
 // a real simulator on loopback TCP and on a pty, exit statuses and output.
 

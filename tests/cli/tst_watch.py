@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """norvo watch in a real browser (headless Chromium) against norvo-sim.
 
 A value the simulator's generator raises shows as a rising line; a write from the page

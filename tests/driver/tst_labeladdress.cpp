@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Label address texts: area selection, element number text, byte lengths.
 
 #include "LibNorvoTCP.h"

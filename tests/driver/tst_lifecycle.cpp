@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The driver's lifecycle: identity and build text, the debug switch, station
 // numbers, connection strings against real links, closing the right link.
 

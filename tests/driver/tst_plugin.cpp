@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The built plug-in as the host uses it: dlopen, the factory by its plain
 // name, the interface's operations, deletion as a QObject.
 

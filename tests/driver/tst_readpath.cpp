@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Reading labels against a scripted PLC: requests as the PLC sees them,
 // decoded values, status codes and the record's fields.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Typed values <-> nibble bytes, both directions, every width, and the
 // driver's decoders and encoders by type.
 

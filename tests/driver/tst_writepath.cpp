@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Writing labels against a scripted PLC: frames as the PLC sees them,
 // write -> read round trips, status codes and what comes back to the host.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs the build into a scratch prefix, checks the tree and builds the
 # consumers against it. Besides what consumers.cmake takes:
 #   BUILD  the build folder   WORK  scratch folder   LIBDIR, INCLUDEDIR, BINDIR, MANDIR

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds and runs the consumer in consumer/ against an installed LibNorvo,
 # once through find_package and once through pkg-config. Included by the
 # install and package checks; they pass on their command line:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The three commands against a scripted PLC, over loopback TCP and over a
 // pty: frames on the wire, which answers are taken, timing of pieces and
 // late answers, the debug lines, and refusals.

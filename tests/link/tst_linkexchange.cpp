@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The exchange and its ledger over a fake link and a fake clock: every
 // frame that arrives is accounted for, whatever the line does between and
 // during calls. Each row is a host session against a PLC model written from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Opening, watching and tearing down the serial and TCP links, against a
 // loopback peer and a pseudo-terminal.
 #include "AreaType.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Request frames byte for byte, the checksum and the hex conversions.
 // Answers are judged in tst_linkcommands, through the commands.
 #include "AreaType.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Answers owed by requests that timed out, over loopback TCP and a pty: a
 // late answer never passes for a later request's answer, and the link
 // recovers with at most one extra request.

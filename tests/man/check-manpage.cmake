@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Checks a man page against its program:
 #   cmake -DTOOL=<program> [-DEMULATOR=<runner>] -DPAGE=<page.1> -DGROFF=<groff>
 #         -P check-manpage.cmake

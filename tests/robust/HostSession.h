@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef NORVO_ROBUST_HOSTSESSION_H
 #define NORVO_ROBUST_HOSTSESSION_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Replays every committed fuzz corpus entry, the regression inputs of past
 // findings among them, through the fuzz target functions and their checks.
 // A broken check aborts the program, naming the rule and the input.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The host's calls in any order: random sequences of the eleven interface
 // calls on several drivers at once, with links to a PLC over TCP and over a
 // pty that come and go, drivers deleted with their link open and new ones

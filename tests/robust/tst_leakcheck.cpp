@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The leak check: many exchanges of every kind (reads and writes of mixed
 // types, answers refused by the PLC, a few left unanswered, requests the
 // driver refuses itself), connect/disconnect cycles over TCP and a pty, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The bounded soak: a host polls labels against the simulator and now and
 // then writes, on TCP and on a pty, in three kinds of rows:
 // - random faults: every fault at random (late answers, no answer, a bad

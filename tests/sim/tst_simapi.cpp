@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The REST API end to end: HTTP requests to the simulator's own server,
 // answers checked as JSON, and every bad request refused without a change;
 // the log of every change, generators, memory files at run time, and what

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The real norvo-sim program: its first stdout line, serving a request,
 // its dumps, its exit on SIGTERM, and its refusals with their exit codes.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // What a user types: the memory file with its line numbers, the dump that
 // loads back, and the command line of norvo-sim.
 

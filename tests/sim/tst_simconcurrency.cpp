@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The HTTP threads and the PLC's thread at once: a driver reads and writes
 // four registers over TCP while API clients write and read the same four
 // and change the faults. No read may see half a write, and every request on

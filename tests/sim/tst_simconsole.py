@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """The web console of norvo-sim in a real browser (headless Chromium).
 
 Opens the page, edits a memory cell and checks that a read through the

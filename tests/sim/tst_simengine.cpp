@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The simulated PLC's engine: requests as a driver sends them, the answers,
 // refusals, word views and the cutting of a byte stream into frames.
 

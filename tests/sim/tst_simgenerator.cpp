@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Generators: the values they give at given times in the label's type,
 // the same every run, and their text read back as written.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The threaded simulator over real loopback sockets and a real pty, with
 // every fault set through its class API, and its scripted mode as the
 // driver's tests use it. The client side is a plain socket that blocks its

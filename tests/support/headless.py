@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Headless Chromium through selenium, as the browser tests drive it
 (Debian's chromium, chromium-driver and python3-selenium)."""
 from selenium import webdriver

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The test helpers themselves: the message capture. The scripted PLC is the
 // simulator's, tested with it (tests/sim).
 #include "MessageCapture.h"

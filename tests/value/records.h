@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef TESTS_VALUE_RECORDS_H
 #define TESTS_VALUE_RECORDS_H
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Element-wise arithmetic and comparison of label records.
 
 #include "records.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The label record: starting values, copy against assignment, and the
 // element accessors with their outcome in accessError.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """The Wireshark dissector (tools/wireshark/norvo.lua) through tshark.
 
     tst_dissector.py malformed DISSECTOR WORKDIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef NORVO_CLI_ARGUMENTCHECKS_H
 #define NORVO_CLI_ARGUMENTCHECKS_H
 

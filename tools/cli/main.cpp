@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // norvo: a host for the driver plug-in on the command line.
 
 #include "FrameTrace.h"

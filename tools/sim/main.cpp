@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // norvo-sim: a simulated PLC on TCP, a pty or a serial line.
 
 #include "CaptureFile.h"

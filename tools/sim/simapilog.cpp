@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The log routes of SimApi: entries after a sequence, filtered, as JSON or CSV.
 
 #include "simapi.h"

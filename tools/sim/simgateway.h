@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef SIMGATEWAY_H
 #define SIMGATEWAY_H
 

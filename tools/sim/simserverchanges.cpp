@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // SimServer's changes from outside the link: typed writes, generators,
 // memory files loaded and written, each logged with its origin.
 

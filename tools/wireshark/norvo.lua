@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: LGPL-2.1-or-later
 -- Wireshark dissector for the norvo PLC link: the ASCII-hex request/answer
 -- frames between a panel (the host) and a PLC, over TCP or in capture files
 -- of any link written by `norvo --pcap` and `norvo-sim --pcap`.

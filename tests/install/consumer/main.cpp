@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A host in miniature, built against an installed LibNorvo: it makes a
 // driver through the factory and uses a record, as the panel runtime does.
 #include <norvo/CDriveBaseClass.h>

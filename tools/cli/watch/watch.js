@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // norvo watch: the live table, the trend and the writes of one norvo run.
 // It asks the JSON API for what is new since the last sequence number.
 "use strict";

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: LGPL-2.1-or-later */
 // The web console of norvo-sim: reads and changes everything through /api.
 "use strict";
 

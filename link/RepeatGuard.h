@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 #ifndef REPEATGUARD_H
 #define REPEATGUARD_H
 

@@ -101,6 +101,7 @@ count_of() {
 # How many good results of LABEL TYPE with exactly the values of the JSON
 # array VALUES the output holds.
 good_results() {
+    # shellcheck disable=SC2016 # jq's own variables
     count_of --arg l "$1" --arg t "$2" --argjson v "$3" \
         '.label == $l and .type == $t and .status == 0 and .values == $v'
 }

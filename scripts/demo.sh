@@ -62,6 +62,8 @@ not_ok() {
 start_sim() {
     local name=$1
     shift
+    # There before the simulator starts, so that a look at it never fails.
+    : >"$tmp/$name.out"
     "$sim" "$@" >"$tmp/$name.out" 2>"$tmp/$name.err" &
     local pid=$!
     sim_pids+=("$pid")

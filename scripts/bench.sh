@@ -9,6 +9,9 @@
 #   scripts/bench.sh --quick    a few exchanges per figure: checks that it all runs
 #
 # NORVO_BENCH_BUILD_DIR   build directory (default: <repo>/build-bench)
+# NORVO_BENCH_BUILD_TYPE  its CMake build type (default: Release); CI gives
+#                         its tested tree and that tree's type, so that a
+#                         quick pass compiles only the bench's own sources
 #
 # The machine's load changes the figures: run it on a quiet machine, and
 # read the load averages the report prints.
@@ -16,6 +19,7 @@ set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${NORVO_BENCH_BUILD_DIR:-$repo/build-bench}
+build_type=${NORVO_BENCH_BUILD_TYPE:-Release}
 
 quick=() codec_time=0.2
 case ${1:-} in
@@ -31,8 +35,8 @@ source "$repo/scripts/packages.sh"
 ensure_packages bench cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev \
     libbenchmark-dev libcpp-httplib-dev libpcap-dev
 
-echo "== building in $build (Release)"
-cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DNORVO_BENCH=ON >/dev/null
+echo "== building in $build ($build_type)"
+cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE="$build_type" -DNORVO_BENCH=ON >/dev/null
 cmake --build "$build" --target norvo-bench norvo-bench-codec -j"$(nproc)" >/dev/null
 
 echo

@@ -29,6 +29,10 @@ for program in "$norvo" "$sim"; do
         exit 1
     fi
 done
+# The checks read norvo's JSON with jq.
+# shellcheck source=scripts/packages.sh
+source "$repo/scripts/packages.sh"
+ensure_packages demo jq
 
 tmp=$(mktemp -d)
 sim_pids=()
@@ -59,6 +63,8 @@ not_ok() {
 start_sim() {
     local name=$1
     shift
+    # There before the simulator starts, so that a look at it never fails.
+    : >"$tmp/$name.out"
     "$sim" "$@" >"$tmp/$name.out" 2>"$tmp/$name.err" &
     local pid=$!
     sim_pids+=("$pid")
@@ -74,12 +80,13 @@ start_sim() {
     return 1
 }
 
-# Runs norvo, shows the command and what it printed; leaves its exit status
-# in rc, its output in out and its messages in err.
+# Runs norvo with --json, shows the command and what it printed; leaves its
+# exit status in rc, its output (one JSON object a line) in out and its
+# messages in err. The checks read the JSON, not the table for people.
 run_norvo() {
-    echo "   \$ norvo $*"
+    echo "   \$ norvo --json $*"
     set +e
-    out=$("$norvo" "$@" 2>"$tmp/stderr")
+    out=$("$norvo" --json "$@" 2>"$tmp/stderr")
     rc=$?
     set -e
     err=$(cat "$tmp/stderr")
@@ -87,21 +94,29 @@ run_norvo() {
     [[ -z $err ]] || sed 's/^/     stderr: /' <<<"$err"
 }
 
-# The table row of a successful result, with its column padding squeezed:
-# "D100 int16 -5 0 success".
-has_row() {
-    grep -qF "$1" <<<"$(tr -s ' ' <<<"$out")"
+# How many of the output's objects the jq filter, the last argument, holds
+# for; the arguments before it go to jq (--arg, --argjson).
+count_of() {
+    local filter=${!#}
+    jq -n "${@:1:$#-1}" "[inputs | select($filter)] | length" <<<"$out" || echo 0
+}
+
+# How many good results of LABEL TYPE with exactly the values of the JSON
+# array VALUES the output holds.
+good_results() {
+    # shellcheck disable=SC2016 # jq's own variables
+    count_of --arg l "$1" --arg t "$2" --argjson v "$3" \
+        '.label == $l and .type == $t and .status == 0 and .values == $v'
 }
 
 # Writes the values, reads them back and checks that they came back as given.
 write_and_read() {
     local link=$1 label=$2 type=$3 what=$4
     shift 4
-    local shown
-    shown=$(printf '%s, ' "$@")
-    shown=${shown%, }
+    local values
+    values="[$(IFS=,; echo "$*")]"
     run_norvo "$link" write "$label" "$type" "$@"
-    if ((rc != 0)) || ! has_row "$label $type $shown 0 success"; then
+    if ((rc != 0)) || (($(good_results "$label" "$type" "$values") != 1)); then
         not_ok "$what: the write was not acknowledged"
         return
     fi
@@ -110,7 +125,7 @@ write_and_read() {
     else
         run_norvo "$link" read "$label" "$type" "$#"
     fi
-    if ((rc == 0)) && has_row "$label $type $shown 0 success"; then
+    if ((rc == 0)) && (($(good_results "$label" "$type" "$values") == 1)); then
         ok "$what: written and read back"
     else
         not_ok "$what: read back something else"
@@ -124,8 +139,8 @@ session() {
 
     echo "-- identity"
     run_norvo "$link" info
-    if ((rc == 0)) && grep -q '^driver *Norvo$' <<<"$out" && grep -q ': 0 connected$' <<<"$out"; then
-        ok "the plug-in answers as Norvo and the link opens"
+    if ((rc == 0)) && (($(count_of '.name == "Norvo" and .connect == 0 and .status == 0') == 1)); then
+        ok "the plug-in answers as Norvo, the link opens and station 1 answers"
     else
         not_ok "identity or link"
     fi
@@ -140,9 +155,9 @@ session() {
     # The word at X0 holds the bits X0 to X15, X0 the least significant:
     # 0x0005 sets X0 and X2.
     run_norvo "$link" write X0 uint16 0x0005
-    if ((rc == 0)) && has_row "X0 uint16 5 0 success"; then
+    if ((rc == 0)) && (($(good_results X0 uint16 '[5]') == 1)); then
         run_norvo "$link" read X0 bool 4
-        if ((rc == 0)) && has_row "X0 bool 1, 0, 1, 0 0 success"; then
+        if ((rc == 0)) && (($(good_results X0 bool '[true,false,true,false]') == 1)); then
             ok "X0 and X2 set, X1 and X3 clear"
         else
             not_ok "the bits X0 to X3 read back wrong"
@@ -153,8 +168,8 @@ session() {
 
     echo "-- a poll of three cycles"
     run_norvo --times 3 --interval 200 "$link" poll D100 int16
-    if ((rc == 0)) && grep -q '^poll done: 3 reads, 3 good, 0 failed$' <<<"$out" \
-        && (($(tr -s ' ' <<<"$out" | grep -cF 'D100 int16 -5 0 success') == 3)); then
+    if ((rc == 0)) && (($(good_results D100 int16 '[-5]') == 3)) &&
+        (($(count_of '.reads == 3 and .good == 3 and .failed == 0 and .interrupted == false') == 1)); then
         ok "three good reads of D100"
     else
         not_ok "the poll"
@@ -163,7 +178,7 @@ session() {
     echo "-- a request the driver refuses"
     # 300 registers do not fit in one request; nothing is sent.
     run_norvo "$link" read D100 int16 300
-    if ((rc == 2)) && grep -qF 'status 5 count too large' <<<"$err"; then
+    if ((rc == 2)) && (($(count_of '.label == "D100" and .status == 5') == 1)); then
         ok "refused with status 5, count too large"
     else
         not_ok "the oversized read was not refused as it should be"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: LGPL-2.1-or-later
 # Sets up and runs every test:
-#   1. the native build's suite;
+#   1. the native build's suite, then on that build the demo and a quick
+#      pass of the bench (scripts/demo.sh, scripts/bench.sh --quick);
 #   2. the same suite built with AddressSanitizer and UndefinedBehaviorSanitizer;
 #   3. a short run of each fuzzer over its seed corpus;
 #   4. the suite cross-built for armhf and run as ARM code under qemu;
@@ -48,7 +49,17 @@ run_stage() {
     native)
         stage "native build and tests"
         NORVO_BUILD_DIR=$repo/build "$repo/scripts/setup.sh" "${test_packages[@]}" &&
-            ctest --test-dir "$repo/build" --output-on-failure -j"$jobs"
+            ctest --test-dir "$repo/build" --output-on-failure -j"$jobs" &&
+            part=$SECONDS &&
+            NORVO_DEMO_BUILD=0 NORVO_BUILD_DIR=$repo/build "$repo/scripts/demo.sh" &&
+            echo "   demo: $((SECONDS - part)) s" &&
+            # Here only whether every figure can still be measured, so the
+            # tree just tested serves: the bench's own Release tree would
+            # cost a whole build more.
+            part=$SECONDS &&
+            NORVO_BENCH_BUILD_DIR=$repo/build NORVO_BENCH_BUILD_TYPE=RelWithDebInfo \
+                "$repo/scripts/bench.sh" --quick &&
+            echo "   bench, quick: $((SECONDS - part)) s"
         ;;
     sanitize)
         stage "sanitizer build (ASan + UBSan) and tests"

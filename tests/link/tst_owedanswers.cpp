@@ -72,6 +72,8 @@ class TestOwedAnswers : public QObject
 private slots:
     void lateAnswers_data();
     void lateAnswers();
+    void newDriverBehindSlowGateway_data();
+    void newDriverBehindSlowGateway();
     void frameCutting_data();
     void frameCutting();
 };
@@ -163,6 +165,61 @@ void TestOwedAnswers::lateAnswers()
     QCOMPARE(requestKeys(plc.requests()), requests);
     QCOMPARE(out.toHex(), lastOut.toHex());
     QCOMPARE(link.owedAnswers(), 0);
+}
+
+void TestOwedAnswers::newDriverBehindSlowGateway_data()
+{
+    addColumns<Transport, int, int>("transport", "waitMs", "maxFailed");
+    QTest::newRow("tcp, learnt wait") << Tcp << 0 << 3;
+    QTest::newRow("pty, learnt wait") << Pty << 0 << 3;
+    QTest::newRow("tcp, timeout=1000") << Tcp << 1000 << 1;
+    QTest::newRow("pty, timeout=1000") << Pty << 1000 << 1;
+}
+
+// A driver replaced while its answers are still owed, behind a line that
+// answers everything 500 ms late: the new one never takes them for its own,
+// and reads well once its wait covers the line.
+void TestOwedAnswers::newDriverBehindSlowGateway()
+{
+    QFETCH(Transport, transport);
+    QFETCH(int, waitMs);
+    QFETCH(int, maxFailed);
+
+    SimScriptedPlc plc;
+    plc.setOpeningReadsAnswered(false);
+    plc.setResponder([](const QByteArray &request) { return honestAnswer(request); });
+    plc.setAnswerDelay(500);
+    QVERIFY(transport == Tcp ? plc.listenGateway() : plc.openPty());
+    auto open = [&](CmdNorvo_TCP &link) {
+        link.setAnswerWait(waitMs);
+        return transport == Tcp ? link.EthConnectDrive("127.0.0.1", plc.tcpPort()) == 0
+                                : link.serialConnectDrive(plc.ptyPath(), 115200, 8, 1, "N") == 0;
+    };
+    {
+        CmdNorvo_TCP old;
+        old.setAnswerWait(50);
+        QVERIFY(open(old));
+        old.setAnswerWait(waitMs);
+        QByteArray out;
+        for (const char *what : { "R20", "R10" })
+            call(old, QString::fromLatin1(what), &out);
+    } // gone while the line still owes it answers
+
+    CmdNorvo_TCP link;
+    QVERIFY(open(link));
+    int failed = 0;
+    for (int i = 0; i < 8; ++i) {
+        const QString what = i % 2 ? "R100" : "R200";
+        QByteArray out;
+        const int result = call(link, what, &out);
+        const int n = what.mid(1).toInt();
+        const char digits[] = { char(n >> 12 & 0xF), char(n >> 8 & 0xF), char(n >> 4 & 0xF), char(n & 0xF) };
+        if (result == 0)
+            QCOMPARE(out.toHex(), QByteArray(digits, 4).toHex()); // register n holds n
+        else
+            ++failed;
+    }
+    QVERIFY2(failed <= maxFailed, qPrintable(QString::number(failed)));
 }
 
 void TestOwedAnswers::frameCutting_data()

@@ -65,6 +65,11 @@ chmod +x "$bin"/*
 
 mkdir -p "$tmp/repo/scripts"
 cp "$repo"/scripts/{test,packages,setup,arm-test,package}.sh "$tmp/repo/scripts/"
+# The native stage's demo and quick bench need a build: here they pass.
+for s in demo bench; do
+    printf '#!/usr/bin/env bash\nexit 0\n' >"$tmp/repo/scripts/$s.sh"
+    chmod +x "$tmp/repo/scripts/$s.sh"
+done
 
 export PATH=$bin FAKE_LOG=$tmp/log NORVO_APT_TRIES=3 NORVO_APT_PAUSE=0
 export FAKE_UPDATE FAKE_INSTALL FAKE_MISSING FAKE_CTEST

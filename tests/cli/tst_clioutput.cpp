@@ -491,6 +491,14 @@ void TestCliOutput::traceShowsTheLinksAccount_data()
 
     const QString goodRegisters = QString::fromLatin1(framed("0146012AB").toHex());
     const QString syncRead = QString::fromLatin1(framed("014401X0000").toHex());
+    // How late, and the wait it missed: the reason of a failed read tells.
+    QTest::newRow("late answer, how late")
+        << QStringList{"dropped owed answer, 510 ms after its request (the wait was 300 ms): " + goodRegisters}
+        << "!! dropped a late answer: station 1, read registers (46), no error, data 12AB, checksum E3 right "
+           "(510 ms after its request; the wait was 300 ms)" << "";
+    QTest::newRow("learnt wait")
+        << QStringList{"answer wait now 687 ms: an answer came 510 ms after its request"}
+        << "!! the driver now waits 687 ms for an answer: one came 510 ms after its request" << "";
     QTest::newRow("late answer") << QStringList{"dropped owed answer: " + goodRegisters}
                                  << "12:00:00.005 !! dropped a late answer: station 1, read registers (46), "
                                     "no error, data 12AB, checksum" << "";
@@ -526,6 +534,11 @@ void TestCliOutput::traceShowsTheLinksAccount()
         texts << trace.takeLinkLine(line, time);
     QVERIFY2(texts.join(QLatin1Char('\n')).contains(shown), qPrintable(texts.join(QLatin1Char('\n'))));
     QCOMPARE(trace.failure(), failure);
+    if (QTest::currentDataTag() == QLatin1String("late answer, how late"))
+        QVERIFY(trace.lateAnswer().contains("510 ms after its request, but the wait was 300 ms: the line is slow; "
+                                            "try --timeout 700"));
+    if (QTest::currentDataTag() == QLatin1String("learnt wait"))
+        QCOMPARE(trace.learntWaitMs(), 687);
 }
 
 QTEST_APPLESS_MAIN(TestCliOutput)

@@ -45,6 +45,14 @@ const QRegularExpression &latePattern()
     return pattern;
 }
 
+// The wait the link learnt, and the late answer that taught it.
+const QRegularExpression &waitPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral(
+        "^answer wait now (\\d+) ms: an answer came (\\d+) ms after its request$"));
+    return pattern;
+}
+
 // The link's lines about a station's step: the station's two hex digits.
 const QRegularExpression &stepPattern()
 {
@@ -236,6 +244,12 @@ QString FrameTrace::linkText(const QString &message)
         refusedVerdict_ = match.captured(1);
         refusedAnswer_ = QByteArray::fromHex(match.captured(2).toLatin1());
         return QString();
+    }
+    match = waitPattern().match(message);
+    if (match.hasMatch()) {
+        learntWaitMs_ = match.captured(1).toInt();
+        return QStringLiteral("the driver now waits %1 ms for an answer: one came %2 ms after its request")
+            .arg(match.captured(1), match.captured(2));
     }
     match = latePattern().match(message);
     if (match.hasMatch()) {

@@ -40,6 +40,9 @@ public:
     // empty when none did.
     QString lateAnswer() const;
 
+    // The answer wait the link last learnt (its account says so); 0: none.
+    int learntWaitMs() const { return learntWaitMs_; }
+
     // How many requests went out so far.
     int requestsSent() const { return requests_; }
 
@@ -63,6 +66,7 @@ private:
     QString failure_;
     int requests_ = 0;
     int lateMs_ = 0;
+    int learntWaitMs_ = 0;
     int lateWaitMs_ = 0;
 };
 

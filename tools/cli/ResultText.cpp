@@ -178,6 +178,8 @@ QString summaryText(const PollSummary &summary)
                     .arg(summary.linkLost)
                     .arg(summary.linkRestored);
     }
+    if (summary.learntWaitMs > 0)
+        text += QStringLiteral("; the driver learnt to wait %1 ms for an answer").arg(summary.learntWaitMs);
     return text;
 }
 
@@ -190,6 +192,8 @@ QString summaryJson(const PollSummary &summary)
     object.insert(QStringLiteral("link_lost"), summary.linkLost);
     object.insert(QStringLiteral("link_restored"), summary.linkRestored);
     object.insert(QStringLiteral("interrupted"), summary.interrupted);
+    if (summary.learntWaitMs > 0)
+        object.insert(QStringLiteral("answer_wait_ms"), summary.learntWaitMs);
     return jsonLine(object);
 }
 

@@ -78,6 +78,7 @@ struct PollSummary {
     int linkLost = 0;
     int linkRestored = 0;
     bool interrupted = false;
+    int learntWaitMs = 0;    // the answer wait the driver learnt from late answers; 0: none
 };
 QString summaryText(const PollSummary &summary);
 QString summaryJson(const PollSummary &summary);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "Session.h"
 
+#include "FrameTrace.h"
+
 #include "CDriveBaseClass.h"
 #include "LinkOutage.h"
 #include "StatusText.h"
@@ -127,6 +129,7 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
         waitUntil(clock, nextCycle, stop, observer);
     }
     summary.interrupted = *stop;
+    summary.learntWaitMs = trace_.learntWaitMs();
 
     if (invocation.json())
         output_.out() << summaryJson(summary) << Qt::endl;

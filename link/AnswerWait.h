@@ -24,6 +24,8 @@ public:
     bool isSet() const { return setting_ > 0; }
 
     int ms() const { return setting_ > 0 ? setting_ : learnt_; }
+    // Learnt longer than the default: quick answers may shrink it.
+    bool isGrown() const { return setting_ == 0 && learnt_ > defaultMs; }
 
     // An owed answer came lateMs after its request; true when the wait grew.
     bool answeredLate(int lateMs);

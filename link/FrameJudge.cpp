@@ -21,32 +21,32 @@ FrameJudgement judged(Kind kind, LinkVerdict verdict = {}, bool settles = false)
 
 // Owed by nothing: a copy of a frame just seen, or a stray.
 FrameJudgement unowed(const char *frame, int size, const LinkVerdict &verdict,
-                      const RepeatGuard &guard, qint64 nowMs)
+                      const RepeatGuard &guard, const LinkClock &clock)
 {
     FrameJudgement judgement = judged(Kind::Stray, verdict);
-    judgement.copyDelayMs = guard.copyDelay(frame, size, nowMs);
+    judgement.copyDelayMs = guard.copyDelay(frame, size, clock.nowMs());
     if (judgement.copyDelayMs >= 0)
         judgement.kind = Kind::Copy;
     return judgement;
 }
 
 FrameJudgement judgeBetween(const char *frame, int size, const OwedAnswers &owed,
-                            const RepeatGuard &guard, qint64 nowMs)
+                            const RepeatGuard &guard, const LinkClock &clock)
 {
     if (!NorvoFrame::isIntact(frame, size))
         return judged(Kind::Broken, { LinkVerdict::Integrity });
     if (owed.owes(QByteArray::fromRawData(frame, size)))
         return judged(Kind::Owed);
-    return unowed(frame, size, {}, guard, nowMs);
+    return unowed(frame, size, {}, guard, clock);
 }
 
 } // namespace
 
 FrameJudgement judgeFrame(const char *frame, int size, const WaitingRequest *waiting,
-                          const OwedAnswers &owed, const RepeatGuard &guard, qint64 nowMs)
+                          const OwedAnswers &owed, const RepeatGuard &guard, const LinkClock &clock)
 {
     if (!waiting || waiting->holding)
-        return judgeBetween(frame, size, owed, guard, nowMs);
+        return judgeBetween(frame, size, owed, guard, clock);
 
     const WaitingRequest &w = *waiting;
     const LinkVerdict verdict = w.request->check(frame, size);
@@ -69,7 +69,7 @@ FrameJudgement judgeFrame(const char *frame, int size, const WaitingRequest *wai
     if (!ours || verdict.fault == LinkVerdict::Length) {
         if (owed.owes(bytes))
             return judged(Kind::Owed, verdict);
-        return unowed(frame, size, verdict, guard, nowMs);
+        return unowed(frame, size, verdict, guard, clock);
     }
     if (owed.owes(bytes)) {
         // Only a synchronising read is sent while answers of its shape are

@@ -2,6 +2,7 @@
 #ifndef FRAMEJUDGE_H
 #define FRAMEJUDGE_H
 
+#include "LinkClock.h"
 #include "LinkVerdict.h"
 #include "NorvoFrame.h"
 
@@ -39,8 +40,9 @@ struct FrameJudgement
 };
 
 // Decides what a frame is, without I/O and without changing anything: the
-// exchange applies the judgement. waiting is null between requests.
+// exchange applies the judgement. waiting is null between requests. The
+// clock is read only for a frame owed by nothing (is it a copy?).
 FrameJudgement judgeFrame(const char *frame, int size, const WaitingRequest *waiting,
-                          const OwedAnswers &owed, const RepeatGuard &guard, qint64 nowMs);
+                          const OwedAnswers &owed, const RepeatGuard &guard, const LinkClock &clock);
 
 #endif // FRAMEJUDGE_H

@@ -105,7 +105,7 @@ void LinkExchange::receive(LinkTransport *from, const char *bytes, int size)
 {
     if (from != link_) // a link that is no longer the current one
         return;
-    if (inFlight_)
+    if (inFlight_ && inFlight_->waiting.holding)
         inFlight_->lastArrival = clock_.nowMs();
     recvBuffer_.append(bytes, size);
     NorvoFrame::FrameCutter cutter(recvBuffer_.constData(), recvBuffer_.size());
@@ -147,9 +147,8 @@ void LinkExchange::account(const char *bytes, int size)
     // A request sent over another path waits for nothing that comes here.
     InFlight *in = inFlight_ && inFlight_->path == path_ ? inFlight_ : nullptr;
     const bool waiting = in && (!in->done || in->waiting.holding);
-    const qint64 now = clock_.nowMs();
     const FrameJudgement judgement = judgeFrame(bytes, size, waiting ? &in->waiting : nullptr,
-                                                path_->owed, path_->guard, now);
+                                                path_->owed, path_->guard, clock_);
     switch (judgement.kind) {
     case FrameJudgement::Answer:
     case FrameJudgement::Damaged:
@@ -192,7 +191,6 @@ void LinkExchange::account(const char *bytes, int size)
 
 void LinkExchange::take(InFlight &in, const FrameJudgement &judgement, const char *frame, int size)
 {
-    const qint64 now = clock_.nowMs();
     in.done = true;
     in.settles = judgement.settles;
     in.result = { judgement.verdict, QByteArray(frame, size) };
@@ -212,8 +210,11 @@ void LinkExchange::take(InFlight &in, const FrameJudgement &judgement, const cha
         path.owed.synchronised(echo);
     }
     if (judgement.kind == FrameJudgement::Answer) {
-        path.guard.seen(in.result.answer, now);
-        path.wait.answered(int(now - in.sentAt));
+        // Its copy's delay counts from the request: a little longer, never
+        // shorter, and no clock read on the healthy path.
+        path.guard.seen(in.result.answer, in.sentAt);
+        if (path.wait.isGrown())
+            path.wait.answered(int(clock_.nowMs() - in.sentAt));
     }
 }
 
@@ -364,7 +365,8 @@ LinkExchange::Result LinkExchange::run(const NorvoRequest &request, const Answer
     const int openings = openings_;
     in.sentAt = clock_.nowMs();
     link->write(request.frame());
-    const bool gone = !awaitAnswer(in, link, openings, timeoutMs) || !holdForCopy(in, link, openings);
+    const bool gone = !awaitAnswer(in, link, openings, timeoutMs)
+        || (in.path->guard.isOn() && !holdForCopy(in, link, openings));
     inFlight_ = nullptr;
 
     if (gone) {
@@ -406,12 +408,12 @@ int LinkExchange::commandTimeoutMs(const NorvoRequest &request) const
     return answerPollMs + (link_ ? link_->wireMs(request.frame().size() + answerChars) : 0);
 }
 
-LinkExchange::Result LinkExchange::command(const NorvoRequest &request, Listener *listener,
-                                           bool synchronising)
+LinkExchange::Result LinkExchange::command(const NorvoRequest &request, const AnswerShape &shape,
+                                           Listener *listener, bool synchronising)
 {
     if (listener)
         listener->sending(request, synchronising);
-    const Result result = run(request, request.answerShape(), commandTimeoutMs(request), synchronising);
+    const Result result = run(request, shape, commandTimeoutMs(request), synchronising);
     if (listener)
         listener->answered(request, result.answer, synchronising);
     return result;
@@ -439,7 +441,7 @@ LinkExchange::Result LinkExchange::command(const NorvoRequest &request, Listener
         }
         qCDebug(lcNorvoLink).noquote() << "synchronising station" << stationText(shape.echo)
                                        << "with" << hex(sync.frame());
-        const Result synced = command(sync, listener, true);
+        const Result synced = command(sync, sync.answerShape(), listener, true);
         if (synced.verdict.fault == LinkVerdict::NotConnected)
             return synced;
         // Unanswered, it has taken the request's turn: nothing is sent. Its
@@ -452,5 +454,5 @@ LinkExchange::Result LinkExchange::command(const NorvoRequest &request, Listener
         }
         qCDebug(lcNorvoLink).noquote() << "in step with station" << stationText(shape.echo);
     }
-    return command(request, listener, false);
+    return command(request, shape, listener, false);
 }

@@ -125,7 +125,8 @@ private:
     bool awaitAnswer(InFlight &in, LinkTransport *link, int openings, int timeoutMs);
     // On a line that repeats: the answer is used once the line stays quiet.
     bool holdForCopy(InFlight &in, LinkTransport *link, int openings);
-    Result command(const NorvoRequest &request, Listener *listener, bool synchronising);
+    Result command(const NorvoRequest &request, const AnswerShape &shape, Listener *listener,
+                   bool synchronising);
     void keepNoise(const char *bytes, int size);
     void account(const char *frame, int size);
     void take(InFlight &in, const FrameJudgement &judgement, const char *frame, int size);

@@ -123,9 +123,10 @@ void OwedAnswers::owe(const AnswerShape &shape)
 
 void OwedAnswers::settleStation(const QByteArray &echo)
 {
-    if (isClear()) // the healthy link: nothing to look at
-        return;
     const int key = stationKey(echo);
+    // The healthy link: nothing to look at.
+    if (entries.isEmpty() && stations.empty() && !isAnyShape(key))
+        return;
     setAnyShape(key, false);
     for (int i = entries.size() - 1; i >= 0; --i) {
         if (stationKey(entries.at(i).shape.echo) == key)
@@ -267,8 +268,8 @@ void OwedAnswers::linkOpened()
 // count is trusted as a synchronising read would be.
 bool OwedAnswers::needsSync(const AnswerShape &shape) const
 {
-    if (isClear())
-        return false;
+    if (entries.isEmpty() && stations.empty()) // the healthy link
+        return isAnyShape(stationKey(shape.echo));
     for (const Entry &entry : entries) {
         if (entry.shape.overlaps(shape))
             return true;

@@ -18,6 +18,8 @@ constexpr int answerPollMs = 50;
 constexpr int maxNoiseKept = 1024;
 // Requests remembered for the lateness of their answers.
 constexpr int maxUnansweredKept = 16;
+// Unowed frames told one by one per exchange; the rest are counted.
+constexpr int maxStraysTold = 8;
 
 QByteArray hex(const QByteArray &bytes)
 {
@@ -121,6 +123,8 @@ void LinkExchange::receive(LinkTransport *from, const char *bytes, int size)
     const int used = cutter.used();
     keepNoise(recvBuffer_.constData() + at, used - at);
     recvBuffer_.remove(0, used);
+    if (recvBuffer_.capacity() > 4 * maxBuffered)
+        recvBuffer_.squeeze(); // a flood's bytes are not kept
     if (recvBuffer_.size() > maxBuffered) {
         qCDebug(lcNorvoLink).noquote() << "receive buffer over" << QString::number(maxBuffered)
                                        << "bytes: input dropped, out of step";
@@ -271,9 +275,15 @@ void LinkExchange::dropUnowed(const QByteArray &frame, const FrameJudgement &jud
         // Until now a copy could have passed for an answer.
     }
     path.owed.loseCount(frame);
-    if (judgement.kind == FrameJudgement::Stray) {
+    if (judgement.kind != FrameJudgement::Stray)
+        return;
+    // A flood is told in full once it has passed, not frame by frame.
+    if (straysTold_ < maxStraysTold) {
+        ++straysTold_;
         qCDebug(lcNorvoLink).noquote() << "dropped unowed frame, station" << stationText(frame.mid(1))
                                        << "out of step:" << hex(frame);
+    } else {
+        ++straysUntold_;
     }
 }
 
@@ -386,6 +396,7 @@ LinkExchange::Result LinkExchange::run(const NorvoRequest &request, const Answer
     }
     finish(in);
     in.path->guard.exchangeEnded(in.copies);
+    tellUntoldStrays();
     if (!in.result.verdict.isGood()) {
         qCDebug(lcNorvoLink).noquote() << QStringLiteral("refused %1: %2")
                                               .arg(in.result.verdict.name(),
@@ -398,6 +409,16 @@ void LinkExchange::takeStaleInput()
 {
     if (link_)
         link_->takeArrived();
+    tellUntoldStrays();
+}
+
+void LinkExchange::tellUntoldStrays()
+{
+    if (straysUntold_ > 0) {
+        qCDebug(lcNorvoLink).noquote()
+            << QStringLiteral("dropped %1 more unowed frames").arg(straysUntold_);
+    }
+    straysTold_ = straysUntold_ = 0;
 }
 
 int LinkExchange::commandTimeoutMs(const NorvoRequest &request) const

@@ -136,6 +136,7 @@ private:
     void settleOwed(Path &path, const QByteArray &frame, bool taken);
     void dropUnowed(const QByteArray &frame, const FrameJudgement &judgement);
     void finish(InFlight &in);
+    void tellUntoldStrays();
     bool linkGone(const LinkTransport *link, int openings) const;
     void loseAll();
 
@@ -147,6 +148,8 @@ private:
     QByteArray recvBuffer_; // bytes that may still become a frame
     InFlight *inFlight_ = nullptr;
     int openings_ = 0; // links opened so far
+    int straysTold_ = 0;   // unowed frames told since the last exchange ended
+    int straysUntold_ = 0; // and those only counted
     bool busy_ = false; // a command is under way
 };
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The three commands: one procedure, told apart by their frames and log texts.
 #include "CmdNorvo_TCP.h"
+#include "LinkAccount.h"
 #include "NorvoFrame.h"
 
 #include <QtCore/QDebug>
@@ -95,8 +96,12 @@ int CmdNorvo_TCP::runCommand(const NorvoRequest &request, const CommandTexts &te
 void CmdNorvo_TCP::logLine(const char *tag, const QString &label, int count,
                            const QByteArray &frame) const
 {
-    qDebug().noquote() << QStringLiteral("%1 %2:%3 Area=%4  len = %5 msg : %6")
-                              .arg(QString::fromUtf8(tag), hostAddress.toString(),
-                                   QString::number(tcpPort), label, QString::number(count),
-                                   QString::fromLatin1(frame.toHex()));
+    LinkAccount::Event line;
+    line.kind = LinkAccount::Kind::FrameLine;
+    line.verdict = QString::fromUtf8(tag);
+    line.path = QStringLiteral("%1:%2").arg(hostAddress.toString()).arg(tcpPort);
+    line.label = label;
+    line.count = count;
+    line.frame = frame;
+    qDebug().noquote() << LinkAccount::format(line);
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "LinkExchange.h"
 
+#include "LinkAccount.h"
+
 #include <QtCore/QDebug>
 
 #include <cstring>
@@ -21,14 +23,33 @@ constexpr int maxUnansweredKept = 16;
 // Unowed frames told one by one per exchange; the rest are counted.
 constexpr int maxStraysTold = 8;
 
-QByteArray hex(const QByteArray &bytes)
+using LinkAccount::Kind;
+
+// One line of the link's account.
+void tell(Kind kind, const QByteArray &frame = QByteArray(), const QByteArray &station = QByteArray())
 {
-    return bytes.toHex();
+    if (!lcNorvoLink().isDebugEnabled())
+        return;
+    LinkAccount::Event event;
+    event.kind = kind;
+    event.frame = frame;
+    event.station = station.left(2);
+    qCDebug(lcNorvoLink).noquote() << LinkAccount::format(event);
 }
 
-QByteArray stationText(const QByteArray &echo)
+void tell(const LinkAccount::Event &event)
 {
-    return echo.left(2);
+    qCDebug(lcNorvoLink).noquote() << LinkAccount::format(event);
+}
+
+LinkAccount::Event event(Kind kind, int ms = -1, int lateMs = -1, const QByteArray &frame = QByteArray())
+{
+    LinkAccount::Event e;
+    e.kind = kind;
+    e.ms = ms;
+    e.lateMs = lateMs;
+    e.frame = frame;
+    return e;
 }
 
 bool sameStation(const QByteArray &a, const QByteArray &b)
@@ -82,15 +103,17 @@ void LinkExchange::linkOpened(const QByteArray &path, int waitMs)
                 oldest = p;
         }
         if (oldest != paths_.end()) {
-            qCDebug(lcNorvoLink).noquote() << "forgot path" << QString::fromLatin1(oldest->first)
-                                           << "used longest ago";
+            LinkAccount::Event forgot = event(Kind::PathForgotten);
+            forgot.path = QString::fromLatin1(oldest->first);
+            tell(forgot);
             paths_.erase(oldest);
         }
     }
     if (!opened.owed.isEmpty())
-        qCDebug(lcNorvoLink) << "link opened while answers were owed";
-    qCDebug(lcNorvoLink).noquote() << "link opened on" << QString::fromLatin1(path)
-                                   << "out of step: its history is unknown";
+        tell(Kind::OpenedWhileOwed);
+    LinkAccount::Event opening = event(Kind::LinkOpened);
+    opening.path = QString::fromLatin1(path);
+    tell(opening);
     opened.owed.linkOpened();
     if (waitMs != (opened.wait.isSet() ? opened.wait.ms() : 0))
         opened.wait.setSetting(waitMs);
@@ -126,8 +149,9 @@ void LinkExchange::receive(LinkTransport *from, const char *bytes, int size)
     if (recvBuffer_.capacity() > 4 * maxBuffered)
         recvBuffer_.squeeze(); // a flood's bytes are not kept
     if (recvBuffer_.size() > maxBuffered) {
-        qCDebug(lcNorvoLink).noquote() << "receive buffer over" << QString::number(maxBuffered)
-                                       << "bytes: input dropped, out of step";
+        LinkAccount::Event over = event(Kind::InputDropped);
+        over.count = maxBuffered;
+        tell(over);
         recvBuffer_.clear();
         loseAll();
     }
@@ -184,11 +208,10 @@ void LinkExchange::account(const char *bytes, int size)
         return;
     case FrameJudgement::Stale:
         in->untrusted = true;
-        qCDebug(lcNorvoLink).noquote() << "dropped answer of unknown age (out of step):"
-                                       << hex(QByteArray(bytes, size));
+        tell(Kind::StaleDropped, QByteArray(bytes, size));
         return;
     case FrameJudgement::Broken:
-        qCDebug(lcNorvoLink).noquote() << "dropped broken frame:" << hex(QByteArray(bytes, size));
+        tell(Kind::BrokenDropped, QByteArray(bytes, size));
         return;
     }
 }
@@ -230,7 +253,6 @@ void LinkExchange::dropOwed(const QByteArray &frame)
 void LinkExchange::settleOwed(Path &path, const QByteArray &frame, bool taken)
 {
     const qint64 now = clock_.nowMs();
-    const char *what = taken ? "took owed answer" : "dropped owed answer";
     path.owed.dropIfOwed(frame);
     path.guard.seen(frame, now);
     // The request it answers: the oldest left unanswered that it fits
@@ -244,18 +266,12 @@ void LinkExchange::settleOwed(Path &path, const QByteArray &frame, bool taken)
                 path.unanswered.remove(j);
         }
         const int lateMs = int(now - request.sentAt);
-        qCDebug(lcNorvoLink).noquote()
-            << QStringLiteral("%1, %2 ms after its request (the wait was %3 ms): %4")
-                   .arg(QLatin1String(what)).arg(lateMs).arg(request.waitMs)
-                   .arg(QString::fromLatin1(hex(frame)));
-        if (lateMs > request.waitMs && path.wait.answeredLate(lateMs)) {
-            qCDebug(lcNorvoLink).noquote()
-                << QStringLiteral("answer wait now %1 ms: an answer came %2 ms after its request")
-                       .arg(path.wait.ms()).arg(lateMs);
-        }
+        tell(event(taken ? Kind::OwedTakenLate : Kind::OwedDroppedLate, request.waitMs, lateMs, frame));
+        if (lateMs > request.waitMs && path.wait.answeredLate(lateMs))
+            tell(event(Kind::WaitLearnt, path.wait.ms(), lateMs));
         return;
     }
-    qCDebug(lcNorvoLink).noquote() << QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLatin1(hex(frame)));
+    tell(taken ? Kind::OwedTaken : Kind::OwedDropped, frame);
 }
 
 void LinkExchange::dropUnowed(const QByteArray &frame, const FrameJudgement &judgement)
@@ -264,14 +280,10 @@ void LinkExchange::dropUnowed(const QByteArray &frame, const FrameJudgement &jud
     if (judgement.kind == FrameJudgement::Copy) {
         const bool guarding = path.guard.isOn();
         path.guard.copySeen(judgement.copyDelayMs);
-        qCDebug(lcNorvoLink).noquote()
-            << QStringLiteral("dropped copy, %1 ms behind its original: %2")
-                   .arg(judgement.copyDelayMs).arg(QString::fromLatin1(hex(frame)));
+        tell(event(Kind::CopyDropped, judgement.copyDelayMs, -1, frame));
         if (guarding)
             return;
-        qCDebug(lcNorvoLink).noquote()
-            << QStringLiteral("line repeats answers: each is used once the line stays quiet %1 ms")
-                   .arg(path.guard.quietMs());
+        tell(event(Kind::LineRepeats, path.guard.quietMs()));
         // Until now a copy could have passed for an answer.
     }
     path.owed.loseCount(frame);
@@ -280,8 +292,7 @@ void LinkExchange::dropUnowed(const QByteArray &frame, const FrameJudgement &jud
     // A flood is told in full once it has passed, not frame by frame.
     if (straysTold_ < maxStraysTold) {
         ++straysTold_;
-        qCDebug(lcNorvoLink).noquote() << "dropped unowed frame, station" << stationText(frame.mid(1))
-                                       << "out of step:" << hex(frame);
+        tell(Kind::UnowedDropped, frame, frame.mid(1, 2));
     } else {
         ++straysUntold_;
     }
@@ -398,9 +409,9 @@ LinkExchange::Result LinkExchange::run(const NorvoRequest &request, const Answer
     in.path->guard.exchangeEnded(in.copies);
     tellUntoldStrays();
     if (!in.result.verdict.isGood()) {
-        qCDebug(lcNorvoLink).noquote() << QStringLiteral("refused %1: %2")
-                                              .arg(in.result.verdict.name(),
-                                                   QString::fromLatin1(hex(in.result.answer)));
+        LinkAccount::Event refused = event(Kind::Refused, -1, -1, in.result.answer);
+        refused.verdict = in.result.verdict.name();
+        tell(refused);
     }
     return in.result;
 }
@@ -415,8 +426,9 @@ void LinkExchange::takeStaleInput()
 void LinkExchange::tellUntoldStrays()
 {
     if (straysUntold_ > 0) {
-        qCDebug(lcNorvoLink).noquote()
-            << QStringLiteral("dropped %1 more unowed frames").arg(straysUntold_);
+        LinkAccount::Event untold = event(Kind::UnownedUntold);
+        untold.count = straysUntold_;
+        tell(untold);
     }
     straysTold_ = straysUntold_ = 0;
 }
@@ -456,24 +468,21 @@ LinkExchange::Result LinkExchange::command(const NorvoRequest &request, Listener
         bool found = false;
         const NorvoRequest sync = path_->owed.synchronisingRead(shape, &found);
         if (!found) {
-            qCDebug(lcNorvoLink).noquote() << "no synchronising read left for station"
-                                           << stationText(shape.echo);
+            tell(Kind::NoSyncLeft, QByteArray(), shape.echo);
             return { { LinkVerdict::OutOfStep }, QByteArray() };
         }
-        qCDebug(lcNorvoLink).noquote() << "synchronising station" << stationText(shape.echo)
-                                       << "with" << hex(sync.frame());
+        tell(Kind::Synchronising, sync.frame(), shape.echo);
         const Result synced = command(sync, sync.answerShape(), listener, true);
         if (synced.verdict.fault == LinkVerdict::NotConnected)
             return synced;
         // Unanswered, it has taken the request's turn: nothing is sent. Its
         // own failure (silence, a refusal) is the call's.
         if (path_->owed.needsSync(shape)) {
-            qCDebug(lcNorvoLink).noquote() << "station" << stationText(shape.echo)
-                                           << "still out of step";
+            tell(Kind::StillOutOfStep, QByteArray(), shape.echo);
             const bool told = !synced.verdict.isGood() && synced.verdict.fault != LinkVerdict::Busy;
             return { { told ? synced.verdict : LinkVerdict { LinkVerdict::OutOfStep } }, QByteArray() };
         }
-        qCDebug(lcNorvoLink).noquote() << "in step with station" << stationText(shape.echo);
+        tell(Kind::InStep, QByteArray(), shape.echo);
     }
     return command(request, shape, listener, false);
 }

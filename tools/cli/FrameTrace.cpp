@@ -2,9 +2,9 @@
 #include "FrameTrace.h"
 
 #include "ConnectionOptions.h"
+#include "LinkAccount.h"
 #include "simframe.h"
 
-#include <QtCore/QRegularExpression>
 #include <QtCore/QStringList>
 
 #include <cstring>
@@ -15,51 +15,12 @@ const char startByte = 0x02;
 const char endByte = 0x03;
 const char linkCategory[] = "norvo.link";
 
-// tag, address:port, label, count, frame in hex.
-const QRegularExpression &linePattern()
-{
-    static const QRegularExpression pattern(QStringLiteral(
-        "^(\\S+) \\S*:\\d+ Area=(\\S*)  len = (-?\\d+) msg : ([0-9a-f]*)$"));
-    return pattern;
-}
+using LinkAccount::Kind;
 
-// The link's lines that carry a frame: what happened, the frame in hex.
-// A refusal without an answer ends in ":" (the hex is empty).
-const QRegularExpression &refusedPattern()
+// The driver's request or answer line, or false.
+bool frameLine(const QString &message, LinkAccount::Event *line)
 {
-    static const QRegularExpression pattern(QStringLiteral("^refused ([^:]+): ?([0-9a-f]*)$"));
-    return pattern;
-}
-
-const QRegularExpression &droppedPattern()
-{
-    static const QRegularExpression pattern(QStringLiteral("^dropped (.+): ([0-9a-f]+)$"));
-    return pattern;
-}
-
-// An owed answer, with how late it came and the wait it missed.
-const QRegularExpression &latePattern()
-{
-    static const QRegularExpression pattern(QStringLiteral(
-        "^(dropped|took) owed answer, (\\d+) ms after its request \\(the wait was (\\d+) ms\\): ([0-9a-f]+)$"));
-    return pattern;
-}
-
-// The wait the link learnt, and the late answer that taught it.
-const QRegularExpression &waitPattern()
-{
-    static const QRegularExpression pattern(QStringLiteral(
-        "^answer wait now (\\d+) ms: an answer came (\\d+) ms after its request$"));
-    return pattern;
-}
-
-// The link's lines about a station's step: the station's two hex digits.
-const QRegularExpression &stepPattern()
-{
-    static const QRegularExpression pattern(QStringLiteral(
-        "^(?:synchronising station (\\w\\w) with ([0-9a-f]*)|in step with station (\\w\\w)"
-        "|station (\\w\\w) still out of step|no synchronising read left for station (\\w\\w))$"));
-    return pattern;
+    return LinkAccount::parse(message, line) && line->kind == Kind::FrameLine;
 }
 
 bool isAnswerTag(const QString &tag)
@@ -99,11 +60,6 @@ QString stationText(const QByteArray &digits)
     bool ok = false;
     const int station = digits.toInt(&ok, 16);
     return ok ? QString::number(station) : QString::fromLatin1(digits);
-}
-
-QString stationText(const QString &digits)
-{
-    return stationText(digits.toLatin1());
 }
 
 // Register data in groups of four digits; bit data as it came.
@@ -159,26 +115,34 @@ QString answerText(const QByteArray &frame)
         + checksumText(frame);
 }
 
-QString droppedText(const QString &what, const QByteArray &frame)
+QString droppedText(const LinkAccount::Event &event)
 {
-    if (what == QLatin1String("owed answer"))
-        return QStringLiteral("dropped a late answer: ") + answerText(frame);
-    if (what == QLatin1String("broken frame"))
+    switch (event.kind) {
+    case Kind::OwedDropped:
+        return QStringLiteral("dropped a late answer: ") + answerText(event.frame);
+    case Kind::OwedTaken:
+        return QStringLiteral("took an earlier synchronising read's answer: ") + answerText(event.frame);
+    case Kind::BrokenDropped:
         return QStringLiteral("dropped a broken frame: ")
-            + (framed(frame) ? answerText(frame) : QString::fromLatin1(frame.toHex()));
-    static const QRegularExpression unowed(QStringLiteral("^unowed frame, station (\\w\\w) out of step$"));
-    const QRegularExpressionMatch match = unowed.match(what);
-    if (match.hasMatch())
+            + (framed(event.frame) ? answerText(event.frame) : QString::fromLatin1(event.frame.toHex()));
+    case Kind::UnowedDropped:
         return QStringLiteral("dropped an answer nothing was waiting for (station %1 out of step): %2")
-            .arg(stationText(match.captured(1)), answerText(frame));
-    return QStringLiteral("dropped %1: %2").arg(what, answerText(frame));
+            .arg(stationText(event.station), answerText(event.frame));
+    case Kind::StaleDropped:
+        return QStringLiteral("dropped an answer of unknown age (out of step): ") + answerText(event.frame);
+    case Kind::CopyDropped:
+        return QStringLiteral("dropped a copy, %1 ms behind its original: %2").arg(event.ms).arg(answerText(event.frame));
+    default:
+        return QString();
+    }
 }
 
 } // namespace
 
 bool FrameTrace::isFrameLine(const QString &message)
 {
-    return linePattern().match(message).hasMatch();
+    LinkAccount::Event line;
+    return frameLine(message, &line);
 }
 
 bool FrameTrace::isLinkAccount(const char *category)
@@ -217,15 +181,14 @@ void FrameTrace::forget()
 
 QString FrameTrace::take(const QString &message, const QDateTime &time)
 {
-    const QRegularExpressionMatch match = linePattern().match(message);
-    if (!match.hasMatch())
+    LinkAccount::Event line;
+    if (!frameLine(message, &line))
         return QString();
-    const QByteArray frame = QByteArray::fromHex(match.captured(4).toLatin1());
     const QString stamp = time.toString(QStringLiteral("hh:mm:ss.zzz"));
-    if (isAnswerTag(match.captured(1)))
-        return stamp + QStringLiteral(" <- ") + answer(frame);
+    if (isAnswerTag(line.verdict))
+        return stamp + QStringLiteral(" <- ") + answer(line.frame);
     ++requests_;
-    return stamp + QStringLiteral(" -> ") + request(frame, match.captured(2));
+    return stamp + QStringLiteral(" -> ") + request(line.frame, line.label);
 }
 
 QString FrameTrace::takeLinkLine(const QString &message, const QDateTime &time)
@@ -238,62 +201,57 @@ QString FrameTrace::takeLinkLine(const QString &message, const QDateTime &time)
 
 QString FrameTrace::linkText(const QString &message)
 {
-    QRegularExpressionMatch match = refusedPattern().match(message);
-    if (match.hasMatch()) {
-        refusalPending_ = true;
-        refusedVerdict_ = match.captured(1);
-        refusedAnswer_ = QByteArray::fromHex(match.captured(2).toLatin1());
-        return QString();
-    }
-    match = waitPattern().match(message);
-    if (match.hasMatch()) {
-        learntWaitMs_ = match.captured(1).toInt();
-        return QStringLiteral("the driver now waits %1 ms for an answer: one came %2 ms after its request")
-            .arg(match.captured(1), match.captured(2));
-    }
-    match = latePattern().match(message);
-    if (match.hasMatch()) {
-        const int lateMs = match.captured(2).toInt();
-        const int waitMs = match.captured(3).toInt();
-        if (lateMs > waitMs) {
-            lateMs_ = lateMs;
-            lateWaitMs_ = waitMs;
-        }
-        const QByteArray frame = QByteArray::fromHex(match.captured(4).toLatin1());
-        const QString when = QStringLiteral(" (%1 ms after its request; the wait was %2 ms)").arg(lateMs).arg(waitMs);
-        if (match.captured(1) == QLatin1String("took"))
-            return QStringLiteral("took an earlier synchronising read's answer: ") + answerText(frame) + when;
-        return QStringLiteral("dropped a late answer: ") + answerText(frame) + when;
-    }
-    match = droppedPattern().match(message);
-    if (match.hasMatch())
-        return droppedText(match.captured(1), QByteArray::fromHex(match.captured(2).toLatin1()));
-    match = stepPattern().match(message);
-    if (!match.hasMatch())
+    LinkAccount::Event event;
+    if (!LinkAccount::parse(message, &event))
         return message;
-    if (match.capturedStart(1) >= 0) {
-        return QStringLiteral("station %1 out of step: synchronising with %2")
-            .arg(stationText(match.captured(1)),
-                 requestText(QByteArray::fromHex(match.captured(2).toLatin1()), QString()));
+    switch (event.kind) {
+    case Kind::Refused:
+        refusalPending_ = true;
+        refusedVerdict_ = event.verdict;
+        refusedAnswer_ = event.frame;
+        return QString();
+    case Kind::OwedDroppedLate:
+    case Kind::OwedTakenLate: {
+        if (event.lateMs > event.ms) {
+            lateMs_ = event.lateMs;
+            lateWaitMs_ = event.ms;
+        }
+        event.kind = event.kind == Kind::OwedTakenLate ? Kind::OwedTaken : Kind::OwedDropped;
+        return droppedText(event)
+            + QStringLiteral(" (%1 ms after its request; the wait was %2 ms)").arg(event.lateMs).arg(event.ms);
     }
-    if (match.capturedStart(3) >= 0) {
+    case Kind::WaitLearnt:
+        learntWaitMs_ = event.ms;
+        return QStringLiteral("the driver now waits %1 ms for an answer: one came %2 ms after its request")
+            .arg(event.ms)
+            .arg(event.lateMs);
+    case Kind::Synchronising:
+        return QStringLiteral("station %1 out of step: synchronising with %2")
+            .arg(stationText(event.station), requestText(event.frame, QString()));
+    case Kind::InStep:
         // What the synchronising read met no longer matters.
         forget();
-        return QStringLiteral("station %1 in step again").arg(stationText(match.captured(3)));
-    }
-    const QString reason = failure();
-    forget();
-    if (match.capturedStart(4) >= 0) {
+        return QStringLiteral("station %1 in step again").arg(stationText(event.station));
+    case Kind::StillOutOfStep: {
+        const QString reason = failure();
+        forget();
         failure_ = reason.isEmpty()
             ? QStringLiteral("out of step after the synchronising read; the request was not sent")
             : QStringLiteral("%1, to the synchronising read that goes first on a new link or after a "
                              "failed exchange; the request was not sent").arg(reason);
         return QStringLiteral("station %1 still out of step: the request was not sent")
-            .arg(stationText(match.captured(4)));
+            .arg(stationText(event.station));
     }
-    failure_ = QStringLiteral("out of step, with no synchronising read left; the request was not sent");
-    return QStringLiteral("station %1 out of step, with no synchronising read left: "
-                          "the request was not sent").arg(stationText(match.captured(5)));
+    case Kind::NoSyncLeft:
+        forget();
+        failure_ = QStringLiteral("out of step, with no synchronising read left; the request was not sent");
+        return QStringLiteral("station %1 out of step, with no synchronising read left: "
+                              "the request was not sent").arg(stationText(event.station));
+    default: {
+        const QString dropped = droppedText(event);
+        return dropped.isEmpty() ? message : dropped;
+    }
+    }
 }
 
 QString FrameTrace::lateAnswer() const
@@ -326,10 +284,9 @@ QString FrameTrace::refusalText(const QString &verdict, const QByteArray &answer
             .arg(stationText(answer.mid(1, 2)), QString::fromLatin1(answer.mid(3, 2)),
                  stationText(lastEcho_.left(2)), QString::fromLatin1(lastEcho_.mid(2)));
     }
-    static const QRegularExpression plcError(QStringLiteral("^plc-error (.)$"));
-    const QRegularExpressionMatch match = plcError.match(verdict);
-    if (match.hasMatch()) {
-        const char code = match.captured(1).at(0).toLatin1();
+    const QString plcError = QStringLiteral("plc-error ");
+    if (verdict.startsWith(plcError) && verdict.size() == plcError.size() + 1) {
+        const char code = verdict.at(plcError.size()).toLatin1();
         return QStringLiteral("PLC error code %1: %2").arg(QLatin1Char(code)).arg(plcErrorText(code));
     }
     if (verdict == QLatin1String("length")) {

@@ -2,6 +2,7 @@
 #include "FrameTrace.h"
 
 #include "ConnectionOptions.h"
+#include "SimulatorErrors.h"
 #include "simframe.h"
 
 #include <QtCore/QRegularExpression>
@@ -144,9 +145,7 @@ QString answerText(const QByteArray &frame)
     const char error = frame.at(5);
     QString text = QStringLiteral("station %1, %2, ")
                        .arg(stationText(frame.mid(1, 2)), commandText(code));
-    text += error == '0' ? QStringLiteral("no error")
-                         : QStringLiteral("PLC error %1: %2").arg(QLatin1Char(error))
-                               .arg(FrameTrace::plcErrorText(error));
+    text += error == '0' ? QStringLiteral("no error") : FrameTrace::plcErrorText(error);
     return text + dataText(code, frame.mid(6, frame.size() - 9)) + QStringLiteral(", ")
         + checksumText(frame);
 }
@@ -185,15 +184,7 @@ QString FrameTrace::linkAccountRule()
 
 QString FrameTrace::plcErrorText(char code)
 {
-    switch (code) {
-    case '1': return QStringLiteral("the request's checksum was wrong");
-    case '2': return QStringLiteral("unknown command");
-    case '3': return QStringLiteral("malformed request");
-    case '4': return QStringLiteral("unknown area");
-    case '5': return QStringLiteral("elements past 9999");
-    case '6': return QStringLiteral("busy");
-    default: return QStringLiteral("an error code of no known meaning");
-    }
+    return SimulatorErrors::describe(code);
 }
 
 QString FrameTrace::failure() const
@@ -316,7 +307,7 @@ QString FrameTrace::refusalText(const QString &verdict, const QByteArray &answer
     const QRegularExpressionMatch match = plcError.match(verdict);
     if (match.hasMatch()) {
         const char code = match.captured(1).at(0).toLatin1();
-        return QStringLiteral("PLC error code %1: %2").arg(QLatin1Char(code)).arg(plcErrorText(code));
+        return plcErrorText(code);
     }
     if (verdict == QLatin1String("length")) {
         if (lastDataChars_ < 0 || answer.size() < 9)

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "simapijson.h"
 
+#include "Limits.h"
+
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 
@@ -107,7 +109,7 @@ QString readTarget(const QString &labelText, const QString &typeText, const QStr
         return error;
     target->count = int(number);
     number = stations.first();
-    if (!stationText.isNull() && !wholeNumber(QStringLiteral("station"), stationText, 0, 255, &number, &error))
+    if (!stationText.isNull() && !wholeNumber(QStringLiteral("station"), stationText, 0, Limits::maxStation, &number, &error))
         return error;
     target->station = int(number);
     if (!stations.contains(target->station))

@@ -30,6 +30,17 @@ constexpr Info table[] = {
     {Type::Double, "double", 64, false, true},
 };
 
+constexpr bool tableInOrder()
+{
+    int index = 0;
+    for (const Info &entry : table) {
+        if (int(entry.type) != index++)
+            return false;
+    }
+    return true;
+}
+static_assert(tableInOrder(), "info() looks a type up by its place in the table");
+
 constexpr const Info &info(Type type)
 {
     return table[int(type)];

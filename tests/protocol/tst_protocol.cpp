@@ -218,6 +218,7 @@ void TestProtocol::limitsFitTheFrame()
     QCOMPARE(request.count, Limits::maxUnits);
     QCOMPARE(SimFrame::frame(write).size(), SimFrame::maxRequestLength);
     QCOMPARE(QString::number(Areas::lastElement).size(), Areas::elementDigits);
+    QCOMPARE(SimAreas::elementCount, Areas::elementCount);
     QCOMPARE(Limits::maxWriteCount, 65535);
     QCOMPARE(SerialLine::baudRateText(), QStringLiteral("1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200"));
     QVERIFY(SerialLine::isParity(QLatin1Char('e')) && !SerialLine::isParity(QLatin1Char('M')));

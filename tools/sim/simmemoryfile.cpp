@@ -3,6 +3,7 @@
 
 #include "simlabel.h"
 
+#include "Areas.h"
 #include "Limits.h"
 #include "ValueGrammar.h"
 
@@ -91,8 +92,9 @@ QString parseLine(QString line, SimMemoryFile::Assignment *assignment)
         assignment->values.append(pattern);
     }
     if (!SimTypes::fits(label.area, label.element, assignment->type, assignment->values.size())) {
-        return QStringLiteral("%1 %2 value(s) from %3 reach past element 9999")
-                .arg(assignment->values.size()).arg(SimTypes::name(assignment->type), labelText);
+        return QStringLiteral("%1 %2 value(s) from %3 reach past element %4")
+                .arg(assignment->values.size()).arg(SimTypes::name(assignment->type), labelText)
+                .arg(Areas::lastElement);
     }
     assignment->area = label.area;
     assignment->element = label.element;

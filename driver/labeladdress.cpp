@@ -9,22 +9,13 @@ namespace LabelAddress {
 
 namespace {
 
-// Tested in this order: the three-letter texts before their single letters,
-// "R" before "D", "D" before the discrete letters. So "DR7" is an R register
-// and "MR5" too.
-struct AreaText
+// The protocol's prefixes, tested in its order (protocol/Areas.h): a label
+// names the first one found anywhere in it, so "DR7" is an R register and
+// "MR5" too.
+NorvoArea::AreaType areaType(Areas::Area area)
 {
-    const char *text;
-    NorvoArea::AreaType area;
-};
-constexpr AreaText areaTexts[] = {
-    {"TMR", NorvoArea::Area_RT}, {"CTR", NorvoArea::Area_RC}, {"HR", NorvoArea::Area_R},
-    {"R", NorvoArea::Area_R},    {"D", NorvoArea::Area_D},    {"X", NorvoArea::Area_WX},
-    {"Y", NorvoArea::Area_WY},   {"M", NorvoArea::Area_WM},   {"S", NorvoArea::Area_WS},
-    {"T", NorvoArea::Area_WT},   {"C", NorvoArea::Area_WC},
-};
-
-constexpr int numberLength = 4;
+    return NorvoArea::AreaType(Areas::requestCode(area));
+}
 
 // Bit n set: the letter 'A' + n occurs in the label, in either case.
 // Outside ASCII, case folding can make other characters match (U+017F is
@@ -62,12 +53,12 @@ NorvoArea::AreaType area(const QString &label)
     // One pass for the letters present, instead of a search per text.
     bool ascii = true;
     const quint32 letters = lettersIn(label, &ascii);
-    for (const AreaText &entry : areaTexts) {
-        if (!hasLetters(letters, entry.text))
+    for (const Areas::Prefix &prefix : Areas::prefixes) {
+        if (!hasLetters(letters, prefix.text))
             continue;
-        const bool oneLetter = entry.text[1] == '\0';
-        if ((ascii && oneLetter) || label.contains(QLatin1String(entry.text), Qt::CaseInsensitive))
-            return entry.area;
+        const bool oneLetter = prefix.text[1] == '\0';
+        if ((ascii && oneLetter) || label.contains(QLatin1String(prefix.text), Qt::CaseInsensitive))
+            return areaType(prefix.area);
     }
     return NorvoArea::Area_None;
 }
@@ -87,10 +78,10 @@ QString number(const QString &label, NorvoArea::AreaType area)
     if (area == NorvoArea::Area_None)
         return QString();
     const QString found = digits(label, QString());
-    if (found.isEmpty() || found.size() > numberLength)
+    if (found.isEmpty() || found.size() > Areas::elementDigits)
         return QString();
     // Leading zeros of the label are kept: they are text, not a number.
-    return QString(numberLength - found.size(), QLatin1Char('0')) + found;
+    return QString(Areas::elementDigits - found.size(), QLatin1Char('0')) + found;
 }
 
 int byteLength(DataType type, int count)
@@ -117,7 +108,11 @@ int byteLength(DataType type, int count)
 
 bool isBitArea(int area)
 {
-    return area == NorvoArea::Area_WX || area == NorvoArea::Area_WY;
+    for (const Areas::Info &info : Areas::table) {
+        if (Areas::readsBits(info.area) && area == Areas::requestCode(info.area))
+            return true;
+    }
+    return false;
 }
 
 } // namespace LabelAddress

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "LibNorvoTCP.h"
 
+#include "Limits.h"
 #include "buildinfo.h"
 
 // Identity, the debug switch, the station number and opening and closing the link.
@@ -39,11 +40,10 @@ QString LibNorvoTCP::DebugCmd(EDebugCmdType command)
 
 int LibNorvoTCP::SetConnectPar(QString par)
 {
-    // A frame carries the station in two hex digits; a larger number would
-    // address another PLC on a shared line, so it is refused.
-    constexpr uint maxStation = 0xFF;
+    // A larger number would address another PLC on a shared line, so it is
+    // refused.
     const uint station = par.toUInt(nullptr, 10); // 0 when the text is no number
-    if (station > maxStation)
+    if (station > uint(Limits::maxStation))
         return -1;
     stationNo = int(station);
     return stationNo;

@@ -5,17 +5,14 @@
 #include "requestplan.h"
 #include "valuecoding.h"
 
+#include "Limits.h"
+
 // Writing labels: checks, encoding the record's list into register nibbles,
 // one register write.
 
-namespace {
-
-// Counts above this are refused as too large before the type is looked at,
-// although a write request carries far fewer registers (RequestPlan::maxUnits):
-// hosts rely on the status this order gives.
-constexpr int maxWriteCount = 65535;
-
-} // namespace
+// Counts above Limits::maxWriteCount are refused as too large before the
+// type is looked at, although a write request carries far fewer registers
+// (RequestPlan::maxUnits): hosts rely on the status this order gives.
 
 CLabelVariable LibNorvoTCP::WriteVariable(QString label, DataType type, CLabelVariable record)
 {
@@ -35,7 +32,7 @@ CLabelVariable LibNorvoTCP::WriteVariable(QString label, DataType type, CLabelVa
         record.status = LabelStatus::AddressNotUsable;
     } else if (count < 1) {
         record.status = LabelStatus::CountNotUsable;
-    } else if (count > maxWriteCount) {
+    } else if (count > Limits::maxWriteCount) {
         record.status = LabelStatus::CountTooLarge;
     } else if (type == DT_None) {
         record.status = LabelStatus::TypeNotSupported;

@@ -2,6 +2,7 @@
 #ifndef NORVOFRAME_H
 #define NORVOFRAME_H
 
+#include "Limits.h"
 #include "LinkVerdict.h"
 
 #include <QtCore/QByteArray>
@@ -23,9 +24,8 @@ constexpr char StartByte = 0x02;
 constexpr char EndByte = 0x03;
 // Start, station, command, error code, checksum and end byte of an answer.
 constexpr int AnswerOverhead = 9;
-// The most units (bits or registers) one request can carry: its count
-// travels as two hex digits.
-constexpr int MaxCount = 0xFF;
+// The most units (bits or registers) one request can carry.
+constexpr int MaxCount = Limits::maxUnits;
 
 // Sum of the first count bytes modulo 256; positions past the end count as 0.
 quint8 checksum(const QByteArray &bytes, unsigned count);

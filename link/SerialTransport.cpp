@@ -3,6 +3,7 @@
 
 #include "LinkPause.h"
 #include "LinkWire.h"
+#include "SerialLine.h"
 
 #include <poll.h>
 
@@ -11,20 +12,17 @@
 
 namespace {
 
-// Baud rates the port accepts, and the silence after which a serial
-// delivery counts as complete at that rate (0: keep the current value).
-struct BaudSetting
+// The silence after which a serial delivery counts as complete, for the
+// rates that change it.
+struct IdleSetting
 {
     int baudRate;
     int idleMs;
 };
-constexpr BaudSetting baudSettings[] = {
-    { 1200, 0 },  { 2400, 10 },  { 4800, 6 },   { 9600, 3 },
-    { 19200, 0 }, { 38400, 0 }, { 57600, 0 }, { 115200, 0 },
-};
+constexpr IdleSetting idleSettings[] = {{2400, 10}, {4800, 6}, {9600, 3}};
 
 // Rates the port cannot report are taken as the slowest one offered.
-constexpr int slowestBaud = 1200;
+constexpr int slowestBaud = SerialLine::baudRates[0];
 
 } // namespace
 
@@ -45,20 +43,19 @@ bool SerialTransport::open(const QString &portName, int baudRate, int dataBits, 
     if (!port_->open(QIODevice::ReadWrite))
         return false;
 
-    for (const BaudSetting &setting : baudSettings) {
-        if (setting.baudRate == baudRate) {
-            port_->setBaudRate(baudRate, QSerialPort::AllDirections);
-            if (setting.idleMs > 0)
-                idleMs = setting.idleMs;
-        }
+    if (SerialLine::isBaudRate(baudRate))
+        port_->setBaudRate(baudRate, QSerialPort::AllDirections);
+    for (const IdleSetting &setting : idleSettings) {
+        if (setting.baudRate == baudRate)
+            idleMs = setting.idleMs;
     }
-    if (dataBits >= 5 && dataBits <= 8)
+    if (dataBits >= SerialLine::minDataBits && dataBits <= SerialLine::maxDataBits)
         port_->setDataBits(QSerialPort::DataBits(dataBits));
     if (stopBits == 1)
         port_->setStopBits(QSerialPort::OneStop);
     else if (stopBits == 2)
         port_->setStopBits(QSerialPort::TwoStop);
-    else if (stopBits == 3)
+    else if (stopBits == SerialLine::oneAndHalfStopBits)
         port_->setStopBits(QSerialPort::OneAndHalfStop);
     if (parity.contains(QLatin1Char('N'), Qt::CaseInsensitive))
         port_->setParity(QSerialPort::NoParity);

@@ -434,7 +434,8 @@ void TestCliOutput::traceNamesWhatWentWrong_data()
     QTest::newRow("good bits") << bitRead << QString() << QByteArray::fromHex("023031343430313031384403")
                                << "station 1, read bits (44), no error, data 101, checksum 8D right" << "";
     QTest::newRow("PLC error") << bitRead << refused("plc-error 4", framed("01444")) << framed("01444")
-                               << "PLC error 4: unknown area" << "PLC error code 4: unknown area";
+                               << "PLC error code 4 (norvo-sim: unknown area)"
+                               << "PLC error code 4 (norvo-sim: unknown area)";
     QTest::newRow("checksum") << bitRead << refused("integrity", framed("014400101", 1))
                               << framed("014400101", 1) << "WRONG (should be" << "wrong checksum in the answer";
     QTest::newRow("broken frame") << bitRead << refused("integrity", "\x02" "0144")

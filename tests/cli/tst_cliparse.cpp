@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// norvo's command line: value texts per type, and whole argument lists.
+// norvo's command line: value texts into the record's lists, and whole
+// argument lists. The grammars themselves are the protocol floor's (tests/protocol).
 
 #include "Invocation.h"
 #include "TestTable.h"
@@ -9,23 +10,7 @@
 
 #include <cstring>
 
-Q_DECLARE_METATYPE(DataType)
-
 namespace {
-
-// The one element that parseValues made of `text`, widened for comparison;
-// an empty optional-like pair when it refused the text.
-struct Parsed {
-    QString error;
-    QVariant list;
-};
-
-Parsed parseOne(DataType type, const QString &text)
-{
-    Parsed parsed;
-    parsed.error = ValueText::parseValues(type, {text}, &parsed.list);
-    return parsed;
-}
 
 QStringList words(const char *line)
 {
@@ -39,10 +24,6 @@ class TestCliParse : public QObject
     Q_OBJECT
 
 private slots:
-    void integerRanges_data();
-    void integerRanges();
-    void refusedValues_data();
-    void refusedValues();
     void hexIsTheBitPattern();
     void floatingPoint();
     void valuesKeepTheirOrderInTheRecordsListType();
@@ -52,94 +33,8 @@ private slots:
     void refusedCommandLines();
     void connections_data();
     void connections();
-    void labels();
     void help();
 };
-
-// Every integer type at and just beyond both ends of its range.
-void TestCliParse::integerRanges_data()
-{
-    // shown: how the stored element reads back
-    addColumns<DataType, QString, bool, QString>("type", "text", "accepted", "shown");
-
-    const struct {
-        DataType type;
-        const char *low, *belowLow, *high, *aboveHigh;
-    } ranges[] = {
-        {DT_Int8, "-128", "-129", "127", "128"},
-        {DT_UInt8, "0", "-1", "255", "256"},
-        {DT_Int16, "-32768", "-32769", "32767", "32768"},
-        {DT_UInt16, "0", "-1", "65535", "65536"},
-        {DT_Int32, "-2147483648", "-2147483649", "2147483647", "2147483648"},
-        {DT_UInt32, "0", "-1", "4294967295", "4294967296"},
-        {DT_Int64, "-9223372036854775808", "-9223372036854775809", "9223372036854775807",
-         "9223372036854775808"},
-        {DT_UInt64, "0", "-1", "18446744073709551615", "18446744073709551616"},
-    };
-    for (const auto &range : ranges) {
-        const QByteArray type = ValueText::typeName(range.type).toLatin1();
-        QTest::newRow(type + " low") << range.type << range.low << true << range.low;
-        QTest::newRow(type + " below") << range.type << range.belowLow << false << QString();
-        QTest::newRow(type + " high") << range.type << range.high << true << range.high;
-        QTest::newRow(type + " above") << range.type << range.aboveHigh << false << QString();
-    }
-    QTest::newRow("uint16 -0 is 0") << DT_UInt16 << "-0" << true << "0";
-    QTest::newRow("int32 leading +") << DT_Int32 << "+42" << true << "42";
-    QTest::newRow("int16 leading zeros") << DT_Int16 << "-007" << true << "-7";
-}
-
-void TestCliParse::integerRanges()
-{
-    QFETCH(DataType, type);
-    QFETCH(QString, text);
-    QFETCH(bool, accepted);
-    QFETCH(QString, shown);
-
-    const Parsed parsed = parseOne(type, text);
-    if (!accepted) {
-        QVERIFY2(parsed.error.contains(QLatin1String("out of range for ")), qPrintable(parsed.error));
-        QVERIFY(parsed.error.contains(QLatin1Char('"') + text + QLatin1Char('"')));
-        return;
-    }
-    QVERIFY2(parsed.error.isEmpty(), qPrintable(parsed.error));
-    QStringList texts;
-    QVERIFY(ValueText::formatValues(type, parsed.list, ValueText::Style::Plain, &texts));
-    QCOMPARE(texts, QStringList{shown});
-}
-
-void TestCliParse::refusedValues_data()
-{
-    addColumns<DataType, QString, QString>("type", "text", "reason");
-
-    QTest::newRow("fraction for an integer") << DT_Int16 << "1.5" << "not a whole number";
-    QTest::newRow("exponent for an integer") << DT_Int32 << "1e3" << "not a whole number";
-    QTest::newRow("letters") << DT_Int16 << "12abc" << "not a number";
-    QTest::newRow("empty") << DT_UInt8 << "" << "not a number";
-    QTest::newRow("blank around") << DT_Int16 << " 5" << "not a number";
-    QTest::newRow("decimal comma") << DT_Double << "1,5" << "not a number";
-    QTest::newRow("two points") << DT_Float << "1.5.2" << "not a number";
-    QTest::newRow("float too large") << DT_Float << "3.4028236e38" << "out of range for float";
-    QTest::newRow("double too large") << DT_Double << "1e309" << "out of range for double";
-    QTest::newRow("hex too wide") << DT_Int16 << "0x10000" << "does not fit in int16 (hex up to 0xFFFF)";
-    QTest::newRow("hex too wide for float") << DT_Float << "0x100000000" << "does not fit in float";
-    QTest::newRow("hex without digits") << DT_UInt16 << "0x" << "not a hex number";
-    QTest::newRow("hex bad digit") << DT_UInt16 << "0x12G" << "not a hex number";
-    QTest::newRow("hex with sign") << DT_Int16 << "-0x10" << "takes no sign";
-    QTest::newRow("bit 2") << DT_Bool << "2" << "not a bit value";
-    QTest::newRow("bit word") << DT_Bool << "yes" << "not a bit value";
-}
-
-void TestCliParse::refusedValues()
-{
-    QFETCH(DataType, type);
-    QFETCH(QString, text);
-    QFETCH(QString, reason);
-
-    const Parsed parsed = parseOne(type, text);
-    QVERIFY2(parsed.error.contains(reason), qPrintable(parsed.error));
-    QVERIFY2(parsed.error.startsWith(QLatin1Char('"') + text + QLatin1Char('"')),
-             qPrintable(parsed.error));
-}
 
 void TestCliParse::hexIsTheBitPattern()
 {
@@ -447,18 +342,6 @@ void TestCliParse::connections()
         QCOMPARE(error, QString());
     else
         QVERIFY2(error.contains(message), qPrintable(error));
-}
-
-void TestCliParse::labels()
-{
-    for (const char *label : {"D100", "d0", "R7", "HR7", "DR7", "TMR5", "ctr12", "X17", "Y0",
-                              "M0016", "S3", "T5", "C9999"}) {
-        QVERIFY2(isLabel(QLatin1String(label)), label);
-    }
-    for (const char *label : {"", "D", "100", "Q5", "D12345", "D-1", "D1A2", "SD1", "D 100",
-                              "XY1"}) {
-        QVERIFY2(!isLabel(QLatin1String(label)), label);
-    }
 }
 
 void TestCliParse::help()

@@ -555,7 +555,7 @@ void TestCliRun::sessionOverPty()
     QCOMPARE(records.at(1).at(7), QStringLiteral("-7 300"));
     QCOMPARE(records.at(2).at(7), QStringLiteral("0 0 0"));
     QCOMPARE(records.at(3).at(4), QStringLiteral("7"));
-    QCOMPARE(records.at(3).at(6), QStringLiteral("PLC error code 5: elements past 9999"));
+    QCOMPARE(records.at(3).at(6), QStringLiteral("PLC error code 5 (norvo-sim: elements past 9999)"));
 
     // While a poll holds the line, another norvo is told it is busy.
     QProcess holder;
@@ -587,13 +587,13 @@ void TestCliRun::exitCodes_data()
                                     << 1 << "" << "status 8 no answer in time: no answer";
     QTest::newRow("PLC error code") << plain << QStringList{"--trace", "PLC", "read", "D9999", "int16", "2"}
                                     << 1 << ""
-                                    << "<- station 1, read registers (46), PLC error 5: elements past 9999";
+                                    << "<- station 1, read registers (46), PLC error code 5 (norvo-sim: elements past 9999)";
     QTest::newRow("wrong checksum") << QStringList{"--tcp", "127.0.0.1:0", "--bad-checksum-every", "1"}
                                     << QStringList{"PLC", "read", "D0", "int16"} << 1 << ""
                                     << "status 7 answer unusable or reporting an error: wrong checksum in the answer";
     QTest::newRow("PLC busy") << QStringList{"--tcp", "127.0.0.1:0", "--error-every", "1"}
                               << QStringList{"PLC", "read", "D0", "int16"} << 1 << ""
-                              << "status 7 answer unusable or reporting an error: PLC error code 6: busy";
+                              << "status 7 answer unusable or reporting an error: PLC error code 6 (norvo-sim: busy)";
     // Answers later than the driver waits: the next exchanges drop them.
     QTest::newRow("late answer dropped")
         << QStringList{"--tcp", "127.0.0.1:0", "--delay-every", "2", "--delay", "700"}

@@ -143,6 +143,9 @@ void TestSimApi::memoryRoundTrips_data()
     QTest::newRow("timer uint8") << "TMR5" << "uint8" << "[1, 255]" << "[1,255]" << quint16(0x01FF);
     QTest::newRow("counter int8") << "CTR12" << "int8" << "[-128, 127]" << "[-128,127]" << quint16(0x807F);
     QTest::newRow("register uint32") << "HR8" << "uint32" << "[4294967295]" << "[4294967295]" << quint16(0xFFFF);
+    // Texts as norvo's command line writes them.
+    QTest::newRow("signed text") << "D700" << "int16" << "[\"+5\"]" << "[5]" << quint16(5);
+    QTest::newRow("infinity") << "D800" << "float" << "[\"+1.5\", \"-infinity\"]" << "[1.5,\"-inf\"]" << quint16(0);
 }
 
 void TestSimApi::memoryRoundTrips()
@@ -187,12 +190,12 @@ void TestSimApi::badRequestsChangeNothing_data()
     QTest::newRow("count zero") << QByteArray("GET") << QByteArray("/api/memory/D1?count=0") << QByteArray() << "count";
     QTest::newRow("past 9999") << QByteArray("GET") << QByteArray("/api/memory/D9999?type=int32") << QByteArray() << "past element 9999";
     QTest::newRow("station not simulated") << QByteArray("GET") << QByteArray("/api/memory/D1?station=3") << QByteArray() << "station 3";
-    QTest::newRow("out of range") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int16\",\"values\":[1, 32768]}") << "out of the range of int16";
+    QTest::newRow("out of range") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int16\",\"values\":[1, 32768]}") << "out of range for int16";
     QTest::newRow("not whole") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int32\",\"values\":[1.5]}") << "whole numbers";
-    QTest::newRow("float too large") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"float\",\"values\":[1e39]}") << "out of the range of float";
+    QTest::newRow("float too large") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"float\",\"values\":[1e39]}") << "out of range for float";
     QTest::newRow("wrong value type") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int16\",\"values\":[7, {\"a\":1}]}") << "wrong type";
     QTest::newRow("bool for a number") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"uint8\",\"values\":[true, 1]}") << "wrong type";
-    QTest::newRow("text not a number") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int16\",\"values\":[\"ten\"]}") << "no int16 value";
+    QTest::newRow("text not a number") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int16\",\"values\":[\"ten\"]}") << "\"ten\" is not a number";
     QTest::newRow("malformed JSON") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int16\",\"values\":[1") << "malformed JSON";
     QTest::newRow("not an object") << QByteArray("PUT") << d1 << QByteArray("[1]") << "JSON object";
     QTest::newRow("no values") << QByteArray("PUT") << d1 << QByteArray("{\"type\":\"int16\"}") << "\"values\"";

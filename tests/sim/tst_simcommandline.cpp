@@ -2,6 +2,7 @@
 // What a user types: the memory file with its line numbers, the dump that
 // loads back, and the command line of norvo-sim.
 
+#include "simlabel.h"
 #include "simmemoryfile.h"
 #include "simoptions.h"
 
@@ -67,26 +68,26 @@ void TestSimCommandLine::badLinesAreReportedWithTheirNumber_data()
     QTest::newRow("element past 9999") << "D10000 = 1" << "past 9999";
     QTest::newRow("huge element") << "D99999999999999 = 1" << "past 9999";
     QTest::newRow("word past the bits") << "WX9985 = 1" << "past bit 9999";
-    QTest::newRow("bit not 0 or 1") << "X1 = 2" << "0 or 1";
+    QTest::newRow("bit not 0 or 1") << "X1 = 2" << "not a bit value";
     QTest::newRow("register too large") << "D1 = 65536" << "-32768..65535";
     QTest::newRow("register too small") << "D1 = -32769" << "-32768..65535";
-    QTest::newRow("value not a number") << "D1 = twelve" << "no number";
-    QTest::newRow("hex without digits") << "D1 = 0x" << "no number";
-    QTest::newRow("sign twice") << "D1 = --5" << "no number";
-    QTest::newRow("empty value") << "D1 =" << "no number";
-    QTest::newRow("empty value in a list") << "D1 = 1,,2" << "no number";
+    QTest::newRow("value not a number") << "D1 = twelve" << "\"twelve\" is not a number";
+    QTest::newRow("hex without digits") << "D1 = 0x" << "not a hex number";
+    QTest::newRow("sign twice") << "D1 = --5" << "not a number";
+    QTest::newRow("empty value") << "D1 =" << "not a number";
+    QTest::newRow("empty value in a list") << "D1 = 1,,2" << "not a number";
     QTest::newRow("unknown type") << "D1:single = 1" << "unknown type \"single\"";
-    QTest::newRow("typed not a number") << "D1:float = abc" << "no float value";
-    QTest::newRow("typed out of range") << "D1:int8 = 128" << "out of the range of int8";
-    QTest::newRow("unsigned negative") << "D1:uint16 = -1" << "out of the range of uint16";
-    QTest::newRow("hex too wide") << "D1:int16 = 0x10000" << "out of the range of int16";
-    QTest::newRow("typed bool") << "X1:bool = 2" << "bool takes";
+    QTest::newRow("typed not a number") << "D1:float = abc" << "not a number";
+    QTest::newRow("typed out of range") << "D1:int8 = 128" << "out of range for int8";
+    QTest::newRow("unsigned negative") << "D1:uint16 = -1" << "out of range for uint16";
+    QTest::newRow("hex too wide") << "D1:int16 = 0x10000" << "does not fit in int16";
+    QTest::newRow("typed bool") << "X1:bool = 2" << "not a bit value";
     QTest::newRow("typed past 9999") << "D9999:int32 = 1" << "reach past element 9999";
     QTest::newRow("list past 9999") << "X9998 = 1, 1, 1" << "reach past element 9999";
     QTest::newRow("station too large") << "@300 D1 = 1" << "0..255";
     QTest::newRow("station without label") << "@D1 = 1" << "@STATION";
     QTest::newRow("station not simulated") << "@9 D1 = 1" << "station 9 is not simulated";
-    QTest::newRow("float too large, as written") << "D1:float = 1e39" << "1e39 is out of the range of float";
+    QTest::newRow("float too large, as written") << "D1:float = 1e39" << "\"1e39\" is out of range for float";
     QTest::newRow("no such generator") << "D1 = rmp(0, 10, 1, 1s)" << "\"rmp(0, 10, 1, 1s)\" is no generator";
     QTest::newRow("generator arguments") << "D1 = sine(0, 10)" << "sine(LOW, HIGH, PERIOD)";
     QTest::newRow("ramp away from its end") << "D1 = ramp(0, 10, -1, 1s)" << "lead from START to END";
@@ -115,6 +116,10 @@ void TestSimCommandLine::typedLinesLoad_data()
     QTest::newRow("int8 over M, as words") << "M0:int8 = 1, 2" << "WM0" << QVector<quint16>{0x0102};
     QTest::newRow("int32 over C") << "C16:int32 = -1" << "WC16" << QVector<quint16>{0xFFFF, 0xFFFF, 0};
     QTest::newRow("older word name") << "WM0 = 0xFF00" << "WM0" << QVector<quint16>{0xFF00};
+    // Values as norvo's command line writes them.
+    QTest::newRow("plus sign") << "D100:int16 = +5" << "D100" << QVector<quint16>{5};
+    QTest::newRow("infinity") << "D0:float = -infinity" << "D0" << QVector<quint16>{0x0000, 0xFF80};
+    QTest::newRow("untyped plus and on") << "D1 = +5\nX16 = on" << "D1" << QVector<quint16>{5};
 }
 
 void TestSimCommandLine::typedLinesLoad()
@@ -127,9 +132,9 @@ void TestSimCommandLine::typedLinesLoad()
     QVERIFY2(loaded.ok(), qPrintable(loaded.error));
     SimMemory memory;
     SimMemoryFile::apply(loaded.assignments, &memory);
-    const int digits = words.indexOf(QRegularExpression(QStringLiteral("[0-9]")));
-    const SimArea area = SimAreas::fromName(words.left(digits));
-    QCOMPARE(memory.readRun(area, words.mid(digits).toInt(), expected.size()), expected);
+    QString error;
+    const SimLabel label = SimLabel::parse(words, &error, true);
+    QCOMPARE(memory.readRun(label.area, label.element, expected.size()), expected);
     // The dump loads back to the same memory.
     SimMemory again;
     SimMemoryFile::apply(SimMemoryFile::parse(SimMemoryFile::dump(memory)).assignments, &again);

@@ -165,7 +165,7 @@ def main():
             with open(bad_file, "w") as out:
                 out.write("D60 = 1\nD61:int8 = 300\n")
             page.find_element(By.ID, "load-file").send_keys(bad_file)
-            wait.until(lambda p: "bad.txt:2: 300 is out of the range of int8" in p.find_element(By.ID, "message").text)
+            wait.until(lambda p: "bad.txt:2: \"300\" is out of range for int8" in p.find_element(By.ID, "message").text)
             if api(http, "/api/memory/D60")["values"] != [0] or len(api(http, "/api/generators")["generators"]) != 2:
                 sys.exit("a refused memory file changed the memory")
 

@@ -17,6 +17,7 @@ QString quoted(const QString &text);
 bool readNumber(const QString &text, int min, int max, int *out);
 
 QString checkLabel(const QString &label);
+QString checkBaud(const QString &text);
 QString checkType(const QString &name, DataType *type);
 QString checkCount(const QString &text, int *count);
 

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "ArgumentChecks.h"
+#include "Areas.h"
 #include "ConnectionOptions.h"
+#include "Limits.h"
+#include "SerialLine.h"
 #include "ValueText.h"
 
 #include <QtCore/QRegularExpression>
@@ -13,7 +16,7 @@ namespace {
 
 using namespace ArgumentChecks;
 
-const int maxStation = 255;   // the frame carries the station in two hex digits
+const int maxStation = Limits::maxStation;
 const int maxIntervalMs = 3600 * 1000;
 const int maxTimes = 1000 * 1000 * 1000;
 
@@ -51,25 +54,20 @@ QString checkSerial(const QString &connection)
     }
     if (fields.at(0).isEmpty())
         return QStringLiteral("the serial connection names no port");
-    int baud = 0;
-    readNumber(fields.at(1), 1, 1000000, &baud);
-    if (!driverBaudRates().contains(baud)) {
-        return QStringLiteral("baud rate %1 is not one the driver sets "
-                              "(1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)")
-            .arg(quoted(fields.at(1)));
-    }
+    QString error = checkBaud(fields.at(1));
+    if (!error.isEmpty())
+        return error;
     int bits = 0;
-    if (!readNumber(fields.at(2), 5, 8, &bits))
+    if (!readNumber(fields.at(2), SerialLine::minDataBits, SerialLine::maxDataBits, &bits))
         return QStringLiteral("data bits %1 are not 5, 6, 7 or 8").arg(quoted(fields.at(2)));
     int stop = 0;
-    if (!readNumber(fields.at(3), 1, 3, &stop)) {
+    if (!readNumber(fields.at(3), SerialLine::minStopBits, SerialLine::maxStopBits, &stop)) {
         return QStringLiteral("stop bits %1 are not 1, 2 or 3 (one and a half)")
             .arg(quoted(fields.at(3)));
     }
     // The driver looks for N, then E, then O anywhere in the text, so a word
     // such as "even" would quietly mean no parity: only the letters pass.
-    static const QRegularExpression parity(QStringLiteral("^[NEOneo]$"));
-    if (!parity.match(fields.at(4)).hasMatch())
+    if (fields.at(4).size() != 1 || !SerialLine::isParity(fields.at(4).at(0)))
         return QStringLiteral("parity %1 is not N, E or O").arg(quoted(fields.at(4)));
     return QString();
 }
@@ -123,11 +121,20 @@ bool readNumber(const QString &text, int min, int max, int *out)
 
 QString checkLabel(const QString &label)
 {
-    if (isLabel(label))
+    if (Areas::parseLabel(label).isValid())
         return QString();
-    return QStringLiteral("%1 is not a label: give an area (D, R, HR, TMR, CTR, X, Y, M, S, T, C) "
-                          "and an element number from 0 to 9999, for example D100")
-        .arg(quoted(label));
+    return QStringLiteral("%1 is not a label: give an area (%2) "
+                          "and an element number from 0 to %3, for example D100")
+        .arg(quoted(label), Areas::prefixList(), QString::number(Areas::lastElement));
+}
+
+QString checkBaud(const QString &text)
+{
+    int baud = 0;
+    if (readNumber(text, 1, 1000000, &baud) && SerialLine::isBaudRate(baud))
+        return QString();
+    return QStringLiteral("baud rate %1 is not one the driver sets (%2)")
+        .arg(quoted(text), SerialLine::baudRateText());
 }
 
 QString checkType(const QString &name, DataType *type)
@@ -141,19 +148,14 @@ QString checkType(const QString &name, DataType *type)
 
 QString checkCount(const QString &text, int *count)
 {
-    const int maxCount = 65535;
+    // Reads are held to what one write may carry.
+    const int maxCount = Limits::maxWriteCount;
     if (readNumber(text, 1, maxCount, count))
         return QString();
     return QStringLiteral("count %1 is not a whole number from 1 to %2").arg(quoted(text), QString::number(maxCount));
 }
 
 } // namespace ArgumentChecks
-
-const QList<int> &driverBaudRates()
-{
-    static const QList<int> rates = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-    return rates;
-}
 
 QString Invocation::driverConnection(const QString &text) const
 {
@@ -176,14 +178,6 @@ QString commandName(Invocation::Command command)
     case Invocation::NoCommand: break;
     }
     return QString();
-}
-
-bool isLabel(const QString &label)
-{
-    static const QRegularExpression pattern(
-        QStringLiteral("^(TMR|CTR|HR|DR|R|D|X|Y|M|S|T|C)[0-9]{1,4}$"),
-        QRegularExpression::CaseInsensitiveOption);
-    return pattern.match(label).hasMatch();
 }
 
 QString checkConnection(const QString &connection)

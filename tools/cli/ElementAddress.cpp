@@ -1,20 +1,18 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "ElementAddress.h"
 
+#include "Areas.h"
+#include "Limits.h"
 #include "ValueText.h"
-
-#include <QtCore/QRegularExpression>
 
 namespace {
 
-// The most units (registers, or bits on X and Y) one request carries: its
-// count field is two hex digits.
-const qint64 maxUnits = 255;
+// The most units (registers, or bits on X and Y) one request carries.
+const qint64 maxUnits = Limits::maxUnits;
 
-bool isBitArea(const QString &label)
+bool readsBits(const QString &label)
 {
-    return label.startsWith(QLatin1Char('X'), Qt::CaseInsensitive)
-           || label.startsWith(QLatin1Char('Y'), Qt::CaseInsensitive);
+    return Areas::readsBits(Areas::parseLabel(label).area);
 }
 
 } // namespace
@@ -23,9 +21,9 @@ namespace ElementAddress {
 
 QString label(const QString &first, DataType type, int index)
 {
-    static const QRegularExpression parts(QStringLiteral("^([A-Za-z]+)([0-9]+)$"));
-    const QRegularExpressionMatch match = parts.match(first);
-    if (!match.hasMatch())
+    QString letters;
+    QString digits;
+    if (!Areas::split(first, &letters, &digits))
         return first;
     int perRegister = 1;
     const int registers = ValueText::registersPerValue(type, &perRegister);
@@ -37,9 +35,8 @@ QString label(const QString &first, DataType type, int index)
         offset = index / 2;
         part = index % 2 == 0 ? QStringLiteral(".hi") : QStringLiteral(".lo");
     }
-    const QString digits = match.captured(2);
     const QString number = QString::number(digits.toInt() + offset).rightJustified(digits.size(), QLatin1Char('0'));
-    return match.captured(1) + number + part;
+    return letters + number + part;
 }
 
 QStringList labels(const QString &first, DataType type, int count)
@@ -73,7 +70,7 @@ QString countLimit(const QString &label, DataType type, int count, bool write)
                               "even (%2 given)").arg(typeName).arg(count);
     }
     // Reads of X and Y count bits, all others registers; so do all writes.
-    const bool bits = !write && isBitArea(label);
+    const bool bits = !write && readsBits(label);
     int bitsPerValue = registers > 0 ? 16 * registers : 16 / perRegister;
     qint64 units = 0;
     if (bits)

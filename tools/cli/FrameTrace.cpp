@@ -3,6 +3,7 @@
 
 #include "ConnectionOptions.h"
 #include "LinkAccount.h"
+#include "SimulatorErrors.h"
 #include "simframe.h"
 
 #include <QtCore/QStringList>
@@ -108,9 +109,7 @@ QString answerText(const QByteArray &frame)
     const char error = frame.at(5);
     QString text = QStringLiteral("station %1, %2, ")
                        .arg(stationText(frame.mid(1, 2)), commandText(code));
-    text += error == '0' ? QStringLiteral("no error")
-                         : QStringLiteral("PLC error %1: %2").arg(QLatin1Char(error))
-                               .arg(FrameTrace::plcErrorText(error));
+    text += error == '0' ? QStringLiteral("no error") : FrameTrace::plcErrorText(error);
     return text + dataText(code, frame.mid(6, frame.size() - 9)) + QStringLiteral(", ")
         + checksumText(frame);
 }
@@ -157,15 +156,7 @@ QString FrameTrace::linkAccountRule()
 
 QString FrameTrace::plcErrorText(char code)
 {
-    switch (code) {
-    case '1': return QStringLiteral("the request's checksum was wrong");
-    case '2': return QStringLiteral("unknown command");
-    case '3': return QStringLiteral("malformed request");
-    case '4': return QStringLiteral("unknown area");
-    case '5': return QStringLiteral("elements past 9999");
-    case '6': return QStringLiteral("busy");
-    default: return QStringLiteral("an error code of no known meaning");
-    }
+    return SimulatorErrors::describe(code);
 }
 
 QString FrameTrace::failure() const
@@ -287,7 +278,7 @@ QString FrameTrace::refusalText(const QString &verdict, const QByteArray &answer
     const QString plcError = QStringLiteral("plc-error ");
     if (verdict.startsWith(plcError) && verdict.size() == plcError.size() + 1) {
         const char code = verdict.at(plcError.size()).toLatin1();
-        return QStringLiteral("PLC error code %1: %2").arg(QLatin1Char(code)).arg(plcErrorText(code));
+        return plcErrorText(code);
     }
     if (verdict == QLatin1String("length")) {
         if (lastDataChars_ < 0 || answer.size() < 9)

@@ -46,7 +46,8 @@ public:
     // How many requests went out so far.
     int requestsSent() const { return requests_; }
 
-    // The meaning of an error code the PLC answers with.
+    // An error code the PLC answers with, and the meaning norvo-sim gives it:
+    // "PLC error code 6 (norvo-sim: busy)".
     static QString plcErrorText(char code);
 
 private:

@@ -3,6 +3,7 @@
 #define NORVO_CLI_INVOCATION_H
 
 #include "DataType.h"
+#include "Limits.h"
 
 #include <QtCore/QList>
 #include <QtCore/QString>
@@ -53,7 +54,7 @@ struct Invocation {
     bool merge = false;         // write: read the word, change the named bits, write it back
     // scan
     int firstStation = 0;
-    int lastStation = 255;
+    int lastStation = Limits::maxStation;
     QList<int> bauds;           // serial: empty means the connection's own
     QList<LineFormat> formats;  // serial: empty means the connection's own
     bool firstOnly = false;
@@ -93,13 +94,6 @@ ParsedArguments parseArguments(const QStringList &arguments);
 // Why a connection string is refused, or an empty text.
 QString checkConnection(const QString &connection);
 
-// True for a label the PLC knows: an area prefix (TMR, CTR, HR, DR, R, D, X,
-// Y, M, S, T, C, any case) followed by one to four decimal digits.
-bool isLabel(const QString &label);
-
 QString commandName(Invocation::Command command);
-
-// The baud rates the driver sets.
-const QList<int> &driverBaudRates();
 
 #endif

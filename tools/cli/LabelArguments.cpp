@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "ArgumentChecks.h"
+#include "Limits.h"
 #include "ValueText.h"
 
 namespace {
 
-const int maxCount = 65535;
+const int maxCount = Limits::maxWriteCount;
 const int bitsPerWord = 16;
 
 using namespace ArgumentChecks;

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "ArgumentChecks.h"
-
-#include <QtCore/QRegularExpression>
+#include "Limits.h"
+#include "SerialLine.h"
 
 namespace {
 
-const int maxStation = 255;
+const int maxStation = Limits::maxStation;
 
 } // namespace
 
@@ -38,13 +38,10 @@ QString readBauds(const QString &text, Invocation *invocation)
 {
     invocation->bauds.clear();
     for (const QString &word : text.split(QLatin1Char(','))) {
-        int baud = 0;
-        if (!readNumber(word, 1, 1000000, &baud) || !driverBaudRates().contains(baud)) {
-            return QStringLiteral("baud rate %1 is not one the driver sets "
-                                  "(1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200)")
-                .arg(quoted(word));
-        }
-        invocation->bauds << baud;
+        const QString error = checkBaud(word);
+        if (!error.isEmpty())
+            return error;
+        invocation->bauds << word.toInt();
     }
     return QString();
 }
@@ -52,19 +49,21 @@ QString readBauds(const QString &text, Invocation *invocation)
 // Data bits, parity, stop bits: "8N1,7E1".
 QString readFormats(const QString &text, Invocation *invocation)
 {
-    static const QRegularExpression form(QStringLiteral("^([5-8])([NEOneo])([123])$"));
     invocation->formats.clear();
     for (const QString &word : text.split(QLatin1Char(','))) {
-        const QRegularExpressionMatch match = form.match(word);
-        if (!match.hasMatch()) {
+        LineFormat format;
+        const bool ok = word.size() == 3
+                        && readNumber(word.left(1), SerialLine::minDataBits, SerialLine::maxDataBits,
+                                      &format.dataBits)
+                        && SerialLine::isParity(word.at(1))
+                        && readNumber(word.right(1), SerialLine::minStopBits, SerialLine::maxStopBits,
+                                      &format.stopBits);
+        if (!ok) {
             return QStringLiteral("line format %1 is not data bits (5 to 8), parity (N, E, O) "
                                   "and stop bits (1, 2, 3 for one and a half), like 8N1")
                 .arg(quoted(word));
         }
-        LineFormat format;
-        format.dataBits = match.captured(1).toInt();
-        format.parity = match.captured(2).at(0).toUpper();
-        format.stopBits = match.captured(3).toInt();
+        format.parity = word.at(1).toUpper();
         invocation->formats << format;
     }
     return QString();

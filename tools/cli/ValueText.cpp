@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "ValueText.h"
 
+#include "ValueGrammar.h"
 #include "elementtype_p.h"
 
 #include <QtCore/QJsonArray>
@@ -8,10 +9,11 @@
 #include <QtCore/QJsonValue>
 #include <QtCore/QList>
 #include <QtCore/QLocale>
-#include <QtCore/QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <type_traits>
 
@@ -60,192 +62,32 @@ bool forEachHeld(DataType type, const QVariant &value, Each &&each)
 
 struct NamedType {
     DataType type;
-    const char *name;
+    ValueTypes::Type named;
 };
 
 const NamedType namedTypes[] = {
-    {DT_Bool, "bool"},     {DT_Int8, "int8"},     {DT_UInt8, "uint8"},   {DT_Int16, "int16"},
-    {DT_UInt16, "uint16"}, {DT_Int32, "int32"},   {DT_UInt32, "uint32"}, {DT_Float, "float"},
-    {DT_Int64, "int64"},   {DT_UInt64, "uint64"}, {DT_Double, "double"},
+    {DT_Bool, ValueTypes::Type::Bool},     {DT_Int8, ValueTypes::Type::Int8},
+    {DT_UInt8, ValueTypes::Type::UInt8},   {DT_Int16, ValueTypes::Type::Int16},
+    {DT_UInt16, ValueTypes::Type::UInt16}, {DT_Int32, ValueTypes::Type::Int32},
+    {DT_UInt32, ValueTypes::Type::UInt32}, {DT_Float, ValueTypes::Type::Float},
+    {DT_Int64, ValueTypes::Type::Int64},   {DT_UInt64, ValueTypes::Type::UInt64},
+    {DT_Double, ValueTypes::Type::Double},
 };
 
-QString quoted(const QString &text)
-{
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
-
-bool isHex(const QString &text)
-{
-    return text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
-}
-
-bool isSignedHex(const QString &text)
-{
-    return (text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+')))
-           && isHex(text.mid(1));
-}
-
-// A hex text as a bit pattern of `bits` bits.
-QString parseHexPattern(const QString &text, int bits, const QString &type, quint64 *pattern)
-{
-    static const QRegularExpression hexDigits(QStringLiteral("^[0-9A-Fa-f]+$"));
-    const QString digits = text.mid(2);
-    if (!hexDigits.match(digits).hasMatch())
-        return QStringLiteral("%1 is not a hex number").arg(quoted(text));
-    const quint64 max = bits == 64 ? ~quint64(0) : (quint64(1) << bits) - 1;
-    bool ok = false;
-    const quint64 value = digits.toULongLong(&ok, 16);
-    if (!ok || value > max) {
-        return QStringLiteral("%1 does not fit in %2 (hex up to 0x%3)")
-            .arg(quoted(text), type, QString::number(max, 16).toUpper());
-    }
-    *pattern = value;
-    return QString();
-}
-
-// Decimal or exponent notation, nothing around it.
-bool isFloatText(const QString &text)
-{
-    static const QRegularExpression decimal(
-        QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
-    return decimal.match(text).hasMatch();
-}
-
-// The smallest magnitude that no longer rounds to a finite F: the largest
-// finite value plus half a unit in its last place.
-template<typename F>
-double roundsToInfinity()
-{
-    if (std::is_same<F, float>::value)
-        return 0x1.ffffffp127;
-    return std::numeric_limits<double>::infinity();
-}
-
-QString notWhole(const QString &text, const QString &type)
-{
-    return QStringLiteral("%1 is not a whole number, as %2 needs").arg(quoted(text), type);
-}
-
-QString notNumber(const QString &text)
-{
-    return QStringLiteral("%1 is not a number").arg(quoted(text));
-}
-
-QString hexWithSign(const QString &text)
-{
-    return QStringLiteral("%1: hex gives the bit pattern and takes no sign").arg(quoted(text));
-}
-
+// The value whose bits ValueGrammar::parse gave.
 template<typename L>
-QString outOfRange(const QString &text, const QString &type)
+L fromPattern(quint64 pattern)
 {
-    using Wide = std::conditional_t<std::is_signed<L>::value, qlonglong, qulonglong>;
-    return QStringLiteral("%1 is out of range for %2 (%3 to %4)")
-        .arg(quoted(text), type, QString::number(static_cast<Wide>(std::numeric_limits<L>::min())),
-             QString::number(static_cast<Wide>(std::numeric_limits<L>::max())));
-}
-
-template<typename L>
-QString parseInteger(const QString &text, const QString &type, L *out)
-{
-    using Unsigned = std::make_unsigned_t<L>;
-    if (isHex(text)) {
-        quint64 pattern = 0;
-        const QString error = parseHexPattern(text, 8 * sizeof(L), type, &pattern);
-        if (error.isEmpty())
-            *out = static_cast<L>(static_cast<Unsigned>(pattern));
-        return error;
+    if constexpr (std::is_same<L, bool>::value) {
+        return pattern != 0;
+    } else if constexpr (std::is_floating_point<L>::value) {
+        std::conditional_t<sizeof(L) == 4, quint32, quint64> bits = pattern;
+        L value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    } else {
+        return static_cast<L>(static_cast<std::make_unsigned_t<L>>(pattern));
     }
-    if (isSignedHex(text))
-        return hexWithSign(text);
-
-    static const QRegularExpression decimal(QStringLiteral("^[+-]?[0-9]+$"));
-    if (!decimal.match(text).hasMatch())
-        return isFloatText(text) ? notWhole(text, type) : notNumber(text);
-
-    bool ok = false;
-    if (std::is_signed<L>::value || text.startsWith(QLatin1Char('-'))) {
-        const qlonglong value = text.toLongLong(&ok, 10);
-        if (!ok || value < static_cast<qlonglong>(std::numeric_limits<L>::min())
-            || (value > 0 && static_cast<qulonglong>(value) > std::numeric_limits<L>::max())) {
-            return outOfRange<L>(text, type);
-        }
-        *out = static_cast<L>(value);
-        return QString();
-    }
-    const qulonglong value = text.toULongLong(&ok, 10);
-    if (!ok || value > std::numeric_limits<L>::max())
-        return outOfRange<L>(text, type);
-    *out = static_cast<L>(value);
-    return QString();
-}
-
-template<typename F>
-QString parseFloating(const QString &text, const QString &type, F *out)
-{
-    using Pattern = std::conditional_t<sizeof(F) == 4, quint32, quint64>;
-    if (isHex(text)) {
-        quint64 pattern = 0;
-        const QString error = parseHexPattern(text, 8 * sizeof(F), type, &pattern);
-        if (error.isEmpty()) {
-            const Pattern bits = static_cast<Pattern>(pattern);
-            std::memcpy(out, &bits, sizeof(F));
-        }
-        return error;
-    }
-    if (isSignedHex(text))
-        return hexWithSign(text);
-
-    static const QRegularExpression special(QStringLiteral("^([+-]?)(nan|inf|infinity)$"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch word = special.match(text);
-    if (word.hasMatch()) {
-        const bool negative = word.captured(1) == QLatin1String("-");
-        if (word.captured(2).compare(QLatin1String("nan"), Qt::CaseInsensitive) == 0)
-            *out = std::numeric_limits<F>::quiet_NaN();
-        else
-            *out = negative ? -std::numeric_limits<F>::infinity()
-                            : std::numeric_limits<F>::infinity();
-        return QString();
-    }
-
-    if (!isFloatText(text))
-        return notNumber(text);
-    bool ok = false;
-    const double value = QLocale::c().toDouble(text, &ok);
-    if (!ok || !std::isfinite(value) || std::fabs(value) >= roundsToInfinity<F>()) {
-        return QStringLiteral("%1 is out of range for %2 (largest magnitude about %3)")
-            .arg(quoted(text), type,
-                 QString::number(static_cast<double>(std::numeric_limits<F>::max()), 'g', 3));
-    }
-    *out = static_cast<F>(value);
-    return QString();
-}
-
-QString parseBool(const QString &text, bool *out)
-{
-    const QString word = text.toLower();
-    if (word == QLatin1String("1") || word == QLatin1String("true") || word == QLatin1String("on")) {
-        *out = true;
-        return QString();
-    }
-    if (word == QLatin1String("0") || word == QLatin1String("false")
-        || word == QLatin1String("off")) {
-        *out = false;
-        return QString();
-    }
-    return QStringLiteral("%1 is not a bit value (0, 1, true, false, on, off)").arg(quoted(text));
-}
-
-template<typename L>
-QString parseOne(const QString &text, const QString &type, L *out)
-{
-    if constexpr (std::is_same<L, bool>::value)
-        return parseBool(text, out);
-    else if constexpr (std::is_floating_point<L>::value)
-        return parseFloating(text, type, out);
-    else
-        return parseInteger(text, type, out);
 }
 
 // The double a value stands for: a float as its shortest decimal (0.1f as
@@ -336,43 +178,45 @@ namespace ValueText {
 
 DataType typeFromName(const QString &name)
 {
-    for (const NamedType &named : namedTypes) {
-        if (name.compare(QLatin1String(named.name), Qt::CaseInsensitive) == 0)
-            return named.type;
+    ValueTypes::Type named;
+    if (ValueTypes::fromName(name, &named)) {
+        for (const NamedType &entry : namedTypes) {
+            if (entry.named == named)
+                return entry.type;
+        }
     }
     return DT_None;
 }
 
 QString typeName(DataType type)
 {
-    for (const NamedType &named : namedTypes) {
-        if (named.type == type)
-            return QLatin1String(named.name);
+    for (const NamedType &entry : namedTypes) {
+        if (entry.type == type)
+            return ValueTypes::name(entry.named);
     }
     return QStringLiteral("type %1").arg(int(type));
 }
 
 QStringList typeNames()
 {
-    QStringList names;
-    for (const NamedType &named : namedTypes)
-        names << QLatin1String(named.name);
-    return names;
+    return ValueTypes::names();
 }
 
 QString parseValues(DataType type, const QStringList &texts, QVariant *list)
 {
+    const NamedType *named = std::find_if(std::begin(namedTypes), std::end(namedTypes),
+                                           [type](const NamedType &entry) { return entry.type == type; });
     QString error;
-    const bool known = withElement(type, [&](auto element) {
+    const bool known = named != std::end(namedTypes) && withElement(type, [&](auto element) {
         using Stored = typename decltype(element)::Stored;
         using Logical = typename decltype(element)::Logical;
         QList<Stored> values;
         for (const QString &text : texts) {
-            Logical value{};
-            error = parseOne(text, typeName(type), &value);
+            quint64 pattern = 0;
+            error = ValueGrammar::parse(named->named, text, &pattern);
             if (!error.isEmpty())
                 return;
-            values.append(static_cast<Stored>(value));
+            values.append(static_cast<Stored>(fromPattern<Logical>(pattern)));
         }
         *list = QVariant::fromValue(values);
     });

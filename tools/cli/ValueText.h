@@ -22,12 +22,11 @@ DataType typeFromName(const QString &name);
 QString typeName(DataType type);
 QStringList typeNames();
 
-// Parses one text per element into the list that a record of `type` holds.
-// Integers are decimal or hex; hex ("0x...") gives the raw bit pattern of the
-// type's width, so 0xFFFF is -1 as int16. float and double take decimal or
-// exponent notation, nan and inf, or hex as the IEEE bit pattern. bool takes
-// 0, 1, true, false, on, off. Returns an empty text on success, else why the
-// first bad text was refused.
+// Parses one text per element into the list that a record of `type` holds,
+// each as ValueGrammar reads it (protocol/ValueGrammar.h, shared with
+// norvo-sim): decimal or hex as the bit pattern (0xFFFF is -1 as int16),
+// floats also nan, inf, infinity; bool 0, 1, true, false, on, off. Returns an
+// empty text on success, else why the first bad text was refused.
 QString parseValues(DataType type, const QStringList &texts, QVariant *list);
 
 enum class Style {

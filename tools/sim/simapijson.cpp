@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "simapijson.h"
 
+#include "Areas.h"
+#include "Limits.h"
+
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 
@@ -107,14 +110,15 @@ QString readTarget(const QString &labelText, const QString &typeText, const QStr
         return error;
     target->count = int(number);
     number = stations.first();
-    if (!stationText.isNull() && !wholeNumber(QStringLiteral("station"), stationText, 0, 255, &number, &error))
+    if (!stationText.isNull() && !wholeNumber(QStringLiteral("station"), stationText, 0, Limits::maxStation, &number, &error))
         return error;
     target->station = int(number);
     if (!stations.contains(target->station))
         return QStringLiteral("station %1 is not simulated").arg(target->station);
     if (!SimTypes::fits(target->label.area, target->label.element, target->type, target->count)) {
-        return QStringLiteral("%1 %2 value(s) from %3 reach past element 9999")
-                .arg(target->count).arg(SimTypes::name(target->type), target->label.text());
+        return QStringLiteral("%1 %2 value(s) from %3 reach past element %4")
+                .arg(target->count).arg(SimTypes::name(target->type), target->label.text())
+                .arg(Areas::lastElement);
     }
     return QString();
 }

@@ -7,6 +7,8 @@
 #include "simserver.h"
 #include "simlogfilter.h"
 
+#include "Limits.h"
+
 #include <QtCore/QDateTime>
 #include <QtCore/QJsonArray>
 
@@ -28,7 +30,7 @@ Reply SimApi::getLog(const QMap<QString, QString> &query, bool csv)
     filter.failedOnly = failed == QLatin1String("1");
     qint64 station = -1;
     const QString stationText = query.value(QStringLiteral("station"));
-    if (!stationText.isEmpty() && !wholeNumber(QStringLiteral("station"), stationText, 0, 255, &station, &error))
+    if (!stationText.isEmpty() && !wholeNumber(QStringLiteral("station"), stationText, 0, Limits::maxStation, &station, &error))
         return fail(error);
     filter.station = int(station);
     const QString labelText = query.value(QStringLiteral("label"));

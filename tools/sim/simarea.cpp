@@ -97,12 +97,6 @@ QString name(SimArea area)
 SimArea fromName(const QString &text)
 {
     const QString upper = text.toUpper();
-    if (upper == QLatin1String("TMR"))
-        return SimArea::RT;
-    if (upper == QLatin1String("CTR"))
-        return SimArea::RC;
-    if (upper == QLatin1String("HR"))
-        return SimArea::R;
     for (const AreaInfo &info : areaTable) {
         if (upper == QLatin1String(info.name))
             return info.area;

@@ -44,8 +44,8 @@ bool fits(SimArea area, int start, int count);
 // The name used in memory files and dumps ("D", "RT", "WX", ...).
 QString name(SimArea area);
 
-// A name as written in a memory file, case-insensitive; the driver's label
-// spellings TMR, CTR and HR are accepted for RT, RC and R. None if unknown.
+// One of the simulator's own names above, case-insensitive, as older memory
+// files write them; None if unknown. Labels are read by SimLabel.
 SimArea fromName(const QString &text);
 
 // The area character of a bit read request: X, Y, M, S, T or C.

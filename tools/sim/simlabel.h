@@ -6,8 +6,9 @@
 
 #include <QtCore/QString>
 
-// A label as the norvo command line writes it: an area and an element
-// number, "D100", "HR7", "TMR5", "CTR12", "X17". The bit areas X, Y, M, S,
+// A label as the norvo command line writes it (protocol/Areas.h): an area
+// and an element number of one to four digits, "D100", "HR7", "TMR5",
+// "CTR12", "X17". The bit areas X, Y, M, S,
 // T and C name bits; read with a wider type they are read as words, as the
 // driver does, so there are no word labels of their own.
 struct SimLabel {

@@ -4,10 +4,13 @@
 
 #include "simarea.h"
 
+#include "ValueTypes.h"
+
 #include <QtCore/QList>
 #include <QtCore/QVector>
 
-enum class SimType;
+// The value types of the norvo command line.
+using SimType = ValueTypes::Type;
 
 // The PLC's memory: six bit areas and four register areas of 10000 elements
 // each, all zero at start. Word areas are read and written through the bits

@@ -3,6 +3,10 @@
 
 #include "simlabel.h"
 
+#include "Areas.h"
+#include "Limits.h"
+#include "ValueGrammar.h"
+
 #include <QtCore/QRegularExpression>
 #include <QtCore/QStringList>
 
@@ -10,43 +14,22 @@
 
 namespace {
 
-// A number in decimal or 0x hex, with an optional minus sign.
-bool parseNumber(const QString &text, qint64 *value)
-{
-    QString digits = text;
-    const bool negative = digits.startsWith(QLatin1Char('-'));
-    if (negative)
-        digits.remove(0, 1);
-    int base = 10;
-    if (digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
-        digits.remove(0, 2);
-        base = 16;
-    }
-    // toLongLong would take a sign or blanks of its own.
-    if (digits.isEmpty() || !digits.at(0).isLetterOrNumber())
-        return false;
-    bool ok = false;
-    const qint64 number = digits.toLongLong(&ok, base);
-    if (!ok)
-        return false;
-    *value = negative ? -number : number;
-    return true;
-}
-
-// One value of a line without a type.
+// One value of a line without a type: a bit's as bool, a register's as
+// int16 or uint16 (-2 is 0xFFFE, as the PLC stores it).
 QString parseUntyped(const SimLabel &label, const QString &labelText, const QString &valueText, quint64 *pattern)
 {
-    qint64 value = 0;
-    if (!parseNumber(valueText, &value))
-        return QStringLiteral("\"%1\" is no number").arg(valueText);
-    if (SimAreas::isBitArea(label.area)) {
-        if (value != 0 && value != 1)
-            return QStringLiteral("bit %1 takes 0 or 1, not %2").arg(labelText, valueText);
-    } else if (value < -32768 || value > 65535) {
-        return QStringLiteral("%1 takes -32768..65535, not %2").arg(labelText, valueText);
+    if (SimAreas::isBitArea(label.area))
+        return ValueGrammar::parse(ValueTypes::Type::Bool, valueText, pattern);
+    const QString error = ValueGrammar::parse(ValueTypes::Type::UInt16, valueText, pattern);
+    if (error.isEmpty() || ValueGrammar::parse(ValueTypes::Type::Int16, valueText, pattern).isEmpty()) {
+        *pattern = quint16(*pattern);
+        return QString();
     }
-    *pattern = quint16(value);   // -2 is 0xFFFE, as the PLC stores it
-    return QString();
+    quint64 wide = 0;
+    if (ValueGrammar::parse(ValueTypes::Type::Int64, valueText, &wide).isEmpty()
+        || ValueGrammar::parse(ValueTypes::Type::UInt64, valueText, &wide).isEmpty())
+        return QStringLiteral("%1 takes -32768..65535, not %2").arg(labelText, valueText);
+    return error;
 }
 
 // Fills `assignment` from one line without its comment; an error text or empty.
@@ -57,8 +40,8 @@ QString parseLine(QString line, SimMemoryFile::Assignment *assignment)
     if (station.hasMatch()) {
         bool ok = false;
         assignment->station = station.captured(1).toInt(&ok, 10);
-        if (!ok || assignment->station > 255)
-            return QStringLiteral("station %1 is not 0..255").arg(station.captured(1));
+        if (!ok || assignment->station > Limits::maxStation)
+            return QStringLiteral("station %1 is not 0..%2").arg(station.captured(1)).arg(Limits::maxStation);
         line = station.captured(2);
     } else if (line.startsWith(QLatin1Char('@'))) {
         return QStringLiteral("expected @STATION LABEL = VALUE");
@@ -109,8 +92,9 @@ QString parseLine(QString line, SimMemoryFile::Assignment *assignment)
         assignment->values.append(pattern);
     }
     if (!SimTypes::fits(label.area, label.element, assignment->type, assignment->values.size())) {
-        return QStringLiteral("%1 %2 value(s) from %3 reach past element 9999")
-                .arg(assignment->values.size()).arg(SimTypes::name(assignment->type), labelText);
+        return QStringLiteral("%1 %2 value(s) from %3 reach past element %4")
+                .arg(assignment->values.size()).arg(SimTypes::name(assignment->type), labelText)
+                .arg(Areas::lastElement);
     }
     assignment->area = label.area;
     assignment->element = label.element;

@@ -24,8 +24,9 @@
 //     D20:float = sine(20, 80, 60s)   # a generator (simgenerator.h)
 //
 // Labels are the norvo command line's; TYPE is one of its types, laid out
-// as SimTypes describes. Without a type, bits take 0 or 1 and registers
-// -32768..65535 in decimal or 0x hex. A line without a station is for the
+// as SimTypes describes, its values written as norvo writes them
+// (protocol/ValueGrammar.h). Without a type, bits take a bool's values and
+// registers int16's or uint16's: -32768..65535, or 0x hex. A line without a station is for the
 // first station simulated. Older files with the names RT, RC and WX..WC
 // still load. A dump is written in the same format and loads back with the
 // same meaning: typed values in their types, generators as generators.

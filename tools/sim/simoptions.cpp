@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "simoptions.h"
 
+#include "Limits.h"
+#include "SerialLine.h"
+#include "SimulatorErrors.h"
+
 #include <QtCore/QCommandLineParser>
 #include <QtCore/QRegularExpression>
 #include <QtCore/QStringList>
@@ -119,8 +123,9 @@ bool parseStations(const QString &text, QList<int> *stations, QString *error)
     for (const QString &field : text.split(QLatin1Char(','))) {
         bool ok = false;
         const int station = field.trimmed().toInt(&ok, 10);
-        if (!ok || station < 0 || station > 255) {
-            *error = QStringLiteral("--station takes stations from 0 to 255, separated by commas, not \"%1\"").arg(text);
+        if (!ok || station < 0 || station > Limits::maxStation) {
+            *error = QStringLiteral("--station takes stations from 0 to %1, separated by commas, not \"%2\"")
+                    .arg(Limits::maxStation).arg(text);
             return false;
         }
         if (parsed.contains(station)) {
@@ -160,6 +165,18 @@ QStringList takePtySettings(const QStringList &arguments, QString *settings, boo
 
 } // namespace
 
+namespace {
+
+QString errorCodeLines()
+{
+    QString lines;
+    for (const SimulatorErrors::Meaning &meaning : SimulatorErrors::meanings)
+        lines += QStringLiteral("  %1  %2\n").arg(QLatin1Char(meaning.code)).arg(QLatin1String(meaning.text));
+    return lines;
+}
+
+} // namespace
+
 QString simHelpText()
 {
     return QStringLiteral(
@@ -184,14 +201,16 @@ QString simHelpText()
         "                        With settings, answer only while the driver's line\n"
         "                        settings on the pty are these, e.g. 19200,8,1,N (a Linux\n"
         "                        pty keeps only the baud rate and stop bits); BAUD is one\n"
-        "                        the driver sets: 1200, 2400, 4800, 9600 ... 115200\n"
+        "                        the driver sets:\n"
+        "                        ") + SerialLine::baudRateText() + QStringLiteral("\n"
         "  --pty-link PATH       with --pty: a symlink PATH to the pty, removed on exit\n"
         "  --serial DEVICE,BAUD,BITS,STOP,PARITY\n"
         "                        use a serial line, e.g. /dev/ttyUSB0,9600,7,1,E (parity N, E, O)\n"
         "\n"
         "PLC:\n"
         "  --station N[,N...]    the stations on the line, each a PLC with its own memory,\n"
-        "                        0..255 (default 1); requests for others go unanswered\n"
+        "                        0..") + QString::number(Limits::maxStation) + QStringLiteral(
+        " (default 1); requests for others go unanswered\n"
         "  --load FILE           start with the memory in FILE: lines like \"D100 = 0x1234\",\n"
         "                        \"X17 = 1\", \"D300:float = 3.25\", \"D10 = 1, 2, 3\",\n"
         "                        \"@2 D100 = 5\" (station 2), \"# comment\"; labels and\n"
@@ -232,8 +251,9 @@ QString simHelpText()
         "                        with --gateway the one the answer would have gone out on)\n"
         "  --seed N              seed of the random faults and generators (default 1)\n"
         "\n"
-        "Error codes in answers: 1 checksum wrong, 2 unknown command, 3 malformed request,\n"
-        "4 unknown area, 5 elements past 9999, 6 busy (error fault).\n"
+        "Error codes in answers, norvo-sim's own (a PLC may mean others by them); the\n"
+        "error fault's is 6 unless --error-code gives another:\n")
+        + errorCodeLines() + QStringLiteral(
         "\n"
         "  -h, --help            show this help\n"
         "\n"
@@ -282,15 +302,11 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
         options.link = SimOptions::Pty;
     // Only the rates the driver sets: a pty set to any other would never
     // match the driver's line and would ignore every request.
-    static const QList<int> driverRates{1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
     if (options.ptySettingsGiven
             && (!SimSerialSettings::parse(QStringLiteral("pty,") + ptySettings, &options.ptySettings, &result.error)
-                || !driverRates.contains(options.ptySettings.baudRate))) {
-        QStringList rates;
-        for (const int rate : driverRates)
-            rates << QString::number(rate);
+                || !SerialLine::isBaudRate(options.ptySettings.baudRate))) {
         result.error = QStringLiteral("--pty takes BAUD,BITS,STOP,PARITY, like 9600,8,1,N, with BAUD one of %1, not \"%2\"")
-                .arg(rates.join(QStringLiteral(", ")), ptySettings);
+                .arg(SerialLine::baudRateText(), ptySettings);
         return result;
     }
     if (read.has("pty-link")) {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "simtyped.h"
 
+#include "ValueGrammar.h"
+
 #include <QtCore/QLocale>
 
 #include <cmath>
@@ -8,28 +10,6 @@
 #include <limits>
 
 namespace {
-
-struct TypeInfo {
-    SimType type;
-    const char *name;
-    int bits;
-};
-
-const TypeInfo typeTable[] = {
-    {SimType::Bool, "bool", 1},     {SimType::Int8, "int8", 8},       {SimType::UInt8, "uint8", 8},
-    {SimType::Int16, "int16", 16},  {SimType::UInt16, "uint16", 16},  {SimType::Int32, "int32", 32},
-    {SimType::UInt32, "uint32", 32}, {SimType::Float, "float", 32},   {SimType::Int64, "int64", 64},
-    {SimType::UInt64, "uint64", 64}, {SimType::Double, "double", 64},
-};
-
-const TypeInfo &infoOf(SimType type)
-{
-    for (const TypeInfo &info : typeTable) {
-        if (info.type == type)
-            return info;
-    }
-    return typeTable[0];
-}
 
 quint64 maskOf(int bits)
 {
@@ -92,7 +72,7 @@ void setRegisterAt(SimMemory *memory, SimArea area, int start, qint64 i, quint16
 
 QString rangeError(SimType type, const QString &text)
 {
-    return QStringLiteral("%1 is out of the range of %2").arg(text, SimTypes::name(type));
+    return ValueGrammar::outOfRange(text, type);
 }
 
 } // namespace
@@ -101,43 +81,34 @@ namespace SimTypes {
 
 SimType fromName(const QString &name, bool *ok)
 {
-    const QString lower = name.toLower();
-    for (const TypeInfo &info : typeTable) {
-        if (lower == QLatin1String(info.name)) {
-            *ok = true;
-            return info.type;
-        }
-    }
-    *ok = false;
-    return SimType::UInt16;
+    SimType type = SimType::UInt16;
+    *ok = ValueTypes::fromName(name, &type);
+    return *ok ? type : SimType::UInt16;
 }
 
 QString name(SimType type)
 {
-    return QLatin1String(infoOf(type).name);
+    return ValueTypes::name(type);
 }
 
 QStringList names()
 {
-    QStringList list;
-    for (const TypeInfo &info : typeTable)
-        list << QLatin1String(info.name);
-    return list;
+    return ValueTypes::names();
 }
 
 int bits(SimType type)
 {
-    return infoOf(type).bits;
+    return ValueTypes::info(type).bits;
 }
 
 bool isFloat(SimType type)
 {
-    return type == SimType::Float || type == SimType::Double;
+    return ValueTypes::info(type).isFloat;
 }
 
 bool isSigned(SimType type)
 {
-    return type == SimType::Int8 || type == SimType::Int16 || type == SimType::Int32 || type == SimType::Int64;
+    return ValueTypes::info(type).isSigned;
 }
 
 bool fits(SimArea area, int start, SimType type, int count)
@@ -253,7 +224,7 @@ bool fromNumber(SimType type, double number, quint64 *pattern, QString *error, c
         return true;
     }
     if (!std::isfinite(number) || number != std::floor(number)) {
-        *error = QStringLiteral("%1 takes whole numbers, not %2").arg(name(type), shown);
+        *error = QStringLiteral("%1 takes whole numbers, not %2").arg(SimTypes::name(type), shown);
         return false;
     }
     const int width = bits(type);
@@ -277,90 +248,10 @@ bool fromNumber(SimType type, double number, quint64 *pattern, QString *error, c
 
 bool parse(SimType type, const QString &text, quint64 *pattern, QString *error)
 {
-    const QString value = text.trimmed();
-    const QString lower = value.toLower();
-    const int width = bits(type);
-    if (type == SimType::Bool) {
-        if (lower == QLatin1String("1") || lower == QLatin1String("true") || lower == QLatin1String("on")) {
-            *pattern = 1;
-            return true;
-        }
-        if (lower == QLatin1String("0") || lower == QLatin1String("false") || lower == QLatin1String("off")) {
-            *pattern = 0;
-            return true;
-        }
-        *error = QStringLiteral("bool takes 0, 1, true, false, on or off, not \"%1\"").arg(text);
-        return false;
-    }
-    const QString noNumber = QStringLiteral("\"%1\" is no %2 value").arg(text, name(type));
-    if (lower.startsWith(QLatin1String("0x"))) {
-        QString digits = lower.mid(2);
-        bool ok = !digits.isEmpty();
-        for (const QChar c : digits)
-            ok = ok && ((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f')));
-        if (!ok) {
-            *error = noNumber;
-            return false;
-        }
-        while (digits.size() > 1 && digits.startsWith(QLatin1Char('0')))
-            digits.remove(0, 1);
-        const quint64 number = digits.toULongLong(&ok, 16);
-        if (!ok || digits.size() > (width + 3) / 4 || (number & ~maskOf(width)) != 0) {
-            *error = rangeError(type, text);
-            return false;
-        }
-        *pattern = number;
-        return true;
-    }
-    // Blanks and a sign of its own would slip through toLongLong.
-    if (value.isEmpty() || value.contains(QLatin1Char(' ')) || value.startsWith(QLatin1Char('+'))) {
-        *error = noNumber;
-        return false;
-    }
-    bool ok = false;
-    if (isFloat(type)) {
-        const double number = value.toDouble(&ok);
-        if (!ok && (lower == QLatin1String("nan") || lower == QLatin1String("inf") || lower == QLatin1String("-inf"))) {
-            return fromNumber(type, lower == QLatin1String("nan") ? std::nan("")
-                                    : (lower.startsWith(QLatin1Char('-')) ? -HUGE_VAL : HUGE_VAL),
-                              pattern, error);
-        }
-        if (!ok) {
-            *error = noNumber;
-            return false;
-        }
-        return fromNumber(type, number, pattern, error, text);
-    }
-    if (isSigned(type)) {
-        const qint64 number = value.toLongLong(&ok, 10);
-        const qint64 highest = qint64(maskOf(width - 1));
-        if (ok && (number > highest || number < -highest - 1)) {
-            *error = rangeError(type, text);
-            return false;
-        }
-        *pattern = quint64(number) & maskOf(width);
-    } else {
-        if (value.startsWith(QLatin1Char('-'))) {
-            value.mid(1).toULongLong(&ok, 10);
-            *error = ok ? rangeError(type, text) : noNumber;
-            return false;
-        }
-        const quint64 number = value.toULongLong(&ok, 10);
-        if (ok && (number & ~maskOf(width)) != 0) {
-            *error = rangeError(type, text);
-            return false;
-        }
-        *pattern = number;
-    }
-    if (!ok) {
-        // Digits that overflow 64 bits are out of range, anything else no number.
-        const QString digits = value.startsWith(QLatin1Char('-')) ? value.mid(1) : value;
-        bool allDigits = !digits.isEmpty();
-        for (const QChar c : digits)
-            allDigits = allDigits && c.isDigit();
-        *error = allDigits ? rangeError(type, text) : noNumber;
-    }
-    return ok;
+    const QString refused = ValueGrammar::parse(type, text.trimmed(), pattern);
+    if (!refused.isEmpty())
+        *error = refused;
+    return refused.isEmpty();
 }
 
 double toDouble(SimType type, quint64 pattern)

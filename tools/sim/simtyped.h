@@ -8,9 +8,6 @@
 #include <QtCore/QStringList>
 #include <QtCore/QVector>
 
-// The value types of the norvo command line.
-enum class SimType { Bool, Int8, UInt8, Int16, UInt16, Int32, UInt32, Float, Int64, UInt64, Double };
-
 // Typed values in the PLC's memory, laid out as the driver reads them:
 //
 //   registers      a value wider than 16 bits takes consecutive registers,
@@ -54,9 +51,8 @@ Span span(SimArea area, int start, SimType type, int count);
 QVector<quint64> read(const SimMemory &memory, SimArea area, int start, SimType type, int count);
 void write(SimMemory *memory, SimArea area, int start, SimType type, const QVector<quint64> &patterns);
 
-// A value as the command line writes it: decimal, 0x hex as the bit
-// pattern, floating point (1.5, -2e3, nan, inf), and for bool 0, 1, true,
-// false, on, off. False with `error` set when it is no value of the type.
+// A value as the command line writes it (protocol/ValueGrammar.h), blanks
+// around it aside. False with `error` set when it is no value of the type.
 bool parse(SimType type, const QString &text, quint64 *pattern, QString *error);
 
 // A whole number (or for a float type any number) as the type's pattern;

@@ -37,19 +37,22 @@ local commands = {
     [0x47] = "write registers",
 }
 
--- The PLC's error codes, as norvo --trace names them.
+-- The error codes norvo-sim answers with and what they mean there, as
+-- norvo --trace shows them: a real PLC may mean others by them. Kept equal
+-- to protocol/SimulatorErrors.h by a test (tests/protocol).
 local errors = {
     [0] = "no error",
-    [1] = "the request's checksum was wrong",
-    [2] = "unknown command",
-    [3] = "malformed request",
-    [4] = "unknown area",
-    [5] = "elements past 9999",
-    [6] = "busy",
+    [1] = "norvo-sim: the request's checksum was wrong",
+    [2] = "norvo-sim: unknown command",
+    [3] = "norvo-sim: malformed request",
+    [4] = "norvo-sim: unknown area",
+    [5] = "norvo-sim: elements past 9999",
+    [6] = "norvo-sim: busy",
 }
 
 -- Register areas by their two characters, and the label prefix the norvo
--- command line writes for them; word areas hold 16 bits per register.
+-- command line writes for them; word areas hold 16 bits per register. Kept
+-- equal to protocol/Areas.h by a test, as are the bit areas.
 local register_areas = {
     RT = { prefix = "TMR", step = 1 },
     RC = { prefix = "CTR", step = 1 },
@@ -330,7 +333,8 @@ local function answer_body(s, tvb, tree, info, f, request)
     local data_chars = #s - 9
     f.data_chars = data_chars
     if code ~= 0 then
-        item:add_proto_expert_info(ex.plc_error, "PLC error " .. code .. ": " .. (errors[code] or "no known meaning"))
+        item:add_proto_expert_info(ex.plc_error,
+            "PLC error code " .. code .. " (" .. (errors[code] or "no known meaning") .. ")")
         info[#info + 1] = "error " .. code .. " (" .. (errors[code] or "?") .. ")"
         return
     end

@@ -5,14 +5,22 @@
 
 namespace NorvoFrame {
 
+namespace {
+
+// The one place the checksum is summed: every byte, modulo 256.
+quint8 sum(const char *bytes, int count)
+{
+    unsigned total = 0;
+    for (int i = 0; i < count; ++i)
+        total += static_cast<unsigned char>(bytes[i]);
+    return quint8(total);
+}
+
+} // namespace
+
 quint8 checksum(const QByteArray &bytes, unsigned count)
 {
-    unsigned sum = 0;
-    const unsigned end = qMin(count, unsigned(bytes.size()));
-    const unsigned char *byte = reinterpret_cast<const unsigned char *>(bytes.constData());
-    for (unsigned i = 0; i < end; ++i)
-        sum += byte[i];
-    return quint8(sum);
+    return sum(bytes.constData(), int(qMin(count, unsigned(bytes.size()))));
 }
 
 unsigned short hexChar(unsigned short value)
@@ -37,10 +45,9 @@ bool isIntact(const char *frame, int size)
 {
     if (size < AnswerOverhead || frame[0] != StartByte || frame[size - 1] != EndByte)
         return false;
-    unsigned sum = 0;
-    for (int i = 0; i < size - 3; ++i)
-        sum += static_cast<unsigned char>(frame[i]);
-    return frame[size - 3] == char(hexChar((sum >> 4) & 0xF)) && frame[size - 2] == char(hexChar(sum & 0xF));
+    const quint8 expected = sum(frame, size - AnswerTail);
+    return frame[size - AnswerTail] == char(hexChar(expected >> 4))
+        && frame[size - AnswerTail + 1] == char(hexChar(expected & 0xF));
 }
 
 bool FrameCutter::next(const char **frame, int *frameSize)
@@ -53,7 +60,6 @@ bool FrameCutter::next(const char **frame, int *frameSize)
         // A run of bytes ending in 0x03 without a start byte is no frame.
         const void *start = memrchr(bytes_ + at_, StartByte, size_t(endAt - at_));
         const int startAt = start ? int(static_cast<const char *>(start) - bytes_) : endAt + 1;
-        noise_ += startAt - at_;
         at_ = endAt + 1;
         if (start) {
             *frame = bytes_ + startAt;
@@ -177,15 +183,16 @@ LinkVerdict NorvoRequest::check(const char *answer, int size) const
 
     // Echo: the answer is for our station and command (an intact answer is
     // long enough; a frame made elsewhere may not be).
-    if (frame_.size() < 5 || std::memcmp(answer + 1, frame_.constData() + 1, 4) != 0)
+    // Station and command, as the request sent them.
+    if (frame_.size() < 5 || std::memcmp(answer + AnswerAt::station, frame_.constData() + 1, 4) != 0)
         return { LinkVerdict::Echo };
 
-    if (answer[5] != '0')
-        return { LinkVerdict::PlcError, answer[5] };
+    if (answer[AnswerAt::errorCode] != '0')
+        return { LinkVerdict::PlcError, answer[AnswerAt::errorCode] };
 
     if (size != expectedAnswerLength())
         return { LinkVerdict::Length };
-    for (int i = 6; i < size - 3; ++i) {
+    for (int i = AnswerAt::data; i < size - AnswerTail; ++i) {
         if (!isDataChar(command_->answerData, answer[i]))
             return { LinkVerdict::DataChars };
     }
@@ -198,7 +205,7 @@ void NorvoRequest::appendData(const QByteArray &goodAnswer, QByteArray *out) con
         return;
     // Sized once: appending digit by digit regrows the buffer many times
     // (1020 digits for 255 registers).
-    const int first = 6;
+    const int first = AnswerAt::data;
     const int digits = goodAnswer.size() - AnswerOverhead;
     const int at = out->size();
     out->resize(at + digits);
@@ -206,14 +213,6 @@ void NorvoRequest::appendData(const QByteArray &goodAnswer, QByteArray *out) con
     const unsigned char *from = reinterpret_cast<const unsigned char *>(goodAnswer.constData()) + first;
     for (int i = 0; i < digits; ++i)
         to[i] = char(hexValue(from[i]));
-}
-
-int NorvoRequest::takeAnswer(const QByteArray &answer, QByteArray *out) const
-{
-    if (!check(answer).isGood())
-        return -1;
-    appendData(answer, out);
-    return 0;
 }
 
 // The request frame as built above:
@@ -243,7 +242,8 @@ NorvoRequest NorvoRequest::ofFrame(const QByteArray &frame)
 bool AnswerShape::fits(const QByteArray &frame) const
 {
     // isIntact() means at least AnswerOverhead bytes.
-    if (!isIntact(frame) || echo.size() != 4 || std::memcmp(frame.constData() + 1, echo.constData(), 4) != 0)
+    if (!isIntact(frame) || echo.size() != 4
+        || std::memcmp(frame.constData() + AnswerAt::station, echo.constData(), 4) != 0)
         return false;
-    return frame.at(5) != '0' || frame.size() == goodLength;
+    return frame.at(AnswerAt::errorCode) != '0' || frame.size() == goodLength;
 }

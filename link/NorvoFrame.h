@@ -24,6 +24,15 @@ constexpr char StartByte = 0x02;
 constexpr char EndByte = 0x03;
 // Start, station, command, error code, checksum and end byte of an answer.
 constexpr int AnswerOverhead = 9;
+// Where an answer's fields start.
+namespace AnswerAt {
+constexpr int station = 1;
+constexpr int command = 3;
+constexpr int errorCode = 5;
+constexpr int data = 6;
+} // namespace AnswerAt
+// Bytes after an answer's data: two checksum digits and the end byte.
+constexpr int AnswerTail = 3;
 // The most units (bits or registers) one request can carry.
 constexpr int MaxCount = Limits::maxUnits;
 
@@ -51,14 +60,11 @@ public:
     bool next(const char **frame, int *frameSize);
     // Bytes before the part that may still become a frame.
     int used() const;
-    // Noise bytes passed so far.
-    int noise() const { return noise_; }
 
 private:
     const char *bytes_;
     int size_;
     int at_ = 0;
-    int noise_ = 0;
 };
 
 } // namespace NorvoFrame
@@ -131,8 +137,6 @@ public:
     // Appends the data of an answer judged good as nibble bytes (one
     // digit's value per byte) to out, if out is given.
     void appendData(const QByteArray &goodAnswer, QByteArray *out) const;
-    // check() and appendData(): 0 for a good answer, else -1 with nothing appended.
-    int takeAnswer(const QByteArray &answer, QByteArray *out) const;
 
 private:
     NorvoRequest() = default;

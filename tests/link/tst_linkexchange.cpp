@@ -192,7 +192,7 @@ struct Session
         const LinkExchange::Result result = exchange.command(request);
         if (result.verdict.isGood()) {
             QByteArray out;
-            request.takeAnswer(result.answer, &out);
+            request.appendData(result.answer, &out);
             const int value = kind == 'W' ? n
                 : kind == 'B' ? out.at(0) : (out.at(2) << 4 | out.at(3)) + (out.at(0) << 12 | out.at(1) << 8);
             if (value != (kind == 'B' ? n % 2 : n))

@@ -46,7 +46,7 @@ enum EDebugCmdType : int {
 // (long on 64-bit Linux) for DT_Int64.
 //
 // Counts: a read returns exactly count values. A write sends the first count
-// values of the list, 4 when it holds fewer. Two 8-bit values share a
+// values of the list (status 4 when it holds fewer). Two 8-bit values share a
 // register, the first in the high byte: a write's count must be even (else
 // 4). Single bits cannot be written (DT_Bool: 2): a 16-bit word written at a
 // bit label sets the 16 bits from that label on, the label's bit the least

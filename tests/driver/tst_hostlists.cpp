@@ -48,39 +48,45 @@ template <typename T>
 ListRow row(DataType type, const char *name, const char *list, QList<QVariant> guesses,
             int mostRegisters, int mostBits, int mostWritten)
 {
-    return {type, QString::fromLatin1(name), QString::fromLatin1(list), qMetaTypeId<QList<T>>(), &listOf<T>, &sameList<T>,
-            guesses, mostRegisters, mostBits, mostWritten};
+    return {type, QString::fromLatin1(name), QString::fromLatin1(list), qMetaTypeId<QList<T>>(),
+            &listOf<T>, &sameList<T>, guesses, mostRegisters, mostBits, mostWritten};
+}
+#define ROW(T, type, ...) row<T>(type, #type, __VA_ARGS__)
+
+template <typename T>
+QVariant two()
+{
+    return QVariant::fromValue(QList<T>{2, 3});
 }
 
 QList<ListRow> documentedRows()
 {
+    // On 64-bit Linux long is int64_t, and unsigned long uint64_t.
     const QVariant number(2);
     const QVariant variants(QVariantList{2, 3});
-    const QVariant ints = QVariant::fromValue(QList<int>{2, 3});
-    const QVariant longs = QVariant::fromValue(QList<long>{2, 3});
-    const QVariant doubles = QVariant::fromValue(QList<double>{2, 3});
     return {
-        row<bool>(DT_Bool, "DT_Bool", "QList<bool>", {number, variants}, 4080, 255, 0),
-        row<char>(DT_Int8, "DT_Int8", "QList<char>",
-                  {number, variants, QVariant::fromValue(QList<qint8>{2, 3}),
-                   QVariant::fromValue(QList<unsigned char>{2, 3})}, 510, 31, 510),
-        row<unsigned char>(DT_UInt8, "DT_UInt8", "QList<unsigned char>",
-                           {number, variants, QVariant::fromValue(QList<char>{2, 3})}, 510, 31, 510),
-        row<short>(DT_Int16, "DT_Int16", "QList<short>",
-                   {number, variants, ints, QVariant::fromValue(QVector<short>{2, 3}),
-                    QVariant::fromValue(QList<unsigned short>{2, 3})}, 255, 15, 255),
-        row<unsigned short>(DT_UInt16, "DT_UInt16", "QList<unsigned short>",
-                            {number, variants, ints, QVariant::fromValue(QList<short>{2, 3})},
-                            255, 15, 255),
-        row<int>(DT_Int32, "DT_Int32", "QList<int>", {number, variants, longs}, 127, 7, 127),
-        row<unsigned int>(DT_UInt32, "DT_UInt32", "QList<unsigned int>", {number, variants, ints}, 127, 7, 127),
-        row<float>(DT_Float, "DT_Float", "QList<float>", {QVariant(2.5f), variants, doubles}, 127, 7, 127),
-        row<qint64>(DT_Int64, "DT_Int64", "QList<qint64>", {number, variants, ints, longs}, 63, 3, 63),
-        row<quint64>(DT_UInt64, "DT_UInt64", "QList<quint64>",
-                     {number, variants, QVariant::fromValue(QList<qint64>{2, 3}),
-                      QVariant::fromValue(QList<unsigned long>{2, 3})}, 63, 3, 63),
-        row<double>(DT_Double, "DT_Double", "QList<double>",
-                    {QVariant(2.5), variants, QVariant::fromValue(QList<float>{2, 3})}, 63, 3, 63),
+        ROW(bool, DT_Bool, "QList<bool>", {number, variants}, 4080, 255, 0),
+        ROW(char, DT_Int8, "QList<char>", {number, variants, two<qint8>(), two<unsigned char>()},
+            510, 31, 510),
+        ROW(unsigned char, DT_UInt8, "QList<unsigned char>", {number, variants, two<char>()},
+            510, 31, 510),
+        ROW(short, DT_Int16, "QList<short>",
+            {number, variants, two<int>(), QVariant::fromValue(QVector<short>{2, 3}),
+             two<unsigned short>()},
+            255, 15, 255),
+        ROW(unsigned short, DT_UInt16, "QList<unsigned short>",
+            {number, variants, two<int>(), two<short>()}, 255, 15, 255),
+        ROW(int, DT_Int32, "QList<int>", {number, variants, two<long>()}, 127, 7, 127),
+        ROW(unsigned int, DT_UInt32, "QList<unsigned int>", {number, variants, two<int>()},
+            127, 7, 127),
+        ROW(float, DT_Float, "QList<float>", {QVariant(2.5f), variants, two<double>()},
+            127, 7, 127),
+        ROW(qint64, DT_Int64, "QList<qint64>", {number, variants, two<int>(), two<long>()},
+            63, 3, 63),
+        ROW(quint64, DT_UInt64, "QList<quint64>",
+            {number, variants, two<qint64>(), two<unsigned long>()}, 63, 3, 63),
+        ROW(double, DT_Double, "QList<double>", {QVariant(2.5), variants, two<float>()},
+            63, 3, 63),
     };
 }
 
@@ -182,10 +188,10 @@ void TestHostLists::countsOfOneRequest()
         QCOMPARE(bench.driver.WriteVariable("D0", row.type, record, row.mostWritten).status, 0);
         read = bench.driver.ReadVariable("D0", row.type, row.mostWritten);
         QVERIFY(row.same(read.value, row.make(row.mostWritten)));
-        // An odd count of 8-bit values is refused with 4 before its size.
+        // One more than fits: 5 (8-bit values two more, as an odd count is 4).
         const bool pairs = row.type == DT_Int8 || row.type == DT_UInt8;
-        QCOMPARE(bench.driver.WriteVariable("D0", row.type, record, row.mostWritten + (pairs ? 2 : 1))
-                     .status, 5);
+        const int over = row.mostWritten + (pairs ? 2 : 1);
+        QCOMPARE(bench.driver.WriteVariable("D0", row.type, record, over).status, 5);
         // Fewer values than the count: 4, nothing sent.
         record.value = row.make(1);
         bench.plc.clearRequests();
@@ -206,8 +212,8 @@ void TestHostLists::tablesSayWhatTheDriverDoes()
                         .arg(r.mostWritten ? QString::number(r.mostWritten) : QStringLiteral("no"));
     }
     // | `DT_Int16` | `QList<short>` ... | 255 | 15 | 255 |
-    const QRegularExpression readme(
-        QStringLiteral("^\\| `(DT_\\w+)` \\| `(QList<[^>]+>)`[^|]*\\| (\\d+) \\| (\\d+) \\| (\\w+)"));
+    const QRegularExpression readme(QStringLiteral(
+        "^\\| `(DT_\\w+)` \\| `(QList<[^>]+>)`[^|]*\\| (\\d+) \\| (\\d+) \\| (\\w+)"));
     //   DT_Int16    QList<short>   255   15   255 ...
     const QRegularExpression header(
         QStringLiteral("^//\\s+(DT_\\w+)\\s+(QList<[^>]+>)\\s+(\\d+)\\s+(\\d+)\\s+(\\w+)"));

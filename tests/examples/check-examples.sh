@@ -155,6 +155,13 @@ check_poll() {
     printed "cycle 1: D100 = 1234" "cycle 3: link down (status 9), ConnectDrive(\"$link\") = 0" \
         "cycle 4: D100 = 1234" "cycle 11: D100 = 1234" "11 reads, 8 good, 3 reconnects"
     stop_sim
+    # A slow PLC, with the answer wait set in the connection string; the
+    # driver handles the thread's events while it waits, the poll's timer's
+    # too.
+    start_sim --delay 100
+    run 0 poll "$link;timeout=3000" 1 4 10
+    printed "cycle 4: D100 = 1234" "4 reads, 4 good, 0 reconnects"
+    stop_sim
     # Without a PLC the link never opens: the poll goes on and fails.
     run 1 poll "$link" 1 2 20
     printed "2 reads, 0 good, 2 reconnects"

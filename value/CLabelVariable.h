@@ -50,6 +50,8 @@ public:
     // Mutable because the operators read their read-only right operand
     // through the accessors too, and those record their outcome here.
     mutable int accessError;
+    // A QList of the type's element, QList<short> for DT_Int16 (the table in
+    // CDriveBaseClass.h); a plain number or a QVariantList is refused.
     QVariant value;
     QDateTime timestamp;
     QString address;

@@ -580,6 +580,14 @@ void TestCliRun::exitCodes_data()
                           << 0 << "X0     bool" << "";
     QTest::newRow("info: station answers") << plain << QStringList{"PLC", "info"} << 0
                                            << "station 1 answers" << "";
+    QTest::newRow("watch --csv: the URL on stderr") << plain
+        << QStringList{"--csv", "--times", "2", "--interval", "0", "PLC", "watch", "D100:int16"} << 0
+        << "D100" << "watch http://127.0.0.1:";
+    // An answer, but not a usable one: no station to work with.
+    QTest::newRow("info: station answers unusably") << QStringList{"--tcp", "127.0.0.1:0", "--error-every", "1"}
+                                                    << QStringList{"PLC", "info"} << 1
+                                                    << "station 1 answers, but not with a usable answer"
+                                                    << "station 1 answers, but not with a usable answer";
     QTest::newRow("info: station silent") << plain << QStringList{"--station", "7", "PLC", "info"}
                                           << 1 << "link open, no answer from station 7"
                                           << "link open, no answer from station 7";
@@ -626,10 +634,13 @@ void TestCliRun::exitCodes()
     CHECK_RUN(run, exitCode);
     QVERIFY2(run.out.contains(stdoutText), qPrintable(describe(run)));
     QVERIFY2(run.err.contains(stderrText), qPrintable(describe(run)));
+    // CSV on stdout is CSV only.
+    if (arguments.contains(QLatin1String("--csv")))
+        QVERIFY2(!run.out.contains(QLatin1String("watch http")), qPrintable(describe(run)));
 
     // With --json every outcome is one JSON object per line on stdout. The
     // user's logging rules do not switch off the link's account of frames.
-    if (!arguments.contains(QLatin1String("--json"))) {
+    if (!arguments.contains(QLatin1String("--json")) && !arguments.contains(QLatin1String("--csv"))) {
         run = norvo(QStringList{"--json"} + arguments, "norvo.link.debug=false");
         CHECK_RUN(run, exitCode);
         QVERIFY2(run.err.contains(stderrText), qPrintable(describe(run)));

@@ -172,7 +172,8 @@ int Session::info(const Invocation &invocation, const QString &pluginFile)
             const LabelResult probe = readItem(stationProbe());
             info.readStatus = probe.status;
             info.readReason = probe.reason;
-            if (probe.status != 0 && probe.status != 7)
+            // A station that answers unusably is no station to work with.
+            if (probe.status != 0)
                 exitCode = ExitFailed;
         }
     }

@@ -45,9 +45,13 @@ int Session::watch(const Invocation &invocation, const volatile std::sig_atomic_
         output_.error(error, ExitUsage);
         return ExitUsage;
     }
-    // The URL is the first line, so that a script can read it.
-    output_.data(QStringLiteral("watch %1").arg(server.url()),
-                 QJsonObject{{QStringLiteral("watch"), server.url()}});
+    // The URL is the first line, so that a script can read it; CSV on
+    // stdout stays CSV, so there it goes with the notes.
+    if (invocation.format == Invocation::Csv || invocation.format == Invocation::CsvWide)
+        output_.note(QStringLiteral("watch %1").arg(server.url()));
+    else
+        output_.data(QStringLiteral("watch %1").arg(server.url()),
+                     QJsonObject{{QStringLiteral("watch"), server.url()}});
     output_.note(QStringLiteral("the page is at %1%2").arg(server.url(),
                  invocation.allowWrite ? QStringLiteral(" (writes allowed)") : QString()));
     const bool loopback = invocation.httpHost.startsWith(QLatin1String("127."))

@@ -40,6 +40,29 @@ if(missing)
     message(FATAL_ERROR "${PAGE} does not describe ${missing}, which ${TOOL} --help lists")
 endif()
 
+# The page's EXIT STATUS gives each code with its causes: a run that ends
+# with a code must find it there, under the words that name its cause.
+string(REGEX MATCH "\\.SH EXIT STATUS\n(.*)" exits "${page}")
+string(REGEX REPLACE "\n\\.SH .*" "" exits "${CMAKE_MATCH_1}")
+# The arguments, "@", the words the code's entry must hold.
+set(runs "--no-such-option@command line")
+if(TOOL MATCHES "norvo-sim")
+    list(APPEND runs "--serial /dev/norvo-no-such-device,9600,8,1,N@serial line")
+endif()
+foreach(run IN LISTS runs)
+    string(FIND "${run}" "@" at)
+    string(SUBSTRING "${run}" 0 ${at} arguments)
+    math(EXPR at "${at} + 1")
+    string(SUBSTRING "${run}" ${at} -1 words)
+    separate_arguments(arguments UNIX_COMMAND "${arguments}")
+    execute_process(COMMAND ${EMULATOR} ${TOOL} ${arguments} RESULT_VARIABLE code OUTPUT_QUIET ERROR_QUIET)
+    string(REGEX MATCH "\\.B ${code}\n([^.]|\\.[^T]|\n)*" entry "${exits}")
+    string(REPLACE "\n" " " entry "${entry}")
+    if(NOT entry MATCHES "${words}")
+        message(FATAL_ERROR "${TOOL} ${arguments} exits ${code}; ${PAGE} gives no such code for: ${words}")
+    endif()
+endforeach()
+
 execute_process(COMMAND ${GROFF} -man -ww -z ${PAGE}
     RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE warnings)
 if(NOT rc EQUAL 0 OR warnings)

@@ -289,7 +289,7 @@ void TestCliParse::refusedCommandLines_data()
     QTest::newRow("number too long") << "127.0.0.1:500 read D12345 int16"
                                      << "\"D12345\" is not a label";
     QTest::newRow("count zero") << "127.0.0.1:500 read D100 int16 0"
-                                << "count \"0\" is not a whole number from 1 to 65535";
+                                << "count \"0\" is not a whole number of at least 1 (one read takes at most 255 registers or bits)";
     QTest::newRow("count word") << "127.0.0.1:500 poll D100 int16 many" << "count \"many\"";
     QTest::newRow("extra argument") << "127.0.0.1:500 read D100 int16 2 3"
                                     << "unexpected argument \"3\"";

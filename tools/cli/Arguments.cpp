@@ -148,11 +148,12 @@ QString checkType(const QString &name, DataType *type)
 
 QString checkCount(const QString &text, int *count)
 {
-    // Reads are held to what one write may carry.
-    const int maxCount = Limits::maxWriteCount;
-    if (readNumber(text, 1, maxCount, count))
+    // What one read holds depends on the type and area: the driver refuses
+    // a count past it, and norvo names the limit then.
+    if (readNumber(text, 1, Limits::maxWriteCount, count))
         return QString();
-    return QStringLiteral("count %1 is not a whole number from 1 to %2").arg(quoted(text), QString::number(maxCount));
+    return QStringLiteral("count %1 is not a whole number of at least 1 (one read takes at most %2 "
+                          "registers or bits)").arg(quoted(text), QString::number(Limits::maxUnits));
 }
 
 } // namespace ArgumentChecks

@@ -774,6 +774,17 @@ void TestCliRun::webServersRefuseOtherSites()
     }
     QCOMPARE(simJson("/api/memory/D200?type=uint16").value("values").toArray(), QJsonArray{666});
     QCOMPARE(simJson("/api/faults").value("faults").toArray().size(), 1);
+    // A whole number past 2^53 as a JSON number would arrive changed: it
+    // must travel as a string, and watch says so rather than write another.
+    {
+        const std::string own = "http://127.0.0.1:" + std::to_string(servers[0].port);
+        httplib::Client client("127.0.0.1", servers[0].port);
+        const httplib::Result result = client.Post(servers[0].write, {{"Origin", own}},
+                                                   "{\"item\": 0, \"values\": [18446744073709551615]}",
+                                                   "application/json");
+        QVERIFY(result && result->status == 400);
+        QVERIFY2(result->body.find("send it as a string") != std::string::npos, result->body.c_str());
+    }
     ::kill(pid_t(watch.processId()), SIGINT);
     QVERIFY(watch.waitForFinished(10000));
 }

@@ -99,7 +99,7 @@ void CmdNorvo_TCP::logLine(const char *tag, const QString &label, int count,
     LinkAccount::Event line;
     line.kind = LinkAccount::Kind::FrameLine;
     line.verdict = QString::fromUtf8(tag);
-    line.path = QStringLiteral("%1:%2").arg(hostAddress.toString()).arg(tcpPort);
+    line.path = hostAddress.toString() + QLatin1Char(':') + QString::number(tcpPort);
     line.label = label;
     line.count = count;
     line.frame = frame;

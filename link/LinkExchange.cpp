@@ -75,7 +75,9 @@ private:
 LinkExchange::LinkExchange(const LinkClock &clock)
     : clock_(clock)
 {
-    path_ = &paths_[QByteArray()];
+    // insert(), not operator[]: no std::piecewise_construct in the library's
+    // exported symbols of a build without inlining.
+    path_ = &paths_.insert({ QByteArray(), Path() }).first->second;
 }
 
 void LinkExchange::setLink(LinkTransport *link)
@@ -90,7 +92,7 @@ void LinkExchange::linkOpened(const QByteArray &path, int waitMs)
 {
     ++openings_;
     recvBuffer_.clear();
-    Path &opened = paths_[path];
+    Path &opened = paths_.insert({ path, Path() }).first->second;
     opened.used = ++pathUses_;
     if (int(paths_.size()) > maxPaths) {
         // What a path's ledger knew only spares synchronising reads when

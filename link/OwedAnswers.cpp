@@ -57,8 +57,9 @@ void OwedAnswers::setAnyShape(int key, bool on)
     if (key < 0 || isAnyShape(key) == on)
         return;
     if (anyShape.isEmpty())
-        anyShape.resize(stationKeys);
-    anyShape.setBit(key, on);
+        anyShape.fill(0, stationKeys / 64);
+    const quint64 bit = quint64(1) << (key % 64);
+    anyShape[key / 64] = on ? anyShape.at(key / 64) | bit : anyShape.at(key / 64) & ~bit;
     anyShapeCount += on ? 1 : -1;
 }
 
@@ -260,7 +261,7 @@ void OwedAnswers::linkOpened()
 {
     for (const Entry &entry : qAsConst(entries))
         loseStation(stationKey(entry.shape.echo), entry.shape);
-    anyShape.fill(true, stationKeys);
+    anyShape.fill(~quint64(0), stationKeys / 64);
     anyShapeCount = stationKeys;
 }
 

@@ -6,8 +6,6 @@
 
 #include <QtCore/QVector>
 
-#include <QtCore/QBitArray>
-
 #include <map>
 
 // The answers a link still owes, and whether it is in step with each
@@ -112,7 +110,10 @@ private:
     static constexpr int stationKeys = 0x10000;
 
     static int stationKey(const QByteArray &echo);
-    bool isAnyShape(int key) const { return key >= 0 && anyShapeCount > 0 && anyShape.testBit(key); }
+    bool isAnyShape(int key) const
+    {
+        return key >= 0 && anyShapeCount > 0 && (anyShape.at(key / 64) >> (key % 64) & 1);
+    }
     void setAnyShape(int key, bool on);
     Station &station(int key); // made when missing
     void settleUpTo(int index);
@@ -124,7 +125,7 @@ private:
     QVector<Entry> entries;
     std::map<int, Station> stations; // those owed, or sent to since they were last clear
     // Out of step with any shape possible (sized on first use).
-    QBitArray anyShape;
+    QVector<quint64> anyShape; // a bit per station key
     int anyShapeCount = 0;
 };
 

@@ -6,7 +6,7 @@
 #include "NorvoFrame.h"
 #include "requestplan.h"
 #include "valuecoding.h"
-#include "simengine.h"
+#include "simplc.h"
 
 #include <QtCore/QDateTime>
 
@@ -71,7 +71,7 @@ NorvoRequest read16()
 void readStepAnswer(benchmark::State &state)
 {
     const NorvoRequest request = read16();
-    const QByteArray answer = SimEngine().respond(request.frame()); // as the PLC gives it
+    const QByteArray answer = SimPlc().respond(request.frame()); // as the PLC gives it
     QByteArray out;
     if (!request.check(answer).isGood())
         state.SkipWithError("the simulator's answer was refused");

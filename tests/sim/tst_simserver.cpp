@@ -5,7 +5,7 @@
 // thread while it waits, as the driver does.
 
 #include "simframe.h"
-#include "simplc.h"
+#include "simline.h"
 #include "simscriptedplc.h"
 #include "simserver.h"
 
@@ -363,11 +363,11 @@ void TestSimServer::randomFaultsRepeatWithTheirSeed()
 
     auto run = [&faults](quint32 seed) {
         faults.seed = seed;
-        SimPlc plc(1);
-        plc.setFaults(faults);
+        SimLine line(1);
+        line.setFaults(faults);
         QString pattern;
         for (int i = 0; i < 200; ++i) {
-            const SimReply reply = plc.handle(readD5());
+            const SimReply reply = line.handle(readD5());
             pattern += reply.action == SimReply::Silent ? QLatin1Char('d')
                     : reply.bytes == SimFrame::frame("01460" "0000") ? QLatin1Char('.') : QLatin1Char('c');
         }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#ifndef SIMPLC_H
-#define SIMPLC_H
+#ifndef SIMLINE_H
+#define SIMLINE_H
 
-#include "simengine.h"
+#include "simplc.h"
 #include "simfaults.h"
 #include "simgenerator.h"
 #include "simlogentry.h"
@@ -46,25 +46,25 @@ struct SimGenerated {
     QString text() const;
 };
 
-// The simulated PLCs of one line as the transports see them: one engine per
+// The simulated PLCs of one line as the transports see them: one PLC per
 // station, the faults laid over their answers, and the log of every request
 // received. Not thread safe; SimServer guards it.
-class SimPlc
+class SimLine
 {
 public:
-    explicit SimPlc(int station = 1);
+    explicit SimLine(int station = 1);
 
-    // The first station's engine.
-    SimEngine &engine() { return eng; }
-    const SimEngine &engine() const { return eng; }
+    // The first station's PLC.
+    SimPlc &firstPlc() { return firstStation; }
+    const SimPlc &firstPlc() const { return firstStation; }
 
-    // The stations on the line, the first one engine()'s; each keeps its
+    // The stations on the line, the first one firstPlc()'s; each keeps its
     // memory when it stays, a new one starts empty.
     void setStations(const QList<int> &stations);
     QList<int> stations() const;
-    // The engine of a station; nullptr when it is not simulated.
-    SimEngine *engineOf(int station);
-    const SimEngine *engineOf(int station) const;
+    // The PLC of a station; nullptr when it is not simulated.
+    SimPlc *plcOf(int station);
+    const SimPlc *plcOf(int station) const;
 
     // Setting faults restarts their count and their random sequence.
     void setFaults(const SimFaults &faults) { dice = SimFaultDice(faults); }
@@ -109,8 +109,8 @@ private:
     // Marks a read that looks like the driver's synchronising read.
     void noteExchange(SimLogEntry *entry);
 
-    SimEngine eng;
-    std::vector<SimEngine> others;
+    SimPlc firstStation;
+    std::vector<SimPlc> others;
     SimFaultDice dice;
     QList<QByteArray> log;
     QList<SimLogEntry> entries;

@@ -9,7 +9,7 @@ SimServer::SimServer(int station)
     : d(new Private(station))
 {
     d->clock.start();
-    d->worker = new SimServerWorker(&d->mutex, &d->plc, &d->listener, &d->clock);
+    d->worker = new SimServerWorker(&d->mutex, &d->line, &d->listener, &d->clock);
     d->thread.setObjectName(QStringLiteral("norvo-sim"));
     d->worker->moveToThread(&d->thread);
     d->thread.start();
@@ -102,73 +102,73 @@ int SimServer::connectionCount() const
 int SimServer::station() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    return d->plc.engine().station();
+    return d->line.firstPlc().station();
 }
 
 void SimServer::setStation(int station)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    d->plc.engine().setStation(station);
+    d->line.firstPlc().setStation(station);
 }
 
 SimFaults SimServer::faults() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    return d->plc.faults();
+    return d->line.faults();
 }
 
 void SimServer::setFaults(const SimFaults &faults)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    d->plc.setFaults(faults);
+    d->line.setFaults(faults);
 }
 
 bool SimServer::bit(SimArea area, int n) const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    return d->plc.engine().memory().bit(area, n);
+    return d->line.firstPlc().memory().bit(area, n);
 }
 
 void SimServer::setBit(SimArea area, int n, bool on)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    d->plc.engine().memory().setBit(area, n, on);
+    d->line.firstPlc().memory().setBit(area, n, on);
 }
 
 quint16 SimServer::value(SimArea area, int n) const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    return d->plc.engine().memory().value(area, n);
+    return d->line.firstPlc().memory().value(area, n);
 }
 
 void SimServer::setValue(SimArea area, int n, quint16 value)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    d->plc.engine().memory().setValue(area, n, value);
+    d->line.firstPlc().memory().setValue(area, n, value);
 }
 
 SimMemory SimServer::memory() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    return d->plc.engine().memory();
+    return d->line.firstPlc().memory();
 }
 
 void SimServer::setMemory(const SimMemory &memory)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    d->plc.engine().memory() = memory;
+    d->line.firstPlc().memory() = memory;
 }
 
 QList<QByteArray> SimServer::requestLog() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    return d->plc.requestLog();
+    return d->line.requestLog();
 }
 
 void SimServer::clearRequestLog()
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    d->plc.clearRequestLog();
+    d->line.clearRequestLog();
 }
 
 void SimServer::setScript(SimScript *script)
@@ -191,13 +191,13 @@ bool SimServer::ptyLineSettings(termios *settings) const
 void SimServer::setStations(const QList<int> &stations)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    d->plc.setStations(stations);
+    d->line.setStations(stations);
 }
 
 QList<int> SimServer::stations() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    return d->plc.stations();
+    return d->line.stations();
 }
 
 SimMemory SimServer::memory(int station) const
@@ -215,19 +215,19 @@ bool SimServer::setMemory(int station, const SimMemory &memory)
 bool SimServer::readMemory(int station, const std::function<void(const SimMemory &)> &work) const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    const SimEngine *engine = d->plc.engineOf(station);
-    if (engine)
-        work(engine->memory());
-    return engine != nullptr;
+    const SimPlc *target = d->line.plcOf(station);
+    if (target)
+        work(target->memory());
+    return target != nullptr;
 }
 
 bool SimServer::changeMemory(int station, const std::function<void(SimMemory *)> &work)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    SimEngine *engine = d->plc.engineOf(station);
-    if (engine)
-        work(&engine->memory());
-    return engine != nullptr;
+    SimPlc *target = d->line.plcOf(station);
+    if (target)
+        work(&target->memory());
+    return target != nullptr;
 }
 
 QList<SimLogEntry> SimServer::requestEntries(qint64 sequence) const
@@ -241,7 +241,7 @@ QList<SimLogEntry> SimServer::requestEntries(qint64 sequence) const
 QList<SimLogEntry> SimServer::logEntries(qint64 sequence) const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    return d->plc.entriesSince(sequence);
+    return d->line.entriesSince(sequence);
 }
 
 void SimServer::setCapture(Capture capture)

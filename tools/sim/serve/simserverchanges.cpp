@@ -18,18 +18,18 @@ bool SimServer::writeValues(const QString &origin, int station, SimArea area, in
                             const QVector<quint64> &values, QVector<quint64> *stored)
 {
     return d->logged([&] {
-        SimEngine *engine = d->plc.engineOf(station);
-        if (!engine)
+        SimPlc *target = d->line.plcOf(station);
+        if (!target)
             return false;
-        SimTypes::write(&engine->memory(), area, element, type, values);
-        engine->memory().declare({area, element, type, int(values.size())});
-        *stored = SimTypes::read(engine->memory(), area, element, type, int(values.size()));
-        d->plc.stopGenerators(station, SimTypes::span(area, element, type, int(values.size())), origin,
+        SimTypes::write(&target->memory(), area, element, type, values);
+        target->memory().declare({area, element, type, int(values.size())});
+        *stored = SimTypes::read(target->memory(), area, element, type, int(values.size()));
+        d->line.stopGenerators(station, SimTypes::span(area, element, type, int(values.size())), origin,
                               QStringLiteral("written by the %1").arg(origin));
         QStringList texts;
         for (const quint64 value : qAsConst(*stored))
             texts << SimTypes::text(type, value);
-        d->plc.logChange(SimLogEntry::change(origin, station, QStringLiteral("write"), SimLabel{area, element}.text(),
+        d->line.logChange(SimLogEntry::change(origin, station, QStringLiteral("write"), SimLabel{area, element}.text(),
                                              SimTypes::name(type) + QLatin1Char(' ') + texts.join(QStringLiteral(", "))));
         return true;
     });
@@ -38,7 +38,7 @@ bool SimServer::writeValues(const QString &origin, int station, SimArea area, in
 void SimServer::setGeneratorSeed(quint32 seed)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    d->plc.setGeneratorSeed(seed);
+    d->line.setGeneratorSeed(seed);
 }
 
 bool SimServer::addGenerator(const QString &origin, int station, SimArea area, int element, SimType type, bool typed,
@@ -46,7 +46,7 @@ bool SimServer::addGenerator(const QString &origin, int station, SimArea area, i
 {
     {
         std::lock_guard<std::mutex> lock(d->mutex);
-        if (!d->plc.addGenerator(station, area, element, type, typed, recipe, d->clock.elapsed()))
+        if (!d->line.addGenerator(station, area, element, type, typed, recipe, d->clock.elapsed()))
             return false;
     }
     d->inThread([&] { d->worker->startTicking(); });
@@ -58,7 +58,7 @@ bool SimServer::addGenerator(const QString &origin, int station, SimArea area, i
 QList<SimGenerated> SimServer::generators() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    return d->plc.generators();
+    return d->line.generators();
 }
 
 int SimServer::stopGenerators(const QString &origin, int station, SimArea area, int element)
@@ -66,15 +66,15 @@ int SimServer::stopGenerators(const QString &origin, int station, SimArea area, 
     const QString why = QStringLiteral("stopped by the %1").arg(origin);
     int stopped = 0;
     d->logged([&] {
-        const int before = d->plc.generators().size();
+        const int before = d->line.generators().size();
         if (area == SimArea::None) {
-            for (const SimGenerated &generated : d->plc.generators())
-                d->plc.stopGenerators(generated.station, SimTypes::span(generated.area, generated.element, generated.type(), 1),
+            for (const SimGenerated &generated : d->line.generators())
+                d->line.stopGenerators(generated.station, SimTypes::span(generated.area, generated.element, generated.type(), 1),
                                       origin, why);
         } else {
-            d->plc.stopGenerators(station, SimTypes::span(area, element, SimType::Bool, 1), origin, why);
+            d->line.stopGenerators(station, SimTypes::span(area, element, SimType::Bool, 1), origin, why);
         }
-        stopped = before - d->plc.generators().size();
+        stopped = before - d->line.generators().size();
         return true;
     });
     return stopped;
@@ -85,15 +85,15 @@ void SimServer::load(const QString &origin, const QString &name, const QList<Sim
     int generated = 0;
     {
         std::lock_guard<std::mutex> lock(d->mutex);
-        const QList<int> stations = d->plc.stations();
-        d->plc.stopAllGenerators();
+        const QList<int> stations = d->line.stations();
+        d->line.stopAllGenerators();
         for (const int station : stations) {
             SimMemory memory;
             SimMemoryFile::apply(assignments, &memory, station, stations.first());
-            d->plc.engineOf(station)->memory() = memory;
+            d->line.plcOf(station)->memory() = memory;
         }
         for (const SimMemoryFile::Assignment &assignment : assignments) {
-            if (assignment.generated && d->plc.addGenerator(assignment.stationOr(stations.first()), assignment.area,
+            if (assignment.generated && d->line.addGenerator(assignment.stationOr(stations.first()), assignment.area,
                                                             assignment.element, assignment.type, assignment.typed,
                                                             assignment.generator, d->clock.elapsed()))
                 ++generated;
@@ -108,11 +108,11 @@ void SimServer::load(const QString &origin, const QString &name, const QList<Sim
 QString SimServer::memoryFile() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    const QList<int> stations = d->plc.stations();
+    const QList<int> stations = d->line.stations();
     QString text;
     for (const int station : stations) {
         QList<SimMemoryFile::Assignment> generators;
-        for (const SimGenerated &generated : d->plc.generators()) {
+        for (const SimGenerated &generated : d->line.generators()) {
             if (generated.station != station)
                 continue;
             SimMemoryFile::Assignment assignment;
@@ -124,7 +124,7 @@ QString SimServer::memoryFile() const
             assignment.generator = generated.generator.recipe();
             generators << assignment;
         }
-        text += SimMemoryFile::dump(d->plc.engineOf(station)->memory(), stations.size() == 1 ? -1 : station, generators);
+        text += SimMemoryFile::dump(d->line.plcOf(station)->memory(), stations.size() == 1 ? -1 : station, generators);
     }
     return text;
 }

@@ -1,19 +1,19 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#include "simengine.h"
+#include "simplc.h"
 
 #include "simframe.h"
 
-SimEngine::SimEngine(int station)
+SimPlc::SimPlc(int station)
     : stationNo(station)
 {
 }
 
-bool SimEngine::isAddressedToMe(const QByteArray &frame) const
+bool SimPlc::isAddressedToMe(const QByteArray &frame) const
 {
     return SimFrame::parseRequest(frame).station == stationNo;
 }
 
-QByteArray SimEngine::respond(const QByteArray &frame)
+QByteArray SimPlc::respond(const QByteArray &frame)
 {
     const SimRequest request = SimFrame::parseRequest(frame);
     if (request.station != stationNo)
@@ -33,7 +33,7 @@ QByteArray SimEngine::respond(const QByteArray &frame)
     return SimFrame::answer(request, SimErrorCode::none);
 }
 
-QByteArray SimEngine::refuse(const QByteArray &frame, char errorCode) const
+QByteArray SimPlc::refuse(const QByteArray &frame, char errorCode) const
 {
     const SimRequest request = SimFrame::parseRequest(frame);
     if (request.station != stationNo)

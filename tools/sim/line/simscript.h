@@ -2,7 +2,7 @@
 #ifndef SIMSCRIPT_H
 #define SIMSCRIPT_H
 
-#include "simplc.h"
+#include "simline.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QList>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#ifndef NORVO_CLI_PLUGINLOADER_H
-#define NORVO_CLI_PLUGINLOADER_H
+#ifndef NORVO_PLUGINHOST_PLUGINLOADER_H
+#define NORVO_PLUGINHOST_PLUGINLOADER_H
 
 #include <QtCore/QString>
 

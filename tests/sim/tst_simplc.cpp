@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// The simulated PLC's engine: requests as a driver sends them, the answers,
+// One simulated PLC: requests as a driver sends them, the answers,
 // refusals, word views and the cutting of a byte stream into frames.
 
-#include "simengine.h"
+#include "simplc.h"
 #include "simframe.h"
 #include "simframereader.h"
 
 #include <QtTest/QtTest>
 
-class TestSimEngine : public QObject
+class TestSimPlc : public QObject
 {
     Q_OBJECT
 
@@ -26,7 +26,7 @@ private slots:
     void garbageNeverCrashes();
 };
 
-void TestSimEngine::workedRequestsParse()
+void TestSimPlc::workedRequestsParse()
 {
     // Bit read of 3 bits from X0010, station 1.
     const SimRequest bits = SimFrame::parseRequest(QByteArray::fromHex("02 30 31 34 34 30 33 58 30 30 31 30 34 37 03"));
@@ -60,9 +60,9 @@ void TestSimEngine::workedRequestsParse()
         QCOMPARE(SimFrame::parseRequest(broken).error, SimErrorCode::malformed);
 }
 
-void TestSimEngine::answersToWorkedRequests()
+void TestSimPlc::answersToWorkedRequests()
 {
-    SimEngine plc(1);
+    SimPlc plc(1);
     plc.memory().setBit(SimArea::X, 10, true);
     plc.memory().setBit(SimArea::X, 12, true);
     plc.memory().setValue(SimArea::R, 100, 0x12AB);
@@ -82,7 +82,7 @@ void TestSimEngine::answersToWorkedRequests()
     QCOMPARE(plc.respond(SimFrame::frame("1F4601D00005")), SimFrame::frame("1F46012AB"));
 }
 
-void TestSimEngine::handBuiltFramesMatchWorkedExamples()
+void TestSimPlc::handBuiltFramesMatchWorkedExamples()
 {
     // The helpers tests and scripts build frames with, against the same bytes.
     const QByteArray bitRead = QByteArray::fromHex("02 30 31 34 34 30 33 58 30 30 31 30");
@@ -98,7 +98,7 @@ void TestSimEngine::handBuiltFramesMatchWorkedExamples()
     QCOMPARE(SimFrame::hex(0x1F, 2) + SimFrame::hex(0xBEEF, 4), QByteArray("1FBEEF"));
 }
 
-void TestSimEngine::refusals_data()
+void TestSimPlc::refusals_data()
 {
     QTest::addColumn<QByteArray>("frame");
     QTest::addColumn<char>("code");
@@ -134,12 +134,12 @@ void TestSimEngine::refusals_data()
             << SimFrame::frame("014701D00005" + QByteArray(4 * 257, '1')) << SimErrorCode::malformed;
 }
 
-void TestSimEngine::refusals()
+void TestSimPlc::refusals()
 {
     QFETCH(QByteArray, frame);
     QFETCH(char, code);
 
-    SimEngine plc(1);
+    SimPlc plc(1);
     const QByteArray answer = plc.respond(frame);
     // 0x02, station, command echoed, the code, no data, checksum, 0x03.
     QCOMPARE(answer.size(), 9);
@@ -148,9 +148,9 @@ void TestSimEngine::refusals()
     QCOMPARE(answer, SimFrame::frame(answer.mid(1, 5)));
 }
 
-void TestSimEngine::otherStationsGetNoAnswer()
+void TestSimPlc::otherStationsGetNoAnswer()
 {
-    SimEngine plc(2);
+    SimPlc plc(2);
     QVERIFY(plc.respond(SimFrame::frame("014601D00005")).isEmpty());
     QVERIFY(!plc.respond(SimFrame::frame("024601D00005")).isEmpty());
     // Not even a refusal: a bad checksum or unreadable station stays silent too.
@@ -162,9 +162,9 @@ void TestSimEngine::otherStationsGetNoAnswer()
     QCOMPARE(plc.refuse(SimFrame::frame("024601D00005"), '6'), SimFrame::frame("02466"));
 }
 
-void TestSimEngine::refusedWriteChangesNothing()
+void TestSimPlc::refusedWriteChangesNothing()
 {
-    SimEngine plc(1);
+    SimPlc plc(1);
     plc.memory().setValue(SimArea::D, 9999, 7);
     QCOMPARE(plc.respond(SimFrame::frame("014702D09999" "11112222")).at(5), SimErrorCode::outOfRange);
     QCOMPARE(plc.memory().value(SimArea::D, 9999), quint16(7));
@@ -172,9 +172,9 @@ void TestSimEngine::refusedWriteChangesNothing()
     QCOMPARE(plc.memory().value(SimArea::D, 9999), quint16(7));
 }
 
-void TestSimEngine::wordViewsOfBitAreas()
+void TestSimPlc::wordViewsOfBitAreas()
 {
-    SimEngine plc(1);
+    SimPlc plc(1);
     SimMemory &memory = plc.memory();
 
     // Word n holds bits n..n+15, bit n the least significant.
@@ -219,9 +219,9 @@ void TestSimEngine::wordViewsOfBitAreas()
     QVERIFY(edges.readRun(SimArea::D, -5, 3).isEmpty());
 }
 
-void TestSimEngine::bitReadsAndRegisterAreasAreSeparate()
+void TestSimPlc::bitReadsAndRegisterAreasAreSeparate()
 {
-    SimEngine plc(1);
+    SimPlc plc(1);
     plc.memory().setValue(SimArea::R, 7, 1);
     plc.memory().setValue(SimArea::D, 7, 2);
     plc.memory().setValue(SimArea::RT, 7, 3);
@@ -240,7 +240,7 @@ void TestSimEngine::bitReadsAndRegisterAreasAreSeparate()
     QCOMPARE(answer.at(5), SimErrorCode::none);
 }
 
-void TestSimEngine::streamIsCutIntoFrames()
+void TestSimPlc::streamIsCutIntoFrames()
 {
     SimFrameReader reader;
     const QByteArray first = SimFrame::frame("014601D00005");
@@ -263,11 +263,11 @@ void TestSimEngine::streamIsCutIntoFrames()
     QCOMPARE(reader.feed(longest), QList<QByteArray>{longest});
 }
 
-void TestSimEngine::garbageNeverCrashes()
+void TestSimPlc::garbageNeverCrashes()
 {
     // Every prefix and every single-byte change of a valid write, plus
     // random frames: each gets no answer or a well-formed one.
-    SimEngine plc(1);
+    SimPlc plc(1);
     const QByteArray valid = SimFrame::frame("014702D00005" "12AB0005");
     QList<QByteArray> frames;
     for (int length = 0; length <= valid.size(); ++length)
@@ -299,5 +299,5 @@ void TestSimEngine::garbageNeverCrashes()
     }
 }
 
-QTEST_GUILESS_MAIN(TestSimEngine)
-#include "tst_simengine.moc"
+QTEST_GUILESS_MAIN(TestSimPlc)
+#include "tst_simplc.moc"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#include "simplc.h"
+#include "simline.h"
 
 #include "simlabel.h"
 
@@ -51,52 +51,52 @@ QList<SimReply::Piece> SimReply::pieces() const
     return all;
 }
 
-SimPlc::SimPlc(int station)
-    : eng(station)
+SimLine::SimLine(int station)
+    : firstStation(station)
 {
 }
 
-void SimPlc::setStations(const QList<int> &stations)
+void SimLine::setStations(const QList<int> &stations)
 {
     if (stations.isEmpty())
         return;
-    std::vector<SimEngine> kept;
+    std::vector<SimPlc> kept;
     for (int i = 1; i < stations.size(); ++i) {
-        const SimEngine *old = engineOf(stations.at(i));
-        kept.push_back(old ? *old : SimEngine(stations.at(i)));
+        const SimPlc *old = plcOf(stations.at(i));
+        kept.push_back(old ? *old : SimPlc(stations.at(i)));
         kept.back().setStation(stations.at(i));
     }
-    if (const SimEngine *old = engineOf(stations.first()))
-        eng = *old;
-    eng.setStation(stations.first());
+    if (const SimPlc *old = plcOf(stations.first()))
+        firstStation = *old;
+    firstStation.setStation(stations.first());
     others = std::move(kept);
 }
 
-QList<int> SimPlc::stations() const
+QList<int> SimLine::stations() const
 {
-    QList<int> list{eng.station()};
-    for (const SimEngine &engine : others)
-        list << engine.station();
+    QList<int> list{firstStation.station()};
+    for (const SimPlc &plc : others)
+        list << plc.station();
     return list;
 }
 
-SimEngine *SimPlc::engineOf(int station)
+SimPlc *SimLine::plcOf(int station)
 {
-    return const_cast<SimEngine *>(static_cast<const SimPlc *>(this)->engineOf(station));
+    return const_cast<SimPlc *>(static_cast<const SimLine *>(this)->plcOf(station));
 }
 
-const SimEngine *SimPlc::engineOf(int station) const
+const SimPlc *SimLine::plcOf(int station) const
 {
-    if (eng.station() == station)
-        return &eng;
-    for (const SimEngine &engine : others) {
-        if (engine.station() == station)
-            return &engine;
+    if (firstStation.station() == station)
+        return &firstStation;
+    for (const SimPlc &plc : others) {
+        if (plc.station() == station)
+            return &plc;
     }
     return nullptr;
 }
 
-QList<SimLogEntry> SimPlc::entriesSince(qint64 sequence) const
+QList<SimLogEntry> SimLine::entriesSince(qint64 sequence) const
 {
     // Sequence numbers have no gaps: the entry after `sequence` sits at a
     // known distance from the last one.
@@ -109,7 +109,7 @@ QList<SimLogEntry> SimPlc::entriesSince(qint64 sequence) const
     return newer;
 }
 
-SimReply SimPlc::handle(const QByteArray &frame)
+SimReply SimLine::handle(const QByteArray &frame)
 {
     log.append(frame);
     if (log.size() > maxLogged)
@@ -119,7 +119,7 @@ SimReply SimPlc::handle(const QByteArray &frame)
 
     SimReply reply;
     SimFaultHits hits;
-    SimEngine *target = engineOf(entry.station);
+    SimPlc *target = plcOf(entry.station);
     if (target) {
         hits = dice.roll();
         const SimFaults &faults = dice.faults();
@@ -155,7 +155,7 @@ SimReply SimPlc::handle(const QByteArray &frame)
     return reply;
 }
 
-void SimPlc::noteExchange(SimLogEntry *entry)
+void SimLine::noteExchange(SimLogEntry *entry)
 {
     entry->failed = entry->outcome != QLatin1String("answered");
     const bool firstUnit = entry->count == 1
@@ -165,10 +165,10 @@ void SimPlc::noteExchange(SimLogEntry *entry)
     failedStation = entry->failed ? entry->station : -1;
 }
 
-bool SimPlc::addGenerator(int station, SimArea area, int element, SimType type, bool typed,
+bool SimLine::addGenerator(int station, SimArea area, int element, SimType type, bool typed,
                           const SimGeneratorRecipe &recipe, qint64 nowMs)
 {
-    if (!engineOf(station) || !SimTypes::fits(area, element, type, 1))
+    if (!plcOf(station) || !SimTypes::fits(area, element, type, 1))
         return false;
     const SimTypes::Span span = SimTypes::span(area, element, type, 1);
     for (int i = running.size() - 1; i >= 0; --i) {
@@ -184,7 +184,7 @@ bool SimPlc::addGenerator(int station, SimArea area, int element, SimType type, 
     return true;
 }
 
-void SimPlc::stopGenerators(int station, const SimTypes::Span &span, const QString &origin, const QString &why)
+void SimLine::stopGenerators(int station, const SimTypes::Span &span, const QString &origin, const QString &why)
 {
     for (int i = running.size() - 1; i >= 0; --i) {
         const SimGenerated &old = running.at(i);
@@ -196,18 +196,18 @@ void SimPlc::stopGenerators(int station, const SimTypes::Span &span, const QStri
     }
 }
 
-void SimPlc::runGenerators(qint64 nowMs)
+void SimLine::runGenerators(qint64 nowMs)
 {
     for (SimGenerated &generated : running) {
-        SimEngine *engine = engineOf(generated.station);
-        if (!engine)
+        SimPlc *plc = plcOf(generated.station);
+        if (!plc)
             continue;
         const quint64 pattern = generated.generator.valueAt(nowMs - generated.startedMs);
-        SimTypes::write(&engine->memory(), generated.area, generated.element, generated.type(), {pattern});
+        SimTypes::write(&plc->memory(), generated.area, generated.element, generated.type(), {pattern});
     }
 }
 
-void SimPlc::logIgnored(const QString &outcome)
+void SimLine::logIgnored(const QString &outcome)
 {
     SimLogEntry entry;
     entry.command = QStringLiteral("bytes");
@@ -216,7 +216,7 @@ void SimPlc::logIgnored(const QString &outcome)
     append(entry);
 }
 
-void SimPlc::append(SimLogEntry entry)
+void SimLine::append(SimLogEntry entry)
 {
     entry.sequence = ++lastLogged;
     entry.timeMs = QDateTime::currentMSecsSinceEpoch();
@@ -225,7 +225,7 @@ void SimPlc::append(SimLogEntry entry)
         entries.removeFirst();
 }
 
-QString SimPlc::outcomeOf(const QByteArray &frame, const SimFaultHits &hits, const SimReply &reply) const
+QString SimLine::outcomeOf(const QByteArray &frame, const SimFaultHits &hits, const SimReply &reply) const
 {
     if (hits.close)
         return QStringLiteral("connection closed (close fault)");

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#ifndef SIMENGINE_H
-#define SIMENGINE_H
+#ifndef SIMPLC_H
+#define SIMPLC_H
 
 #include "simmemory.h"
 
@@ -8,10 +8,10 @@
 
 // The PLC itself: its station number and memory, and the answer to each
 // request frame. No I/O, no time, no threads.
-class SimEngine
+class SimPlc
 {
 public:
-    explicit SimEngine(int station = 1);
+    explicit SimPlc(int station = 1);
 
     int station() const { return stationNo; }
     void setStation(int station) { stationNo = station; }

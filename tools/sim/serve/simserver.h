@@ -6,7 +6,7 @@
 #include "simlogentry.h"
 #include "simmemory.h"
 #include "simmemoryfile.h"
-#include "simplc.h"
+#include "simline.h"
 #include "simserialchannel.h"
 
 #include <QtCore/QByteArray>
@@ -84,7 +84,7 @@ public:
     void setMemory(const SimMemory &memory);
 
     // Every request frame received, from its start byte to its end byte,
-    // for any station (the oldest dropped beyond SimPlc::maxLogged).
+    // for any station (the oldest dropped beyond SimLine::maxLogged).
     QList<QByteArray> requestLog() const;
     void clearRequestLog();
 
@@ -113,7 +113,7 @@ public:
     bool changeMemory(int station, const std::function<void(SimMemory *)> &work);
 
     // The requests received after `sequence`, oldest first (the oldest
-    // dropped beyond SimPlc::maxEntries).
+    // dropped beyond SimLine::maxEntries).
     QList<SimLogEntry> requestEntries(qint64 sequence = 0) const;
     // The whole log after `sequence`: requests, changes and connections.
     QList<SimLogEntry> logEntries(qint64 sequence = 0) const;

@@ -3,7 +3,7 @@
 #define SIMSESSION_H
 
 #include "simframereader.h"
-#include "simplc.h"
+#include "simline.h"
 
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QList>

@@ -131,6 +131,10 @@ def main():
                 "const c = window.norvoWatch.state.chart;"
                 "return c.options.plugins.legend.labels.generateLabels(c).map(l => l.text);")
             check("D200 (7 … 7)" in legend, "the legend does not name the real values: %r" % legend)
+            tip = page.execute_script(
+                "const c = window.norvoWatch.state.chart;"
+                "return c.options.plugins.tooltip.callbacks.label({dataset: {label: 'D200'}, raw: {y: 0.5, v: 7}});")
+            check(tip == "D200: 7", "the tooltip does not give the value: %r" % tip)
             Select(page.find_element(By.ID, "scales")).select_by_value("shared")
             check(series(page, "D100", "y") == series(page, "D100"), "the shared axis does not draw values")
             Select(page.find_element(By.ID, "scales")).select_by_value("own")

@@ -699,7 +699,7 @@ void TestCliRun::webServersRefuseOtherSites()
 
     QProcess watch;
     startProgram(watch, QStringLiteral(NORVO_BINARY),
-                 {"--allow-write", "--interval", "50", plc, "watch", "D200:uint16"});
+                 {"--allow-write", "--interval", "50", plc, "watch", "D200:uint16", "M0:bool"});
     QVERIFY(watch.waitForStarted());
     while (!watch.canReadLine())
         QVERIFY(watch.waitForReadyRead(10000));
@@ -774,17 +774,30 @@ void TestCliRun::webServersRefuseOtherSites()
     }
     QCOMPARE(simJson("/api/memory/D200?type=uint16").value("values").toArray(), QJsonArray{666});
     QCOMPARE(simJson("/api/faults").value("faults").toArray().size(), 1);
-    // A whole number past 2^53 as a JSON number would arrive changed: it
-    // must travel as a string, and watch says so rather than write another.
-    {
+    // What norvo refuses itself is a 400 that says so and why, not a
+    // driver's status, and nothing is written. A whole number past 2^53 as
+    // a JSON number would arrive changed: it must travel as a string.
+    const struct {
+        const char *body;
+        const char *why;
+    } refusals[] = {
+        {R"({"item": 0, "values": [18446744073709551615]})", "send it as a string"},
+        {R"({"item": 0, "values": ["99999"]})",
+         R"(norvo refused the value, nothing was sent: "99999" is out of range for uint16 (0 to 65535))"},
+        {R"({"item": 0, "values": ["abc"]})", R"(norvo refused the value, nothing was sent: "abc" is not a number)"},
+        {R"({"item": 1, "values": [true]})", "not single bits: \"write M0 uint16 0x0001\""},
+        {R"({"item": 1, "values": ["1"]})", "\"write --merge M0 bool 1\" changes only the named bits"},
+    };
+    for (const auto &refusal : refusals) {
         const std::string own = "http://127.0.0.1:" + std::to_string(servers[0].port);
         httplib::Client client("127.0.0.1", servers[0].port);
-        const httplib::Result result = client.Post(servers[0].write, {{"Origin", own}},
-                                                   "{\"item\": 0, \"values\": [18446744073709551615]}",
-                                                   "application/json");
-        QVERIFY(result && result->status == 400);
-        QVERIFY2(result->body.find("send it as a string") != std::string::npos, result->body.c_str());
+        const httplib::Result result = client.Post(servers[0].write, {{"Origin", own}}, refusal.body, "application/json");
+        QVERIFY2(result && result->status == 400, refusal.body);
+        const QString error = QJsonDocument::fromJson(QByteArray::fromStdString(result->body))
+                                  .object().value("error").toString();
+        QVERIFY2(error.contains(QString::fromUtf8(refusal.why)), qPrintable(error));
     }
+    QCOMPARE(simJson("/api/memory/D200?type=uint16").value("values").toArray(), QJsonArray{666});
     ::kill(pid_t(watch.processId()), SIGINT);
     QVERIFY(watch.waitForFinished(10000));
 }

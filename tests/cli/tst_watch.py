@@ -2,10 +2,13 @@
 # SPDX-License-Identifier: LGPL-2.1-or-later
 """norvo watch in a real browser (headless Chromium) against norvo-sim.
 
-A value the simulator's generator raises shows as a rising line; a write from the page
-(norvo started with --allow-write) lands in the simulator's memory; a
-dropped link shows as a gap, then as restored; when norvo stops, the page
-says so; without the chart library the page says that and keeps its table.
+A value the simulator's generator raises shows as a rising line, each line
+on its own scale or all on one; a write from the page (norvo started with
+--allow-write) lands in the simulator's memory, a value norvo refuses is
+said to be refused by norvo, and bits offer no write but say why; a failed
+read keeps the last value, marked stale; a dropped link shows as a gap,
+then as restored, its names never on top of each other; when norvo stops,
+the page says so; without the chart library the page says that and keeps its table.
 Takes a screenshot for the README.
 
   tst_watch.py SIM NORVO PLUGIN SCREENSHOT
@@ -23,7 +26,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from headless import browser  # noqa: E402
 
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 WAIT_S = 40  # generous: the machine is small and shared
 
@@ -52,10 +55,27 @@ def api(http, method, path, body=None):
         return json.loads(reply.read())
 
 
-def series(page, label):
+def series(page, label, field="v"):
+    """A line's values (v), or where they are drawn (y)."""
     return page.execute_script(
         "const d = window.norvoWatch && window.norvoWatch.state.series.get(arguments[0]);"
-        "return d ? d.data.map(p => p.y) : [];", label)
+        "return d ? d.data.map(p => p[arguments[1]]) : [];", label, field)
+
+
+def cell(page, item, name):
+    return page.find_element(By.CSS_SELECTOR, "#item-%d td.%s" % (item, name)).text
+
+
+def write_from_page(page, wait, item, text):
+    """Types a value into the item's box, confirms, and gives the outcome."""
+    page.find_element(By.CSS_SELECTOR, "#item-%d td.write input" % item).send_keys(text)
+    page.find_element(By.CSS_SELECTOR, "#item-%d td.write button" % item).click()
+    alert = wait.until(lambda p: p.switch_to.alert)
+    question = alert.text
+    alert.accept()
+    outcome = "#item-%d .outcome" % item
+    wait.until(lambda p: p.find_element(By.CSS_SELECTOR, outcome).text not in ("", "writing…"))
+    return question, page.find_element(By.CSS_SELECTOR, outcome).text
 
 
 def events(page):
@@ -99,18 +119,57 @@ def main():
                   "no hex in the table: %r" % row.text)
             check(series(page, "M0") and series(page, "M1"), "the bits have no lines")
 
+            # Each line on its own scale: the level spans the plot, the
+            # setpoint that never moves sits in its middle, the legend names
+            # the real values; on one shared axis they are drawn as they are.
+            drawn = [y for y in series(page, "D100", "y") if y is not None]
+            check(all(0 <= y <= 1 for y in drawn) and max(drawn) == 1,
+                  "the level is not on a scale of its own: %r" % drawn)
+            check(set(series(page, "D200", "y")) == {0.5}, "the still setpoint is not in the middle: %r"
+                  % series(page, "D200", "y"))
+            legend = page.execute_script(
+                "const c = window.norvoWatch.state.chart;"
+                "return c.options.plugins.legend.labels.generateLabels(c).map(l => l.text);")
+            check("D200 (7 … 7)" in legend, "the legend does not name the real values: %r" % legend)
+            tip = page.execute_script(
+                "const c = window.norvoWatch.state.chart;"
+                "return c.options.plugins.tooltip.callbacks.label({dataset: {label: 'D200'}, raw: {y: 0.5, v: 7}});")
+            check(tip == "D200: 7", "the tooltip does not give the value: %r" % tip)
+            Select(page.find_element(By.ID, "scales")).select_by_value("shared")
+            check(series(page, "D100", "y") == series(page, "D100"), "the shared axis does not draw values")
+            Select(page.find_element(By.ID, "scales")).select_by_value("own")
+
+            # Bits cannot be written alone: no box, but why.
+            check(not page.find_elements(By.CSS_SELECTOR, "#item-2 td.write input")
+                  and "16-bit words" in cell(page, 2, "write") and "--merge M0" in cell(page, 2, "write"),
+                  "the bits offer a write or do not say why not: %r" % cell(page, 2, "write"))
+
+            # A value norvo refuses is norvo's refusal, with why.
+            _, outcome = write_from_page(page, wait, 0, "99999")
+            check("norvo refused" in outcome and '"99999" is out of range for int16 (-32768 to 32767)' in outcome,
+                  "the refusal does not say who and why: %r" % outcome)
+
             # A write from the page, confirmed, lands in the simulator.
-            box = page.find_element(By.CSS_SELECTOR, "#item-1 td.write input")
-            box.send_keys("50")
-            page.find_element(By.CSS_SELECTOR, "#item-1 td.write button").click()
-            alert = wait.until(lambda p: p.switch_to.alert)
-            check("50 to D200" in alert.text and "D200" in alert.text and "uint16" in alert.text,
-                  "the confirmation does not say what goes where: %r" % alert.text)
-            alert.accept()
-            wait.until(lambda p: p.find_element(By.CSS_SELECTOR, "#item-1 .outcome").text == "written")
+            question, outcome = write_from_page(page, wait, 1, "50")
+            check("50 to D200" in question and "uint16" in question,
+                  "the confirmation does not say what goes where: %r" % question)
+            check(outcome == "written", "the write failed: %r" % outcome)
             memory = api(http, "GET", "/api/memory/D200?type=uint16")
             check(memory["values"] == [50], "the write did not land: %r" % memory)
-            wait.until(lambda p: p.find_element(By.CSS_SELECTOR, "#item-1 td.value").text == "50")
+            wait.until(lambda p: cell(p, 1, "value") == "50")
+
+            # Reads failing: the last value stays, marked stale, its age
+            # counted from the last good read, the failure beside it.
+            api(http, "POST", "/api/faults", {"kind": "error"})
+            wait.until(lambda p: "stale" in p.find_element(By.ID, "item-1").get_attribute("class"))
+            value = page.find_element(By.CSS_SELECTOR, "#item-1 td.value")
+            check(value.text == "50stale" and value.value_of_css_property("font-style") == "italic"
+                  and value.find_element(By.CLASS_NAME, "stale-mark").is_displayed(),
+                  "the stale value is not the last one, marked: %r" % value.text)
+            check(not cell(page, 1, "status").startswith("0 "), "no failure shown: %r" % cell(page, 1, "status"))
+            wait.until(lambda p: cell(p, 1, "age").endswith(" s") and float(cell(p, 1, "age")[:-2]) >= 2)
+            api(http, "DELETE", "/api/faults/error")
+            wait.until(lambda p: cell(p, 1, "value") == "50")
 
             # Other sites' requests: tst_clirun (webServersRefuseOtherSites).
 
@@ -119,6 +178,13 @@ def main():
             api(http, "POST", "/api/links/drop")
             wait.until(lambda p: "link restored" in events(p))
             check("link lost" in events(page), "no loss marked: %r" % events(page))
+            # Names of events close together are one label; far apart, two.
+            labels = page.execute_script(
+                "const e = [{time: 0, event: 'link lost'}, {time: 5, event: 'link restored'},"
+                "           {time: 10, event: 'link lost'}, {time: 500, event: 'link restored'}];"
+                "return window.norvoWatch.eventLabels(e, t => t, s => 6 * s.length).map(l => [l.x, l.text]);")
+            check(labels == [[0, "link lost ×2, restored"], [500, "link restored"]],
+                  "event names overlap: %r" % labels)
             lines = ("D100", "D200", "M0", "M1")
             wait.until(lambda p: any(None in series(p, label) for label in lines))
             wait.until(lambda p: series(p, "D100")[-1] is not None)

@@ -25,6 +25,10 @@ QString checkCount(const QString &text, int *count);
 QString readItems(const QStringList &arguments, Invocation *invocation);
 QString readWrite(const QStringList &arguments, Invocation *invocation);
 
+// Why bits (a QList<bool>) cannot be written at `label`, with the uint16
+// word that means the same and the --merge that changes only those bits.
+QString wholeWordsOnly(const QString &label, const QVariant &values);
+
 // The values of --stations, --bauds and --formats.
 QString readStations(const QString &text, Invocation *invocation);
 QString readBauds(const QString &text, Invocation *invocation);

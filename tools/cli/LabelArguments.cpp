@@ -30,7 +30,10 @@ QString readJoinedItem(const QString &text, ReadItem *item)
     return error;
 }
 
-// What a bit write would mean as the word the PLC actually writes.
+} // namespace
+
+namespace ArgumentChecks {
+
 QString wholeWordsOnly(const QString &label, const QVariant &values)
 {
     const QList<bool> bits = values.value<QList<bool>>();
@@ -47,10 +50,6 @@ QString wholeWordsOnly(const QString &label, const QVariant &values)
         .arg(label, QStringLiteral("%1").arg(word, 4, 16, QLatin1Char('0')).toUpper(),
              texts.join(QLatin1Char(' ')));
 }
-
-} // namespace
-
-namespace ArgumentChecks {
 
 QString readItems(const QStringList &arguments, Invocation *invocation)
 {

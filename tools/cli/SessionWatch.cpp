@@ -62,22 +62,12 @@ int Session::watch(const Invocation &invocation, const volatile std::sig_atomic_
                               invocation.allowWrite ? QStringLiteral(", and so are the writes") : QString()));
     }
 
-    auto writer = [&](int index, const QStringList &texts) {
+    // The server has checked the value texts as norvo write does.
+    auto writer = [&](int index, const QVariant &values, int count) {
         const ReadItem &item = invocation.items.at(index);
-        LabelResult result;
-        QVariant values;
-        const QString refusal = ValueText::parseValues(item.type, texts, &values);
-        if (!refusal.isEmpty()) {
-            result.label = item.label;
-            result.type = item.type;
-            result.count = texts.size();
-            result.status = 2;
-            result.reason = refusal;
-            result.sent = false;
-            result.time = QDateTime::currentDateTime();
-        } else {
-            result = writeValues(item.label, item.type, values, texts.size(), texts.size() > 1);
-        }
+        QStringList texts;
+        ValueText::formatValues(item.type, values, ValueText::Style::Plain, &texts);
+        const LabelResult result = writeValues(item.label, item.type, values, count, count > 1);
         const QString outcome = QStringLiteral("page wrote %1 %2 %3: status %4 %5%6")
                                     .arg(item.label, ValueText::typeName(item.type), texts.join(QLatin1Char(' ')))
                                     .arg(result.status)

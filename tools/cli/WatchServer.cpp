@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "WatchServer.h"
 
+#include "ArgumentChecks.h"
+#include "ValueText.h"
 #include "WatchRecorder.h"
 #include "WebGuard.h"
 #include "WebGuardServer.h"
@@ -59,7 +61,8 @@ void sendResource(httplib::Response &response, const QString &name, const char *
 
 struct WriteJob {
     int item;
-    QStringList values;
+    QVariant values;
+    int count;
     std::promise<LabelResult> done;
 };
 
@@ -122,11 +125,23 @@ void WatchServer::Private::write(const httplib::Request &request, httplib::Respo
             return;
         }
     }
+    QStringList texts;
+    for (const QJsonValue &value : values)
+        texts << (value.isString() ? value.toString() : value.isBool() ? (value.toBool() ? "1" : "0")
+                                                                       : QString::number(value.toDouble(), 'g', 17));
+    // norvo's own checks, as norvo write makes them: what fails here never
+    // reaches the driver, and is no status of the driver's.
+    const ReadItem &target = recorder.readItems().at(item.toInt());
     auto job = std::make_shared<WriteJob>();
     job->item = item.toInt();
-    for (const QJsonValue &value : values)
-        job->values << (value.isString() ? value.toString() : value.isBool() ? (value.toBool() ? "1" : "0")
-                                                                              : QString::number(value.toDouble(), 'g', 17));
+    job->count = texts.size();
+    QString refusal = ValueText::parseValues(target.type, texts, &job->values);
+    if (refusal.isEmpty() && target.type == DT_Bool)
+        refusal = ArgumentChecks::wholeWordsOnly(target.label, job->values);
+    if (!refusal.isEmpty()) {
+        sendError(response, 400, QStringLiteral("norvo refused the value, nothing was sent: ") + refusal);
+        return;
+    }
     std::future<LabelResult> done = job->done.get_future();
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -143,8 +158,8 @@ void WatchServer::Private::write(const httplib::Request &request, httplib::Respo
     }
     const LabelResult result = done.get();
     QJsonObject answer = resultObject(result);
-    if (result.status != 0 && result.reason.isEmpty() && result.status >= 2 && result.status <= 5)
-        answer.insert(QStringLiteral("reason"), QStringLiteral("refused before anything was sent"));
+    if (!result.sent && result.status >= 2 && result.status <= 5 && result.reason.isEmpty())
+        answer.insert(QStringLiteral("reason"), QStringLiteral("the driver refused it before anything was sent"));
     sendJson(response, answer);
 }
 
@@ -258,7 +273,7 @@ void WatchServer::serveWrites(const Writer &writer)
             job = d->jobs.front();
             d->jobs.pop_front();
         }
-        job->done.set_value(writer(job->item, job->values));
+        job->done.set_value(writer(job->item, job->values, job->count));
     }
 }
 

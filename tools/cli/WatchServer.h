@@ -7,6 +7,7 @@
 #include <QtCore/QJsonObject>
 #include <QtCore/QString>
 #include <QtCore/QStringList>
+#include <QtCore/QVariant>
 
 #include <functional>
 #include <memory>
@@ -19,8 +20,9 @@ class WatchRecorder;
 class WatchServer
 {
 public:
-    // Runs one write on the driver's thread: item index and value texts.
-    using Writer = std::function<LabelResult(int item, const QStringList &values)>;
+    // Runs one write on the driver's thread: item index, and the values as
+    // the record holds them (ValueText::parseValues), `count` of them.
+    using Writer = std::function<LabelResult(int item, const QVariant &values, int count)>;
 
     // `about` (the connection, the interval) goes to the page with the items.
     WatchServer(WatchRecorder &recorder, const QJsonObject &about, bool allowWrite);

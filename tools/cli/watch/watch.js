@@ -11,11 +11,13 @@ const state = {
   allowWrite: false,
   offsetMs: 0,          // norvo's clock minus this browser's
   last: [],             // per item: the last sample
+  good: [],             // per item: the last good sample, shown while reads fail
   paused: false,
   zoom: null,           // {min, max} while zoomed into a stretch
   events: [],           // link events on the time line
   chart: null,
-  series: new Map(),    // element label -> dataset
+  series: new Map(),    // element label -> dataset; its points {x, y, v}: v the value, y as drawn
+  ownScales: true,      // each line scaled to its own min..max, else one shared axis
   reachable: true,
 };
 
@@ -66,7 +68,7 @@ function buildTable() {
     }
     row.querySelector(".label").textContent = item.count > 1 ? item.label + " (" + item.count + ")" : item.label;
     row.querySelector(".type").textContent = item.type;
-    if (state.allowWrite) row.append(writeCell(item, index));
+    if (state.allowWrite) row.append(item.type === "bool" ? noBitWrite(item) : writeCell(item, index));
     body.append(row);
   });
 }
@@ -85,6 +87,16 @@ function writeCell(item, index) {
   button.addEventListener("click", () => writeItem(item, index, input, outcome));
   input.addEventListener("keydown", (e) => { if (e.key === "Enter") button.click(); });
   cell.append(input, button, outcome);
+  return cell;
+}
+
+// norvo refuses bit writes (the PLC writes whole 16-bit words): say so
+// instead of offering a box that cannot work.
+function noBitWrite(item) {
+  const cell = document.createElement("td");
+  cell.className = "write bits";
+  cell.textContent = "bits are not written alone: the PLC writes whole 16-bit words; "
+    + "norvo write --merge " + item.label + " bool VALUE… changes only the named bits";
   return cell;
 }
 
@@ -111,20 +123,32 @@ async function writeItem(item, index, input, outcome) {
   }
 }
 
+// A failed read keeps the last good value, marked stale, its age counted
+// from that read; the status column says why the read failed.
 function showSample(sample) {
   const row = $("item-" + sample.item);
   if (!row) return;
-  const before = state.last[sample.item];
-  state.last[sample.item] = sample;
   const good = sample.status === 0;
-  const value = good ? sample.values.map(valueText).join(", ") : "–";
+  const before = state.good[sample.item];
+  state.last[sample.item] = sample;
+  if (good) state.good[sample.item] = sample;
+  const shown = state.good[sample.item];
+  const value = shown ? shown.values.map(valueText).join(", ") : "–";
   const cell = row.querySelector(".value");
-  if (good && before && before.status === 0 && cell.textContent !== value) {
+  if (good && before && before.values.map(valueText).join(", ") !== value) {
     row.classList.add("changed");
     setTimeout(() => row.classList.remove("changed"), 800);
   }
+  const stale = !good && shown !== undefined;
   cell.textContent = value;
-  row.querySelector(".hex").textContent = good ? sample.hex.join(" ") : "";
+  if (stale) {
+    const mark = document.createElement("span");
+    mark.className = "stale-mark";
+    mark.textContent = "stale";
+    cell.append(mark);
+  }
+  row.classList.toggle("stale", stale);
+  row.querySelector(".hex").textContent = shown ? shown.hex.join(" ") : "";
   const status = row.querySelector(".status");
   status.textContent = sample.status + " " + sample.meaning + (sample.reason ? ": " + sample.reason : "");
   status.classList.toggle("failed", !good);
@@ -133,33 +157,64 @@ function showSample(sample) {
 function refreshAges() {
   state.last.forEach((sample, index) => {
     const row = $("item-" + index);
-    if (row && sample) row.querySelector(".age").textContent = ageText(Math.max(0, now() - sample.time));
+    const since = state.good[index] || sample;
+    if (row && since) row.querySelector(".age").textContent = ageText(Math.max(0, now() - since.time));
   });
 }
 
 // ---- the trend ----
 
-// Link events as dashed vertical lines.
+// The names of link events close together in one label, so that none
+// covers another: "link lost, restored", "link lost ×3, restored ×3".
+// pixelOf gives an event's x, widthOf a text's width; labels in time order.
+function eventLabels(events, pixelOf, widthOf, gap = 8) {
+  const labels = [];
+  for (const event of [...events].sort((a, b) => a.time - b.time)) {
+    const x = pixelOf(event.time);
+    const last = labels[labels.length - 1];
+    if (last && x < last.x + widthOf(last.text) + gap) {
+      last.events.push(event);
+      last.text = eventLabelText(last.events);
+    } else {
+      labels.push({ x, events: [event], text: event.event });
+    }
+  }
+  return labels;
+}
+
+function eventLabelText(events) {
+  if (events.length === 1) return events[0].event;
+  const lost = events.filter((e) => e.event === "link lost").length;
+  const part = (n, word) => (n ? word + (n > 1 ? " ×" + n : "") : "");
+  const parts = [part(lost, "lost"), part(events.length - lost, "restored")];
+  if (events[0].event !== "link lost") parts.reverse();
+  return "link " + parts.filter((p) => p).join(", ");
+}
+
+// Link events as dashed vertical lines, with their names above.
 const eventLines = {
   id: "eventLines",
   afterDatasetsDraw(chart) {
     const x = chart.scales.x;
     const area = chart.chartArea;
     const context = chart.ctx;
+    const colour = (event) => (event.event === "link lost" ? "#c00" : "#080");
+    const shown = state.events.filter((event) => event.time >= x.min && event.time <= x.max);
     context.save();
     context.setLineDash([5, 4]);
-    for (const event of state.events) {
-      const lost = event.event === "link lost";
-      if (event.time < x.min || event.time > x.max) continue;
+    for (const event of shown) {
       const pixel = x.getPixelForValue(event.time);
-      context.strokeStyle = lost ? "#c00" : "#080";
+      context.strokeStyle = colour(event);
       context.beginPath();
       context.moveTo(pixel, area.top);
       context.lineTo(pixel, area.bottom);
       context.stroke();
-      context.fillStyle = context.strokeStyle;
-      // A restoration often follows its loss closely: their names on two lines.
-      context.fillText(event.event, pixel + 3, area.top + (lost ? 10 : 24));
+    }
+    const width = (text) => context.measureText(text).width;
+    for (const label of eventLabels(shown, (time) => x.getPixelForValue(time), width)) {
+      // In the colour of the link's state after them; inside the plot.
+      context.fillStyle = colour(label.events[label.events.length - 1]);
+      context.fillText(label.text, Math.min(label.x + 3, area.right - width(label.text)), area.top + 10);
     }
     context.restore();
   },
@@ -196,12 +251,18 @@ function buildChart() {
       interaction: { mode: "nearest", intersect: false },
       scales: {
         x: { type: "linear", ticks: { callback: (value) => clockText(value, false), maxRotation: 0 } },
-        y: { type: "linear", display: "auto" },
+        y: { type: "linear", display: "auto", title: { text: "each line on its own scale: its range in the legend" } },
         bits: { type: "linear", position: "right", min: -0.1, max: 1.1, display: "auto",
                 ticks: { stepSize: 1, callback: (value) => (value === 0 || value === 1 ? value : "") },
                 grid: { drawOnChartArea: false } },
       },
-      plugins: { tooltip: { callbacks: { title: (items) => items.length ? clockText(items[0].parsed.x) : "" } } },
+      plugins: {
+        tooltip: { callbacks: {
+          title: (items) => items.length ? clockText(items[0].parsed.x) : "",
+          label: (item) => item.dataset.label + ": " + valueText(item.raw.v),
+        } },
+        legend: { labels: { generateLabels: legendLabels } },
+      },
     },
     plugins: [eventLines],
   });
@@ -220,7 +281,7 @@ function addToTrend(sample) {
       y = typeof v === "boolean" ? (v ? 1 : 0) : Number(v);
       if (!Number.isFinite(y)) y = null;
     }
-    dataset.data.push({ x: sample.time, y });
+    dataset.data.push({ x: sample.time, y, v: y });
   });
 }
 
@@ -246,7 +307,45 @@ function drawTrend() {
     x.max = now();
     x.min = Math.max(x.max - span, earliestPoint() ?? x.max - span);
   }
+  scaleLines(x.min, x.max);
   state.chart.update("none");
+}
+
+// Each line to its own min..max over the stretch shown (a level of 0 to 1000
+// beside a temperature of 20 leaves neither flat), or all on one axis. A
+// line that does not change sits in the middle. Bits keep their own axis.
+function scaleLines(min, max) {
+  const y = state.chart.options.scales.y;
+  y.min = state.ownScales ? -0.05 : undefined;
+  y.max = state.ownScales ? 1.05 : undefined;
+  y.ticks.display = !state.ownScales;
+  y.title.display = state.ownScales;
+  for (const dataset of state.series.values()) {
+    if (dataset.yAxisID === "bits") continue;
+    let low = Infinity;
+    let high = -Infinity;
+    for (const point of dataset.data) {
+      if (point.v === null || point.x < min || point.x > max) continue;
+      low = Math.min(low, point.v);
+      high = Math.max(high, point.v);
+    }
+    dataset.range = low <= high ? { low, high } : null;
+    for (const point of dataset.data) {
+      if (!state.ownScales || point.v === null) point.y = point.v;
+      else point.y = high > low ? (point.v - low) / (high - low) : 0.5;
+    }
+  }
+}
+
+// The legend names each line's real range while lines have their own scales.
+function legendLabels(chart) {
+  const labels = Chart.defaults.plugins.legend.labels.generateLabels(chart);
+  if (!state.ownScales) return labels;
+  for (const label of labels) {
+    const range = chart.data.datasets[label.datasetIndex].range;
+    if (range) label.text += " (" + valueText(range.low) + " … " + valueText(range.high) + ")";
+  }
+  return labels;
 }
 
 function earliestPoint() {
@@ -292,6 +391,7 @@ async function start() {
   state.keepMs = about.keep_ms;
   state.allowWrite = about.allow_write;
   state.last = [];
+  state.good = [];
   $("connection").textContent = about.connection || "";
   $("window-note").textContent = "keeps the last " + Math.round(state.keepMs / 60000) + " min (at most "
     + about.max_samples + " reads)";
@@ -358,9 +458,13 @@ $("zoom-out").addEventListener("click", () => {
   drawTrend();
 });
 $("span").addEventListener("change", drawTrend);
+$("scales").addEventListener("change", () => {
+  state.ownScales = $("scales").value === "own";
+  drawTrend();
+});
 
 // For tests and the curious: the page's state.
-window.norvoWatch = { state, zoomTo };
+window.norvoWatch = { state, zoomTo, eventLabels };
 
 start().then(() => {
   update();

@@ -76,8 +76,16 @@ install(TARGETS norvo norvo-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMP
 install(FILES ${PROJECT_SOURCE_DIR}/docs/man/norvo.1 ${PROJECT_SOURCE_DIR}/docs/man/norvo-sim.1
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
 
-# The Wireshark dissector goes where Wireshark and tshark load global Lua
-# plug-ins: <libdir>/wireshark/plugins (Debian: /usr/lib/<triplet>/...).
+# The Wireshark dissector goes to <libdir>/wireshark/plugins: under /usr
+# (Debian: /usr/lib/<triplet>/...) where Wireshark and tshark load global Lua
+# plug-ins. Under another prefix no Wireshark looks there, and the install
+# says how to give it to Wireshark (NorvoWiresharkFolder.cmake); the build
+# machine's Wireshark says nothing of a cross build's.
 set(NORVO_WIRESHARK_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/wireshark/plugins)
 install(FILES ${PROJECT_SOURCE_DIR}/tools/wireshark/norvo.lua
     DESTINATION ${NORVO_WIRESHARK_PLUGIN_DIR} COMPONENT tools)
+if(NOT CMAKE_CROSSCOMPILING)
+    install(CODE "set(NORVO_DISSECTOR_DIR \"${NORVO_WIRESHARK_PLUGIN_DIR}\")
+        set(NORVO_MULTIARCH \"${CMAKE_LIBRARY_ARCHITECTURE}\")" COMPONENT tools)
+    install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/NorvoWiresharkFolder.cmake COMPONENT tools)
+endif()

@@ -6,6 +6,7 @@
     tst_dissector.py tcp       DISSECTOR WORKDIR
     tst_dissector.py pty       DISSECTOR WORKDIR NORVO_SIM NORVO [EMULATOR]
     tst_dissector.py live      DISSECTOR WORKDIR NORVO_SIM NORVO [EMULATOR]
+    tst_dissector.py prefix    DISSECTOR_DIR WORKDIR CMAKE BUILD
 
 malformed: broken frames and records decode without a Lua error.
 tcp:       frames cut by TCP (several in a segment, one across segments),
@@ -14,8 +15,14 @@ pty:       a norvo session on a pty with faults, recorded by norvo --pcap
            and norvo-sim --pcap, decodes as it was sent.
 live:      the same session over loopback TCP, recorded by dumpcap -i lo
            (root only; skipped where capturing is not allowed).
+prefix:    `cmake --install` of BUILD into a scratch prefix, where the
+           dissector (DISSECTOR_DIR, relative to the prefix) is out of
+           Wireshark's sight: the install says so, and each of the two ways
+           it gives to load it decodes a capture with its columns filled.
 
-Exit status 77: skipped (no tshark, or no capturing allowed).
+Exit status 77: skipped (no tshark, no capturing allowed, or for prefix a
+dissector installed in Wireshark's own folder, which a second copy clashes
+with).
 """
 
 import os
@@ -336,6 +343,87 @@ def test_live(dissector, work, sim, norvo, emulator):
     check_session(decoded(dissector, capture), "dumpcap -i lo", 6)
 
 
+# --- an install under another prefix -------------------------------------------
+
+def columns(capture, home, *options):
+    """The protocol and info columns tshark shows, for a user whose home is
+    `home`; fails on any error tshark reports (a Lua error among them)."""
+    run = subprocess.run([TSHARK, *options, "-r", capture, "-T", "fields",
+                          "-e", "_ws.col.Protocol", "-e", "_ws.col.Info"],
+                         capture_output=True, text=True, timeout=120,
+                         env=dict(os.environ, HOME=home))
+    errors = [line for line in run.stderr.splitlines()
+              if line.strip() and "This could be dangerous" not in line]
+    if run.returncode != 0 or errors:
+        fail("tshark %s: status %d, %s" % (" ".join(options), run.returncode, errors))
+    return [tuple(line.split("\t")) for line in run.stdout.splitlines()]
+
+
+def lua_folders(home):
+    run = subprocess.run([TSHARK, "-G", "folders"], capture_output=True, text=True,
+                         timeout=60, env=dict(os.environ, HOME=home))
+    folders = {}
+    for line in run.stdout.splitlines():
+        name, _, folder = line.partition(":")
+        if name.endswith("Lua Plugins"):
+            folders[name] = folder.strip()
+    return folders
+
+
+def test_prefix(dissector_dir, work, cmake, build):
+    prefix = os.path.join(work, "prefix")
+    home = os.path.join(work, "home")
+    subprocess.run(["rm", "-rf", prefix, home], check=True)
+    os.makedirs(home)
+    folders = lua_folders(home)
+    # The personal folder is the one the documentation and the install name.
+    personal = os.path.join(home, ".local/lib/wireshark/plugins")
+    if folders.get("Personal Lua Plugins") != personal:
+        fail("tshark's personal Lua folder is not ~/.local/lib/wireshark/plugins: %s" % folders)
+    system = folders.get("Global Lua Plugins", "")
+    if os.path.exists(os.path.join(system, "norvo.lua")):
+        print("SKIP: %s/norvo.lua is installed; a second copy would clash" % system)
+        sys.exit(SKIP)
+
+    run = subprocess.run([cmake, "--install", build, "--prefix", prefix, "--component", "tools"],
+                         capture_output=True, text=True, timeout=120)
+    if run.returncode != 0:
+        fail("install: %s%s" % (run.stdout, run.stderr))
+    installed = os.path.join(os.path.realpath(prefix), dissector_dir, "norvo.lua")
+    if not os.path.isfile(installed):
+        fail("no " + installed)
+    # The commands the install gives, one a line, indented.
+    said = [line.strip() for line in (run.stdout + run.stderr).splitlines()]
+    link = [line for line in said if line.startswith(("mkdir -p ~/", "ln -sf "))]
+    name_it = [line for line in said if line.startswith("tshark -X lua_script:")]
+    if len(link) != 2 or installed not in link[1] or not name_it or installed not in name_it[0]:
+        fail("the install does not say how to load %s:\n%s" % (installed, run.stderr))
+
+    capture = os.path.join(work, "prefix.pcap")
+    pcap_file(capture, 147, [(400.0, record(False, frame(b"014602D00100"))),
+                             (400.1, record(True, frame(b"014601234FFFB"))),
+                             (400.2, record(False, frame(b"014403X0017"))),
+                             (400.3, record(True, frame(b"01440101")))])
+    expected = [("NORVO", "Request read registers, station 1, D100, count 2"),
+                ("NORVO", "Answer read registers, station 1, D100: 0x1234 0xFFFB"),
+                ("NORVO", "Request read bits, station 1, X17, count 3"),
+                ("NORVO", "Answer read bits, station 1, X17: 1 0 1")]
+    # Nothing else decodes it: left alone, the install gives blank columns.
+    if any(protocol == "NORVO" for protocol, *_ in columns(capture, home)):
+        fail("decoded without the dissector: the test proves nothing")
+
+    # tshark -X lua_script:FILE ...: the option as the install gives it.
+    option = name_it[0].split()[1:3]
+    got = columns(capture, home, *option)
+    if got != expected:
+        fail("by %s: %s" % (" ".join(option), got))
+    subprocess.run(["/bin/sh", "-e", "-c", "\n".join(link)], check=True,
+                   env=dict(os.environ, HOME=home))
+    got = columns(capture, home)
+    if got != expected:
+        fail("from %s: %s" % (personal, got))
+
+
 def main():
     if len(sys.argv) < 4:
         print(__doc__)
@@ -349,6 +437,8 @@ def main():
         test_malformed(dissector, work)
     elif mode == "tcp":
         test_tcp(dissector, work)
+    elif mode == "prefix":
+        test_prefix(dissector, work, *sys.argv[4:6])
     elif mode in ("pty", "live"):
         sim, norvo = sys.argv[4:6]
         emulator = sys.argv[6:7]

@@ -156,8 +156,6 @@ QString formatOne(L value, ValueText::Style style)
 template<typename L>
 QJsonValue jsonOne(L value)
 {
-    // Beyond 2^53 a double, as JSON numbers are read, no longer holds every integer.
-    const double exactLimit = 9007199254740992.0;
     if constexpr (std::is_same<L, bool>::value) {
         return value;
     } else if constexpr (std::is_floating_point<L>::value) {
@@ -166,7 +164,7 @@ QJsonValue jsonOne(L value)
         return decimalValue(value);
     } else {
         const double wide = static_cast<double>(value);
-        if (std::fabs(wide) >= exactLimit)
+        if (std::fabs(wide) >= ValueText::jsonExactLimit)
             return formatOne(value, ValueText::Style::Plain);
         return wide;
     }

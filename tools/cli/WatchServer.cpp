@@ -114,11 +114,9 @@ void WatchServer::Private::write(const httplib::Request &request, httplib::Respo
                                      .arg(items - 1));
         return;
     }
-    // A JSON number is a double: past 2^53 it no longer holds every whole
-    // number, and the value written would not be the one sent.
-    const double exactLimit = 9007199254740992.0;
+    // The value written would not be the one sent.
     for (const QJsonValue &value : values) {
-        if (value.isDouble() && std::fabs(value.toDouble()) > exactLimit
+        if (value.isDouble() && std::fabs(value.toDouble()) > ValueText::jsonExactLimit
             && value.toDouble() == std::trunc(value.toDouble())) {
             sendError(response, 400, QStringLiteral("a whole number past 2^53 cannot travel as a JSON number "
                                                     "exactly: send it as a string, \"18446744073709551615\""));

@@ -72,16 +72,7 @@ CLabelVariable LibNorvoTCP::Read_data(QString number, DataType type, int count, 
 QVariant LibNorvoTCP::decodeAnswer(DataType type, const RequestPlan::Read &plan, QByteArray data,
                                    int count, int start)
 {
-    // Into the form the decoders read: nibble bytes for values, one byte
-    // per bit for flags.
-    const int bits = ValueCoding::valueBits(type);
-    if (plan.bitRead && bits == 8)
-        bool_conversion_int(&data, count);
-    else if (plan.bitRead && bits > 8)
-        data = ValueCoding::packBits(data, 16, int(plan.units / 16));
-    else if (!plan.bitRead && bits == 1)
-        data = ValueCoding::unpackBits(data, 16, int(plan.units));
-
+    data = ValueCoding::decoderForm(type, plan.bitRead, plan.units, data, count);
     switch (type) {
     case DT_Bool: return set_variant_bool(start, data, count);
     case DT_Int8: return set_variant_Int8(data, count);
@@ -100,7 +91,7 @@ QVariant LibNorvoTCP::decodeAnswer(DataType type, const RequestPlan::Read &plan,
 
 // The decoders by type, each the table's decoder for its type: n values
 // from data in the decoders' form (bool_conversion_int packs the bits of a
-// bit read into bytes).
+// bit read into bytes, as decoderForm does for 8-bit values).
 
 void LibNorvoTCP::bool_conversion_int(QByteArray *data, int count)
 {

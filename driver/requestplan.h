@@ -3,7 +3,7 @@
 #define REQUESTPLAN_H
 
 #include "DataType.h"
-#include "NorvoFrame.h"
+#include "Limits.h"
 
 #include <QtCore/QtGlobal>
 
@@ -11,7 +11,7 @@
 namespace RequestPlan {
 
 // The most units one request carries.
-constexpr qint64 maxUnits = NorvoFrame::MaxCount;
+constexpr qint64 maxUnits = Limits::maxUnits;
 
 // A read is a bit read on the discrete input and output areas and a register
 // read everywhere else; units are bits or registers. Every read returns

@@ -100,6 +100,18 @@ QByteArray unpackBits(const QByteArray &nibbles, int groupBits, int groups)
     return bits;
 }
 
+QByteArray decoderForm(DataType type, bool bitRead, qint64 units, const QByteArray &data, int count)
+{
+    const int bits = valueBits(type);
+    if (bitRead && bits == 8)
+        return packBits(data, 8, count);
+    if (bitRead && bits > 8)
+        return packBits(data, 16, int(units / 16));
+    if (!bitRead && bits == 1)
+        return unpackBits(data, 16, int(units));
+    return data;
+}
+
 QVariant decodeList(DataType type, const QByteArray &data, int n)
 {
     QVariant list;

@@ -119,6 +119,13 @@ QByteArray packBits(const QByteArray &bits, int groupBits, int groups);
 // The inverse: groups of 8 or 16 bits from nibble bytes to one byte per bit.
 QByteArray unpackBits(const QByteArray &nibbles, int groupBits, int groups);
 
+// The data of a read's answer (one byte per bit from a bit read of `units`
+// bits, nibble bytes from a register read of `units` registers) in the form
+// the decoders take for count values of the type: nibble bytes for values,
+// one byte per bit for flags. Every reader of the PLC's data goes through
+// here, the driver and the hosts that cut merged reads apart alike.
+QByteArray decoderForm(DataType type, bool bitRead, qint64 units, const QByteArray &data, int count);
+
 // How a value record's list fared on its way to nibble bytes.
 enum class EncodeResult {
     Encoded,

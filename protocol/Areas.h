@@ -69,6 +69,14 @@ constexpr bool readsBits(Area area)
     return area == Area::X || area == Area::Y;
 }
 
+// Elements one unit of a request takes: a bit of a bit read, a register of
+// a register area, and 16 bits for a register read of a bit area (its word
+// at n holds the bits n to n + 15).
+constexpr int elementsPerUnit(Area area)
+{
+    return holdsBits(area) && !readsBits(area) ? 16 : 1;
+}
+
 // The two area characters of a register request packed into an int, the
 // first in the high byte ('D' << 8 | '0'); 0 for no area.
 constexpr int requestCode(Area area)

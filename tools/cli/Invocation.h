@@ -68,6 +68,7 @@ struct Invocation {
     bool byAddress = false;     // a row per element, under its own label
     int intervalMs = 1000;
     int times = 0;              // 0: poll until stopped
+    bool mergeReads = true;     // poll and watch: neighbouring labels in one read
     // watch
     QString httpHost = QStringLiteral("127.0.0.1");
     int httpPort = 0;           // 0: a free one

@@ -178,6 +178,11 @@ QString summaryText(const PollSummary &summary)
                     .arg(summary.linkLost)
                     .arg(summary.linkRestored);
     }
+    if (summary.requests > 0 && summary.requests < summary.labels) {
+        text += QStringLiteral("; %1 labels in %2 requests a cycle")
+                    .arg(summary.labels)
+                    .arg(summary.requests);
+    }
     if (summary.learntWaitMs > 0)
         text += QStringLiteral("; the driver learnt to wait %1 ms for an answer").arg(summary.learntWaitMs);
     return text;
@@ -194,6 +199,8 @@ QString summaryJson(const PollSummary &summary)
     object.insert(QStringLiteral("interrupted"), summary.interrupted);
     if (summary.learntWaitMs > 0)
         object.insert(QStringLiteral("answer_wait_ms"), summary.learntWaitMs);
+    if (summary.requests > 0 && summary.requests < summary.labels)
+        object.insert(QStringLiteral("requests_per_cycle"), summary.requests);
     return jsonLine(object);
 }
 

@@ -79,6 +79,8 @@ struct PollSummary {
     int linkRestored = 0;
     bool interrupted = false;
     int learntWaitMs = 0;    // the answer wait the driver learnt from late answers; 0: none
+    int labels = 0;          // read each cycle
+    int requests = 0;        // the requests the last cycle took; 0: none was read
 };
 QString summaryText(const PollSummary &summary);
 QString summaryJson(const PollSummary &summary);

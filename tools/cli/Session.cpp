@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "Session.h"
 
+#include "MergedReader.h"
+
 #include "CDriveBaseClass.h"
 #include "ElementAddress.h"
 #include "FrameTrace.h"
@@ -119,6 +121,37 @@ LabelResult Session::readItem(const ReadItem &item)
                                       ? driver_->ReadVariable(item.label, item.type, item.count)
                                       : driver_->ReadVariable(item.label, item.type);
     return resultOf(record, item.label, item.type, item.count, sentBefore);
+}
+
+QVector<LabelResult> Session::readAll(MergedReader &reader, const QList<ReadItem> &items)
+{
+    QVector<LabelResult> replies;
+    const QVector<MergedReader::Result> results = reader.read([&](const MergedReader::Request &request) {
+        LabelResult reply;
+        if (request.item >= 0) {
+            reply = readItem(items.at(request.item));
+        } else {
+            trace_.forget();
+            const int sentBefore = trace_.requestsSent();
+            const CLabelVariable record = driver_->ReadVariable(request.label, request.type, request.count);
+            reply = resultOf(record, request.label, request.type, request.count, sentBefore);
+        }
+        replies.append(reply);
+        return MergedReader::Reply{reply.status, reply.value, reply.time};
+    });
+    QVector<LabelResult> labelResults;
+    for (int index = 0; index < items.size(); ++index) {
+        const MergedReader::Result &merged = results.at(index);
+        // How its request fared (reason, time), with the item's own place and value.
+        LabelResult result = replies.value(merged.request);
+        result.label = items.at(index).label;
+        result.type = items.at(index).type;
+        result.count = items.at(index).count;
+        result.status = merged.status;
+        result.value = merged.value;
+        labelResults.append(result);
+    }
+    return labelResults;
 }
 
 int Session::show(const LabelResult &result)

@@ -11,6 +11,7 @@
 class CDriveBaseClass;
 class CLabelVariable;
 class FrameTrace;
+class MergedReader;
 
 // Watches a poll from beside it (watch's page): every result and link
 // event, and a chance between reads to use the driver on its own thread.
@@ -57,6 +58,9 @@ private:
     // What ConnectDrive's result and norvo's own look say about a failure.
     QString connectFailure(const QString &connection, int result) const;
     LabelResult readItem(const ReadItem &item);
+    // Every item once, in as few requests as the reader's plan allows; each
+    // result carries the reason its request failed.
+    QVector<LabelResult> readAll(MergedReader &reader, const QList<ReadItem> &items);
     LabelResult writeValues(const QString &label, DataType type, const QVariant &values, int count,
                             bool countGiven);
     // What info and scan read to learn whether a station answers.

@@ -5,6 +5,7 @@
 
 #include "CDriveBaseClass.h"
 #include "LinkOutage.h"
+#include "MergedReader.h"
 #include "StatusText.h"
 
 #include <QtCore/QElapsedTimer>
@@ -57,6 +58,13 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
         ++summary.linkLost;
         event(QStringLiteral("link lost"));
     };
+    QVector<ReadPlan::Item> planItems;
+    for (const ReadItem &item : invocation.items)
+        planItems.append(ReadPlan::item(item.label, item.type, item.count));
+    ReadPlan::Settings planSettings;
+    planSettings.merge = invocation.mergeReads;
+    MergedReader reader(planItems, planSettings);
+    summary.labels = invocation.items.size();
     qint64 nextCycle = 0;
     for (int n = 0; !*stop && (invocation.times == 0 || n < invocation.times); ++n) {
         QString downReason;
@@ -88,6 +96,11 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
             }
             everUp = everUp || linkUp;
         }
+        QVector<LabelResult> cycle;
+        if (linkUp) {
+            cycle = readAll(reader, invocation.items);
+            summary.requests = reader.requests();
+        }
         for (int index = 0; index < invocation.items.size(); ++index) {
             if (*stop)
                 break;
@@ -95,7 +108,7 @@ int Session::poll(const Invocation &invocation, const volatile std::sig_atomic_t
             LabelResult result;
             int itemExit = ExitFailed;
             if (linkUp) {
-                result = readItem(item);
+                result = cycle.at(index);
                 itemExit = show(result);
             } else {
                 // The outage is told above; a row per read keeps the record whole.

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "MergedReader.h"
+
+#include "CDriveBaseClass.h"
+#include "labelstatus.h"
+
+MergedReader::MergedReader(const QVector<ReadPlan::Item> &items, const ReadPlan::Settings &settings)
+    : items_(items), settings_(settings), runs_(ReadPlan::plan(items, settings))
+{
+}
+
+QVector<MergedReader::Result> MergedReader::read(CDriveBaseClass &driver)
+{
+    return read([&driver](const Request &request) {
+        const CLabelVariable record = driver.ReadVariable(request.label, request.type, request.count);
+        return Reply{record.status, record.value, record.timestamp};
+    });
+}
+
+QVector<MergedReader::Result> MergedReader::read(const ReadFunction &read)
+{
+    QVector<Result> results(items_.size());
+    requests_ = 0;
+    learnt_ = false;
+    for (const ReadPlan::Run &run : qAsConst(runs_))
+        readRun(read, run, &results);
+    if (learnt_)
+        runs_ = ReadPlan::plan(items_, settings_, lessons_);
+    return results;
+}
+
+void MergedReader::learn(const ReadPlan::Lessons::Cut &cut)
+{
+    for (const ReadPlan::Lessons::Cut &known : qAsConst(lessons_.cuts)) {
+        if (known.area == cut.area && known.phase == cut.phase && known.position == cut.position)
+            return;
+    }
+    lessons_.cuts.append(cut);
+}
+
+void MergedReader::readRun(const ReadFunction &read, const ReadPlan::Run &run, QVector<Result> *results)
+{
+    const int request = requests_++;
+    if (!run.merged()) {
+        const int index = run.slices.first().item;
+        const ReadPlan::Item &item = items_.at(index);
+        Result &result = (*results)[index];
+        static_cast<Reply &>(result) = read({index, item.label, item.type, item.count});
+        result.request = request;
+        return;
+    }
+    const Reply reply = read({-1, run.label, run.readType(), int(run.units)});
+    if (reply.status == LabelStatus::AnswerUnusable) {
+        const ReadPlan::Halves halves = ReadPlan::split(run, items_);
+        learn(halves.cut);
+        for (const ReadPlan::Run *half : {&halves.first, &halves.second}) {
+            readRun(read, *half, results);
+            const int first = half->slices.first().item;
+            if (!half->merged() && results->at(first).status == LabelStatus::AnswerUnusable
+                && !lessons_.alone.contains(first))
+                lessons_.alone.append(first);
+        }
+        learnt_ = true;
+        return;
+    }
+    for (const ReadPlan::Slice &slice : run.slices) {
+        Result &result = (*results)[slice.item];
+        result.time = reply.time;
+        result.status = reply.status;
+        result.request = request;
+        if (reply.status != LabelStatus::Ok)
+            continue;
+        result.value = ReadPlan::cut(run, slice, items_.at(slice.item), reply.value);
+        if (!result.value.isValid())
+            result.status = LabelStatus::AnswerUnusable;
+    }
+}

@@ -186,6 +186,27 @@ DataType typeFromName(const QString &name)
     return DT_None;
 }
 
+QString textsFromJson(const QJsonArray &values, QStringList *texts)
+{
+    for (const QJsonValue &value : values) {
+        if (value.isString()) {
+            *texts << value.toString();
+        } else if (value.isBool()) {
+            *texts << (value.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
+        } else if (value.isDouble()) {
+            const double number = value.toDouble();
+            if (std::fabs(number) > jsonExactLimit && number == std::trunc(number)) {
+                return QStringLiteral("a whole number past 2^53 cannot travel as a JSON number "
+                                      "exactly: send it as a string, \"18446744073709551615\"");
+            }
+            *texts << QString::number(number, 'g', 17);
+        } else {
+            return QStringLiteral("a value is a number, a string or true or false");
+        }
+    }
+    return QString();
+}
+
 QString typeName(DataType type)
 {
     for (const NamedType &entry : namedTypes) {

@@ -114,19 +114,12 @@ void WatchServer::Private::write(const httplib::Request &request, httplib::Respo
                                      .arg(items - 1));
         return;
     }
-    // The value written would not be the one sent.
-    for (const QJsonValue &value : values) {
-        if (value.isDouble() && std::fabs(value.toDouble()) > ValueText::jsonExactLimit
-            && value.toDouble() == std::trunc(value.toDouble())) {
-            sendError(response, 400, QStringLiteral("a whole number past 2^53 cannot travel as a JSON number "
-                                                    "exactly: send it as a string, \"18446744073709551615\""));
-            return;
-        }
-    }
     QStringList texts;
-    for (const QJsonValue &value : values)
-        texts << (value.isString() ? value.toString() : value.isBool() ? (value.toBool() ? "1" : "0")
-                                                                       : QString::number(value.toDouble(), 'g', 17));
+    const QString unfit = ValueText::textsFromJson(values, &texts);
+    if (!unfit.isEmpty()) {
+        sendError(response, 400, unfit);
+        return;
+    }
     // norvo's own checks, as norvo write makes them: what fails here never
     // reaches the driver, and is no status of the driver's.
     const ReadItem &target = recorder.readItems().at(item.toInt());

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "ValueText.h"
 
+#include "JsonNumbers.h"
 #include "ValueGrammar.h"
 #include "elementtype_p.h"
 
@@ -164,7 +165,7 @@ QJsonValue jsonOne(L value)
         return decimalValue(value);
     } else {
         const double wide = static_cast<double>(value);
-        if (std::fabs(wide) >= ValueText::jsonExactLimit)
+        if (std::fabs(wide) >= JsonNumbers::exactLimit)
             return formatOne(value, ValueText::Style::Plain);
         return wide;
     }

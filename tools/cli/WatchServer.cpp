@@ -2,6 +2,7 @@
 #include "WatchServer.h"
 
 #include "ArgumentChecks.h"
+#include "JsonNumbers.h"
 #include "ValueText.h"
 #include "WatchRecorder.h"
 #include "WebGuard.h"
@@ -116,7 +117,7 @@ void WatchServer::Private::write(const httplib::Request &request, httplib::Respo
     }
     // The value written would not be the one sent.
     for (const QJsonValue &value : values) {
-        if (value.isDouble() && std::fabs(value.toDouble()) > ValueText::jsonExactLimit
+        if (value.isDouble() && std::fabs(value.toDouble()) > JsonNumbers::exactLimit
             && value.toDouble() == std::trunc(value.toDouble())) {
             sendError(response, 400, QStringLiteral("a whole number past 2^53 cannot travel as a JSON number "
                                                     "exactly: send it as a string, \"18446744073709551615\""));

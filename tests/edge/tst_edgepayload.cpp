@@ -96,9 +96,9 @@ void TestEdgePayload::payloads_data()
     QTest::newRow("failed") << 8 << QJsonValue(3) << QStringLiteral("no answer") << time << qint64(9)
                             << QByteArray(R"({"reason":"no answer","seq":9,"status":8,)"
                                           R"("time":"2026-12-09T15:04:05.123Z","value":null})");
-    QTest::newRow("no value is null") << 0 << QJsonValue(QJsonValue::Undefined) << QString() << time
-                                      << qint64(2)
-                                      << QByteArray(R"({"seq":2,"status":0,"time":"2026-12-09T15:04:05.123Z","value":null})");
+    QTest::newRow("no value is null")
+        << 0 << QJsonValue(QJsonValue::Undefined) << QString() << time << qint64(2)
+        << QByteArray(R"({"seq":2,"status":0,"time":"2026-12-09T15:04:05.123Z","value":null})");
 }
 
 void TestEdgePayload::payloads()

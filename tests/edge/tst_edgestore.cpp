@@ -49,6 +49,14 @@ void fill(SampleStore *store, int n, int confirmed)
     }
 }
 
+// The same behaviour in memory and in a folder.
+void inMemoryAndOnDisk()
+{
+    QTest::addColumn<bool>("onDisk");
+    QTest::newRow("memory") << false;
+    QTest::newRow("folder") << true;
+}
+
 QString storePath(const QTemporaryDir &dir)
 {
     return dir.filePath(QLatin1String(Store::File::name()));
@@ -66,19 +74,16 @@ private slots:
     void boundDropsTheOldest_data();
     void boundDropsTheOldest();
     void restartKeepsWhatIsUnconfirmed();
-    void crashMidWrite_data();
-    void crashMidWrite();
-    void damagedFileIsSetAside_data();
-    void damagedFileIsSetAside();
+    void changedFile_data();
+    void changedFile();
     void compactionKeepsOrder();
+    void unusableFolder_data();
     void unusableFolder();
 };
 
 void TestEdgeStore::orderAndDelivery_data()
 {
-    QTest::addColumn<bool>("onDisk");
-    QTest::newRow("memory") << false;
-    QTest::newRow("folder") << true;
+    inMemoryAndOnDisk();
 }
 
 void TestEdgeStore::orderAndDelivery()
@@ -117,9 +122,7 @@ void TestEdgeStore::orderAndDelivery()
 
 void TestEdgeStore::boundDropsTheOldest_data()
 {
-    QTest::addColumn<bool>("onDisk");
-    QTest::newRow("memory") << false;
-    QTest::newRow("folder") << true;
+    inMemoryAndOnDisk();
 }
 
 void TestEdgeStore::boundDropsTheOldest()
@@ -141,9 +144,8 @@ void TestEdgeStore::boundDropsTheOldest()
         SampleStore again(dir.path(), 3);
         QCOMPARE(waiting(again), numbers(3, 5));
         QCOMPARE(again.dropped(), quint64(0));
-        // A smaller bound after the restart.
     }
-    if (onDisk) {
+    if (onDisk) { // a smaller bound after a restart
         SampleStore smaller(dir.path(), 2);
         QCOMPARE(waiting(smaller), numbers(4, 5));
         QCOMPARE(smaller.dropped(), quint64(1));
@@ -162,43 +164,57 @@ void TestEdgeStore::restartKeepsWhatIsUnconfirmed()
             QVERIFY(store.markSent(entry.id));
         last = store.peek(10).last().id;
     }
-    SampleStore store(dir.path());
-    QCOMPARE(waiting(store), numbers(3, 6));
-    QVERIFY(store.append(message(7)) > last); // ids are never reused
-    fill(&store, 0, 2);
+    {
+        SampleStore store(dir.path());
+        QCOMPARE(waiting(store), numbers(3, 6));
+        QVERIFY(store.append(message(7)) > last); // no id is given twice
+        fill(&store, 0, 2);
+    }
     SampleStore third(dir.path());
     QCOMPARE(waiting(third), numbers(5, 7));
     QCOMPARE(third.takeProblems(), QStringList());
 }
 
-void TestEdgeStore::crashMidWrite_data()
+void TestEdgeStore::changedFile_data()
 {
-    // What is left of the file's end: bytes cut off, or zeros added.
-    addColumns<int, int, QStringList>("cut", "zeros", "kept");
-    QTest::newRow("checksum half written") << 1 << 0 << numbers(1, 4);
-    QTest::newRow("body half written") << 20 << 0 << numbers(1, 4);
-    QTest::newRow("length only") << 50 << 0 << numbers(1, 4);
-    QTest::newRow("length of the next") << 0 << 0 << numbers(1, 5);
-    QTest::newRow("zeros after the last write") << 0 << 300 << numbers(1, 5);
+    // The file of messages 1..5 (records of one size) with bytes cut from
+    // its end, bytes added, or a byte changed in the fourth record.
+    addColumns<int, QByteArray, bool, QString, QStringList>("cut", "added", "changeFourth", "problem", "kept");
+    const QString unfinished = QStringLiteral("unfinished last record");
+    QTest::newRow("checksum half written") << 1 << QByteArray() << false << unfinished << numbers(1, 4);
+    QTest::newRow("body half written") << 20 << QByteArray() << false << unfinished << numbers(1, 4);
+    QTest::newRow("length only") << 50 << QByteArray() << false << unfinished << numbers(1, 4);
+    QTest::newRow("length of a sixth") << 0 << QByteArray("\0\0\0\x30", 4) << false << unfinished << numbers(1, 5);
+    QTest::newRow("zeros after the last write") << 0 << QByteArray(300, '\0') << false << unfinished << numbers(1, 5);
+    const QString damaged = QStringLiteral("is damaged");
+    QTest::newRow("a record fails its checksum") << 0 << QByteArray() << true << damaged << numbers(1, 3);
+    QTest::newRow("no store file") << 100000 << QByteArray("name,label,type\n") << false << damaged << QStringList();
 }
 
-void TestEdgeStore::crashMidWrite()
+void TestEdgeStore::changedFile()
 {
     QFETCH(int, cut);
-    QFETCH(int, zeros);
+    QFETCH(QByteArray, added);
+    QFETCH(bool, changeFourth);
+    QFETCH(QString, problem);
     QFETCH(QStringList, kept);
     QTemporaryDir dir;
+    qint64 header = 0;
     {
         SampleStore store(dir.path());
+        header = QFileInfo(storePath(dir)).size();
         fill(&store, 5, 0);
     }
     QFile file(storePath(dir));
     QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.resize(file.size() - cut));
+    const qint64 record = (file.size() - header) / 5;
+    if (changeFourth) {
+        file.seek(file.size() - record - 3); // a byte of its payload
+        file.write("X");
+    }
+    QVERIFY(file.resize(qMax(qint64(0), file.size() - cut)));
     file.seek(file.size());
-    file.write(QByteArray(zeros, '\0'));
-    if (QByteArray(QTest::currentDataTag()) == "length of the next")
-        file.write(QByteArray("\0\0\0\x30", 4));
+    file.write(added);
     file.close();
 
     {
@@ -206,58 +222,14 @@ void TestEdgeStore::crashMidWrite()
         QCOMPARE(waiting(store), kept);
         const QStringList problems = store.takeProblems();
         QCOMPARE(problems.size(), 1);
-        QVERIFY2(problems.first().contains(QLatin1String("unfinished last record")), qPrintable(problems.first()));
+        QVERIFY2(problems.first().contains(problem), qPrintable(problems.first()));
+        const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("samples.store.damaged-*")});
+        QCOMPARE(aside.size(), problem == QLatin1String("is damaged") ? 1 : 0);
         store.append(message(9));
     }
-    SampleStore again(dir.path()); // the torn bytes are gone, not before the new message
+    SampleStore again(dir.path()); // nothing of the old damage is left before the new message
     QCOMPARE(waiting(again), kept + QStringList{"9"});
     QCOMPARE(again.takeProblems(), QStringList());
-}
-
-void TestEdgeStore::damagedFileIsSetAside_data()
-{
-    // Where a byte is changed, from the end of the file; the messages kept.
-    addColumns<int, QStringList>("fromEnd", "kept");
-    QTest::newRow("the second of three records") << -1 << numbers(1, 1);
-    QTest::newRow("no store file") << 0 << QStringList();
-}
-
-void TestEdgeStore::damagedFileIsSetAside()
-{
-    QFETCH(int, fromEnd);
-    QFETCH(QStringList, kept);
-    QTemporaryDir dir;
-    qint64 recordSize = 0;
-    {
-        SampleStore store(dir.path());
-        store.append(message(1));
-        const qint64 one = QFileInfo(storePath(dir)).size();
-        store.append(message(2));
-        recordSize = QFileInfo(storePath(dir)).size() - one;
-        store.append(message(3));
-    }
-    QFile file(storePath(dir));
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    if (fromEnd < 0) {
-        file.seek(file.size() - recordSize - 3); // in the payload of 2
-        file.write("X");
-    } else {
-        QVERIFY(file.resize(0));
-        file.write("name,label,type\n");
-    }
-    file.close();
-
-    SampleStore store(dir.path());
-    QCOMPARE(waiting(store), kept);
-    const QStringList problems = store.takeProblems();
-    QCOMPARE(problems.size(), 1);
-    QVERIFY2(problems.first().contains(QLatin1String("is damaged")), qPrintable(problems.first()));
-    const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("samples.store.damaged-*")});
-    QCOMPARE(aside.size(), 1);
-    QVERIFY(store.onDisk());
-    store.append(message(4));
-    SampleStore again(dir.path());
-    QCOMPARE(waiting(again), kept + QStringList{"4"});
 }
 
 void TestEdgeStore::compactionKeepsOrder()
@@ -274,25 +246,43 @@ void TestEdgeStore::compactionKeepsOrder()
         QCOMPARE(waiting(store), numbers(91, 100));
         store.append(message(101));
     }
-    SampleStore store(dir.path());
-    QCOMPARE(waiting(store), numbers(91, 101));
-    fill(&store, 0, 11);
-    store.compact();
-    QCOMPARE(QFileInfo(storePath(dir)).size(), qint64(QByteArray("norvo-edge store 1\n").size()));
+    {
+        SampleStore store(dir.path());
+        QCOMPARE(waiting(store), numbers(91, 101));
+        fill(&store, 0, 11);
+        store.compact();
+        QCOMPARE(QFileInfo(storePath(dir)).size(), qint64(QByteArray("norvo-edge store 1\n").size()));
+    }
     QCOMPARE(SampleStore(dir.path()).size(), 0);
+}
+
+void TestEdgeStore::unusableFolder_data()
+{
+    addColumns<bool, QString>("fileInTheWay", "problem");
+    QTest::newRow("a file in the way") << true << "cannot create the state folder";
+    QTest::newRow("another store has it") << false << "in use by another store";
 }
 
 void TestEdgeStore::unusableFolder()
 {
+    QFETCH(bool, fileInTheWay);
+    QFETCH(QString, problem);
     QTemporaryDir dir;
-    QFile blocker(dir.filePath(QStringLiteral("state")));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    const QString folder = dir.filePath(QStringLiteral("state"));
+    QFile blocker(folder);
+    QVERIFY(!fileInTheWay || blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    SampleStore store(blocker.fileName());
+    SampleStore first(fileInTheWay ? QString() : folder);
+    first.append(message(1));
+
+    SampleStore store(folder);
     QVERIFY(!store.onDisk());
-    QCOMPARE(store.takeProblems().size(), 1);
-    store.append(message(1));
-    QCOMPARE(waiting(store), numbers(1, 1));
+    const QStringList problems = store.takeProblems();
+    QCOMPARE(problems.size(), 1);
+    QVERIFY2(problems.first().contains(problem), qPrintable(problems.first()));
+    store.append(message(2));
+    QCOMPARE(waiting(store), QStringList{"2"});
+    QCOMPARE(waiting(first), QStringList{"1"});
 }
 
 QTEST_GUILESS_MAIN(TestEdgeStore)

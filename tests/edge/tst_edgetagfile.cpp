@@ -94,7 +94,8 @@ void TestEdgeTagFile::refused_data()
     QTest::newRow("header only") << header << "tags.csv: no tags, only the header" << "";
     QTest::newRow("columns out of order") << QByteArray("name,type,label\nx,int16,D1\n")
                                           << "tags.csv:1: header column 2 is \"type\", not \"label\"" << "";
-    QTest::newRow("header too short") << QByteArray("name,label\nx,D1\n") << "tags.csv:1: the header has 2 columns" << "";
+    QTest::newRow("header too short") << QByteArray("name,label\nx,D1\n")
+                                      << "tags.csv:1: the header has 2 columns" << "";
     QTest::newRow("unknown column") << header.trimmed() + ",unit\n" << "tags.csv:1: the header has 8 columns" << "";
     row("name empty", ",D1,int16\n", "tags.csv:2: name is empty", "");
     row("name with /", "a/b,D1,int16\n", "tags.csv:2: name \"a/b\" holds /", "");

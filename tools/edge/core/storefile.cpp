@@ -7,6 +7,8 @@
 #include <QtCore/QSaveFile>
 #include <QtCore/QtEndian>
 
+#include <sys/file.h>
+
 #include <algorithm>
 
 namespace {
@@ -121,10 +123,10 @@ QString load(const QByteArray &bytes, const QString &path, QList<Store::Entry> *
                              .arg(path).arg(bytes.size() - pos);
             return QString();
         }
-        if (!applied) {
-            return QStringLiteral("the record at byte %1 %2").arg(pos)
-                .arg(found == Found::Damaged ? QStringLiteral("fails its checksum") : QStringLiteral("makes no sense"));
-        }
+        if (found == Found::Damaged)
+            return QStringLiteral("the record at byte %1 fails its checksum").arg(pos);
+        if (!applied)
+            return QStringLiteral("the record at byte %1 makes no sense").arg(pos);
         pos = next;
     }
     return QString();
@@ -146,6 +148,17 @@ bool File::open(const QString &folder, QList<Entry> *entries, quint64 *nextId, Q
         return false;
     }
     path = QDir(folder).filePath(QLatin1String(name()));
+    // Two stores appending to one file would interleave their records. The
+    // system drops the lock with its holder, so a crash leaves none behind.
+    lock.setFileName(path + QStringLiteral(".lock"));
+    if (!lock.open(QIODevice::ReadWrite)) {
+        *problems << QStringLiteral("%1: %2").arg(lock.fileName(), lock.errorString());
+        return false;
+    }
+    if (::flock(lock.handle(), LOCK_EX | LOCK_NB) != 0) {
+        *problems << QStringLiteral("%1: in use by another store").arg(path);
+        return false;
+    }
     QFile existing(path);
     QByteArray bytes;
     if (existing.exists()) {

@@ -33,11 +33,11 @@ public:
     static const char *name(); // in the state folder
 
     // Reads the file in folder, creating both as needed: the messages not
-    // removed, oldest first, and the id after the last one ever appended.
-    // An unfinished last record is ignored; a damaged file is renamed aside
-    // and what came before the damage kept. The file is then rewritten
-    // clean. What went wrong is added to *problems; false when the file
-    // cannot be used at all.
+    // removed, oldest first, and the id after the last of them. An
+    // unfinished last record is ignored; a damaged file is renamed aside and
+    // what came before the damage kept. The file is then rewritten clean.
+    // What went wrong is added to *problems; false when the file cannot be
+    // used at all, also while another store has the folder.
     bool open(const QString &folder, QList<Entry> *entries, quint64 *nextId, QStringList *problems);
 
     // On disk (not synced) when they return; an empty text or why not.
@@ -52,6 +52,7 @@ private:
 
     QString path;
     QFile file;
+    QFile lock;
 };
 
 } // namespace Store

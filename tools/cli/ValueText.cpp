@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "ValueText.h"
 
+#include "JsonNumbers.h"
 #include "ValueGrammar.h"
 #include "elementtype_p.h"
 
@@ -164,7 +165,7 @@ QJsonValue jsonOne(L value)
         return decimalValue(value);
     } else {
         const double wide = static_cast<double>(value);
-        if (std::fabs(wide) >= ValueText::jsonExactLimit)
+        if (std::fabs(wide) >= JsonNumbers::exactLimit)
             return formatOne(value, ValueText::Style::Plain);
         return wide;
     }
@@ -195,7 +196,7 @@ QString textsFromJson(const QJsonArray &values, QStringList *texts)
             *texts << (value.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
         } else if (value.isDouble()) {
             const double number = value.toDouble();
-            if (std::fabs(number) > jsonExactLimit && number == std::trunc(number)) {
+            if (std::fabs(number) > JsonNumbers::exactLimit && number == std::trunc(number)) {
                 return QStringLiteral("a whole number past 2^53 cannot travel as a JSON number "
                                       "exactly: send it as a string, \"18446744073709551615\"");
             }

@@ -16,10 +16,6 @@
 // command-line texts into such a list and such a list back into texts.
 namespace ValueText {
 
-// Past 2^53 a double, as JSON numbers are read, no longer holds every whole
-// number: such values travel as strings.
-constexpr double jsonExactLimit = 9007199254740992.0;
-
 // The types a label is read or written as, by their command-line names
 // ("int16", case-insensitive). DT_None for a name that is none of them.
 DataType typeFromName(const QString &name);

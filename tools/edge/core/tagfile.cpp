@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "tagfile.h"
 
+#include "ValueText.h"
+#include "requestplan.h"
+
 #include "csvrecords.h"
 
 #include "Limits.h"
@@ -195,14 +198,7 @@ namespace TagFile {
 
 qint64 readUnits(Areas::Area area, ValueTypes::Type type, int count)
 {
-    const qint64 bits = ValueTypes::info(type).bits;
-    if (Areas::readsBits(area))
-        return bits * count;
-    if (bits < 16) {
-        const qint64 perRegister = 16 / bits;
-        return (count + perRegister - 1) / perRegister;
-    }
-    return bits / 16 * count;
+    return RequestPlan::read(ValueText::dataType(type), count, Areas::requestCode(area)).units;
 }
 
 QString parse(const QByteArray &bytes, const QString &fileName, QList<Tag> *tags)

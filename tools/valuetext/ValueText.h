@@ -3,6 +3,7 @@
 #define NORVO_CLI_VALUETEXT_H
 
 #include "DataType.h"
+#include "ValueTypes.h"
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QString>
@@ -19,6 +20,7 @@ namespace ValueText {
 // The types a label is read or written as, by their command-line names
 // ("int16", case-insensitive). DT_None for a name that is none of them.
 DataType typeFromName(const QString &name);
+DataType dataType(ValueTypes::Type named);
 QString typeName(DataType type);
 QStringList typeNames();
 

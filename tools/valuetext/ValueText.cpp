@@ -178,11 +178,14 @@ namespace ValueText {
 DataType typeFromName(const QString &name)
 {
     ValueTypes::Type named;
-    if (ValueTypes::fromName(name, &named)) {
-        for (const NamedType &entry : namedTypes) {
-            if (entry.named == named)
-                return entry.type;
-        }
+    return ValueTypes::fromName(name, &named) ? dataType(named) : DT_None;
+}
+
+DataType dataType(ValueTypes::Type named)
+{
+    for (const NamedType &entry : namedTypes) {
+        if (entry.named == named)
+            return entry.type;
     }
     return DT_None;
 }

@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "MqttClient.h"
+
+#include <QtCore/QMetaObject>
+
+#include <MQTTAsync.h>
+
+struct MqttClient::Private
+{
+    MqttClient *q;
+    Options options;
+    MQTTAsync client = nullptr;
+    // Paho keeps pointers into these while it connects.
+    QByteArray uri, clientId, user, password, ca, cert, key, willTopic;
+    MQTTAsync_willOptions will = MQTTAsync_willOptions_initializer;
+    MQTTAsync_SSLOptions ssl = MQTTAsync_SSLOptions_initializer;
+    MQTTAsync_connectOptions connect = MQTTAsync_connectOptions_initializer;
+
+    // Each in-flight publication's token, handed to Paho as its context.
+    struct Sent
+    {
+        Private *d;
+        quint64 token;
+    };
+
+    static void onConnected(void *context, char *)
+    {
+        auto *d = static_cast<Private *>(context);
+        QMetaObject::invokeMethod(d->q, [q = d->q] {
+            q->connected_ = true;
+            emit q->connected();
+        }, Qt::QueuedConnection);
+    }
+    static void onConnectFailure(void *context, MQTTAsync_failureData *response)
+    {
+        auto *d = static_cast<Private *>(context);
+        const QString cause = response && response->message ? QString::fromUtf8(response->message)
+                                                             : QStringLiteral("the broker cannot be reached");
+        QMetaObject::invokeMethod(d->q, [q = d->q, cause] { emit q->connectionLost(cause); },
+                                  Qt::QueuedConnection);
+    }
+    static void onConnectionLost(void *context, char *cause)
+    {
+        auto *d = static_cast<Private *>(context);
+        const QString text = cause ? QString::fromUtf8(cause) : QStringLiteral("the broker went away");
+        QMetaObject::invokeMethod(d->q, [q = d->q, text] {
+            q->connected_ = false;
+            emit q->connectionLost(text);
+        }, Qt::QueuedConnection);
+    }
+    static int onMessage(void *context, char *topic, int topicLength, MQTTAsync_message *message)
+    {
+        auto *d = static_cast<Private *>(context);
+        const QString name = topicLength > 0 ? QString::fromUtf8(topic, topicLength) : QString::fromUtf8(topic);
+        const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
+        MQTTAsync_freeMessage(&message);
+        MQTTAsync_free(topic);
+        QMetaObject::invokeMethod(d->q, [q = d->q, name, payload] { emit q->messageArrived(name, payload); },
+                                  Qt::QueuedConnection);
+        return 1;
+    }
+    static void onSent(void *context, MQTTAsync_successData *)
+    {
+        auto *sent = static_cast<Sent *>(context);
+        QMetaObject::invokeMethod(sent->d->q, [q = sent->d->q, token = sent->token] { emit q->delivered(token); },
+                                  Qt::QueuedConnection);
+        delete sent;
+    }
+    static void onSendFailure(void *context, MQTTAsync_failureData *)
+    {
+        // Not delivered: the store offers it again after the reconnect.
+        delete static_cast<Sent *>(context);
+    }
+};
+
+MqttClient::MqttClient(const Options &options, QObject *parent) : QObject(parent), d(new Private)
+{
+    d->q = this;
+    d->options = options;
+}
+
+MqttClient::~MqttClient()
+{
+    if (d->client) {
+        MQTTAsync_disconnectOptions disconnect = MQTTAsync_disconnectOptions_initializer;
+        disconnect.timeout = 1000;
+        MQTTAsync_disconnect(d->client, &disconnect);
+        MQTTAsync_destroy(&d->client);
+    }
+    delete d;
+}
+
+bool MqttClient::start()
+{
+    const Options &o = d->options;
+    const bool tls = !o.caFile.isEmpty();
+    d->uri = QStringLiteral("%1://%2:%3").arg(tls ? QStringLiteral("ssl") : QStringLiteral("tcp"), o.host)
+                 .arg(o.port).toUtf8();
+    d->clientId = o.clientId.toUtf8();
+    MQTTAsync_createOptions create = MQTTAsync_createOptions_initializer;
+    if (MQTTAsync_createWithOptions(&d->client, d->uri.constData(), d->clientId.constData(),
+                                    MQTTCLIENT_PERSISTENCE_NONE, nullptr, &create) != MQTTASYNC_SUCCESS) {
+        error_ = QStringLiteral("cannot make an MQTT client for %1").arg(QString::fromUtf8(d->uri));
+        d->client = nullptr;
+        return false;
+    }
+    MQTTAsync_setCallbacks(d->client, d, &Private::onConnectionLost, &Private::onMessage, nullptr);
+    MQTTAsync_setConnected(d->client, d, &Private::onConnected);
+
+    MQTTAsync_connectOptions &c = d->connect;
+    c.keepAliveInterval = 10;
+    c.cleansession = 1;
+    c.automaticReconnect = 1;
+    c.minRetryInterval = 1;
+    c.maxRetryInterval = 5;
+    c.context = d;
+    c.onFailure = &Private::onConnectFailure;
+    if (!o.willTopic.isEmpty()) {
+        d->willTopic = o.willTopic.toUtf8();
+        d->will.topicName = d->willTopic.constData();
+        d->will.payload.data = o.willPayload.constData();
+        d->will.payload.len = o.willPayload.size();
+        d->will.message = nullptr;
+        d->will.retained = 1;
+        d->will.qos = 1;
+        c.will = &d->will;
+    }
+    if (!o.user.isEmpty()) {
+        d->user = o.user.toUtf8();
+        d->password = o.password.toUtf8();
+        c.username = d->user.constData();
+        c.password = d->password.constData();
+    }
+    if (tls) {
+        d->ca = o.caFile.toUtf8();
+        d->ssl.trustStore = d->ca.constData();
+        if (!o.certFile.isEmpty()) {
+            d->cert = o.certFile.toUtf8();
+            d->key = o.keyFile.toUtf8();
+            d->ssl.keyStore = d->cert.constData();
+            d->ssl.privateKey = d->key.isEmpty() ? nullptr : d->key.constData();
+        }
+        c.ssl = &d->ssl;
+    }
+    if (MQTTAsync_connect(d->client, &c) != MQTTASYNC_SUCCESS) {
+        error_ = QStringLiteral("cannot start connecting to %1").arg(QString::fromUtf8(d->uri));
+        return false;
+    }
+    return true;
+}
+
+bool MqttClient::publish(quint64 token, const QString &topic, const QByteArray &payload, bool retained)
+{
+    if (!d->client || !connected_)
+        return false;
+    MQTTAsync_message message = MQTTAsync_message_initializer;
+    message.payload = const_cast<char *>(payload.constData());
+    message.payloadlen = payload.size();
+    message.qos = 1;
+    message.retained = retained ? 1 : 0;
+    MQTTAsync_responseOptions response = MQTTAsync_responseOptions_initializer;
+    auto *sent = new Private::Sent{d, token};
+    response.context = sent;
+    response.onSuccess = &Private::onSent;
+    response.onFailure = &Private::onSendFailure;
+    const QByteArray name = topic.toUtf8();
+    if (MQTTAsync_sendMessage(d->client, name.constData(), &message, &response) != MQTTASYNC_SUCCESS) {
+        delete sent;
+        return false;
+    }
+    return true;
+}
+
+bool MqttClient::subscribe(const QString &filter)
+{
+    if (!d->client)
+        return false;
+    MQTTAsync_responseOptions response = MQTTAsync_responseOptions_initializer;
+    return MQTTAsync_subscribe(d->client, filter.toUtf8().constData(), 1, &response) == MQTTASYNC_SUCCESS;
+}

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#ifndef NORVO_EDGE_MQTTCLIENT_H
+#define NORVO_EDGE_MQTTCLIENT_H
+
+#include <QtCore/QByteArray>
+#include <QtCore/QObject>
+#include <QtCore/QString>
+
+// The broker as Qt signals, through Debian's Eclipse Paho C client
+// (asynchronous, its own threads). Paho's callbacks come on its threads;
+// every signal is delivered on this object's thread.
+class MqttClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        QString host = QStringLiteral("127.0.0.1");
+        int port = 1883;
+        QString clientId;
+        QString user;
+        QString password;
+        QString caFile;   // TLS when set
+        QString certFile; // client certificate and key, optional
+        QString keyFile;
+        QString willTopic;   // retained, QoS 1
+        QByteArray willPayload;
+    };
+
+    explicit MqttClient(const Options &options, QObject *parent = nullptr);
+    ~MqttClient() override;
+
+    // Connects, and connects again by itself whenever the link is lost.
+    // False when the client cannot be made (a bad address).
+    bool start();
+    bool isConnected() const { return connected_; }
+
+    // QoS 1. True when Paho took the message; delivered(token) follows once
+    // the broker has it. Nothing is queued while disconnected: the caller's
+    // store keeps the messages.
+    bool publish(quint64 token, const QString &topic, const QByteArray &payload, bool retained);
+    bool subscribe(const QString &filter);
+
+    QString errorString() const { return error_; }
+
+signals:
+    void connected();
+    void connectionLost(const QString &cause);
+    void delivered(quint64 token);
+    void messageArrived(const QString &topic, const QByteArray &payload);
+
+private:
+    struct Private;
+    Private *d;
+    bool connected_ = false;
+    QString error_;
+};
+
+#endif

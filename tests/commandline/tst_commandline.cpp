@@ -10,20 +10,19 @@
 
 namespace {
 
-const CommandLine::Option options[] = {
+const std::vector<CommandLine::Option> options = {
     {"f,flag"}, {"count", "N"}, {"line", "BAUD,BITS", "[0-9]+,[0-9]+"}};
 
-// "name=value name | words", or the error: "unknown --x (x)".
+// "name=value name | words", after the first error if any: "unknown --x (x): ...".
 QString parsed(const QString &line)
 {
     QCommandLineParser parser;
     const CommandLine::Error error =
         CommandLine::parse(options, line.split(QLatin1Char(' '), Qt::SkipEmptyParts), &parser);
-    if (error.kind != CommandLine::Error::None) {
-        static const char *const kinds[] = {"", "unknown", "missing", "unexpected"};
-        return QStringLiteral("%1 %2 (%3)").arg(QLatin1String(kinds[error.kind]), error.option, error.name);
-    }
+    static const char *const kinds[] = {"", "unknown", "missing", "unexpected"};
     QStringList given;
+    if (error.kind != CommandLine::Error::None)
+        given << QStringLiteral("%1 %2 (%3):").arg(QLatin1String(kinds[error.kind]), error.option, error.name);
     QHash<QString, int> seen;
     for (const QString &name : parser.optionNames()) {
         const QStringList values = parser.values(name);
@@ -60,13 +59,14 @@ void TestCommandLine::arguments_data()
     QTest::newRow("optional value inline") << "-line=1,2" << "line=1,2 |";
     QTest::newRow("optional value at the end") << "x --line" << "line= | x";
 
-    QTest::newRow("unknown option") << "a --x 5" << "unknown --x (x)";
-    QTest::newRow("unknown single dash option") << "-x=1" << "unknown -x (x)";
-    QTest::newRow("three dashes") << "---flag" << "unknown ---flag (-flag)";
-    QTest::newRow("flag with a value") << "--flag=1" << "unexpected --flag (flag)";
-    QTest::newRow("flag with an empty value") << "-f=" << "unexpected -f (f)";
-    QTest::newRow("value missing") << "a --count" << "missing --count (count)";
-    QTest::newRow("the first problem is told") << "--x --flag=1 --count" << "unknown --x (x)";
+    // The first problem is told; the rest of the line is still read.
+    QTest::newRow("unknown option") << "a --x 5 -f" << "unknown --x (x): f | a 5";
+    QTest::newRow("unknown single dash option") << "-x=1" << "unknown -x (x): |";
+    QTest::newRow("three dashes") << "---flag" << "unknown ---flag (-flag): |";
+    QTest::newRow("flag with a value") << "--flag=1 --count 2" << "unexpected --flag (flag): flag count=2 |";
+    QTest::newRow("flag with an empty value") << "-f=" << "unexpected -f (f): f |";
+    QTest::newRow("value missing") << "a -f --count" << "missing --count (count): f | a";
+    QTest::newRow("the first problem is told") << "--x --flag=1 --count" << "unknown --x (x): flag |";
 }
 
 void TestCommandLine::arguments()

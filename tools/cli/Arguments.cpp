@@ -9,6 +9,8 @@
 
 #include <QtCore/QRegularExpression>
 
+#include <utility>
+
 
 namespace {
 
@@ -176,7 +178,7 @@ QString checkConnection(const QString &connection)
 namespace {
 
 // The flags first, then the options with a value, which readOptionValue reads.
-const CommandLine::Option options[] = {
+const std::vector<CommandLine::Option> options = {
     {"h,help"}, {"version"}, {"debug"}, {"trace"}, {"json"}, {"csv"}, {"csv-wide"}, {"hex"},
     {"by-address"}, {"merge"}, {"first"}, {"allow-write"},
     {"station", "N"}, {"timeout", "MS"}, {"interval", "MS"}, {"times", "N"}, {"plugin", "PATH"},
@@ -321,38 +323,37 @@ ParsedArguments parseArguments(const QStringList &arguments)
     QString &error = parsed.error;
     QCommandLineParser parser;
     const CommandLine::Error wrong = CommandLine::parse(options, arguments, &parser);
+    const auto given = [&parser](const char *name) { return parser.isSet(QLatin1String(name)); };
+    // The flags first: main() tells even a refused line in JSON for --json.
+    const std::pair<const char *, bool Invocation::*> flags[] = {
+        {"help", &Invocation::help}, {"version", &Invocation::version}, {"debug", &Invocation::debug},
+        {"trace", &Invocation::trace}, {"hex", &Invocation::hex}, {"by-address", &Invocation::byAddress},
+        {"merge", &Invocation::merge}, {"first", &Invocation::firstOnly}, {"allow-write", &Invocation::allowWrite}};
+    for (const auto &flag : flags)
+        invocation.*flag.second = given(flag.first);
+    // --json last: with another format beside it, the refusal is still JSON.
+    const std::pair<const char *, Invocation::Format> formats[] = {
+        {"csv-wide", Invocation::CsvWide}, {"csv", Invocation::Csv}, {"json", Invocation::Json}};
+    int formatsGiven = 0;
+    for (const auto &format : formats) {
+        if (given(format.first)) {
+            invocation.format = format.second;
+            ++formatsGiven;
+        }
+    }
     if (wrong.kind == CommandLine::Error::UnknownOption)
         error = QStringLiteral("unknown option %1 (see norvo --help)").arg(quoted(wrong.option));
     else if (wrong.kind == CommandLine::Error::UnexpectedValue)
         error = QStringLiteral("%1 takes no value").arg(wrong.option);
     else if (wrong.kind == CommandLine::Error::MissingValue)
         error = QStringLiteral("%1 needs a value").arg(wrong.option);
-    const auto given = [&parser](const char *name) { return parser.isSet(QLatin1String(name)); };
     for (const CommandLine::Option &option : options) {
-        if (!option.valueName || !error.isEmpty())
-            continue;
-        for (const QString &value : parser.values(QLatin1String(option.names))) {
-            if (error.isEmpty())
-                error = readOptionValue(QStringLiteral("--") + QLatin1String(option.names), value, &invocation);
-        }
+        const QStringList values = option.valueName ? parser.values(QLatin1String(option.names)) : QStringList();
+        for (int i = 0; i < values.size() && error.isEmpty(); ++i)
+            error = readOptionValue(QStringLiteral("--") + QLatin1String(option.names), values.at(i), &invocation);
     }
     if (!error.isEmpty())
         return parsed;
-    invocation.help = given("help");
-    invocation.version = given("version");
-    invocation.debug = given("debug");
-    invocation.trace = given("trace");
-    invocation.hex = given("hex");
-    invocation.byAddress = given("by-address");
-    invocation.merge = given("merge");
-    invocation.firstOnly = given("first");
-    invocation.allowWrite = given("allow-write");
-    if (given("json"))
-        invocation.format = Invocation::Json;
-    if (given("csv"))
-        invocation.format = Invocation::Csv;
-    if (given("csv-wide"))
-        invocation.format = Invocation::CsvWide;
     const QStringList positionals = parser.positionalArguments();
 
     if (invocation.help) {
@@ -403,10 +404,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
             return parsed;
         }
     }
-    int formats = 0;
-    for (const char *format : {"json", "csv", "csv-wide"})
-        formats += given(format) ? 1 : 0;
-    if (formats > 1)
+    if (formatsGiven > 1)
         error = QStringLiteral("--json, --csv and --csv-wide exclude each other");
     else if (invocation.byAddress && invocation.format == Invocation::CsvWide)
         error = QStringLiteral("--csv-wide already gives each element its own column: drop --by-address");

@@ -3,66 +3,62 @@
 
 #include <QtCore/QRegularExpression>
 
-namespace CommandLine {
+#include <algorithm>
 
 namespace {
 
-// "--..." or "-" and a letter: a negative number and "-inf", "-infinity"
-// and "-nan" are words.
-bool isOption(const QString &argument)
-{
-    static const QRegularExpression floatWord(QStringLiteral("^-(inf|infinity|nan)$"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    return argument.startsWith(QLatin1String("--"))
-           || (argument.size() > 1 && argument.at(0) == QLatin1Char('-') && argument.at(1).isLetter()
-               && !floatWord.match(argument).hasMatch());
-}
-
-QStringList namesOf(const Option &option)
+QStringList namesOf(const CommandLine::Option &option)
 {
     return QString::fromLatin1(option.names).split(QLatin1Char(','));
 }
 
 } // namespace
 
-Error parse(const Option *options, std::size_t count, const QStringList &arguments,
-            QCommandLineParser *parser)
+CommandLine::Error CommandLine::parse(const std::vector<Option> &options, const QStringList &arguments,
+                                      QCommandLineParser *parser)
 {
+    // "--..." or "-" and a letter: a negative number and "-inf", "-infinity"
+    // and "-nan" are words.
+    static const QRegularExpression optionForm(QStringLiteral("^(--|-(?!(inf|infinity|nan)$)\\p{L})"),
+                                               QRegularExpression::CaseInsensitiveOption);
     parser->setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const Option *option = options; option != options + count; ++option)
-        parser->addOption(QCommandLineOption(namesOf(*option), QString(), QLatin1String(option->valueName)));
+    for (const Option &option : options)
+        parser->addOption(QCommandLineOption(namesOf(option), QString(), QLatin1String(option.valueName)));
 
     // The parser takes a word for an option wherever it stands: the options
     // go first, each with its value, and the words after a "--", in order.
     QStringList ordered{QString()};   // the program name the parser skips
     QStringList words{QStringLiteral("--")};
+    Error first;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
         if (argument == QLatin1String("--")) {
             words += arguments.mid(i + 1);
             break;
         }
-        if (!isOption(argument)) {
+        if (!optionForm.match(argument).hasMatch()) {
             words << argument;
             continue;
         }
         const int equals = argument.indexOf(QLatin1Char('='));
-        Error error;
-        error.option = argument.left(equals);
+        Error error{Error::None, argument.left(equals), QString()};
         error.name = error.option.mid(error.option.startsWith(QLatin1String("--")) ? 2 : 1);
-        const Option *option = options;
-        while (option != options + count && !namesOf(*option).contains(error.name))
-            ++option;
+        const auto option = std::find_if(options.begin(), options.end(),
+                                         [&error](const Option &o) { return namesOf(o).contains(error.name); });
         const bool hasNext = i + 1 < arguments.size();
-        if (option == options + count)
+        if (option == options.end())
             error.kind = Error::UnknownOption;
         else if (!option->valueName && equals >= 0)
             error.kind = Error::UnexpectedValue;
         else if (option->valueName && equals < 0 && !option->optionalValue && !hasNext)
             error.kind = Error::MissingValue;
-        if (error.kind != Error::None)
-            return error;
-
+        if (error.kind != Error::None) {
+            if (first.kind == Error::None)
+                first = error;
+            if (error.kind == Error::UnexpectedValue)
+                ordered << error.option;   // given all the same
+            continue;
+        }
         ordered << argument;
         if (!option->valueName || equals >= 0)
             continue;
@@ -73,9 +69,7 @@ Error parse(const Option *options, std::size_t count, const QStringList &argumen
         else
             ordered.last() += QLatin1Char('=');
     }
-    // Every option is known and has its value: this cannot fail.
+    // Every option left is known and has its value: this cannot fail.
     parser->parse(ordered + words);
-    return Error();
+    return first;
 }
-
-} // namespace CommandLine

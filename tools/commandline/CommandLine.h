@@ -3,10 +3,8 @@
 #define NORVO_COMMANDLINE_H
 
 #include <QtCore/QCommandLineParser>
-#include <QtCore/QString>
-#include <QtCore/QStringList>
 
-#include <cstddef>
+#include <vector>
 
 // The grammar of norvo's and norvo-sim's command lines, read by
 // QCommandLineParser: "--name VALUE", "--name=VALUE", "-name" as "--name",
@@ -17,8 +15,8 @@ namespace CommandLine {
 struct Option {
     const char *names;                // "h,help"
     const char *valueName = nullptr;  // none: a flag
-    // A value the option takes only when the next argument matches this
-    // pattern (or is given as "--name=VALUE"); the value is empty otherwise.
+    // The value is taken only when the next argument matches this pattern
+    // (or as "--name=VALUE"); it is empty otherwise.
     const char *optionalValue = nullptr;
 };
 
@@ -32,14 +30,8 @@ struct Error {
 
 // Reads `arguments` (without the program name) into `parser`, which gets
 // `options`; the words are then parser->positionalArguments(), in order.
-Error parse(const Option *options, std::size_t count, const QStringList &arguments,
-            QCommandLineParser *parser);
-
-template <std::size_t N>
-Error parse(const Option (&options)[N], const QStringList &arguments, QCommandLineParser *parser)
-{
-    return parse(options, N, arguments, parser);
-}
+// Returns the first problem; the parser still has the options read well.
+Error parse(const std::vector<Option> &options, const QStringList &arguments, QCommandLineParser *parser);
 
 } // namespace CommandLine
 

@@ -14,7 +14,7 @@ namespace {
 
 // Each option, with the name of its value; --pty takes its line settings
 // only when they follow it.
-const CommandLine::Option options[] = {
+const std::vector<CommandLine::Option> options = {
     {"h,help"}, {"log"}, {"gateway"}, {"pty", "BAUD,BITS,STOP,PARITY", "[0-9]+,[0-9]+,[0-9]+,[A-Za-z]+"},
     {"tcp", "[HOST:]PORT"}, {"serial", "DEVICE,BAUD,BITS,STOP,PARITY"}, {"station", "N[,N...]"},
     {"pty-link", "PATH"}, {"http", "[HOST:]PORT"},
@@ -104,7 +104,8 @@ bool parseAddress(const char *option, const QString &text, QHostAddress *address
     else
         address = QHostAddress(host);
     if (address.isNull() || !ok || port < 0 || port > 65535) {
-        *error = QStringLiteral("--%1 takes HOST:PORT with a numeric address, or PORT alone on 127.0.0.1, like 127.0.0.1:0, not \"%2\"")
+        *error = QStringLiteral("--%1 takes HOST:PORT with a numeric address, or PORT alone on 127.0.0.1, "
+                                "like 127.0.0.1:0, not \"%2\"")
                 .arg(QLatin1String(option), text);
         return false;
     }

@@ -260,7 +260,8 @@ void TestCliRun::refusedCommandLineSendsNothing()
           QStringList{"--tims", "3", connection, "poll", "D100", "int16"},
           QStringList{connection, "write", "Y3", "bool", "1"},
           QStringList{connection, "poll", "D100:int16", "X0:bool:0"},
-          QStringList{"--json", "--stations", "5-1", connection, "scan"}}) {
+          QStringList{"--json", "--stations", "5-1", connection, "scan"},
+          QStringList{"--tims", "3", "--json", connection, "poll", "D100", "int16"}}) {
         const Run run = norvo(arguments);
         CHECK_RUN(run, 2);
         QVERIFY2(run.err.startsWith(QLatin1String("norvo: ")), qPrintable(run.err));

@@ -23,6 +23,8 @@ private slots:
     void typedLinesLoad();
     void stationsRoundTrip();
     void optionsAreRead();
+    void tcpAddressesAreRead_data();
+    void tcpAddressesAreRead();
     void badOptionsAreRefused_data();
     void badOptionsAreRefused();
 };
@@ -274,6 +276,32 @@ void TestSimCommandLine::optionsAreRead()
     QVERIFY(parseSimOptions({"norvo-sim", "-h"}).help);
 }
 
+void TestSimCommandLine::tcpAddressesAreRead_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("port");
+
+    // The host may be left out, as for --http: loopback then.
+    QTest::newRow("bare port") << QStringList{"--tcp", "42063"} << "127.0.0.1" << 42063;
+    QTest::newRow("colon and port") << QStringList{"--tcp", ":0"} << "127.0.0.1" << 0;
+    QTest::newRow("host and port") << QStringList{"--tcp=127.0.0.2:500"} << "127.0.0.2" << 500;
+    QTest::newRow("localhost") << QStringList{"-tcp", "localhost:7"} << "127.0.0.1" << 7;
+}
+
+void TestSimCommandLine::tcpAddressesAreRead()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, address);
+    QFETCH(int, port);
+
+    const SimOptionsResult result = parseSimOptions(QStringList{"norvo-sim"} + arguments);
+    QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+    QCOMPARE(result.options.link, SimOptions::Tcp);
+    QCOMPARE(result.options.address, QHostAddress(address));
+    QCOMPARE(result.options.port, quint16(port));
+}
+
 void TestSimCommandLine::dumpKeepsTheFilesMeaning_data()
 {
     QTest::addColumn<QString>("file");
@@ -325,6 +353,9 @@ void TestSimCommandLine::badOptionsAreRefused_data()
     QTest::newRow("tcp without port") << QStringList{"--tcp", "127.0.0.1"} << "HOST:PORT";
     QTest::newRow("tcp port too large") << QStringList{"--tcp", "127.0.0.1:65536"} << "HOST:PORT";
     QTest::newRow("tcp host name") << QStringList{"--tcp", "plc.example:1"} << "HOST:PORT";
+    QTest::newRow("tcp bare port too large") << QStringList{"--tcp", "65536"} << "HOST:PORT";
+    QTest::newRow("tcp colon without port") << QStringList{"--tcp", "127.0.0.1:"} << "HOST:PORT";
+    QTest::newRow("tcp empty") << QStringList{"--tcp="} << "HOST:PORT";
     QTest::newRow("serial short") << QStringList{"--serial", "/dev/ttyS0,9600"} << "DEVICE,BAUD";
     QTest::newRow("serial parity") << QStringList{"--serial", "/dev/ttyS0,9600,8,1,X"} << "parity";
     QTest::newRow("serial bits") << QStringList{"--serial", "/dev/ttyS0,9600,9,1,N"} << "data bits";

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "ArgumentChecks.h"
 #include "Areas.h"
+#include "CommandLine.h"
 #include "ConnectionOptions.h"
 #include "Limits.h"
 #include "SerialLine.h"
@@ -8,8 +9,7 @@
 
 #include <QtCore/QRegularExpression>
 
-#include <algorithm>
-#include <iterator>
+#include <utility>
 
 
 namespace {
@@ -32,17 +32,6 @@ Invocation::Command commandFromName(const QString &name)
             return command;
     }
     return Invocation::NoCommand;
-}
-
-// Negative numbers and "-inf" are values, not options.
-bool looksLikeOption(const QString &argument)
-{
-    if (argument.startsWith(QLatin1String("--")))
-        return true;
-    static const QRegularExpression floatWord(QStringLiteral("^-(inf|infinity|nan)$"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    return argument.size() > 1 && argument.at(0) == QLatin1Char('-')
-           && argument.at(1).isLetter() && !floatWord.match(argument).hasMatch();
 }
 
 QString checkSerial(const QString &connection)
@@ -188,47 +177,13 @@ QString checkConnection(const QString &connection)
 
 namespace {
 
-enum class Flag { None, Help, Version, Debug, Trace, Json, Csv, CsvWide, Hex, ByAddress, Merge, First,
-                  AllowWrite };
-
-Flag flagOf(const QString &option)
-{
-    static const struct {
-        const char *name;
-        Flag flag;
-    } flags[] = {{"--help", Flag::Help},   {"-h", Flag::Help},         {"--version", Flag::Version},
-                 {"--debug", Flag::Debug}, {"--trace", Flag::Trace},   {"--json", Flag::Json},
-                 {"--csv", Flag::Csv},     {"--merge", Flag::Merge},   {"--first", Flag::First},
-                 {"--csv-wide", Flag::CsvWide}, {"--hex", Flag::Hex},  {"--by-address", Flag::ByAddress},
-                 {"--allow-write", Flag::AllowWrite}};
-    for (const auto &entry : flags) {
-        if (option == QLatin1String(entry.name))
-            return entry.flag;
-    }
-    return Flag::None;
-}
-
-void setFlag(Flag flag, Invocation *invocation)
-{
-    switch (flag) {
-    case Flag::Help: invocation->help = true; break;
-    case Flag::Version: invocation->version = true; break;
-    case Flag::Debug: invocation->debug = true; break;
-    case Flag::Trace: invocation->trace = true; break;
-    case Flag::Json: invocation->format = Invocation::Json; break;
-    case Flag::Csv: invocation->format = Invocation::Csv; break;
-    case Flag::CsvWide: invocation->format = Invocation::CsvWide; break;
-    case Flag::Hex: invocation->hex = true; break;
-    case Flag::ByAddress: invocation->byAddress = true; break;
-    case Flag::AllowWrite: invocation->allowWrite = true; break;
-    case Flag::Merge: invocation->merge = true; break;
-    case Flag::First: invocation->firstOnly = true; break;
-    case Flag::None: break;
-    }
-}
-
-const char *const valueOptions[] = {"--station", "--timeout", "--interval", "--times", "--plugin", "--pcap",
-                                    "--stations", "--bauds", "--formats", "--http", "--keep"};
+// The flags first, then the options with a value, which readOptionValue reads.
+const std::vector<CommandLine::Option> options = {
+    {"h,help"}, {"version"}, {"debug"}, {"trace"}, {"json"}, {"csv"}, {"csv-wide"}, {"hex"},
+    {"by-address"}, {"merge"}, {"first"}, {"allow-write"},
+    {"station", "N"}, {"timeout", "MS"}, {"interval", "MS"}, {"times", "N"}, {"plugin", "PATH"},
+    {"pcap", "FILE"}, {"stations", "A-B"}, {"bauds", "LIST"}, {"formats", "LIST"},
+    {"http", "HOST:PORT"}, {"keep", "MIN"}};
 
 // HOST:PORT or :PORT (or PORT) for watch's page; the host is numeric.
 QString readHttp(const QString &value, Invocation *invocation)
@@ -366,45 +321,40 @@ ParsedArguments parseArguments(const QStringList &arguments)
     ParsedArguments parsed;
     Invocation &invocation = parsed.invocation;
     QString &error = parsed.error;
-    QStringList positionals;
-    QStringList given; // the options on the line, for the checks that relate them
-
-    for (int i = 0; i < arguments.size() && error.isEmpty(); ++i) {
-        const QString argument = arguments.at(i);
-        if (argument == QLatin1String("--")) {
-            positionals += arguments.mid(i + 1);
-            break;
+    QCommandLineParser parser;
+    const CommandLine::Error wrong = CommandLine::parse(options, arguments, &parser);
+    const auto given = [&parser](const char *name) { return parser.isSet(QLatin1String(name)); };
+    // The flags first: main() tells even a refused line in JSON for --json.
+    const std::pair<const char *, bool Invocation::*> flags[] = {
+        {"help", &Invocation::help}, {"version", &Invocation::version}, {"debug", &Invocation::debug},
+        {"trace", &Invocation::trace}, {"hex", &Invocation::hex}, {"by-address", &Invocation::byAddress},
+        {"merge", &Invocation::merge}, {"first", &Invocation::firstOnly}, {"allow-write", &Invocation::allowWrite}};
+    for (const auto &flag : flags)
+        invocation.*flag.second = given(flag.first);
+    // --json last: with another format beside it, the refusal is still JSON.
+    const std::pair<const char *, Invocation::Format> formats[] = {
+        {"csv-wide", Invocation::CsvWide}, {"csv", Invocation::Csv}, {"json", Invocation::Json}};
+    int formatsGiven = 0;
+    for (const auto &format : formats) {
+        if (given(format.first)) {
+            invocation.format = format.second;
+            ++formatsGiven;
         }
-        if (!looksLikeOption(argument)) {
-            positionals << argument;
-            continue;
-        }
-        const int equals = argument.indexOf(QLatin1Char('='));
-        const QString option = equals > 0 ? argument.left(equals) : argument;
-        const bool inlineValue = equals > 0;
-        given << option;
-
-        const Flag flag = flagOf(option);
-        if (flag != Flag::None) {
-            if (inlineValue)
-                error = QStringLiteral("%1 takes no value").arg(option);
-            setFlag(flag, &invocation);
-            continue;
-        }
-        if (std::find(std::begin(valueOptions), std::end(valueOptions), option)
-            == std::end(valueOptions)) {
-            error = QStringLiteral("unknown option %1 (see norvo --help)").arg(quoted(option));
-            break;
-        }
-        if (inlineValue)
-            error = readOptionValue(option, argument.mid(equals + 1), &invocation);
-        else if (i + 1 < arguments.size())
-            error = readOptionValue(option, arguments.at(++i), &invocation);
-        else
-            error = QStringLiteral("%1 needs a value").arg(option);
+    }
+    if (wrong.kind == CommandLine::Error::UnknownOption)
+        error = QStringLiteral("unknown option %1 (see norvo --help)").arg(quoted(wrong.option));
+    else if (wrong.kind == CommandLine::Error::UnexpectedValue)
+        error = QStringLiteral("%1 takes no value").arg(wrong.option);
+    else if (wrong.kind == CommandLine::Error::MissingValue)
+        error = QStringLiteral("%1 needs a value").arg(wrong.option);
+    for (const CommandLine::Option &option : options) {
+        const QStringList values = option.valueName ? parser.values(QLatin1String(option.names)) : QStringList();
+        for (int i = 0; i < values.size() && error.isEmpty(); ++i)
+            error = readOptionValue(QStringLiteral("--") + QLatin1String(option.names), values.at(i), &invocation);
     }
     if (!error.isEmpty())
         return parsed;
+    const QStringList positionals = parser.positionalArguments();
 
     if (invocation.help) {
         // "norvo read --help" and "norvo --help read" both show read's help.
@@ -448,16 +398,13 @@ ParsedArguments parseArguments(const QStringList &arguments)
         {"--allow-write", command == Invocation::Watch, "watch only"},
     };
     for (const auto &scope : scopes) {
-        if (!scope.applies && given.contains(QLatin1String(scope.option))) {
+        if (!scope.applies && given(scope.option + 2)) {
             error = QStringLiteral("%1 applies to %2").arg(QLatin1String(scope.option),
                                                             QLatin1String(scope.where));
             return parsed;
         }
     }
-    int formats = 0;
-    for (const char *format : {"--json", "--csv", "--csv-wide"})
-        formats += given.contains(QLatin1String(format)) ? 1 : 0;
-    if (formats > 1)
+    if (formatsGiven > 1)
         error = QStringLiteral("--json, --csv and --csv-wide exclude each other");
     else if (invocation.byAddress && invocation.format == Invocation::CsvWide)
         error = QStringLiteral("--csv-wide already gives each element its own column: drop --by-address");

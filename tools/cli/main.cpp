@@ -18,7 +18,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -92,23 +91,6 @@ void enableLinkAccount(bool wire)
     QLoggingCategory::setFilterRules(rules);
 }
 
-// An option looked for before the command line is parsed: --json asks for
-// a JSON object for every outcome, even for a command line that was
-// refused before --json could be taken from it; --pcap switches the
-// driver's account of the wire on before anything logs.
-bool hasOption(int argc, char *argv[], const char *option)
-{
-    const size_t length = std::strlen(option);
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--") == 0)
-            break;
-        if (std::strncmp(argv[i], option, length) == 0
-            && (argv[i][length] == '\0' || argv[i][length] == '='))
-            return true;
-    }
-    return false;
-}
-
 int showVersion(PluginLoader &loader, const QString &pluginPath, Output &output, bool json)
 {
     const QString tool = QStringLiteral(NORVO_TOOL_VERSION);
@@ -142,15 +124,18 @@ int showVersion(PluginLoader &loader, const QString &pluginPath, Output &output,
 
 int main(int argc, char *argv[])
 {
-    enableLinkAccount(hasOption(argc, argv, "--pcap"));
+    // Read before anything logs: --pcap switches the driver's account of
+    // the wire on. A refused line is told in JSON too when --json is on it.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const ParsedArguments parsed = parseArguments(arguments);
+    const Invocation &invocation = parsed.invocation;
+    enableLinkAccount(!invocation.pcapPath.isEmpty());
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-
-    const QStringList arguments = app.arguments().mid(1);
-    const ParsedArguments parsed = parseArguments(arguments);
-    const Invocation &invocation = parsed.invocation;
-    Output output(hasOption(argc, argv, "--json") ? Invocation::Json : invocation.format, out, err);
+    Output output(invocation.format, out, err);
     if (!parsed.error.isEmpty()) {
         output.error(parsed.error, ExitUsage);
         return ExitUsage;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "simoptions.h"
 
+#include "CommandLine.h"
 #include "Limits.h"
 #include "SerialLine.h"
 #include "SimulatorErrors.h"
@@ -11,15 +12,12 @@
 
 namespace {
 
-// Each option that takes a value, with the name of its value in the help.
-struct ValueOption {
-    const char *name;
-    const char *valueName;
-};
-
-const ValueOption valueOptions[] = {
-    {"tcp", "HOST:PORT"}, {"serial", "DEVICE,BAUD,BITS,STOP,PARITY"}, {"station", "N[,N...]"},
-    {"pty-link", "PATH"}, {"http", "HOST:PORT"},
+// Each option, with the name of its value; --pty takes its line settings
+// only when they follow it.
+const std::vector<CommandLine::Option> options = {
+    {"h,help"}, {"log"}, {"gateway"}, {"pty", "BAUD,BITS,STOP,PARITY", "[0-9]+,[0-9]+,[0-9]+,[A-Za-z]+"},
+    {"tcp", "[HOST:]PORT"}, {"serial", "DEVICE,BAUD,BITS,STOP,PARITY"}, {"station", "N[,N...]"},
+    {"pty-link", "PATH"}, {"http", "[HOST:]PORT"},
     {"load", "FILE"}, {"dump", "FILE"}, {"pcap", "FILE"},
     {"delay", "MS"}, {"delay-every", "N"}, {"delay-chance", "P"},
     {"drop-every", "N"}, {"drop-chance", "P"},
@@ -87,15 +85,14 @@ private:
     const QCommandLineParser &parser;
 };
 
-// "HOST:PORT" with a numeric or "localhost" host; for --http the host may be
-// left out (":PORT" or "PORT") and is then 127.0.0.1.
+// "HOST:PORT" with a numeric or "localhost" host; the host may be left out
+// (":PORT" or "PORT") and is then 127.0.0.1.
 bool parseAddress(const char *option, const QString &text, QHostAddress *addressOut, quint16 *portOut,
                   QString *error)
 {
-    const bool hostOptional = qstrcmp(option, "http") == 0;
     const int colon = text.lastIndexOf(QLatin1Char(':'));
     QString host = colon < 0 ? QString() : text.left(colon);
-    if (hostOptional && host.isEmpty())
+    if (host.isEmpty())
         host = QStringLiteral("127.0.0.1");
     if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
         host = host.mid(1, host.size() - 2);
@@ -106,8 +103,9 @@ bool parseAddress(const char *option, const QString &text, QHostAddress *address
         address = QHostAddress(QHostAddress::LocalHost);
     else
         address = QHostAddress(host);
-    if ((colon < 0 && !hostOptional) || address.isNull() || !ok || port < 0 || port > 65535) {
-        *error = QStringLiteral("--%1 takes HOST:PORT with a numeric address, like 127.0.0.1:0, not \"%2\"")
+    if (address.isNull() || !ok || port < 0 || port > 65535) {
+        *error = QStringLiteral("--%1 takes HOST:PORT with a numeric address, or PORT alone on 127.0.0.1, "
+                                "like 127.0.0.1:0, not \"%2\"")
                 .arg(QLatin1String(option), text);
         return false;
     }
@@ -138,35 +136,6 @@ bool parseStations(const QString &text, QList<int> *stations, QString *error)
     return true;
 }
 
-// --pty takes its line settings as an optional value, which
-// QCommandLineParser cannot express: they are taken out of the arguments
-// first ("--pty 9600,8,1,N" or "--pty=9600,8,1,N").
-QStringList takePtySettings(const QStringList &arguments, QString *settings, bool *given)
-{
-    static const QRegularExpression settingsPattern(QStringLiteral("^[0-9]+,[0-9]+,[0-9]+,[A-Za-z]+$"));
-    QStringList rest;
-    for (int i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
-        const bool pty = argument == QLatin1String("--pty") || argument == QLatin1String("-pty");
-        if (pty && i + 1 < arguments.size() && settingsPattern.match(arguments.at(i + 1)).hasMatch()) {
-            *settings = arguments.at(++i);
-            *given = true;
-            rest << argument;
-        } else if (argument.startsWith(QLatin1String("--pty="))) {
-            *settings = argument.mid(6);
-            *given = true;
-            rest << QStringLiteral("--pty");
-        } else {
-            rest << argument;
-        }
-    }
-    return rest;
-}
-
-} // namespace
-
-namespace {
-
 QString errorCodeLines()
 {
     QString lines;
@@ -189,7 +158,8 @@ QString simHelpText()
         "SIGUSR1 dumps the memory at once; SIGUSR2 closes all TCP connections.\n"
         "\n"
         "Link (one of):\n"
-        "  --tcp HOST:PORT       listen on TCP; port 0 picks a free one (default 127.0.0.1:0)\n"
+        "  --tcp [HOST:]PORT     listen on TCP (host default 127.0.0.1); port 0 picks a\n"
+        "                        free one (default 127.0.0.1:0)\n"
         "  --gateway             with TCP: be a serial PLC behind a serial-to-Ethernet\n"
         "                        gateway. All connections share one line: one request\n"
         "                        at a time, in the order they came, each answered once\n"
@@ -222,7 +192,7 @@ QString simHelpText()
         "  --dump FILE           write memory dumps to FILE instead of stdout (checked at start)\n"
         "\n"
         "Workbench:\n"
-        "  --http HOST:PORT      serve a web console and a REST API (host default 127.0.0.1;\n"
+        "  --http [HOST:]PORT    serve a web console and a REST API (host default 127.0.0.1;\n"
         "                        port 0 picks a free one). Whoever reaches it can change\n"
         "                        the PLC's memory: keep it on loopback\n"
         "  --log                 write each request to stderr, one line each\n"
@@ -265,21 +235,15 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
 {
     SimOptionsResult result;
     QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
-    parser.addOption(QCommandLineOption(QStringLiteral("pty")));
-    parser.addOption(QCommandLineOption(QStringLiteral("log")));
-    parser.addOption(QCommandLineOption(QStringLiteral("gateway")));
-    for (const ValueOption &option : valueOptions) {
-        parser.addOption(QCommandLineOption(QLatin1String(option.name), QString(),
-                                            QLatin1String(option.valueName)));
-    }
-    QString ptySettings;
-    const QStringList rest = takePtySettings(arguments, &ptySettings, &result.options.ptySettingsGiven);
-    if (!parser.parse(rest)) {
-        result.error = parser.errorText();
+    const CommandLine::Error wrong = CommandLine::parse(options, arguments.mid(1), &parser);
+    if (wrong.kind == CommandLine::Error::UnknownOption)
+        result.error = QStringLiteral("Unknown option '%1'.").arg(wrong.name);
+    else if (wrong.kind == CommandLine::Error::MissingValue)
+        result.error = QStringLiteral("Missing value after '%1'.").arg(wrong.option);
+    else if (wrong.kind == CommandLine::Error::UnexpectedValue)
+        result.error = QStringLiteral("Unexpected value after '%1'.").arg(wrong.option);
+    if (!result.error.isEmpty())
         return result;
-    }
     if (!parser.positionalArguments().isEmpty()) {
         result.error = QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().first());
         return result;
@@ -298,6 +262,8 @@ SimOptionsResult parseSimOptions(const QStringList &arguments)
     }
     if (read.has("tcp") && !parseAddress("tcp", read.text("tcp"), &options.address, &options.port, &result.error))
         return result;
+    const QString ptySettings = read.text("pty");
+    options.ptySettingsGiven = !ptySettings.isEmpty();
     if (read.has("pty"))
         options.link = SimOptions::Pty;
     // Only the rates the driver sets: a pty set to any other would never

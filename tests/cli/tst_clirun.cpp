@@ -184,6 +184,7 @@ private slots:
 #ifdef NORVO_SIM_BINARY
     void sessionOverTcp();
     void pollCountsAndStopsOnSignal();
+    void pollMergesNeighbours();
     void pollSurvivesADropAndARestart();
     void sessionOverPty();
     void exitCodes_data();
@@ -394,6 +395,31 @@ void TestCliRun::sessionOverTcp()
     // Room for two values of the type's widest (-32768, -32768).
     QVERIFY2(lines.at(1).startsWith(QLatin1String("D100   int16  -5, 32767       0       ")),
              qPrintable(lines.at(1)));
+}
+
+// Neighbouring labels share one read, and give what a read of each alone gives.
+void TestCliRun::pollMergesNeighbours()
+{
+    Simulator sim;
+    const QString plc = sim.start({"--tcp", "127.0.0.1:0"});
+    QVERIFY(!plc.isEmpty());
+    CHECK_RUN(norvo({plc, "write", "D0", "int16", "5", "-6", "7", "8", "9", "10"}), 0);
+    const QStringList items{"poll", "D0:uint16:2", "D2:int16", "D3:int32", "D5:uint8:2"};
+    QList<QJsonArray> values[2];
+    for (int merge = 0; merge < 2; ++merge) {
+        QStringList arguments{"--json", "--times", "1", plc};
+        if (merge == 0)
+            arguments.insert(0, "--no-merge");
+        const Run run = norvo(arguments + items);
+        CHECK_RUN(run, 0);
+        const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5);
+        for (int i = 0; i < 4; ++i)
+            values[merge].append(json(lines.at(i)).value("values").toArray());
+        QCOMPARE(json(lines.at(4)).value("requests_per_cycle").toInt(), merge == 0 ? 0 : 1);
+    }
+    QCOMPARE(values[1], values[0]);
+    QCOMPARE(values[1].at(2), (QJsonArray{9 << 16 | 8}));
 }
 
 void TestCliRun::pollCountsAndStopsOnSignal()

@@ -180,7 +180,7 @@ namespace {
 // The flags first, then the options with a value, which readOptionValue reads.
 const std::vector<CommandLine::Option> options = {
     {"h,help"}, {"version"}, {"debug"}, {"trace"}, {"json"}, {"csv"}, {"csv-wide"}, {"hex"},
-    {"by-address"}, {"merge"}, {"first"}, {"allow-write"},
+    {"by-address"}, {"merge"}, {"no-merge"}, {"first"}, {"allow-write"},
     {"station", "N"}, {"timeout", "MS"}, {"interval", "MS"}, {"times", "N"}, {"plugin", "PATH"},
     {"pcap", "FILE"}, {"stations", "A-B"}, {"bauds", "LIST"}, {"formats", "LIST"},
     {"http", "HOST:PORT"}, {"keep", "MIN"}};
@@ -331,6 +331,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
         {"merge", &Invocation::merge}, {"first", &Invocation::firstOnly}, {"allow-write", &Invocation::allowWrite}};
     for (const auto &flag : flags)
         invocation.*flag.second = given(flag.first);
+    invocation.mergeReads = !given("no-merge");
     // --json last: with another format beside it, the refusal is still JSON.
     const std::pair<const char *, Invocation::Format> formats[] = {
         {"csv-wide", Invocation::CsvWide}, {"csv", Invocation::Csv}, {"json", Invocation::Json}};
@@ -383,6 +384,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
     } scopes[] = {
         {"--interval", polls, "poll and watch only"},
         {"--times", polls, "poll and watch only"},
+        {"--no-merge", polls, "poll and watch only"},
         {"--merge", command == Invocation::Write, "write only"},
         {"--stations", command == Invocation::Scan, "scan only"},
         {"--first", command == Invocation::Scan, "scan only"},

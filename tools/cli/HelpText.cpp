@@ -56,6 +56,8 @@ const char general[] =
     "  --interval MS    poll, watch: milliseconds from one cycle to the next\n"
     "                   (default 1000)\n"
     "  --times N        poll, watch: stop after N cycles (default: until Ctrl-C)\n"
+    "  --no-merge       poll, watch: a request for each label (by default labels\n"
+    "                   a few registers apart share one read)\n"
     "  --http HOST:PORT watch: where the page is served (default 127.0.0.1:0,\n"
     "                   port 0 picks a free one)\n"
     "  --keep MIN       watch: minutes of values the page keeps (default 10)\n"

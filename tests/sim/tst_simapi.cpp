@@ -18,6 +18,8 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int waitMs = 5000;   // generous: the machine is small and shared
@@ -353,6 +355,8 @@ void TestSimApi::logSaysWhoChangedWhat()
     send("014601D00000");           // the driver's synchronising read
     QTRY_COMPARE_WITH_TIMEOUT(logEntries("failed=1").size(), 1, waitMs);
     QTRY_VERIFY_WITH_TIMEOUT(logEntries("label=D0").size() == 1, waitMs);
+    driver.write(QByteArray("\x02" "ZZ\x1B\\" "\x03"));   // names no station
+    QTRY_COMPARE_WITH_TIMEOUT(logEntries("failed=1").size(), 2, waitMs);
     driver.disconnectFromHost();
     QTRY_COMPARE_WITH_TIMEOUT(logEntries().last().toObject().value("command").toString(), QStringLiteral("connection closed"),
                               waitMs);
@@ -373,9 +377,16 @@ void TestSimApi::logSaysWhoChangedWhat()
         QStringLiteral("link generator stopped D6 scan(), written by the link "),
         QStringLiteral("link read D100  "),
         QStringLiteral("link read D0  sync"),
+        QStringLiteral("link bytes  \\x02ZZ\\x1B\\\\\\x03 "),
         QStringLiteral("link connection closed  %1 ").arg(peer),
     };
     QCOMPARE(lines, expected);
+    const QList<SimLogEntry> requests = plc->logEntries(0);
+    const auto garbage = std::find_if(requests.begin(), requests.end(),
+                                      [](const SimLogEntry &entry) { return entry.command == QLatin1String("bytes"); });
+    QVERIFY(garbage != requests.end());
+    QCOMPARE(garbage->text().mid(13), QStringLiteral("received \"\\x02ZZ\\x1B\\\\\\x03\": ignored, not a request: "
+                                                     "the station number must be two hex digits, not \"ZZ\""));
 
     // Filters, and the same as CSV.
     QCOMPARE(logEntries("station=2").size(), 0);
@@ -385,7 +396,7 @@ void TestSimApi::logSaysWhoChangedWhat()
     QVERIFY(csv);
     QVERIFY(csv->get_header_value("Content-Type").find("text/csv") == 0);
     const QStringList rows = QString::fromStdString(csv->body).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.size(), 3);   // the header, the dropped read, the bytes
     QVERIFY(rows.at(0).startsWith(QLatin1String("sequence,time,origin,station,command,label,count,outcome")));
     QVERIFY2(rows.at(1).contains(QLatin1String(",link,1,read,D100,1,no answer (drop fault),")), qPrintable(rows.at(1)));
 }

@@ -209,6 +209,9 @@ void TestSimApi::badRequestsChangeNothing_data()
     QTest::newRow("query where none is taken") << QByteArray("DELETE") << QByteArray("/api/faults?kind=drop") << QByteArray() << "takes none";
     QTest::newRow("bad file line") << QByteArray("PUT") << QByteArray("/api/memory-file?name=plc.txt") << QByteArray("D1 = 2\n@9 D1 = 1\n") << "plc.txt:2: station 9";
     QTest::newRow("bad generator") << QByteArray("POST") << QByteArray("/api/generators") << QByteArray("{\"label\":\"D1\",\"generator\":\"sine(1)\"}") << "sine(LOW, HIGH, PERIOD)";
+    QTest::newRow("generator outside its type") << QByteArray("POST") << QByteArray("/api/generators")
+            << QByteArray("{\"label\":\"D0\",\"type\":\"int16\",\"generator\":\"ramp(32000, 100000, 500, 10ms)\"}")
+            << "END \"100000\" is out of range for int16";
     QTest::newRow("stop no generator") << QByteArray("DELETE") << QByteArray("/api/generators/D1") << QByteArray() << "no generator on D1";
     QTest::newRow("log filter") << QByteArray("GET") << QByteArray("/api/log?failed=yes") << QByteArray() << "failed takes 0 or 1";
     QTest::newRow("unknown fault") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"drip\"}") << "unknown fault";

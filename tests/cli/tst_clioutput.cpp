@@ -62,12 +62,16 @@ QJsonObject parsedJson(const QString &line)
 
 } // namespace
 
+Q_DECLARE_METATYPE(LabelResult)
+
 class TestCliOutput : public QObject
 {
     Q_OBJECT
 
 private slots:
     void tableLinesUpRowsOfAPoll();
+    void tableFitsItsValues_data();
+    void tableFitsItsValues();
     void valueTexts_data();
     void valueTexts();
     void elementsByAddress();
@@ -114,6 +118,69 @@ void TestCliOutput::tableLinesUpRowsOfAPoll()
     const QString one = items.row(result(DT_Int16, QVariant::fromValue(QList<short>{7}), 1));
     const QString four = items.row(result(DT_Bool, QVariant::fromValue(QList<bool>{1, 0, 1, 1}), 4));
     QCOMPARE(one.indexOf(QLatin1String("0  ")), four.indexOf(QLatin1String("0  ")));
+}
+
+// A run's table as printed: each column as wide as its widest cell, two
+// spaces between columns, one ", " between values; never narrower in a
+// later cycle of a poll.
+void TestCliOutput::tableFitsItsValues_data()
+{
+    addColumns<QList<LabelResult>, QStringList>("cycles", "lines");
+    LabelResult tenth = result(DT_Float, QVariant::fromValue(QList<float>{0.1f}), 1);
+    tenth.label = QStringLiteral("D300");
+    LabelResult pair = result(DT_Float, QVariant::fromValue(QList<float>{0.1f, 0.0f}), 2);
+    pair.label = QStringLiteral("D300");
+    LabelResult wide = result(DT_Int32, QVariant::fromValue(QList<int>{-2000000000, 7}), 2);
+    wide.label = QStringLiteral("D1000");
+    LabelResult bits = result(DT_Bool, QVariant::fromValue(QList<bool>{true, false, true}), 3);
+    bits.label = QStringLiteral("X0");
+    LabelResult silent = result(DT_Float, QVariant(), 1, 8);
+    silent.label = QStringLiteral("D300");
+    const QString time = QStringLiteral("2024-05-01 12:00:00.123");
+    QTest::newRow("one float")
+            << QList<LabelResult>{tenth} << QStringList{"label  type   values  status  time                     reason",
+                                                        "D300   float  0.1     0       " + time};
+    QTest::newRow("two floats")
+            << QList<LabelResult>{pair} << QStringList{"label  type   values  status  time                     reason",
+                                                       "D300   float  0.1, 0  0       " + time};
+    QTest::newRow("items of one read")
+            << QList<LabelResult>{bits, wide, tenth}
+            << QStringList{"label  type   values          status  time                     reason",
+                           "X0     bool   1, 0, 1         0       " + time,
+                           "D1000  int32  -2000000000, 7  0       " + time,
+                           "D300   float  0.1             0       " + time};
+    // A null stands for the end of a cycle: the second keeps the first's columns.
+    QTest::newRow("poll keeps its columns")
+            << QList<LabelResult>{wide, LabelResult(), silent, LabelResult()}
+            << QStringList{"label  type   values          status  time                     reason",
+                           "D1000  int32  -2000000000, 7  0       " + time,
+                           "D300   float  -               8       " + time + "  no answer in time"};
+}
+
+void TestCliOutput::tableFitsItsValues()
+{
+    QFETCH(QList<LabelResult>, cycles);
+    QFETCH(QStringList, lines);
+    QString text;
+    QTextStream out(&text), err(&text);
+    {
+        Output output(Invocation::Table, out, err);
+        QList<ReadItem> items;
+        for (const LabelResult &r : qAsConst(cycles)) {
+            if (!r.label.isEmpty())
+                items << ReadItem{r.label, r.type, r.count, true};
+        }
+        output.expect(items);
+        for (const LabelResult &r : qAsConst(cycles)) {
+            if (r.label.isEmpty())
+                output.endCycle();
+            else
+                output.result(r);
+        }
+        output.endCycle();
+    }
+    out.flush();
+    QCOMPARE(text, lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 }
 
 // Floats as people write them, the same text in the table, the CSV and the

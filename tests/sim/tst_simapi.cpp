@@ -18,6 +18,8 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int waitMs = 5000;   // generous: the machine is small and shared
@@ -51,6 +53,7 @@ private slots:
     void logSaysWhoChangedWhat();
     void generatorsMoveAndStopOnWrite();
     void memoryFileAtRunTime();
+    void memoryTellsDeclaredTypes();
     void requestsWithoutBodyAndPortsInUse();
     void servesThePage();
 
@@ -207,6 +210,11 @@ void TestSimApi::badRequestsChangeNothing_data()
     QTest::newRow("query where none is taken") << QByteArray("DELETE") << QByteArray("/api/faults?kind=drop") << QByteArray() << "takes none";
     QTest::newRow("bad file line") << QByteArray("PUT") << QByteArray("/api/memory-file?name=plc.txt") << QByteArray("D1 = 2\n@9 D1 = 1\n") << "plc.txt:2: station 9";
     QTest::newRow("bad generator") << QByteArray("POST") << QByteArray("/api/generators") << QByteArray("{\"label\":\"D1\",\"generator\":\"sine(1)\"}") << "sine(LOW, HIGH, PERIOD)";
+    QTest::newRow("declared not 0 or 1") << QByteArray("GET") << QByteArray("/api/memory/D0?declared=yes") << QByteArray()
+                                         << "declared takes 0 or 1";
+    QTest::newRow("generator outside its type") << QByteArray("POST") << QByteArray("/api/generators")
+            << QByteArray("{\"label\":\"D0\",\"type\":\"int16\",\"generator\":\"ramp(32000, 100000, 500, 10ms)\"}")
+            << "END \"100000\" is out of range for int16";
     QTest::newRow("stop no generator") << QByteArray("DELETE") << QByteArray("/api/generators/D1") << QByteArray() << "no generator on D1";
     QTest::newRow("log filter") << QByteArray("GET") << QByteArray("/api/log?failed=yes") << QByteArray() << "failed takes 0 or 1";
     QTest::newRow("unknown fault") << QByteArray("POST") << QByteArray("/api/faults") << QByteArray("{\"kind\":\"drip\"}") << "unknown fault";
@@ -353,6 +361,8 @@ void TestSimApi::logSaysWhoChangedWhat()
     send("014601D00000");           // the driver's synchronising read
     QTRY_COMPARE_WITH_TIMEOUT(logEntries("failed=1").size(), 1, waitMs);
     QTRY_VERIFY_WITH_TIMEOUT(logEntries("label=D0").size() == 1, waitMs);
+    driver.write(QByteArray("\x02" "ZZ\x1B\\" "\x03"));   // names no station
+    QTRY_COMPARE_WITH_TIMEOUT(logEntries("failed=1").size(), 2, waitMs);
     driver.disconnectFromHost();
     QTRY_COMPARE_WITH_TIMEOUT(logEntries().last().toObject().value("command").toString(), QStringLiteral("connection closed"),
                               waitMs);
@@ -373,9 +383,16 @@ void TestSimApi::logSaysWhoChangedWhat()
         QStringLiteral("link generator stopped D6 scan(), written by the link "),
         QStringLiteral("link read D100  "),
         QStringLiteral("link read D0  sync"),
+        QStringLiteral("link bytes  \\x02ZZ\\x1B\\\\\\x03 "),
         QStringLiteral("link connection closed  %1 ").arg(peer),
     };
     QCOMPARE(lines, expected);
+    const QList<SimLogEntry> requests = plc->logEntries(0);
+    const auto garbage = std::find_if(requests.begin(), requests.end(),
+                                      [](const SimLogEntry &entry) { return entry.command == QLatin1String("bytes"); });
+    QVERIFY(garbage != requests.end());
+    QCOMPARE(garbage->text().mid(13), QStringLiteral("received \"\\x02ZZ\\x1B\\\\\\x03\": ignored, not a request: "
+                                                     "the station number must be two hex digits, not \"ZZ\""));
 
     // Filters, and the same as CSV.
     QCOMPARE(logEntries("station=2").size(), 0);
@@ -385,7 +402,7 @@ void TestSimApi::logSaysWhoChangedWhat()
     QVERIFY(csv);
     QVERIFY(csv->get_header_value("Content-Type").find("text/csv") == 0);
     const QStringList rows = QString::fromStdString(csv->body).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows.size(), 3);   // the header, the dropped read, the bytes
     QVERIFY(rows.at(0).startsWith(QLatin1String("sequence,time,origin,station,command,label,count,outcome")));
     QVERIFY2(rows.at(1).contains(QLatin1String(",link,1,read,D100,1,no answer (drop fault),")), qPrintable(rows.at(1)));
 }
@@ -438,6 +455,34 @@ void TestSimApi::memoryFileAtRunTime()
     QCOMPARE(call("POST", "/api/generators", "{\"label\":\"D300\",\"type\":\"float\",\"generator\":\"sine(0, 1, 1s)\"}").status, 200);
     QCOMPARE(QString::fromStdString(client.Get("/api/memory-file")->body),
              QStringLiteral("@1 D300:float = sine(0, 1, 1s)\n@1 X3 = 1\n@2 D0:uint32 = counter(1s)\n"));
+}
+
+// With declared=1 a memory answer lists the values the memory file, the API
+// or a typed generator gave a type, each over the registers it takes.
+void TestSimApi::memoryTellsDeclaredTypes()
+{
+    const QByteArray file = "D300:float = 3.25, -1\nD310:int8 = -5, 7, 9\nD320 = 5\nD330:int16 = ramp(0, 9, 1, 1s)\n"
+                            "D340:bool = 1\nX0:int16 = 5\nD299:uint16 = 65535\n@2 D304:int32 = 1\n";
+    QCOMPARE(call("PUT", "/api/memory-file?name=typed.txt", file).status, 200);
+    QCOMPARE(call("PUT", "/api/memory/D350", "{\"type\":\"double\",\"values\":[0.5]}").status, 200);
+    const Answer answer = call("GET", "/api/memory/D300?count=60&type=int16&declared=1");
+    QCOMPARE(answer.status, 200);
+    QStringList seen;
+    for (const QJsonValue &value : answer.object.value("declared").toArray()) {
+        const QJsonObject declared = value.toObject();
+        QStringList values;
+        for (const QJsonValue &one : declared.value("values").toArray())
+            values << QString::number(one.toDouble());
+        seen << QStringLiteral("%1:%2 %3..%4 = %5").arg(declared.value("label").toString(), declared.value("type").toString())
+                        .arg(declared.value("first").toInt()).arg(declared.value("last").toInt()).arg(values.join(QLatin1Char(',')));
+    }
+    // Not D299 (before the registers asked), nor an untyped line, a bool
+    // in a register, bits, or another station's values.
+    seen.sort();
+    QCOMPARE(seen, (QStringList{"D300:float 300..301 = 3.25", "D302:float 302..303 = -1", "D310:int8 310..310 = -5,7",
+                                "D311:int8 311..311 = 9,0", "D330:int16 330..330 = 0", "D350:double 350..353 = 0.5"}));
+    // Without it, the answer is as it always was.
+    QVERIFY(!call("GET", "/api/memory/D300?count=60").object.contains("declared"));
 }
 
 // The HTTP layer: a POST without a body needs no Content-Length, a port in

@@ -94,6 +94,10 @@ void TestSimCommandLine::badLinesAreReportedWithTheirNumber_data()
     QTest::newRow("generator arguments") << "D1 = sine(0, 10)" << "sine(LOW, HIGH, PERIOD)";
     QTest::newRow("ramp away from its end") << "D1 = ramp(0, 10, -1, 1s)" << "lead from START to END";
     QTest::newRow("generator period") << "D1 = toggle(0.5ms)" << "the period";
+    QTest::newRow("generator outside its type") << "D0:int16 = ramp(32000, 100000, 500, 10ms)"
+                                                << "END \"100000\" is out of range for int16 (-32768 to 32767)";
+    QTest::newRow("generator below an untyped register") << "D0 = sine(-10, 10, 1s)"
+                                                         << "(D0 without a type is uint16)";
     QTest::newRow("walk upside down") << "D1 = walk(10, 0, 1, 1s)" << "LOW must not be above HIGH";
 }
 

@@ -2,13 +2,15 @@
 # SPDX-License-Identifier: LGPL-2.1-or-later
 """The web console of norvo-sim in a real browser (headless Chromium).
 
-Opens the page, edits a memory cell and checks that a read through the
+Opens the page, sees each label in its declared type (a float over two
+registers) under column offsets, edits a memory cell and checks that a read through the
 driver plug-in (the norvo command line) returns the new value; cancels an
 edit with Escape; switches the drop fault on, checks that the driver's next
 read gives status 8 and changes the fault's parameter while it is on; sees
 a refused edit's message leave with its view;
 watches a generated value move, starts a generator and loads a bad memory
-file from the page; filters the log; takes a screenshot; then
+file from the page; filters the log and counts what the filter lets
+through; takes a screenshot; then
 fits the page into 800 px, stops the simulator (the page says it cannot be
 reached) and starts another on the same port (the page starts afresh).
 
@@ -16,6 +18,7 @@ reached) and starts another on the same port (the page starts afresh).
 """
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -91,6 +94,15 @@ def main():
             wait = WebDriverWait(page, WAIT_S)
             page.get("http://%s/" % http)
             wait.until(lambda p: p.find_element(By.ID, "cell-0").get_attribute("value") == "250")
+
+            # As declared: D8:float is one cell over D8 and D9, under offsets +0..+7.
+            wait.until(lambda p: attribute(p, "cell-8", "value") == "4.274359")
+            span = page.execute_script("return document.getElementById('cell-8').parentElement.colSpan")
+            if span != 2 or page.find_elements(By.ID, "cell-9"):
+                sys.exit("D8:float does not span its two registers (colspan %r)" % span)
+            offsets = [th.text for th in page.find_elements(By.CSS_SELECTOR, "#memory thead th.offset")]
+            if offsets != ["+%d" % i for i in range(8)]:
+                sys.exit("the memory table's column offsets are %r" % offsets)
 
             # Edit D1 in place, as int16.
             cell = page.find_element(By.ID, "cell-1")
@@ -176,6 +188,13 @@ def main():
             page.find_element(By.ID, "log-failed").click()
             wait.until(lambda p: "int16 -1234" not in p.find_element(By.ID, "log").text
                        and "no answer (drop fault)" in p.find_element(By.ID, "log").text)
+
+            # The count is of what the filter lets through, out of all.
+            def filtered_count(p):
+                count = re.fullmatch(r"\((\d+) of (\d+) entr(?:y|ies)\)", p.find_element(By.ID, "log-count").text)
+                rows = len(p.find_elements(By.CSS_SELECTOR, "#log tbody tr"))
+                return count and int(count.group(1)) == rows and int(count.group(2)) > rows
+            wait.until(filtered_count)
             page.find_element(By.ID, "log-failed").click()
             show(page, 0, "int16")
             wait.until(lambda p: "int16 -1234" in p.find_element(By.ID, "log").text

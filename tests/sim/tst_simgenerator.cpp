@@ -18,6 +18,8 @@ private slots:
     void walkIsSeededAndBounded();
     void textReadsBack_data();
     void textReadsBack();
+    void refusedWhereTheTypeCannotHoldThem_data();
+    void refusedWhereTheTypeCannotHoldThem();
 };
 
 void TestSimGenerator::valuesOverTime_data()
@@ -109,6 +111,59 @@ void TestSimGenerator::textReadsBack()
     SimGeneratorRecipe again;
     QVERIFY(SimGeneratorRecipe::parse(text, &again, &error));
     QCOMPARE(again.text(), text);
+}
+
+// A generator whose values its label's type cannot hold would stick at the
+// type's limit, and a step that rounds to nothing would never move: both
+// are refused before they run. An empty reason: accepted.
+void TestSimGenerator::refusedWhereTheTypeCannotHoldThem_data()
+{
+    QTest::addColumn<QString>("generator");
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("bool toggle") << "toggle(1s)" << "bool" << "";
+    QTest::newRow("bool ramp 0 to 1") << "ramp(0, 1, 1, 1s)" << "bool" << "";
+    QTest::newRow("bool sine past 1") << "sine(0, 2, 1s)" << "bool" << "HIGH \"2\" is out of range for bool (0 to 1)";
+    QTest::newRow("bool counter step 2") << "counter(1s, 2)" << "bool" << "STEP 2 is more than the whole range of bool";
+    QTest::newRow("int8 walk") << "walk(-128, 127, 255, 1s)" << "int8" << "";
+    QTest::newRow("int8 walk below") << "walk(-129, 0, 1, 1s)" << "int8" << "LOW \"-129\" is out of range for int8 (-128 to 127)";
+    QTest::newRow("uint8 falling ramp") << "ramp(255, 0, -5, 1s)" << "uint8" << "";
+    QTest::newRow("uint8 step too long") << "walk(0, 255, 256, 1s)" << "uint8" << "STEP 256 is more than the whole range of uint8 (0 to 255)";
+    QTest::newRow("int16 ramp past its top") << "ramp(32000, 100000, 500, 10ms)" << "int16"
+                                             << "ramp(32000, 100000, 500, 10ms): END \"100000\" is out of range for int16 (-32768 to 32767)";
+    QTest::newRow("int16 rounds into range") << "ramp(-32768.4, 32767.4, 1000, 1s)" << "int16" << "";
+    QTest::newRow("int16 counter wraps") << "counter(1ms, -16384)" << "int16" << "";
+    QTest::newRow("int16 counter step rounds to 0") << "counter(1s, 0.4)" << "int16"
+                                                    << "STEP 0.4 rounds to 0 in int16, the counter would never move";
+    QTest::newRow("uint16 below 0") << "sine(-1, 10, 1s)" << "uint16" << "LOW \"-1\" is out of range for uint16 (0 to 65535)";
+    QTest::newRow("uint16 counter step 70000") << "counter(1s, 70000)" << "uint16" << "STEP 70000 is more than the whole range of uint16";
+    QTest::newRow("int32 full range") << "ramp(-2147483648, 2147483647, 65536, 1s)" << "int32" << "";
+    QTest::newRow("uint32 past its top") << "ramp(0, 4294967296, 1, 1s)" << "uint32" << "END \"4294967296\" is out of range for uint32";
+    QTest::newRow("int64 ramp") << "ramp(-1e18, 1e18, 1e15, 1s)" << "int64" << "";
+    QTest::newRow("uint64 below 0") << "walk(-1, 1, 1, 1s)" << "uint64" << "LOW \"-1\" is out of range for uint64";
+    QTest::newRow("float counter of fractions") << "counter(1s, 0.25)" << "float" << "";
+    QTest::newRow("float past its largest") << "sine(0, 1e39, 1s)" << "float" << "HIGH \"1e+39\" is out of range for float";
+    QTest::newRow("double holds any number") << "ramp(-1e300, 1e300, 1e298, 1s)" << "double" << "";
+    QTest::newRow("scan in any type") << "scan()" << "bool" << "";
+}
+
+void TestSimGenerator::refusedWhereTheTypeCannotHoldThem()
+{
+    QFETCH(QString, generator);
+    QFETCH(QString, type);
+    QFETCH(QString, reason);
+    SimGeneratorRecipe recipe;
+    QString error;
+    QVERIFY2(SimGeneratorRecipe::parse(generator, &recipe, &error), qPrintable(error));
+    bool known = false;
+    const SimType simType = SimTypes::fromName(type, &known);
+    QVERIFY(known);
+    const QString problem = recipe.problemIn(simType);
+    if (reason.isEmpty())
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    else
+        QVERIFY2(problem.contains(reason), qPrintable(problem));
 }
 
 QTEST_GUILESS_MAIN(TestSimGenerator)

@@ -498,8 +498,13 @@ void TestSimServer::ptyAnswersOnlyOnItsLineSettings()
     }
     // The log says why the PLC kept quiet.
     QStringList outcomes;
-    for (const SimLogEntry &entry : pty.requestEntries())
+    QStringList texts;
+    for (const SimLogEntry &entry : pty.requestEntries()) {
         outcomes << entry.outcome;
+        texts << entry.text().mid(13);
+    }
+    QVERIFY2(texts.contains(QStringLiteral("received bytes: ignored: the line is set to 9600,8,1,N, the PLC to 19200,8,1,N")),
+             qPrintable(texts.join(QLatin1Char('|'))));
     QVERIFY2(outcomes.contains(QStringLiteral("ignored: the line is set to 9600,8,1,N, the PLC to 19200,8,1,N")),
              qPrintable(outcomes.join(QLatin1Char('|'))));
     QVERIFY(outcomes.contains(QStringLiteral("ignored: the line is set to 19200,8,2,N, the PLC to 19200,8,1,N")));

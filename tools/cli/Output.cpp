@@ -8,6 +8,11 @@ Output::Output(Invocation::Format format, QTextStream &out, QTextStream &err)
 {
 }
 
+Output::~Output()
+{
+    showTable();
+}
+
 void Output::setPresentation(ValueText::Style style, bool byAddress)
 {
     style_ = style;
@@ -62,18 +67,32 @@ void Output::row(const LabelResult &result)
         break;
     case Invocation::CsvWide:
     case Invocation::Table:
-        if (!headerShown_)
-            out_ << table_.header(result) << '\n';
-        out_ << table_.row(result) << Qt::endl;
-        break;
+        tableRows_ << result;
+        return;
     }
     headerShown_ = true;
+}
+
+void Output::showTable()
+{
+    if (tableRows_.isEmpty())
+        return;
+    for (const LabelResult &result : qAsConst(tableRows_))
+        table_.fit(result);
+    if (!headerShown_)
+        out_ << table_.header(tableRows_.first()) << '\n';
+    headerShown_ = true;
+    for (const LabelResult &result : qAsConst(tableRows_))
+        out_ << table_.row(result) << '\n';
+    out_ << Qt::flush;
+    tableRows_.clear();
 }
 
 // One row per cycle: its first time stamp, then a cell per element, empty
 // where the read failed.
 void Output::endCycle()
 {
+    showTable();
     if (format_ != Invocation::CsvWide || !cycleTime_.isValid())
         return;
     if (!headerShown_)
@@ -89,6 +108,7 @@ void Output::endCycle()
 
 void Output::event(const QString &name, const QString &detail)
 {
+    showTable();
     const QDateTime now = QDateTime::currentDateTime();
     switch (format_) {
     case Invocation::Json: {
@@ -112,6 +132,7 @@ void Output::event(const QString &name, const QString &detail)
 
 void Output::error(const QString &message, int exitCode, const QJsonObject &extra)
 {
+    showTable();
     err_ << "norvo: " << message << Qt::endl;
     if (format_ != Invocation::Json)
         return;
@@ -128,6 +149,7 @@ void Output::note(const QString &message)
 
 void Output::data(const QString &text, const QJsonObject &object)
 {
+    showTable();
     if (format_ == Invocation::Json)
         out_ << jsonLine(object) << Qt::endl;
     else

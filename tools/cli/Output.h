@@ -16,6 +16,7 @@ class Output
 {
 public:
     Output(Invocation::Format format, QTextStream &out, QTextStream &err);
+    ~Output();
 
     // Values in hex; one row per element, under its own label.
     void setPresentation(ValueText::Style style, bool byAddress);
@@ -23,7 +24,8 @@ public:
     // the wide CSV has a column for each element).
     void expect(const QList<ReadItem> &items);
     void result(const LabelResult &result);
-    // The end of one cycle of reads: the wide CSV writes its row.
+    // The end of one cycle of reads: the wide CSV writes its row, the table
+    // the rows of the cycle.
     void endCycle();
     // "link lost", "link restored": a line in the table, an object in JSON,
     // a message on stderr beside CSV.
@@ -41,11 +43,14 @@ public:
 
 private:
     void row(const LabelResult &result);
+    void showTable();
 
     Invocation::Format format_;
     QTextStream &out_;
     QTextStream &err_;
     ResultTable table_;
+    // The table's rows of this cycle, shown together so that their columns fit them all.
+    QList<LabelResult> tableRows_;
     ValueText::Style style_ = ValueText::Style::Plain;
     bool byAddress_ = false;
     bool headerShown_ = false;

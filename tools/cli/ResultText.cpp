@@ -72,19 +72,23 @@ void ResultTable::reserve(const QString &label, DataType type, int count)
 {
     labelWidth_ = qMax(labelWidth_, label.size());
     typeWidth_ = qMax(typeWidth_, ValueText::typeName(type).size());
-    // Room for the widest values of the type, up to a point: longer lists
-    // of later rows may still push the columns after them.
+    // A digit and a separator each, up to a point: room for the widest
+    // value of a type would leave most rows trailing a wide gap.
     constexpr int widestReserved = 40;
-    const int each = ValueText::widestText(type, style_);
-    valuesWidth_ = qMax(valuesWidth_, int(qMin(qint64(widestReserved), qint64(count) * (each + 2) - 2)));
+    valuesWidth_ = qMax(valuesWidth_, int(qMin(qint64(widestReserved), qint64(count) * 3 - 2)));
+}
+
+void ResultTable::fit(const LabelResult &result)
+{
+    labelWidth_ = qMax(labelWidth_, qMax(5, result.label.size()));
+    typeWidth_ = qMax(typeWidth_, qMax(4, ValueText::typeName(result.type).size()));
+    valuesWidth_ = qMax(valuesWidth_,
+                        qMax(6, valuesText(result, QStringLiteral(", "), style_).size()));
 }
 
 QString ResultTable::header(const LabelResult &first)
 {
-    labelWidth_ = qMax(labelWidth_, qMax(5, first.label.size()));
-    typeWidth_ = qMax(typeWidth_, qMax(4, ValueText::typeName(first.type).size()));
-    valuesWidth_ = qMax(valuesWidth_,
-                        qMax(6, valuesText(first, QStringLiteral(", "), style_).size()));
+    fit(first);
     return columns(QStringLiteral("label"), QStringLiteral("type"), QStringLiteral("values"),
                    QStringLiteral("status"), QStringLiteral("time"), QStringLiteral("reason"));
 }

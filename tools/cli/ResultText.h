@@ -31,8 +31,8 @@ QString dataProblem(const LabelResult &result);
 // ISO 8601 with milliseconds and the offset from UTC.
 QString isoTime(const QDateTime &time);
 
-// A readable table: one header, one row per result. The column widths are
-// taken from the first result, so that the rows of a poll line up.
+// A readable table: one header, one row per result. The columns fit the
+// rows shown so far and never narrow, so that the rows of a poll line up.
 class ResultTable
 {
 public:
@@ -40,6 +40,8 @@ public:
     // label and type columns fit, and their values get at least a digit each.
     void reserve(const QString &label, DataType type, int count);
     void setStyle(ValueText::Style style) { style_ = style; }
+    // Widens the columns to hold `result`'s row.
+    void fit(const LabelResult &result);
     QString header(const LabelResult &first);
     QString row(const LabelResult &result) const;
 

@@ -271,26 +271,6 @@ QVariant valueAt(DataType type, const QVariant &value, int index)
     return one;
 }
 
-int widestText(DataType type, Style style)
-{
-    int width = 1;
-    withElement(type, [&](auto element) {
-        using Logical = typename decltype(element)::Logical;
-        if constexpr (std::is_same<Logical, bool>::value)
-            width = 1;
-        else if (style == Style::Hex)
-            width = 2 + 2 * int(sizeof(Logical));
-        else if constexpr (std::is_same<Logical, float>::value)
-            width = 14; // -1.1754944e-38
-        else if constexpr (std::is_same<Logical, double>::value)
-            width = 23; // -2.2250738585072014e-308
-        else
-            width = qMax(formatOne(std::numeric_limits<Logical>::min(), style).size(),
-                         formatOne(std::numeric_limits<Logical>::max(), style).size());
-    });
-    return width;
-}
-
 int registersPerValue(DataType type, int *valuesPerRegister)
 {
     int bits = 0;

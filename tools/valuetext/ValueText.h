@@ -50,10 +50,6 @@ bool formatValues(DataType type, const QVariant &value, Style style, QStringList
 // QVariant when the value holds no such element.
 QVariant valueAt(DataType type, const QVariant &value, int index);
 
-// The widest text formatValues gives for one value of the type (the
-// shortest float forms aside from the rarest).
-int widestText(DataType type, Style style);
-
 // How a type's values sit in the PLC's 16-bit registers: the registers one
 // value takes (2 for int32), or 0 where several values share one register;
 // *valuesPerRegister is then how many (2 for int8, 16 for bits).

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "simgenerator.h"
 
+#include "ValueGrammar.h"
+
 #include <QtCore/QLocale>
 #include <QtCore/QRegularExpression>
 #include <QtCore/QStringList>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -79,7 +82,63 @@ quint64 maskOf(SimType type)
     return bits >= 64 ? ~quint64(0) : (quint64(1) << bits) - 1;
 }
 
+// The lowest and highest value of a type, as doubles; the values a
+// generator writes are rounded into this for integer types.
+struct Range {
+    double lowest;
+    double highest;
+};
+
+Range rangeOf(SimType type)
+{
+    if (SimTypes::isFloat(type)) {
+        const double largest = SimTypes::bits(type) == 32 ? double(std::numeric_limits<float>::max())
+                                                         : std::numeric_limits<double>::max();
+        return {-largest, largest};
+    }
+    if (type == SimType::Bool)
+        return {0, 1};
+    const int width = SimTypes::bits(type);
+    const double span = std::ldexp(1.0, SimTypes::isSigned(type) ? width - 1 : width);
+    return {SimTypes::isSigned(type) ? -span : 0.0, width >= 53 ? std::nextafter(span, 0.0) : span - 1};
+}
+
 } // namespace
+
+QString SimGeneratorRecipe::problemIn(SimType type) const
+{
+    const Range range = rangeOf(type);
+    const bool whole = !SimTypes::isFloat(type);
+    const auto held = [&](double number) {
+        const double written = whole ? std::round(number) : number;
+        return written >= range.lowest && written <= range.highest;
+    };
+    const auto outside = [&](const char *name, double number) {
+        return QStringLiteral("%1: %2 %3").arg(text(), QLatin1String(name), ValueGrammar::outOfRange(shortest(number), type));
+    };
+    QList<QPair<const char *, double>> bounds;
+    if (kind == Ramp)
+        bounds = {{"START", low}, {"END", high}};
+    else if (kind == Sine || kind == Walk)
+        bounds = {{"LOW", low}, {"HIGH", high}};
+    for (const auto &bound : qAsConst(bounds)) {
+        if (!held(bound.second))
+            return outside(bound.first, bound.second);
+    }
+    if (kind != Ramp && kind != Counter && kind != Walk)
+        return QString();
+    // A step longer than the type's whole range lands nowhere in it; a
+    // counter's step, rounded for an integer type, must still move it.
+    if (std::fabs(step) > range.highest - range.lowest) {
+        return QStringLiteral("%1: STEP %2 is more than the whole range of %3 (%4 to %5)")
+                .arg(text(), shortest(step), SimTypes::name(type), shortest(range.lowest), shortest(range.highest));
+    }
+    if (kind == Counter && whole && std::llround(step) == 0) {
+        return QStringLiteral("%1: STEP %2 rounds to 0 in %3, the counter would never move")
+                .arg(text(), shortest(step), SimTypes::name(type));
+    }
+    return QString();
+}
 
 bool SimGeneratorRecipe::looksLikeOne(const QString &text)
 {

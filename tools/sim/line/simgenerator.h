@@ -40,6 +40,11 @@ struct SimGeneratorRecipe {
     static bool looksLikeOne(const QString &text);
     // The text parse() reads back.
     QString text() const;
+    // Why the recipe does not suit a label of `type`, or an empty text: a
+    // START, END, LOW or HIGH the type cannot hold (the generator would stick
+    // at the type's limit), or a STEP beyond the type's whole range or one
+    // that rounds to 0 in it (it would never move).
+    QString problemIn(SimType type) const;
 };
 
 // One running generator: its value in its type at a time since it started.

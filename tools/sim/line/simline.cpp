@@ -17,6 +17,19 @@ QString wordsText(const QVector<quint16> &words)
     return texts.join(QLatin1Char(' '));
 }
 
+// Why bytes from a start byte to an end byte name no station, and so are
+// not a request any PLC on the line would answer.
+QString notARequest(const QByteArray &frame)
+{
+    if (!frame.startsWith(SimFrame::start) || !frame.endsWith(SimFrame::end))
+        return QStringLiteral("not a request: no start byte 0x02 and end byte 0x03 around it");
+    const QByteArray station = frame.mid(1, 2);
+    if (frame.size() < 4 || station.contains(SimFrame::end))
+        return QStringLiteral("not a request: too short to name a station (%1 bytes)").arg(frame.size());
+    return QStringLiteral("not a request: the station number must be two hex digits, not \"%1\"")
+            .arg(SimLogEntry::escaped(station));
+}
+
 } // namespace
 
 QString SimGenerated::label() const
@@ -140,7 +153,10 @@ SimReply SimLine::handle(const QByteArray &frame)
                 reply.dupPauseMs = faults.dupPauseMs;
         }
     }
-    entry.outcome = target ? outcomeOf(frame, hits, reply) : QStringLiteral("ignored (no such station)");
+    if (entry.station < 0)
+        entry.outcome = QStringLiteral("ignored, ") + notARequest(frame);
+    else
+        entry.outcome = target ? outcomeOf(frame, hits, reply) : QStringLiteral("ignored (no such station)");
     noteExchange(&entry);
     const SimRequest request = SimFrame::parseRequest(frame);
     const bool written = target && request.isRegisterWrite() && request.error == SimErrorCode::none

@@ -6,25 +6,32 @@
 
 #include <QtCore/QDateTime>
 
-namespace {
-
-// The characters as received, anything unprintable as '?': they end up on a
-// console and in a web page.
-QString printable(const QByteArray &bytes)
+QString SimLogEntry::escaped(const QByteArray &bytes)
 {
     QString text;
-    for (const char c : bytes)
-        text += (c >= 0x20 && c < 0x7F) ? QLatin1Char(c) : QLatin1Char('?');
-    return text.isEmpty() ? QStringLiteral("?") : text;
+    for (const char c : bytes) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (c == '\\')
+            text += QLatin1String("\\\\");
+        else if (byte >= 0x20 && byte < 0x7F)
+            text += QLatin1Char(c);
+        else
+            text += QLatin1String("\\x") + QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+    }
+    return text;
 }
-
-} // namespace
 
 SimLogEntry SimLogEntry::fromFrame(const QByteArray &frame)
 {
     const SimRequest request = SimFrame::parseRequest(frame);
     SimLogEntry entry;
     entry.station = request.station;
+    if (request.station < 0) {
+        // Not a request: what came is all there is to show.
+        entry.command = QStringLiteral("bytes");
+        entry.detail = escaped(frame);
+        return entry;
+    }
     if (request.isBitRead())
         entry.command = QStringLiteral("read bits");
     else if (request.isRegisterRead())
@@ -32,7 +39,7 @@ SimLogEntry SimLogEntry::fromFrame(const QByteArray &frame)
     else if (request.isRegisterWrite())
         entry.command = QStringLiteral("write");
     else
-        entry.command = printable(request.command);
+        entry.command = escaped(request.command);
     if (request.area != SimArea::None)
         entry.label = SimLabel{request.area, request.start}.text();
     entry.count = request.count;
@@ -54,15 +61,18 @@ SimLogEntry SimLogEntry::change(const QString &origin, int station, const QStrin
 QString SimLogEntry::text() const
 {
     const QString time = QDateTime::fromMSecsSinceEpoch(timeMs, Qt::UTC).toString(QStringLiteral("HH:mm:ss.zzz"));
-    const QString stationText = station < 0 ? QStringLiteral("?") : QString::number(station);
     QString line;
     if (outcome.isEmpty()) {
         line = QStringLiteral("%1 %2: %3%4").arg(time, origin, station < 0 ? QString() : QStringLiteral("station %1 ").arg(station), command);
         if (!label.isEmpty())
             line += QLatin1Char(' ') + label;
+    } else if (station < 0) {
+        // Bytes that named no station: what came, and why nothing answered.
+        return QStringLiteral("%1 received %2: %3")
+                .arg(time, detail.isEmpty() ? command : QLatin1Char('"') + detail + QLatin1Char('"'), outcome);
     } else {
         line = QStringLiteral("%1 station %2 %3 %4 count %5: %6")
-                .arg(time, stationText, command, label.isEmpty() ? QStringLiteral("-") : label)
+                .arg(time, QString::number(station), command, label.isEmpty() ? QStringLiteral("-") : label)
                 .arg(count).arg(outcome);
     }
     if (synchronising)

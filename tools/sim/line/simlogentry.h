@@ -13,7 +13,8 @@ struct SimLogEntry {
     qint64 timeMs = 0;          // milliseconds since the epoch, UTC
     QString origin = QStringLiteral("link");   // "link", "api" or "page"
     int station = -1;           // -1 when it cannot be read from the frame, or none applies
-    QString command;            // "read bits", "read", "write", or the characters received;
+    QString command;            // "read bits", "read", "write", the command characters received,
+                                // or "bytes" for what named no station (escaped in `detail`);
                                 // for changes "set", "fault on", "connection opened", ...
     QString label;              // the CLI label of the first element; empty when unreadable
     int count = 0;              // the request's units: bits, registers or words
@@ -31,6 +32,10 @@ struct SimLogEntry {
     // One line for the console: time, origin, station, command, label,
     // count, outcome and what changed.
     QString text() const;
+
+    // Bytes as received, for a console or a web page: printable ASCII as
+    // itself, a backslash doubled, anything else as \xNN.
+    static QString escaped(const QByteArray &bytes);
 
     // A change made from `origin`, not a request.
     static SimLogEntry change(const QString &origin, int station, const QString &command,

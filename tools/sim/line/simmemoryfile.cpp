@@ -77,6 +77,9 @@ QString parseLine(QString line, SimMemoryFile::Assignment *assignment)
     if (assignment->generated) {
         if (!SimGeneratorRecipe::parse(sides.at(1), &assignment->generator, &error))
             return error;
+        error = assignment->generator.problemIn(assignment->type);
+        if (!error.isEmpty())
+            return typed ? error : error + QStringLiteral(" (%1 without a type is %2)").arg(labelText, SimTypes::name(assignment->type));
         assignment->values.append(0);
     }
     for (const QString &valueText : assignment->generated ? QStringList() : valueTexts) {

@@ -35,6 +35,48 @@ const FaultKind *faultKindOf(const QString &name)
 
 // Integers beyond 2^53 and floats that JSON has no number for travel as text.
 
+// The values the memory file, the API or a typed generator declared a type
+// for, one by one, where their registers meet those `target` reads: each
+// as a memory answer of its own with the registers it spans, "first" to
+// "last". Values of 8 bits come by the register (its two bytes); bools in
+// registers and values over bits are left to the caller's own type.
+QJsonArray declaredValues(const SimMemory &memory, const QList<SimMemory::Typed> &generatedTypes, const Target &target)
+{
+    QList<SimMemory::Typed> all = memory.declared();
+    for (const SimMemory::Typed &generated : generatedTypes) {
+        const SimTypes::Span span = SimTypes::span(generated.area, generated.element, generated.type, 1);
+        for (int i = all.size() - 1; i >= 0; --i) {
+            if (SimTypes::span(all.at(i).area, all.at(i).element, all.at(i).type, all.at(i).count).meets(span))
+                all.removeAt(i);
+        }
+        all << generated;
+    }
+    const SimTypes::Span asked = SimTypes::span(target.label.area, target.label.element, target.type, target.count);
+    QJsonArray declared;
+    for (const SimMemory::Typed &typed : qAsConst(all)) {
+        const int bits = SimTypes::bits(typed.type);
+        if (SimAreas::isBitArea(typed.area) || bits < 8)
+            continue;
+        const int registers = bits == 8 ? 1 : bits / 16;
+        const int perPlace = bits == 8 ? 2 : 1;
+        for (int value = 0; value < typed.count; value += perPlace) {
+            const int element = typed.element + value / perPlace * registers;
+            const SimTypes::Span span = SimTypes::span(typed.area, element, typed.type, perPlace);
+            if (!span.meets(asked))
+                continue;
+            Target place = target;
+            place.label = SimLabel{typed.area, element};
+            place.type = typed.type;
+            place.count = perPlace;
+            QJsonObject object = memoryObject(place, SimTypes::read(memory, typed.area, element, typed.type, perPlace));
+            object.insert(QStringLiteral("first"), span.first);
+            object.insert(QStringLiteral("last"), span.last);
+            declared.append(object);
+        }
+    }
+    return declared;
+}
+
 } // namespace
 
 SimApi::SimApi(SimServer *plc, const SimLinkInfo &info)
@@ -61,7 +103,8 @@ Reply SimApi::handle(const QString &method, const QString &path, const QMap<QStr
         QStringList known;
     };
     static const QList<Parameters> parameters = {
-        {"GET", "/api/memory/", {QStringLiteral("count"), QStringLiteral("type"), QStringLiteral("station")}},
+        {"GET", "/api/memory/", {QStringLiteral("count"), QStringLiteral("type"), QStringLiteral("station"),
+                                 QStringLiteral("declared")}},
         {"PUT", "/api/memory/", {QStringLiteral("station")}},
         {"PUT", "/api/memory-file", {QStringLiteral("name")}},
         {"GET", "/api/log", {QStringLiteral("since"), QStringLiteral("failed"), QStringLiteral("station"), QStringLiteral("label")}},
@@ -140,16 +183,31 @@ Reply SimApi::route(const QString &method, const QString &path, const QMap<QStri
 Reply SimApi::getMemory(const QString &label, const QMap<QString, QString> &query)
 {
     Target target;
-    const QString error = readTarget(label, query.value(QStringLiteral("type")), query.value(QStringLiteral("count")),
-                                     query.value(QStringLiteral("station")), plc->stations(), &target);
+    QString error = readTarget(label, query.value(QStringLiteral("type")), query.value(QStringLiteral("count")),
+                               query.value(QStringLiteral("station")), plc->stations(), &target);
     if (!error.isEmpty())
         return fail(error);
+    const QString declaredText = query.value(QStringLiteral("declared"));
+    if (!declaredText.isNull() && declaredText != QLatin1String("0") && declaredText != QLatin1String("1"))
+        return fail(QStringLiteral("declared takes 0 or 1, not \"%1\"").arg(declaredText));
+    // Typed generators declare their label's type as a typed line does.
+    QList<SimMemory::Typed> generatedTypes;
+    for (const SimGenerated &generated : plc->generators()) {
+        if (generated.station == target.station && generated.typed)
+            generatedTypes << SimMemory::Typed{generated.area, generated.element, generated.type(), 1};
+    }
     QVector<quint64> patterns;
+    QJsonArray declared;
     if (!plc->readMemory(target.station, [&](const SimMemory &memory) {
             patterns = SimTypes::read(memory, target.label.area, target.label.element, target.type, target.count);
+            if (declaredText == QLatin1String("1"))
+                declared = declaredValues(memory, generatedTypes, target);
         }))
         return fail(QStringLiteral("station %1 is not simulated").arg(target.station));
-    return json(200, memoryObject(target, patterns));
+    QJsonObject object = memoryObject(target, patterns);
+    if (declaredText == QLatin1String("1"))
+        object.insert(QStringLiteral("declared"), declared);
+    return json(200, object);
 }
 
 Reply SimApi::putMemory(const QString &label, const QMap<QString, QString> &query, const QByteArray &body,

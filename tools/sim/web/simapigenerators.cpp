@@ -53,6 +53,11 @@ Reply SimApi::addGenerator(const QByteArray &body, const QString &origin)
     SimGeneratorRecipe recipe;
     if (!SimGeneratorRecipe::parse(object.value(QStringLiteral("generator")).toString(), &recipe, &error))
         return fail(error);
+    error = recipe.problemIn(target.type);
+    if (!error.isEmpty())
+        return fail(type.isUndefined() ? error + QStringLiteral(" (%1 without a \"type\" is %2)")
+                                                     .arg(target.label.text(), SimTypes::name(target.type))
+                                       : error);
     if (!plc->addGenerator(origin, target.station, target.label.area, target.label.element, target.type,
                            !type.isUndefined(), recipe))
         return fail(QStringLiteral("station %1 is not simulated").arg(target.station));

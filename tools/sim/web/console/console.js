@@ -3,6 +3,9 @@
 "use strict";
 
 const COLUMNS = 8, LOG_ROWS = 500, RETRY_MS = 2000;
+// The type select's choice of each label in its declared type; registers
+// declared with none show as int16, bits as bool.
+const DECLARED = "declared";
 const BITS = { bool: 1, int8: 8, uint8: 8, int16: 16, uint16: 16, int32: 32, uint32: 32,
                float: 32, int64: 64, uint64: 64, double: 64 };
 const FAULT_HELP = { delay: "answer late", drop: "no answer", "bad-checksum": "wrong checksum",
@@ -12,7 +15,8 @@ const $ = (id) => document.getElementById(id);
 
 let run = null;             // the simulator run the page shows; a new one starts the page afresh
 let lastSequence = 0;       // the newest log entry looked at
-let view = null;            // what the memory table shows
+let logShown = 0;           // the entries since the log (re)started that passed the filter
+let view = null;            // what the memory table shows; with DECLARED, also its cells
 let generated = [];         // the generators, to mark their cells
 let refreshFailed = false;  // the message shows a failed refresh, which the next good one clears
 
@@ -59,32 +63,56 @@ function layout(area, type) {
   return { group: bits === 1 ? 16 : (bits === 8 ? 2 : 1), step: registers * (isBitArea(area) ? 16 : 1) };
 }
 
+function isDeclaredView() { return view.type === DECLARED; }
+
+// The type of the cells that have none of their own.
+function cellType() {
+  if (!isDeclaredView()) return view.type;
+  return isBitArea(view.area) ? "bool" : "int16";
+}
+
 function elementOf(k) {
-  const shape = layout(view.area, view.type);
+  const shape = layout(view.area, cellType());
   return view.start + Math.floor(k / shape.group) * shape.step;
 }
 
 function labelOf(k) { return view.area + elementOf(k); }
 
+// The value a memory answer declared for cell k, if any.
+function declaredAt(k) { return view.cells ? view.cells[k] : undefined; }
+
 // The cell's place: "D100", "D100 bit 3", "D100 high byte".
 function cellName(k) {
-  const shape = layout(view.area, view.type);
+  const declared = declaredAt(k);
+  if (declared) return declared.label + " " + declared.type + (declared.values.length > 1 ? ", high byte first" : "");
+  const shape = layout(view.area, cellType());
   let name = labelOf(k);
   if (shape.group === 16) name += " bit " + (k % 16);
   if (shape.group === 2) name += k % 2 === 0 ? " high byte" : " low byte";
-  return name + " " + view.type;
+  return name + " " + cellType();
+}
+
+// The storage cell k takes: its first and last element.
+function storageOf(k) {
+  const declared = declaredAt(k);
+  if (declared) return { first: declared.first, last: declared.last };
+  const shape = layout(view.area, cellType());
+  const first = elementOf(k);
+  return { first: first, last: first + Math.max(shape.step, 1) - 1 };
 }
 
 // The full value, its bit pattern and, for values of whole registers, the
 // registers as the PLC holds them, low word first.
 function cellTooltip(k, value, hex) {
+  const declared = declaredAt(k);
+  const type = declared ? declared.type : cellType();
   let tip = cellName(k) + " = " + value + "\nhex " + hex;
-  const bits = BITS[view.type];
+  const bits = BITS[type];
   if (bits >= 16 && !isBitArea(view.area)) {
     const digits = hex.substring(2);
     const words = [];
     for (let i = 0; i < bits / 16; ++i)
-      words.push(view.area + (elementOf(k) + i) + " = 0x" + digits.substring(digits.length - 4 * (i + 1), digits.length - 4 * i));
+      words.push(view.area + (storageOf(k).first + i) + " = 0x" + digits.substring(digits.length - 4 * (i + 1), digits.length - 4 * i));
     tip += "\nregisters " + words.join(", ");
   }
   const generator = generatorAt(k);
@@ -93,11 +121,9 @@ function cellTooltip(k, value, hex) {
 }
 
 function generatorAt(k) {
-  const shape = layout(view.area, view.type);
-  const first = elementOf(k);
-  const last = first + Math.max(shape.step, 1) - 1;
+  const storage = storageOf(k);
   return generated.find((g) => String(g.station) === view.station && g.area === view.area
-                               && g.first <= last && first <= g.last);
+                               && g.first <= storage.last && storage.first <= g.last);
 }
 
 function readView() {
@@ -109,40 +135,97 @@ function readView() {
 function buildTable() {
   view = readView();
   showMessage("");
-  const table = $("memory");
-  table.innerHTML = "";
-  for (let row = 0; row < view.rows; ++row) {
-    const tr = table.insertRow();
-    const th = document.createElement("th");
-    th.textContent = labelOf(row * COLUMNS);
-    tr.appendChild(th);
-    for (let column = 0; column < COLUMNS; ++column) {
-      const k = row * COLUMNS + column;
-      const input = document.createElement("input");
-      input.id = "cell-" + k;
-      input.title = cellName(k);
-      input.addEventListener("focus", () => { input.dataset.shown = input.value; });
-      input.addEventListener("change", () => writeCell(k, input));
-      input.addEventListener("keydown", (event) => {
-        if (event.key === "Enter") input.blur();
-        if (event.key === "Escape") {
-          // Back to the value shown; leaving the cell then writes nothing.
-          input.value = input.dataset.shown !== undefined ? input.dataset.shown : input.value;
-          input.classList.remove("bad");
-          input.blur();
-        }
-      });
-      tr.insertCell().appendChild(input);
+  // Declared types come with the memory; until then, the plain grid.
+  drawTable([]);
+  refreshMemory();
+}
+
+// Offsets from a row's first place, in the cells' unit: elements, bytes of
+// registers ("+0 hi"), or bits of a register.
+function columnHeading(column) {
+  const shape = layout(view.area, cellType());
+  if (shape.group === 16) return "+" + column;
+  const offset = "+" + (elementOf(column) - view.start);
+  if (shape.group === 2) return offset + (column % 2 === 0 ? " hi" : " lo");
+  return offset;
+}
+
+function rowHeading(row) {
+  const shape = layout(view.area, cellType());
+  return labelOf(row * COLUMNS) + (shape.group === 16 ? " bit " + (row * COLUMNS) % 16 : "");
+}
+
+// One row of COLUMNS cells; a value declared wider than a register spans
+// its registers, and where it goes on past the row's end, the next row
+// starts with a mark that points back to it.
+function drawTable(declared) {
+  view.cells = {};
+  const byElement = new Map();
+  if (isDeclaredView()) {
+    for (const value of declared) {
+      for (let element = value.first; element <= value.last; ++element) byElement.set(element, value);
     }
   }
-  refreshMemory();
+  view.layoutKey = shapeOf(declared);
+  const table = $("memory");
+  table.innerHTML = "";
+  const heading = table.createTHead().insertRow();
+  heading.appendChild(document.createElement("th"));
+  for (let column = 0; column < COLUMNS; ++column) {
+    const th = document.createElement("th");
+    th.className = "offset";
+    th.textContent = columnHeading(column);
+    heading.appendChild(th);
+  }
+  const body = table.createTBody();
+  for (let row = 0; row < view.rows; ++row) {
+    const tr = body.insertRow();
+    const th = document.createElement("th");
+    th.textContent = rowHeading(row);
+    tr.appendChild(th);
+    for (let column = 0; column < COLUMNS;) {
+      const k = row * COLUMNS + column;
+      const value = byElement.get(view.start + k);
+      const span = value ? Math.min(value.last - view.start - k + 1, COLUMNS - column) : 1;
+      const td = tr.insertCell();
+      td.colSpan = span;
+      column += span;
+      if (value && value.first !== view.start + k) {
+        td.className = "continued";
+        td.textContent = "… " + value.label;
+        td.title = value.label + " " + value.type + " goes on here";
+        continue;
+      }
+      if (value) view.cells[k] = value;
+      td.appendChild(cellInput(k));
+    }
+  }
+}
+
+function cellInput(k) {
+  const input = document.createElement("input");
+  input.id = "cell-" + k;
+  input.title = cellName(k);
+  if (declaredAt(k)) input.classList.add("typed");
+  input.addEventListener("focus", () => { input.dataset.shown = input.value; });
+  input.addEventListener("change", () => writeCell(k, input));
+  input.addEventListener("keydown", (event) => {
+    if (event.key === "Enter") input.blur();
+    if (event.key === "Escape") {
+      // Back to the value shown; leaving the cell then writes nothing.
+      input.value = input.dataset.shown !== undefined ? input.dataset.shown : input.value;
+      input.classList.remove("bad");
+      input.blur();
+    }
+  });
+  return input;
 }
 
 // A float as the shortest text that reads back to the same float: JSON
 // carries it as the double it widens to (4.274359226226807 for 4.2743594).
-function valueText(value) {
+function valueText(value, type) {
   if (typeof value === "boolean") return value ? "1" : "0";
-  if (view.type !== "float" || typeof value !== "number") return String(value);
+  if (type !== "float" || typeof value !== "number") return String(value);
   for (let digits = 1; digits <= 9; ++digits) {
     const text = String(Number(value.toPrecision(digits)));
     if (Math.fround(Number(text)) === value) return text;
@@ -154,13 +237,38 @@ function showValues(data) {
   data.values.forEach((value, k) => {
     const input = $("cell-" + k);
     if (!input) return;
-    const text = valueText(value);
+    const declared = declaredAt(k);
+    const text = declared ? declared.values.map((one) => valueText(one, declared.type)).join(", ")
+                          : valueText(value, cellType());
     input.classList.toggle("generated", !!generatorAt(k));
+    input.classList.toggle("typed", !!declared);
     if (input === document.activeElement || input.classList.contains("bad")) return;
     input.value = text;
-    input.title = cellTooltip(k, text, data.hex[k]);
-    input.classList.toggle("nonzero", text !== "0");
+    input.title = cellTooltip(k, text, declared ? declared.hex.join(" ") : data.hex[k]);
+    input.classList.toggle("nonzero", !/^[0, ]*$/.test(text));
   });
+}
+
+// The cells that span several registers: what the grid's shape depends on.
+function shapeOf(declared) {
+  return JSON.stringify(declared.filter((value) => value.last > value.first).map((value) => [value.first, value.last]));
+}
+
+// The grid changes shape with the declarations, but not under a cell being
+// edited; cells of one register just take their new type.
+function fitDeclared(data) {
+  const declared = data.declared || [];
+  if (shapeOf(declared) !== view.layoutKey && !$("memory").contains(document.activeElement)) {
+    drawTable(declared);
+    return;
+  }
+  const cells = {};
+  for (const value of declared) {
+    const k = value.first - view.start;
+    const drawn = view.cells[k];
+    if ($("cell-" + k) && (value.last === value.first || (drawn && drawn.last === value.last))) cells[k] = value;
+  }
+  view.cells = cells;
 }
 
 async function refreshMemory() {
@@ -168,8 +276,9 @@ async function refreshMemory() {
   const shown = view;
   try {
     const data = await api("GET", "/api/memory/" + view.area + view.start + "?count=" + view.rows * COLUMNS +
-                           "&type=" + view.type + "&station=" + view.station);
+                           "&type=" + cellType() + "&station=" + view.station + (isDeclaredView() ? "&declared=1" : ""));
     if (shown !== view) return;
+    if (isDeclaredView()) fitDeclared(data);
     showValues(data);
     if (refreshFailed) showMessage("");
     refreshFailed = false;
@@ -183,16 +292,23 @@ async function refreshMemory() {
 // A write starts where its value's group starts; the group's other values
 // go along unchanged, as shown.
 async function writeCell(k, input) {
-  const shape = layout(view.area, view.type);
+  const declared = declaredAt(k);
+  const shape = layout(view.area, cellType());
   const first = Math.floor(k / shape.group) * shape.group;
-  const values = [];
-  for (let i = first; i < first + shape.group; ++i) {
-    const cell = $("cell-" + i);
-    if (cell) values.push(cell.value.trim());
+  let values = [];
+  if (declared) {
+    values = input.value.split(",").map((text) => text.trim());
+  } else {
+    for (let i = first; i < first + shape.group; ++i) {
+      const cell = $("cell-" + i);
+      if (cell) values.push(cell.value.trim());
+    }
   }
+  const label = declared ? declared.label : labelOf(k);
+  const type = declared ? declared.type : cellType();
   const shown = view;
   try {
-    await api("PUT", "/api/memory/" + labelOf(k), { type: view.type, values: values, station: Number(view.station) });
+    await api("PUT", "/api/memory/" + label, { type: type, values: values, station: Number(view.station) });
     input.classList.remove("bad");
     input.classList.add("saved");
     setTimeout(() => input.classList.remove("saved"), 800);
@@ -202,7 +318,7 @@ async function writeCell(k, input) {
     if (shown !== view) return;
     input.classList.add("bad");
     input.title = error.message;
-    showMessage(labelOf(k) + ": " + error.message);
+    showMessage(label + ": " + error.message);
   }
   refreshMemory();
 }
@@ -313,6 +429,7 @@ function logQuery() {
 // The filters apply from the start of the log.
 function restartLog() {
   lastSequence = 0;
+  logShown = 0;
   $("log").tBodies[0].innerHTML = "";
   $("log-csv").href = "/api/log.csv?" + logQuery().substring(1);
   refreshLog();
@@ -337,10 +454,17 @@ async function refreshLog() {
         tr.insertCell().textContent = field;
     }
     lastSequence = Math.max(lastSequence, data.last);
+    logShown += data.entries.length;
     while (body.rows.length > LOG_ROWS) body.deleteRow(0);
-    $("log-count").textContent = "(" + lastSequence + " entries)";
+    $("log-count").textContent = "(" + logCountText(logShown, lastSequence, logQuery() !== "") + ")";
     if (atBottom) box.scrollTop = box.scrollHeight;
   } catch (error) { /* the next poll tries again */ }
+}
+
+// "120 entries", with a filter on "3 of 120 entries"; "1 entry".
+function logCountText(shown, all, filtered) {
+  const noun = all === 1 ? " entry" : " entries";
+  return filtered ? shown + " of " + all + noun : all + noun;
 }
 
 // A new run (the simulator restarted) starts the page afresh: its log
@@ -359,6 +483,8 @@ async function refreshStatus() {
   fillSelect($("log-station"), [""].concat(status.stations), $("log-station").value);
   if (first) {
     fillSelect($("type"), status.types, "int16");
+    $("type").add(new Option("as declared", DECLARED), 0);
+    $("type").value = DECLARED;
     fillSelect($("generator-type"), status.types, "uint16");
   }
   buildFaults(status.faultKinds);
@@ -389,7 +515,7 @@ async function loadFile(file) {
 
 function start() {
   $("area").addEventListener("change", () => {
-    $("type").value = isBitArea($("area").value) ? "bool" : "int16";
+    if ($("type").value !== DECLARED) $("type").value = isBitArea($("area").value) ? "bool" : "int16";
     buildTable();
   });
   for (const id of ["station", "start", "rows", "type"]) $(id).addEventListener("change", buildTable);

@@ -121,8 +121,10 @@ def start_sim(*arguments):
 
 
 def start_edge(broker, plc, tags, *options):
+    # Its log goes to a file, shown when a check fails.
+    log = open(os.path.join(WORK, "edge.log"), "a")
     return subprocess.Popen([EDGE, "--broker", f"127.0.0.1:{broker.port}", "--node", "cell", *options, plc, tags],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                            stdout=subprocess.DEVNULL, stderr=log)
 
 
 def stop(process):
@@ -280,6 +282,9 @@ def main():
         nothing_lost(broker)
     finally:
         broker.stop()
+        if failures:
+            with open(os.path.join(WORK, "edge.log")) as log:
+                print("norvo-edge's log:\n" + log.read())
         shutil.rmtree(WORK, ignore_errors=True)
     print("failures:", len(failures))
     return 1 if failures else 0

@@ -207,8 +207,12 @@ def lost_link_and_will(broker):
     port = free_port()
     sim, plc = start_sim("--tcp", f"127.0.0.1:{port}")
     tags = write_file("lost.csv", "name,label,type\nlost,D0,int16\n")
+    # A plant's form: the broker, the node and the links from a file.
+    config = write_file("plant.conf", f"[broker]\nhost=127.0.0.1\nport={broker.port}\n[node]\nname=lostcell\n"
+                        f"[link.press]\nconnection={plc}\nstation=1\ntags={tags}\n")
     subscriber = Subscriber(broker, "lost")
-    edge = start_edge(broker, plc, tags, "--node", "lostcell")
+    edge = subprocess.Popen([EDGE, "--config", config], stdout=subprocess.DEVNULL,
+                            stderr=open(os.path.join(WORK, "edge.log"), "a"))
     topic = "norvo/lostcell/lost"
     check(wait_for(lambda: (subscriber.last(topic) or {}).get("status") == 0), "the link's tag is read")
     stop(sim)
@@ -219,6 +223,11 @@ def lost_link_and_will(broker):
     check(sum(1 for s in subscriber.on(topic) if s["status"] != 0) == 1, "a failure is published once")
     sim, _ = start_sim("--tcp", f"127.0.0.1:{port}")
     check(wait_for(lambda: (subscriber.last(topic) or {}).get("status") == 0), "the link comes back")
+
+    # SIGHUP reads the tag files again.
+    write_file("lost.csv", "name,label,type\nlost,D0,int16\nmore,D1,uint16\n")
+    edge.send_signal(signal.SIGHUP)
+    check(wait_for(lambda: (subscriber.last("norvo/lostcell/more") or {}).get("status") == 0), "a tag added by SIGHUP")
 
     # The will: a node that dies without a word is offline all the same.
     edge.kill()

@@ -220,6 +220,7 @@ def values_writes_and_merged_reads(broker):
     reads = [line for line in log.splitlines() if re.search(r" read (D|bits X)\S* count (?!13:)", line)]
     writes = [line for line in log.splitlines() if " write D0 " in line]
     check(stats["requests_per_cycle"] == 2 and len(writes) == 1, f"merged: {stats}, writes {writes}")
+    check(stats["synchronising_reads"] == 1 and stats["late_answers"] == 0, f"the driver's account: {stats}")
     check(len(reads) == stats["cycles"] and stats["requests"] == stats["cycles"] + 1,
           f"every cycle one request: {len(reads)} reads in the PLC's log, {stats}")
     check(all(" read D0 count 6" in line or " read bits X0 count 4" in line for line in reads), "the runs read")

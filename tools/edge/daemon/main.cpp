@@ -3,12 +3,14 @@
 // plug-in and drives each link through CDriveBaseClass alone.
 
 #include "EdgeConfig.h"
+#include "EdgeLink.h"
 #include "EdgeNode.h"
 #include "LinkDropWarning.h"
 #include "PluginLoader.h"
 #include "SignalWatch.h"
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QLoggingCategory>
 
 #include <csignal>
 #include <cstdio>
@@ -22,10 +24,15 @@ void complain(const QString &message)
     std::fprintf(stderr, "norvo-edge: %s\n", qPrintable(message));
 }
 
-// The driver warns of every dropped TCP link; the link's own counters and
-// status topic tell it once.
-void quietDrops(QtMsgType type, const QMessageLogContext &context, const QString &message)
+// The driver's account of each link goes into that link's counters. It
+// warns of every dropped TCP link; the link's own counters and status
+// topic tell it once.
+void takeMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
+    if (qstrcmp(context.category, "norvo.link") == 0) {
+        EdgeLink::account(message);
+        return;
+    }
     if (isLinkDropWarning(type, message))
         return;
     std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
@@ -55,7 +62,8 @@ int main(int argc, char *argv[])
         complain(QStringLiteral("cannot watch for signals"));
         return ExitFailed;
     }
-    qInstallMessageHandler(quietDrops);
+    qInstallMessageHandler(takeMessage);
+    QLoggingCategory::setFilterRules(QStringLiteral("norvo.link.debug=true"));
 
     EdgeNode node(parsed.config, loader);
     QString error;

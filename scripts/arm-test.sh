@@ -41,7 +41,7 @@ source "$root/scripts/packages.sh"
 # format error" lines are harmless.
 ensure_architecture arm-test "$arch"
 ensure_packages arm-test cmake pkg-config "crossbuild-essential-$arch" "qtbase5-dev:$arch" \
-    "libqt5serialport5-dev:$arch" "libcpp-httplib-dev:$arch" "libpcap-dev:$arch" "libpaho-mqtt-dev:$arch" qemu-user \
+    "libqt5serialport5-dev:$arch" "libcpp-httplib-dev:$arch" "libpcap-dev:$arch" "libpaho-mqtt-dev:$arch" "libssl-dev:$arch" qemu-user \
     abigail-tools groff-base
 
 # qemu finds the multiarch loader and libraries at their usual places; a

@@ -32,7 +32,7 @@ esac
 # valgrind is optional: without it norvo-bench skips the instruction counts.
 # shellcheck source=scripts/packages.sh
 source "$repo/scripts/packages.sh"
-ensure_packages bench cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev libpaho-mqtt-dev \
+ensure_packages bench cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev libpaho-mqtt-dev libssl-dev \
     libbenchmark-dev libcpp-httplib-dev libpcap-dev
 
 echo "== building in $build ($build_type)"

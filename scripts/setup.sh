@@ -18,7 +18,7 @@ source "$repo/scripts/packages.sh"
 # libpaho-mqtt-dev: norvo-edge's MQTT client; mosquitto and python3-paho-mqtt:
 # the broker and the subscriber of norvo-edge's tests.
 ensure_packages setup cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev \
-    libcpp-httplib-dev libjs-chart.js libpcap-dev libpaho-mqtt-dev abigail-tools groff-base \
+    libcpp-httplib-dev libjs-chart.js libpcap-dev libpaho-mqtt-dev libssl-dev abigail-tools groff-base \
     mosquitto python3-paho-mqtt "$@"
 
 # shellcheck disable=SC2086

@@ -5,6 +5,9 @@
 
 #include <MQTTAsync.h>
 
+#include <chrono>
+#include <future>
+
 struct MqttClient::Private
 {
     MqttClient *q;
@@ -82,9 +85,20 @@ MqttClient::MqttClient(const Options &options, QObject *parent) : QObject(parent
 MqttClient::~MqttClient()
 {
     if (d->client) {
+        // What was handed to Paho goes out first: the disconnect waits for it
+        // (up to a second), and the client is destroyed only then.
+        std::promise<void> done;
         MQTTAsync_disconnectOptions disconnect = MQTTAsync_disconnectOptions_initializer;
         disconnect.timeout = 1000;
-        MQTTAsync_disconnect(d->client, &disconnect);
+        disconnect.context = &done;
+        disconnect.onSuccess = [](void *context, MQTTAsync_successData *) {
+            static_cast<std::promise<void> *>(context)->set_value();
+        };
+        disconnect.onFailure = [](void *context, MQTTAsync_failureData *) {
+            static_cast<std::promise<void> *>(context)->set_value();
+        };
+        if (MQTTAsync_disconnect(d->client, &disconnect) == MQTTASYNC_SUCCESS)
+            done.get_future().wait_for(std::chrono::seconds(3));
         MQTTAsync_destroy(&d->client);
     }
     delete d;

@@ -1,0 +1,289 @@
+# SPDX-License-Identifier: LGPL-2.1-or-later
+"""norvo-edge with real parts: Debian's mosquitto on a free loopback port,
+norvo-sim as the PLC, and a subscriber of our own.
+
+usage: tst_edge_mqtt.py NORVO_EDGE NORVO_SIM NORVO
+"""
+
+import json
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+import paho.mqtt.client as mqtt
+import paho.mqtt.publish as publish
+
+EDGE, SIM, NORVO = sys.argv[1:4]
+WORK = tempfile.mkdtemp(prefix="norvo-edge-test-")
+TIME = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what, flush=True)
+
+
+def wait_for(predicate, timeout=15.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        result = predicate()
+        if result:
+            return result
+        time.sleep(0.05)
+    return predicate()
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def write_file(name, text):
+    path = os.path.join(WORK, name)
+    with open(path, "w", encoding="utf-8") as out:
+        out.write(text)
+    return path
+
+
+class Broker:
+    """mosquitto that keeps its sessions across a restart, as a plant's does."""
+
+    def __init__(self):
+        self.port = free_port()
+        store = os.path.join(WORK, "broker")
+        os.makedirs(store, exist_ok=True)
+        self.conf = write_file("mosquitto.conf", f"listener {self.port} 127.0.0.1\nallow_anonymous true\n"
+                               f"persistence true\npersistence_location {store}/\n")
+        self.process = None
+
+    def start(self):
+        self.process = subprocess.Popen(["/usr/sbin/mosquitto", "-c", self.conf],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(self.accepts, 10)
+
+    def accepts(self):
+        try:
+            socket.create_connection(("127.0.0.1", self.port), 0.2).close()
+            return True
+        except OSError:
+            return False
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(10)
+
+
+class Subscriber:
+    """Everything under norvo/, kept by topic; a persistent session, so that
+    nothing published while it reconnects is lost to it."""
+
+    def __init__(self, broker, name):
+        self.messages = []
+        self.lock = threading.Lock()
+        self.client = mqtt.Client(client_id=name, clean_session=False)
+        self.client.on_connect = lambda client, *_: client.subscribe("norvo/#", 1)
+        self.client.on_message = self.received
+        self.client.reconnect_delay_set(0.1, 0.5)
+        self.client.connect("127.0.0.1", broker.port)
+        self.client.loop_start()
+
+    def received(self, _client, _data, message):
+        with self.lock:
+            self.messages.append((message.topic, message.payload.decode(), message.retain))
+
+    def on(self, topic):
+        with self.lock:
+            return [json.loads(p) if p.startswith("{") else p for t, p, _ in self.messages if t == topic]
+
+    def last(self, topic):
+        values = self.on(topic)
+        return values[-1] if values else None
+
+    def close(self):
+        self.client.loop_stop()
+        self.client.disconnect()
+
+
+def start_sim(*arguments):
+    process = subprocess.Popen([SIM, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    line = process.stdout.readline().split()
+    return process, line[1]
+
+
+def start_edge(broker, plc, tags, *options):
+    return subprocess.Popen([EDGE, "--broker", f"127.0.0.1:{broker.port}", "--node", "cell", *options, plc, tags],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+
+
+def stop(process):
+    process.send_signal(signal.SIGTERM)
+    return process.wait(15)
+
+
+def norvo(plc, *arguments):
+    subprocess.run([NORVO, plc, *arguments], check=True, stdout=subprocess.DEVNULL)
+
+
+def set_value(broker, tag, payload):
+    publish.single(f"norvo/cell/{tag}/set", payload, qos=1, hostname="127.0.0.1", port=broker.port)
+
+
+def seq_gaps(samples):
+    seqs = sorted({sample["seq"] for sample in samples})
+    return [n for n in range(seqs[0], seqs[-1] + 1) if n not in seqs] if seqs else ["none"]
+
+
+def values_writes_and_merged_reads(broker):
+    sim, plc = start_sim("--tcp", "127.0.0.1:0", "--log")
+    tags = write_file("tags.csv", "name,label,type,count,period_ms,deadband,writable\n"
+                      "counter,D0,int16,,100,,yes\npair,D1,uint16,2,100\nlevel,D4,float,,100,1.0,true\n"
+                      "bits,X0,bool,4,300\n")
+    subscriber = Subscriber(broker, "values")
+    edge = start_edge(broker, plc, tags)
+    check(wait_for(lambda: subscriber.last("norvo/cell/status") == "online"), "the node says it is online")
+    first = wait_for(lambda: subscriber.last("norvo/cell/pair"))
+    check(first and first["value"] == [0, 0] and first["status"] == 0 and TIME.match(first["time"]),
+          f"a count of 2 is an array, with status and time: {first}")
+    bits = wait_for(lambda: subscriber.last("norvo/cell/bits"))
+    check(bits and bits["value"] == [False] * 4, f"bits are true and false: {bits}")
+
+    # By exception: a move within the deadband is not published, past it is.
+    norvo(plc, "write", "D4", "float", "5")
+    check(wait_for(lambda: (subscriber.last("norvo/cell/level") or {}).get("value") == 5), "level 5 published")
+    norvo(plc, "write", "D4", "float", "5.5")
+    time.sleep(0.5)
+    norvo(plc, "write", "D4", "float", "6.5")
+    check(wait_for(lambda: (subscriber.last("norvo/cell/level") or {}).get("value") == 6.5), "level 6.5 published")
+    levels = [sample["value"] for sample in subscriber.on("norvo/cell/level")]
+    check(5.5 not in levels and levels.count(5) == 1, f"within the deadband, nothing: {levels}")
+    check(len(subscriber.on("norvo/cell/pair")) == 1, "an unchanged value is published once")
+
+    # Writes: allowed, refused by norvo-edge (nothing sent), refused by type.
+    set_value(broker, "counter", "1234")
+    set_value(broker, "pair", "[1, 2]")
+    set_value(broker, "level", '"abc"')
+    set_value(broker, "counter", "[1, 2]")
+    results = wait_for(lambda: len(subscriber.on("norvo/cell/counter/set/result")) == 2
+                       and subscriber.on("norvo/cell/level/set/result") and subscriber.on("norvo/cell/pair/set/result"))
+    # A refusal is told at once; a write when the PLC has answered.
+    counter_results = sorted(subscriber.on("norvo/cell/counter/set/result"), key=lambda r: r["status"])
+    check(results and counter_results[0]["status"] == 0 and counter_results[0]["value"] == 1234,
+          f"a write to a writable tag: {counter_results}")
+    check(counter_results[1]["status"] == 4 and "takes 1 values" in counter_results[1]["reason"],
+          f"a write of the wrong count: {counter_results}")
+    check(subscriber.last("norvo/cell/pair/set/result")["status"] == 3, "a tag not writable refuses writes")
+    check(subscriber.last("norvo/cell/level/set/result")["status"] == 2, "a value not of the type is refused")
+    check(wait_for(lambda: (subscriber.last("norvo/cell/counter") or {}).get("value") == 1234),
+          "the written value is read back and published")
+    check(stop(edge) == 0, "SIGTERM stops norvo-edge with 0")
+    check(wait_for(lambda: subscriber.last("norvo/cell/status") == "offline"), "the node says it goes offline")
+
+    # Merged reads: one request for D0 to D5 each cycle, one for the bits.
+    stats = wait_for(lambda: subscriber.last("norvo/cell/links/plc"))
+    sim.send_signal(signal.SIGTERM)
+    log = sim.communicate(timeout=10)[1]
+    reads = [line for line in log.splitlines() if re.search(r" read (D|bits X)\S* count (?!13:)", line)]
+    writes = [line for line in log.splitlines() if " write D0 " in line]
+    check(stats["requests_per_cycle"] == 2 and len(writes) == 1, f"merged: {stats}, writes {writes}")
+    check(len(reads) == stats["cycles"] and stats["requests"] == stats["cycles"] + 1,
+          f"every cycle one request: {len(reads)} reads in the PLC's log, {stats}")
+    check(all(" read D0 count 6" in line or " read bits X0 count 4" in line for line in reads), "the runs read")
+    subscriber.close()
+
+
+def lost_link_and_will(broker):
+    port = free_port()
+    sim, plc = start_sim("--tcp", f"127.0.0.1:{port}")
+    tags = write_file("lost.csv", "name,label,type\nlost,D0,int16\n")
+    subscriber = Subscriber(broker, "lost")
+    edge = start_edge(broker, plc, tags, "--node", "lostcell")
+    topic = "norvo/lostcell/lost"
+    check(wait_for(lambda: (subscriber.last(topic) or {}).get("status") == 0), "the link's tag is read")
+    stop(sim)
+    wait_for(lambda: (subscriber.last(topic) or {}).get("status", 0) != 0)
+    failed = subscriber.last(topic)
+    check(failed and failed["value"] is None and failed["reason"], f"a lost link is published: {failed}")
+    time.sleep(2.5)
+    check(sum(1 for s in subscriber.on(topic) if s["status"] != 0) == 1, "a failure is published once")
+    sim, _ = start_sim("--tcp", f"127.0.0.1:{port}")
+    check(wait_for(lambda: (subscriber.last(topic) or {}).get("status") == 0), "the link comes back")
+
+    # The will: a node that dies without a word is offline all the same.
+    edge.kill()
+    edge.wait()
+    check(wait_for(lambda: subscriber.last("norvo/lostcell/status") == "offline"), "the will says offline")
+    stop(sim)
+    subscriber.close()
+
+
+def nothing_lost(broker):
+    memory = write_file("counter.txt", "D0 = counter(100ms)\n")
+    sim, plc = start_sim("--tcp", "127.0.0.1:0", "--load", memory)
+    tags = write_file("counter.csv", "name,label,type,count,period_ms\ncount,D0,int16,1,50\n")
+    state = os.path.join(WORK, "state")
+    subscriber = Subscriber(broker, "counting")
+    edge = start_edge(broker, plc, tags, "--node", "keep", "--state", state)
+    topic = "norvo/keep/count"
+    check(wait_for(lambda: len(subscriber.on(topic)) > 5), "the counter is published")
+
+    # The broker restarts: the samples wait in norvo-edge and come in order.
+    broker.stop()
+    time.sleep(3)
+    broker.start()
+    # norvo-edge restarts with its state folder while the broker is away.
+    check(wait_for(lambda: len(subscriber.on(topic)) > 60, 20), "samples flow again after the broker's restart")
+    broker.stop()
+    time.sleep(1)
+    check(stop(edge) == 0, "norvo-edge stops while the broker is away")
+    broker.start()
+    edge = start_edge(broker, plc, tags, "--node", "keep", "--state", state)
+    check(wait_for(lambda: len(subscriber.on(topic)) > 100, 20), "samples flow after norvo-edge's restart")
+    time.sleep(1)
+    stop(edge)
+    stop(sim)
+    samples = list({s["seq"]: s for s in subscriber.on(topic) if isinstance(s, dict)}.values())
+    check(seq_gaps(samples) == [], f"no sample lost: seq gaps {seq_gaps(samples)[:10]}")
+    values = [s["value"] for s in sorted(samples, key=lambda s: s["seq"])]
+    check(all(b > a or b < -30000 for a, b in zip(values, values[1:])), "in order, each a new value")
+    subscriber.close()
+
+
+def refusals():
+    tags = write_file("bad.csv", "name,label,type\nok,D0,int16\nbad,D0,int17\n")
+    run = subprocess.run([EDGE, "--broker", "127.0.0.1:1", "127.0.0.1:1", tags], capture_output=True, text=True)
+    check(run.returncode == 2 and "bad.csv:3:" in run.stderr and "int17" in run.stderr,
+          f"a bad tag line: {run.returncode} {run.stderr}")
+    config = write_file("edge.conf", "[broker]\nhost=127.0.0.1\n[node]\nname=x\n")
+    run = subprocess.run([EDGE, "--config", config], capture_output=True, text=True)
+    check(run.returncode == 2 and "no [link.NAME] section" in run.stderr, f"a plant without links: {run.stderr}")
+    run = subprocess.run([EDGE, "--broker", "127.0.0.1:99999", "127.0.0.1:1", tags], capture_output=True, text=True)
+    check(run.returncode == 2 and "--broker" in run.stderr, f"a bad broker: {run.stderr}")
+
+
+def main():
+    broker = Broker()
+    broker.start()
+    try:
+        refusals()
+        values_writes_and_merged_reads(broker)
+        lost_link_and_will(broker)
+        nothing_lost(broker)
+    finally:
+        broker.stop()
+        shutil.rmtree(WORK, ignore_errors=True)
+    print("failures:", len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

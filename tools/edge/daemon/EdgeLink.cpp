@@ -1,0 +1,271 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "EdgeLink.h"
+
+#include "CDriveBaseClass.h"
+#include "PluginLoader.h"
+#include "StatusText.h"
+#include "ValueText.h"
+
+#include <QtCore/QTimer>
+
+#include <algorithm>
+
+namespace {
+
+const int statsPeriodMs = 10000;
+
+} // namespace
+
+// The tags of one period, read together.
+struct EdgeLink::Group
+{
+    int periodMs;
+    QVector<int> tags;
+    std::unique_ptr<MergedReader> reader;
+    QTimer timer;
+    qint64 dueMs = 0;
+    bool due = false;
+};
+
+EdgeLink::EdgeLink(const EdgeLinkConfig &config, const PluginLoader &loader)
+    : config_(config), loader_(loader)
+{
+}
+
+EdgeLink::~EdgeLink()
+{
+    stop();
+}
+
+void EdgeLink::start()
+{
+    clock_.start();
+    driver_ = loader_.createDriver();
+    if (driver_ && !config_.station.isEmpty())
+        driver_->SetConnectPar(config_.station);
+    statsTimer_ = new QTimer(this);
+    connect(statsTimer_, &QTimer::timeout, this, &EdgeLink::publishStats);
+    statsTimer_->start(statsPeriodMs);
+    plan();
+    publishStats();
+}
+
+void EdgeLink::stop()
+{
+    stopping_ = true;
+    for (const auto &group : groups_)
+        group->timer.stop();
+    // From inside a wait: the call in progress ends with status 9, and the
+    // driver goes once it has returned.
+    if (busy_) {
+        if (driver_)
+            driver_->DisConnectDrive();
+        return;
+    }
+    release();
+}
+
+void EdgeLink::release()
+{
+    groups_.clear();
+    delete statsTimer_;
+    statsTimer_ = nullptr;
+    if (driver_) {
+        driver_->DisConnectDrive();
+        PluginLoader::destroyDriver(driver_);
+        driver_ = nullptr;
+    }
+    connected_ = false;
+}
+
+void EdgeLink::setTags(const QList<TagFile::Tag> &tags)
+{
+    config_.tags = tags;
+    replan_ = true;
+    drain();
+}
+
+// Runs what is queued, writes first, until nothing is due; re-entered from
+// inside a driver call it leaves the work to the drain in progress.
+void EdgeLink::drain()
+{
+    if (busy_)
+        return;
+    busy_ = true;
+    while (!stopping_) {
+        if (replan_) {
+            replan_ = false;
+            plan();
+            continue;
+        }
+        if (!writes_.isEmpty()) {
+            runWrite(writes_.takeFirst());
+            continue;
+        }
+        auto due = std::find_if(groups_.begin(), groups_.end(), [](const auto &group) { return group->due; });
+        if (due == groups_.end())
+            break;
+        (*due)->due = false;
+        runCycle(due->get());
+    }
+    busy_ = false;
+    if (stopping_)
+        release();
+}
+
+// A reader and a timer for each period; the first cycles start at once.
+void EdgeLink::plan()
+{
+    groups_.clear();
+    QMap<int, QVector<int>> byPeriod;
+    for (int i = 0; i < config_.tags.size(); ++i)
+        byPeriod[config_.tags.at(i).periodMs].append(i);
+    for (auto period = byPeriod.cbegin(); period != byPeriod.cend(); ++period) {
+        auto group = std::make_unique<Group>();
+        group->periodMs = period.key();
+        group->tags = period.value();
+        QVector<ReadPlan::Item> items;
+        for (int tag : qAsConst(group->tags)) {
+            const TagFile::Tag &t = config_.tags.at(tag);
+            items.append(ReadPlan::item(t.label, ValueText::dataType(t.type), t.count));
+        }
+        group->reader = std::make_unique<MergedReader>(items, config_.plan);
+        group->timer.setSingleShot(true);
+        group->timer.setTimerType(Qt::PreciseTimer);
+        Group *raw = group.get();
+        connect(&group->timer, &QTimer::timeout, this, [this, raw] {
+            raw->due = true;
+            drain();
+        });
+        group->dueMs = clock_.elapsed();
+        group->timer.start(0);
+        groups_.push_back(std::move(group));
+    }
+}
+
+bool EdgeLink::linkUp(QString *reason)
+{
+    if (!driver_) {
+        *reason = QStringLiteral("the plug-in gave no driver");
+        return false;
+    }
+    if (connected_)
+        return true;
+    const int result = driver_->ConnectDrive(config_.connection);
+    ++connects_;
+    connected_ = result == 0;
+    if (!connected_) {
+        *reason = QStringLiteral("cannot connect to %1: %2")
+                      .arg(config_.connection, StatusText::connectResult(result, config_.connection));
+    }
+    return connected_;
+}
+
+void EdgeLink::countStatus(int status)
+{
+    if (status != 0)
+        ++failures_[status];
+}
+
+void EdgeLink::runCycle(Group *group)
+{
+    const qint64 startMs = clock_.elapsed();
+    QVector<EdgeReading> batch;
+    QString reason;
+    if (linkUp(&reason)) {
+        const QVector<MergedReader::Result> results = group->reader->read(*driver_);
+        requestsByPeriod_[group->periodMs] = group->reader->requests();
+        requests_ += group->reader->requests();
+        for (int i = 0; i < results.size(); ++i) {
+            const MergedReader::Result &result = results.at(i);
+            EdgeReading reading{group->tags.at(i), result.status, result.value, QString(), result.time};
+            if (result.status != 0)
+                reading.reason = StatusText::labelStatus(result.status);
+            if (!reading.time.isValid())
+                reading.time = QDateTime::currentDateTimeUtc();
+            countStatus(result.status);
+            batch.append(reading);
+            // The link went away: open it again next cycle.
+            if (result.status == StatusText::notConnected)
+                connected_ = false;
+        }
+    } else {
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        for (int tag : qAsConst(group->tags)) {
+            batch.append({tag, StatusText::notConnected, QVariant(), reason, now});
+            countStatus(StatusText::notConnected);
+        }
+    }
+    emit readings(batch);
+    ++cycles_;
+    const qint64 endMs = clock_.elapsed();
+    lastCycleMs_ = endMs - startMs;
+    // Keep the schedule; a cycle that ran past its next start counts as an
+    // overrun, and the schedule moves rather than bunching cycles.
+    group->dueMs += group->periodMs;
+    if (group->dueMs < endMs) {
+        ++overruns_;
+        group->dueMs = endMs;
+    }
+    group->timer.start(int(group->dueMs - endMs));
+}
+
+void EdgeLink::write(int tag, const QVariant &values, int count, quint64 request)
+{
+    writes_.append({tag, values, count, request});
+    drain();
+}
+
+void EdgeLink::runWrite(const Write &job)
+{
+    const int tag = job.tag;
+    const quint64 request = job.request;
+    QString reason;
+    if (tag < 0 || tag >= config_.tags.size()) {
+        emit written(request, tag, 3, QStringLiteral("no such tag"), QDateTime::currentDateTimeUtc());
+        return;
+    }
+    if (!linkUp(&reason)) {
+        emit written(request, tag, StatusText::notConnected, reason, QDateTime::currentDateTimeUtc());
+        return;
+    }
+    const TagFile::Tag &target = config_.tags.at(tag);
+    CLabelVariable record;
+    record.value = job.values;
+    const CLabelVariable result =
+        driver_->WriteVariable(target.label, ValueText::dataType(target.type), record, job.count);
+    ++requests_;
+    countStatus(result.status);
+    if (result.status == StatusText::notConnected)
+        connected_ = false;
+    emit written(request, tag, result.status,
+                 result.status == 0 ? QString() : StatusText::labelStatus(result.status),
+                 result.timestamp.isValid() ? result.timestamp : QDateTime::currentDateTimeUtc());
+}
+
+void EdgeLink::publishStats()
+{
+    emit stats(statsView());
+}
+
+QJsonObject EdgeLink::statsView() const
+{
+    QJsonObject failures;
+    for (auto failure = failures_.cbegin(); failure != failures_.cend(); ++failure)
+        failures.insert(QString::number(failure.key()), failure.value());
+    int requestsPerCycle = 0;
+    for (int requests : requestsByPeriod_)
+        requestsPerCycle += requests;
+    return QJsonObject{
+        {QStringLiteral("state"), connected_ ? QStringLiteral("up") : QStringLiteral("down")},
+        {QStringLiteral("connection"), config_.connection},
+        {QStringLiteral("tags"), config_.tags.size()},
+        {QStringLiteral("requests"), requests_},
+        {QStringLiteral("requests_per_cycle"), requestsPerCycle},
+        {QStringLiteral("cycles"), cycles_},
+        {QStringLiteral("cycle_ms"), lastCycleMs_},
+        {QStringLiteral("overruns"), overruns_},
+        {QStringLiteral("connects"), connects_},
+        {QStringLiteral("failures"), failures},
+    };
+}

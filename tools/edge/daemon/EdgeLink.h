@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#ifndef NORVO_EDGE_EDGELINK_H
+#define NORVO_EDGE_EDGELINK_H
+
+#include "EdgeConfig.h"
+#include "MergedReader.h"
+
+#include <QtCore/QDateTime>
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QJsonObject>
+#include <QtCore/QMap>
+#include <QtCore/QObject>
+#include <QtCore/QVariant>
+#include <QtCore/QVector>
+
+#include <memory>
+
+class CDriveBaseClass;
+class PluginLoader;
+class QTimer;
+
+// One read of one tag.
+struct EdgeReading
+{
+    int tag = -1;
+    int status = 1;
+    QVariant value; // the driver's list, when the status is 0
+    QString reason; // why it failed
+    QDateTime time;
+};
+Q_DECLARE_METATYPE(QVector<EdgeReading>)
+
+// One PLC link, as a panel drives it: its own driver on its own thread
+// (every call blocks until the PLC answers), the tags read each period in
+// merged reads, writes between the cycles. A link that is down is opened
+// again at the start of each cycle.
+//
+// The driver serves the thread's events while it waits for an answer, and
+// refuses a call made from inside that wait. So timers and requests only
+// queue jobs; the jobs run one after the other, outside any call.
+class EdgeLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    EdgeLink(const EdgeLinkConfig &config, const PluginLoader &loader);
+    ~EdgeLink() override;
+
+    const EdgeLinkConfig &config() const { return config_; }
+    // What the link's topic tells: its state and counters.
+    QJsonObject statsView() const;
+
+public slots:
+    // On the link's thread: makes the driver and starts the cycles.
+    void start();
+    // On the link's thread: closes the link and lets the driver go.
+    void stop();
+    void setTags(const QList<TagFile::Tag> &tags);
+    // A write of values (the list of the tag's type) to the tag's label.
+    void write(int tag, const QVariant &values, int count, quint64 request);
+
+signals:
+    void readings(const QVector<EdgeReading> &readings);
+    void written(quint64 request, int tag, int status, const QString &reason, const QDateTime &time);
+    void stats(const QJsonObject &stats);
+
+private:
+    struct Group;
+    struct Write
+    {
+        int tag;
+        QVariant values;
+        int count;
+        quint64 request;
+    };
+
+    void plan();
+    void drain();
+    void release();
+    void runCycle(Group *group);
+    void runWrite(const Write &job);
+    bool linkUp(QString *reason);
+    void countStatus(int status);
+    void publishStats();
+
+    EdgeLinkConfig config_;
+    const PluginLoader &loader_;
+    CDriveBaseClass *driver_ = nullptr;
+    bool connected_ = false;
+    bool busy_ = false;     // a job is running
+    bool stopping_ = false;
+    bool replan_ = false;   // new tags wait for the job in progress
+    QList<Write> writes_;
+    QString downReason_;
+    std::vector<std::unique_ptr<Group>> groups_;
+    QTimer *statsTimer_ = nullptr;
+    QElapsedTimer clock_;
+    // What the link's topic tells.
+    qint64 requests_ = 0;
+    qint64 cycles_ = 0;
+    qint64 overruns_ = 0;
+    qint64 lastCycleMs_ = 0;
+    qint64 connects_ = 0;
+    QMap<int, qint64> failures_; // by status
+    QMap<int, int> requestsByPeriod_; // each period's last cycle
+};
+
+#endif

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+// norvo-edge: a plant's PLCs on MQTT. A host like any panel: it loads the
+// plug-in and drives each link through CDriveBaseClass alone.
+
+#include "EdgeConfig.h"
+#include "EdgeNode.h"
+#include "LinkDropWarning.h"
+#include "PluginLoader.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+enum Exit { ExitStopped = 0, ExitFailed = 1, ExitUsage = 2, ExitPlugin = 3 };
+
+// The signal handler only writes the signal's number here.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int signal)
+{
+    const char number = char(signal);
+    const ssize_t ignored = ::write(signalPipe[1], &number, 1);
+    (void)ignored;
+}
+
+bool watchSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return false;
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+void complain(const QString &message)
+{
+    std::fprintf(stderr, "norvo-edge: %s\n", qPrintable(message));
+}
+
+// The driver warns of every dropped TCP link; the link's own counters and
+// status topic tell it once.
+void quietDrops(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (isLinkDropWarning(type, message))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const ParsedEdgeConfig parsed = parseEdgeArguments(app.arguments().mid(1));
+    if (parsed.config.help) {
+        std::fputs(qPrintable(edgeHelpText()), stdout);
+        return ExitStopped;
+    }
+    if (!parsed.error.isEmpty()) {
+        complain(parsed.error);
+        return ExitUsage;
+    }
+    PluginLoader loader;
+    if (!loader.load(parsed.config.pluginPath, QCoreApplication::applicationDirPath())) {
+        complain(loader.errorString());
+        return ExitPlugin;
+    }
+    if (!watchSignals()) {
+        complain(QStringLiteral("cannot watch for signals"));
+        return ExitFailed;
+    }
+    qInstallMessageHandler(quietDrops);
+
+    EdgeNode node(parsed.config, loader);
+    QString error;
+    if (!node.start(&error)) {
+        complain(error);
+        return ExitFailed;
+    }
+    std::fprintf(stderr, "norvo-edge: node %s, %d links, broker %s:%d\n", qPrintable(parsed.config.node),
+                 int(parsed.config.links.size()), qPrintable(parsed.config.broker.host), parsed.config.broker.port);
+
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
+        char number = 0;
+        if (::read(signalPipe[0], &number, 1) != 1)
+            return;
+        if (number == SIGHUP) {
+            const QString refused = node.reloadTags();
+            complain(refused.isEmpty() ? QStringLiteral("tag files read again")
+                                       : QStringLiteral("tag files unchanged: ") + refused);
+            return;
+        }
+        node.stop();
+        app.quit();
+    });
+    return app.exec() == 0 ? ExitStopped : ExitFailed;
+}

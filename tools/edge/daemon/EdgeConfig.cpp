@@ -167,12 +167,7 @@ ParsedEdgeConfig parseEdgeArguments(const QStringList &arguments)
     QString &error = parsed.error;
     QCommandLineParser parser;
     const CommandLine::Error wrong = CommandLine::parse(options, arguments, &parser);
-    if (wrong.kind == CommandLine::Error::UnknownOption)
-        error = QStringLiteral("unknown option %1 (see norvo-edge --help)").arg(quoted(wrong.option));
-    else if (wrong.kind == CommandLine::Error::UnexpectedValue)
-        error = QStringLiteral("%1 takes no value").arg(wrong.option);
-    else if (wrong.kind == CommandLine::Error::MissingValue)
-        error = QStringLiteral("%1 needs a value").arg(wrong.option);
+    error = CommandLine::describe(wrong, QStringLiteral("norvo-edge"));
     if (!error.isEmpty())
         return parsed;
     const auto given = [&parser](const char *name) { return parser.isSet(QLatin1String(name)); };

@@ -34,9 +34,12 @@ spdx_line() {
     *.html | *.qrc) echo "<!-- $id -->" ;;
     *.css | *.js) echo "/* $id */" ;;
     *.[1-8]) echo ".\\\" $id" ;;
-    *.cmake | *CMakeLists.txt | *.in | *.sh | *.py | *.supp | debian/rules | debian/tests/* | .ci/*)
+    *.cmake | *CMakeLists.txt | *.in | *.sh | *.py | *.supp | debian/rules | debian/tests/* | .ci/* | \
+        debian/*.service | debian/*.sysusers)
         echo "# $id"
         ;;
+    # INI files read with QSettings, to which '#' is no comment.
+    *.conf) echo "; $id" ;;
     esac
 }
 

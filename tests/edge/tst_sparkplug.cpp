@@ -81,6 +81,7 @@ QList<Sparkplug::TagState> deviceTags()
         {tag("temp", Type::Float, 1, false), 13, {list<float>({1.5f}), 0, {}, 1000}},
         {tag("gain", Type::Double, 2), 14, {list<double>({0.5, -2}), 0, {}, 1000}},
         {tag("mode", Type::Int8), 15, {list<char>({char(-1)}), 0, {}, 1000}},
+        {tag("zero", Type::Int16), 0, {list<short>({0}), 0, {}, 1000}}, // a metric without an alias is not it
     };
 }
 
@@ -233,8 +234,8 @@ void TestSparkplug::metrics_data()
                                      << QByteArray("null Quality=3:0 reason=12:the read gave no int16 x 1 value");
     QTest::newRow("too few elements") << Type::Int16 << 3 << list<short>({1, 2}) << 0 << 23u
                                       << QByteArray("null Quality=3:0 reason=12:the read gave no int16 x 3 value");
-    QTest::newRow("no value") << Type::Bool << 1 << QVariant() << 0 << 11u
-                              << QByteArray("null Quality=3:0 reason=12:the read gave no bool x 1 value");
+    QTest::newRow("not read yet") << Type::Bool << 1 << QVariant() << 0 << 11u
+                                  << QByteArray("null Quality=3:0 reason=12:not read yet");
 }
 
 void TestSparkplug::metrics()
@@ -288,6 +289,7 @@ void TestSparkplug::devicePayloads()
 {
     QList<Sparkplug::TagState> tags = deviceTags();
     tags[2].reading = {QVariant(), 3, QStringLiteral("no answer"), 999};
+    tags[3].reading = {};
     const Payload birth = parse(Sparkplug::deviceBirth(2000, 1, tags));
     QCOMPARE(birth.seq(), quint64(1));
     QCOMPARE(birth.timestamp(), quint64(2000));
@@ -302,6 +304,8 @@ void TestSparkplug::devicePayloads()
     QCOMPARE(valueText(birth.metrics(1)), QByteArray("bytes 03000000a0"));
     QCOMPARE(valueText(birth.metrics(2)), QByteArray("null Quality=3:0 reason=12:no answer"));
     QCOMPARE(birth.metrics(2).timestamp(), quint64(999));
+    QCOMPARE(valueText(birth.metrics(3)), QByteArray("null Quality=3:0 reason=12:not read yet"));
+    QCOMPARE(birth.metrics(3).timestamp(), quint64(2000));
 
     const Payload data = parse(Sparkplug::deviceData(3000, 2, {tags.at(0), tags.at(4)}));
     QCOMPARE(data.seq(), quint64(2));
@@ -418,6 +422,9 @@ void TestSparkplug::commands_data()
         m->set_alias(11);
         m->set_boolean_value(true);
     }) << -1 << QByteArray() << QByteArray("alias 11: an array is written as bytes");
+    QTest::newRow("neither name nor alias") << encode([](Metric *m) {
+        m->set_int_value(1);
+    }) << -1 << QByteArray() << QByteArray("(unnamed): neither a name nor an alias");
     QTest::newRow("null") << encode([](Metric *m) {
         m->set_alias(10);
         m->set_is_null(true);

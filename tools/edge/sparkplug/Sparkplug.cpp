@@ -313,6 +313,8 @@ Metric metric(const TagFile::Tag &tag, quint64 alias, const Reading &reading, bo
     QList<quint64> bits;
     if (reading.failed())
         setNull(&metric, reading.reason);
+    else if (!reading.value.isValid())
+        setNull(&metric, QStringLiteral("not read yet"));
     else if (!patterns(tag, reading.value, &bits))
         setNull(&metric, QStringLiteral("the read gave no %1 x %2 value").arg(ValueTypes::name(tag.type)).arg(tag.count));
     else if (tag.count > 1)
@@ -379,8 +381,14 @@ QByteArray deviceBirth(qint64 timeMs, quint64 seq, const QList<TagState> &tags)
     Payload payload;
     payload.set_timestamp(quint64(timeMs));
     payload.set_seq(seq);
-    for (const TagState &state : tags)
-        *payload.add_metrics() = metric(state.tag, state.alias, state.reading, true);
+    for (const TagState &state : tags) {
+        Metric *added = payload.add_metrics();
+        *added = metric(state.tag, state.alias, state.reading, true);
+        // A tag not read yet is born at the birth's time: every metric of a
+        // birth has a timestamp.
+        if (state.reading.timeMs == 0)
+            added->set_timestamp(quint64(timeMs));
+    }
     return serialized(payload);
 }
 
@@ -423,6 +431,11 @@ bool deviceCommand(const QByteArray &bytes, const QList<TagState> &tags, QList<W
     for (const Metric &metric : payload.metrics()) {
         const QString name = QString::fromStdString(metric.name());
         const QString label = metric.has_name() ? name : QStringLiteral("alias %1").arg(metric.alias());
+        // Without either, the alias would read as 0 and could name a tag.
+        if (!metric.has_name() && !metric.has_alias()) {
+            refusals->append({QStringLiteral("(unnamed)"), QStringLiteral("neither a name nor an alias")});
+            continue;
+        }
         int found = -1;
         for (int index = 0; index < tags.size() && found < 0; ++index) {
             if (metric.has_name() ? tags.at(index).tag.name == name : tags.at(index).alias == metric.alias())

@@ -44,9 +44,9 @@ struct Reading
 };
 
 // A tag's metric: alias, timestamp, datatype and the value, the name too
-// when withName (births). A failed read, or a value that is not the tag's
-// list of at least count elements, is a null metric with a bad "Quality"
-// and a "reason" property, never an old value.
+// when withName (births). A failed read, a tag not read yet (no value), or
+// a value that is not the tag's list of at least count elements, is a null
+// metric with a bad "Quality" and a "reason" property, never an old value.
 Metric metric(const TagFile::Tag &tag, quint64 alias, const Reading &reading, bool withName);
 
 // The sequence number of a node's messages: NBIRTH takes 0, each later
@@ -102,7 +102,8 @@ struct TagState
     Reading reading;
 };
 
-// DBIRTH: every tag by name and alias, with its current value or null.
+// DBIRTH: every tag by name and alias, with its current value or null; a
+// tag not read yet (timeMs 0) takes the birth's time.
 QByteArray deviceBirth(qint64 timeMs, quint64 seq, const QList<TagState> &tags);
 // DDATA: the changed tags, by alias only.
 QByteArray deviceData(qint64 timeMs, quint64 seq, const QList<TagState> &changed);

@@ -33,7 +33,7 @@ esac
 # shellcheck source=scripts/packages.sh
 source "$repo/scripts/packages.sh"
 ensure_packages bench cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev libpaho-mqtt-dev libssl-dev \
-    libbenchmark-dev libcpp-httplib-dev libpcap-dev
+    libprotobuf-dev protobuf-compiler libbenchmark-dev libcpp-httplib-dev libpcap-dev
 
 echo "== building in $build ($build_type)"
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE="$build_type" -DNORVO_BENCH=ON >/dev/null

@@ -29,7 +29,7 @@ exempt+='|\.(md|png)$'
 # The line a file must carry, by its language; nothing for an unknown one.
 spdx_line() {
     case $1 in
-    *.cpp | *.h | *.c) echo "// $id" ;;
+    *.cpp | *.h | *.c | *.proto) echo "// $id" ;;
     *.lua) echo "-- $id" ;;
     *.html | *.qrc) echo "<!-- $id -->" ;;
     *.css | *.js) echo "/* $id */" ;;

@@ -124,7 +124,11 @@ QString readConfigFile(const QString &path, EdgeConfig *config)
         file.beginGroup(group);
         EdgeLinkConfig link;
         link.name = group.mid(5);
-        link.connection = file.value(QStringLiteral("connection")).toString();
+        // QSettings reads an unquoted serial line's commas as a list.
+        const QVariant connection = file.value(QStringLiteral("connection"));
+        link.connection = connection.type() == QVariant::StringList
+                              ? connection.toStringList().join(QLatin1Char(','))
+                              : connection.toString();
         link.tagFile = file.value(QStringLiteral("tags")).toString();
         link.plan = plan;
         link.plan.merge = file.value(QStringLiteral("merge"), plan.merge).toBool();

@@ -29,6 +29,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from headless import browser  # noqa: E402
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.support.ui import Select, WebDriverWait
 
 WAIT_S = 30  # generous: the machine is small and shared
@@ -69,6 +70,16 @@ def api(http, path):
         return json.load(answer)
 
 
+def settled(read):
+    """What read() gives once the grid is not being drawn anew under it."""
+    for _ in range(100):
+        try:
+            return read()
+        except StaleElementReferenceException:
+            time.sleep(0.05)
+    return read()
+
+
 def attribute(page, element_id, name):
     return page.find_element(By.ID, element_id).get_attribute(name) or ""
 
@@ -91,7 +102,9 @@ def main():
         page = None
         try:
             page = browser(os.path.join(folder, "profile"))
-            wait = WebDriverWait(page, WAIT_S)
+            # The grid is drawn anew on each refresh: a cell found a moment
+            # ago may be gone, which is no failure while waiting.
+            wait = WebDriverWait(page, WAIT_S, ignored_exceptions=[StaleElementReferenceException])
             page.get("http://%s/" % http)
             wait.until(lambda p: p.find_element(By.ID, "cell-0").get_attribute("value") == "250")
 
@@ -100,7 +113,7 @@ def main():
             span = page.execute_script("return document.getElementById('cell-8').parentElement.colSpan")
             if span != 2 or page.find_elements(By.ID, "cell-9"):
                 sys.exit("D8:float does not span its two registers (colspan %r)" % span)
-            offsets = [th.text for th in page.find_elements(By.CSS_SELECTOR, "#memory thead th.offset")]
+            offsets = settled(lambda: [th.text for th in page.find_elements(By.CSS_SELECTOR, "#memory thead th.offset")])
             if offsets != ["+%d" % i for i in range(8)]:
                 sys.exit("the memory table's column offsets are %r" % offsets)
 
@@ -111,7 +124,7 @@ def main():
             cell.send_keys("-1234", Keys.ENTER)
             wait.until(lambda p: "saved" in p.find_element(By.ID, "cell-1").get_attribute("class")
                        or "bad" in p.find_element(By.ID, "cell-1").get_attribute("class"))
-            if "bad" in page.find_element(By.ID, "cell-1").get_attribute("class"):
+            if "bad" in settled(lambda: page.find_element(By.ID, "cell-1").get_attribute("class")):
                 sys.exit("the page refused the edit: " + page.find_element(By.ID, "message").text)
             answer = driver_read(norvo, plugin, plc, "D1", "int16")
             if answer.get("status") != 0 or answer.get("values") != [-1234]:

@@ -302,6 +302,11 @@ def refusals():
     config = write_file("edge.conf", "[broker]\nhost=127.0.0.1\n[node]\nname=x\n")
     run = subprocess.run([EDGE, "--config", config], capture_output=True, text=True)
     check(run.returncode == 2 and "no [link.NAME] section" in run.stderr, f"a plant without links: {run.stderr}")
+    good = write_file("good.csv", "name,label,type\nok,D0,int16\n")
+    config = write_file("twice.conf", f"[link.a]\nconnection=127.0.0.1:1\ntags={good}\n"
+                        f"[link.b]\nconnection=/dev/ttyUSB0,9600,8,1,N\ntags={good}\n")
+    run = subprocess.run([EDGE, "--config", config], capture_output=True, text=True)
+    check(run.returncode == 2 and 'tag "ok" is also a tag of link a' in run.stderr, f"one name, two links: {run.stderr}")
     run = subprocess.run([EDGE, "--broker", "127.0.0.1:99999", "127.0.0.1:1", tags], capture_output=True, text=True)
     check(run.returncode == 2 and "--broker" in run.stderr, f"a bad broker: {run.stderr}")
 

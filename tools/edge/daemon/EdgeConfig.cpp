@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 
 #include <QtCore/QFile>
+#include <QtCore/QHash>
 #include <QtCore/QFileInfo>
 #include <QtCore/QRegularExpression>
 #include <QtCore/QSettings>
@@ -155,10 +156,19 @@ QString readConfigFile(const QString &path, EdgeConfig *config)
 QString reloadTags(EdgeConfig *config)
 {
     QList<EdgeLinkConfig> links = config->links;
+    // A tag's name is its topic under the node: one tag a name, whatever its link.
+    QHash<QString, QString> linkOfTag;
     for (EdgeLinkConfig &link : links) {
         const QString error = readTags(&link);
         if (!error.isEmpty())
             return error;
+        for (const TagFile::Tag &tag : qAsConst(link.tags)) {
+            if (linkOfTag.contains(tag.name)) {
+                return QStringLiteral("%1: tag %2 is also a tag of link %3: a name is one topic of the node")
+                    .arg(link.tagFile, quoted(tag.name), linkOfTag.value(tag.name));
+            }
+            linkOfTag.insert(tag.name, link.name);
+        }
     }
     config->links = links;
     return QString();

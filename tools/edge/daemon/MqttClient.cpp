@@ -2,6 +2,7 @@
 #include "MqttClient.h"
 
 #include <QtCore/QMetaObject>
+#include <QtCore/QTimer>
 
 #include <MQTTAsync.h>
 
@@ -14,7 +15,7 @@ struct MqttClient::Private
     Options options;
     MQTTAsync client = nullptr;
     // Paho keeps pointers into these while it connects.
-    QByteArray uri, clientId, user, password, ca, cert, key, willTopic;
+    QByteArray uri, clientId, user, password, ca, cert, key, willTopic, willPayload;
     MQTTAsync_willOptions will = MQTTAsync_willOptions_initializer;
     MQTTAsync_SSLOptions ssl = MQTTAsync_SSLOptions_initializer;
     MQTTAsync_connectOptions connect = MQTTAsync_connectOptions_initializer;
@@ -26,7 +27,7 @@ struct MqttClient::Private
         quint64 token;
     };
 
-    static void onConnected(void *context, char *)
+    static void onConnected(void *context, MQTTAsync_successData *)
     {
         auto *d = static_cast<Private *>(context);
         QMetaObject::invokeMethod(d->q, [q = d->q] {
@@ -39,8 +40,10 @@ struct MqttClient::Private
         auto *d = static_cast<Private *>(context);
         const QString cause = response && response->message ? QString::fromUtf8(response->message)
                                                              : QStringLiteral("the broker cannot be reached");
-        QMetaObject::invokeMethod(d->q, [q = d->q, cause] { emit q->connectionLost(cause); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(d->q, [q = d->q, cause] {
+            emit q->connectionLost(cause);
+            q->retryLater();
+        }, Qt::QueuedConnection);
     }
     static void onConnectionLost(void *context, char *cause)
     {
@@ -49,6 +52,7 @@ struct MqttClient::Private
         QMetaObject::invokeMethod(d->q, [q = d->q, text] {
             q->connected_ = false;
             emit q->connectionLost(text);
+            q->retryLater();
         }, Qt::QueuedConnection);
     }
     static int onMessage(void *context, char *topic, int topicLength, MQTTAsync_message *message)
@@ -119,26 +123,18 @@ bool MqttClient::start()
         return false;
     }
     MQTTAsync_setCallbacks(d->client, d, &Private::onConnectionLost, &Private::onMessage, nullptr);
-    MQTTAsync_setConnected(d->client, d, &Private::onConnected);
 
+    // The client connects again itself (not Paho), so that each connection
+    // can carry its own will.
     MQTTAsync_connectOptions &c = d->connect;
     c.keepAliveInterval = 10;
     c.cleansession = 1;
-    c.automaticReconnect = 1;
-    c.minRetryInterval = 1;
-    c.maxRetryInterval = 5;
+    c.automaticReconnect = 0;
     c.context = d;
+    c.onSuccess = &Private::onConnected;
     c.onFailure = &Private::onConnectFailure;
-    if (!o.willTopic.isEmpty()) {
-        d->willTopic = o.willTopic.toUtf8();
-        d->will.topicName = d->willTopic.constData();
-        d->will.payload.data = o.willPayload.constData();
-        d->will.payload.len = o.willPayload.size();
-        d->will.message = nullptr;
-        d->will.retained = 1;
-        d->will.qos = 1;
-        c.will = &d->will;
-    }
+    if (!o.willTopic.isEmpty())
+        setWill(o.willTopic, o.willPayload);
     if (!o.user.isEmpty()) {
         d->user = o.user.toUtf8();
         d->password = o.password.toUtf8();
@@ -158,11 +154,41 @@ bool MqttClient::start()
         }
         c.ssl = &d->ssl;
     }
-    if (MQTTAsync_connect(d->client, &c) != MQTTASYNC_SUCCESS) {
-        error_ = QStringLiteral("cannot start connecting to %1").arg(QString::fromUtf8(d->uri));
-        return false;
-    }
+    connectNow();
     return true;
+}
+
+void MqttClient::setWill(const QString &topic, const QByteArray &payload)
+{
+    d->willTopic = topic.toUtf8();
+    d->willPayload = payload;
+    d->will.topicName = d->willTopic.constData();
+    d->will.payload.data = d->willPayload.constData();
+    d->will.payload.len = d->willPayload.size();
+    d->will.message = nullptr;
+    d->will.retained = 1;
+    d->will.qos = 1;
+    d->connect.will = &d->will;
+}
+
+void MqttClient::connectNow()
+{
+    if (!d->client || connected_)
+        return;
+    emit aboutToConnect();
+    if (MQTTAsync_connect(d->client, &d->connect) != MQTTASYNC_SUCCESS)
+        retryLater();
+}
+
+void MqttClient::retryLater()
+{
+    if (!retrying_) {
+        retrying_ = true;
+        QTimer::singleShot(retryMs, this, [this] {
+            retrying_ = false;
+            connectNow();
+        });
+    }
 }
 
 bool MqttClient::publish(quint64 token, const QString &topic, const QByteArray &payload, bool retained)

@@ -31,9 +31,13 @@ public:
     explicit MqttClient(const Options &options, QObject *parent = nullptr);
     ~MqttClient() override;
 
-    // Connects, and connects again by itself whenever the link is lost.
+    // Connects, and connects again whenever the link is lost or a connect
+    // fails, a second later; aboutToConnect() comes before each attempt, so
+    // that the will can change from one connection to the next.
     // False when the client cannot be made (a bad address).
     bool start();
+    // The will of the next connection (retained, QoS 1).
+    void setWill(const QString &topic, const QByteArray &payload);
     bool isConnected() const { return connected_; }
 
     // QoS 1. True when Paho took the message; delivered(token) follows once
@@ -45,16 +49,22 @@ public:
     QString errorString() const { return error_; }
 
 signals:
+    void aboutToConnect();
     void connected();
     void connectionLost(const QString &cause);
     void delivered(quint64 token);
     void messageArrived(const QString &topic, const QByteArray &payload);
 
 private:
+    void connectNow();
+    void retryLater();
+
     struct Private;
     Private *d;
     bool connected_ = false;
+    bool retrying_ = false;
     QString error_;
+    static constexpr int retryMs = 1000;
 };
 
 #endif

@@ -15,7 +15,7 @@ the broker stops for 4 s. Every sample must arrive (seq without gaps); the
 figure is the time from the broker's return until the backlog is in.
 
 usage: edge_scale.py NORVO_EDGE NORVO_SIM [--links 10,50,100] [--seconds 40]
-                     [--spacing 20] [--no-restart] [--no-scale] [--quick]
+                     [--spacing 20] [--restarts 3] [--no-scale] [--quick]
 
 Prints a table; exits 1 when something could not be measured (a process
 did not start, no statistics arrived), never because of a figure.
@@ -219,7 +219,7 @@ def scale(links):
             connections.append((name, plc))
 
         writes = {}  # (tag, value): when the write was sent
-        latencies, late = [], []
+        latencies, delivery, round_trips = [], [], []
         lock = threading.Lock()
 
         def on_sample(arrived, tag, sample):
@@ -227,6 +227,8 @@ def scale(links):
                 sent = writes.pop((tag, sample.get("value")), None)
             if sent is not None:
                 latencies.append((arrived - sent) * 1000)
+                # From the read's time stamp: norvo-edge, the broker and the subscriber alone.
+                delivery.append((arrived - sample_time(sample)) * 1000)
 
         subscriber = Subscriber(broker, f"scale{links}", on_sample)
         edge = work.spawn([ARGS.edge, "--config", edge_config(work, broker, connections, tag_files)],
@@ -257,6 +259,7 @@ def scale(links):
                                    {"Content-Type": "application/json"})
                 reply = sims[name].getresponse()
                 reply.read()
+                round_trips.append((time.time() - sent) * 1000)
                 if reply.status != 200:
                     raise RuntimeError(f"the simulator refused the write: HTTP {reply.status}")
             if k == rounds // 2:
@@ -288,6 +291,9 @@ def scale(links):
             "p50": percentile(latencies, 50),
             "p99": percentile(latencies, 99),
             "max": max(latencies) if latencies else float("nan"),
+            "delivery50": percentile(delivery, 50),
+            "delivery99": percentile(delivery, 99),
+            "write99": percentile(round_trips, 99),
             "seconds": wall,
             "loads": loads,
         }
@@ -352,6 +358,7 @@ def restart(outage=4.0):
             "duplicates": len(samples) - len(seqs),
             "first": first - back,
             "delivered": delivered - back if caught_up() else float("nan"),
+            "drain": delivered - first if caught_up() else float("nan"),
         }
     finally:
         work.close()
@@ -362,21 +369,21 @@ def main():
     if not ARGS.no_scale:
         print(f"\nScale: 100 int16 labels a link (10 clusters of 10, {ARGS.spacing} registers apart), "
               f"period {PERIOD_MS} ms, 10 % changed every second, {ARGS.seconds} s a run")
-        print("  links  labels  req/cycle  cycles  overruns  max cycle ms  failed  edge CPU %  "
-              "changes  lost  p50 ms  p99 ms  max ms  load start/mid/end", flush=True)
+        print("  links  labels  req/cycle  cycles  overruns  last cycle ms  failed  edge CPU %  changes  lost  "
+              "p50 ms  p99 ms  max ms  read-to-sub p50/p99 ms  write p99 ms  load start/mid/end", flush=True)
         for links in ARGS.links:
             r = scale(links)
             print(f"  {r['links']:5d} {r['labels']:7d} {r['requests']:10.1f} {r['cycles']:7d} {r['overruns']:9d} "
-                  f"{r['cycle_ms']:13d} {r['failures']:7d} {r['cpu']:11.2f} {r['changes']:8d} {r['lost']:5d} "
-                  f"{r['p50']:7.0f} {r['p99']:7.0f} {r['max']:7.0f}  "
-                  + "/".join(f"{x:.1f}" for x in r["loads"]), flush=True)
-    if not ARGS.no_restart:
-        r = restart()
-        print(f"\nBroker restart: {r['outage']:.0f} s away, a counter read every 100 ms")
-        print(f"  samples {r['samples']}, of them {r['backlog']} buffered during the outage; seq gaps {r['gaps']}, "
-              f"repeats {r['duplicates']}")
-        print(f"  first message {r['first']:.2f} s after the broker's return, backlog delivered after "
-              f"{r['delivered']:.2f} s", flush=True)
+                  f"{r['cycle_ms']:14d} {r['failures']:7d} {r['cpu']:11.2f} {r['changes']:8d} {r['lost']:5d} "
+                  f"{r['p50']:7.0f} {r['p99']:7.0f} {r['max']:7.0f} {r['delivery50']:11.1f}/{r['delivery99']:<11.1f}"
+                  f"{r['write99']:13.1f}  " + "/".join(f"{x:.1f}" for x in r["loads"]), flush=True)
+    if ARGS.restarts:
+        print("\nBroker restart: 4 s away, a counter read every 100 ms; times from the broker's return")
+        print("  run  samples  buffered  seq gaps  repeats  first message s  backlog in s  drain ms", flush=True)
+        for run in range(1, ARGS.restarts + 1):
+            r = restart()
+            print(f"  {run:3d} {r['samples']:8d} {r['backlog']:9d} {r['gaps']:9d} {r['duplicates']:8d} "
+                  f"{r['first']:16.2f} {r['delivered']:13.2f} {r['drain'] * 1000:9.0f}", flush=True)
     print(f"\nload average {load():.2f} at the end")
     return 0
 
@@ -390,11 +397,11 @@ def parse():
     parser.add_argument("--spacing", type=int, default=20,
                         help="registers from one cluster's start to the next (10 labels a cluster)")
     parser.add_argument("--no-scale", action="store_true")
-    parser.add_argument("--no-restart", action="store_true")
+    parser.add_argument("--restarts", type=int, default=3, help="broker restarts to run (0: none)")
     parser.add_argument("--quick", action="store_true", help="2 links for 5 s: checks that it all runs")
     args = parser.parse_args()
     if args.quick:
-        args.links, args.seconds = "2", 5
+        args.links, args.seconds, args.restarts = "2", 5, 1
     args.links = [int(n) for n in args.links.split(",")]
     if args.spacing < PER_CLUSTER:
         parser.error("--spacing is at least 10")

@@ -242,6 +242,7 @@ def scale(links):
         rounds = ARGS.seconds
         loads = [load()]
         cpu_start, wall_start = cpu_seconds(edge.pid), time.monotonic()
+        broker_start, own_start = cpu_seconds(broker.process.pid), sum(os.times()[:2])
         start = wall_start
         for k in range(1, rounds + 1):
             cluster = k % CLUSTERS
@@ -268,6 +269,8 @@ def scale(links):
         wait_for(lambda: not writes, 3)
         cpu = cpu_seconds(edge.pid) - cpu_start
         wall = time.monotonic() - wall_start
+        broker_cpu = cpu_seconds(broker.process.pid) - broker_start
+        own_cpu = sum(os.times()[:2]) - own_start
         loads.append(load())
         work.stop(edge)  # publishes each link's last statistics
         wait_for(lambda: len(subscriber.stats) >= links, 5)
@@ -286,6 +289,8 @@ def scale(links):
             "cycle_ms": max(s["cycle_ms"] for s in stats),
             "failures": sum(sum(s["failures"].values()) for s in stats),
             "cpu": 100 * cpu / wall,
+            "broker_cpu": 100 * broker_cpu / wall,
+            "own_cpu": 100 * own_cpu / wall,
             "changes": len(latencies) + lost,
             "lost": lost,
             "p50": percentile(latencies, 50),
@@ -364,26 +369,35 @@ def restart(outage=4.0):
         work.close()
 
 
+def table(cells):
+    """A row of a Markdown table (the header gets its rule)."""
+    print("| " + " | ".join(str(cell) for cell in cells) + " |", flush=True)
+    if isinstance(cells[0], str):
+        print("|" + "---|" * len(cells), flush=True)
+
+
 def main():
     print(f"edge_scale: {ARGS.edge}, {os.cpu_count()} CPUs, load average {load():.2f} at the start", flush=True)
     if not ARGS.no_scale:
         print(f"\nScale: 100 int16 labels a link (10 clusters of 10, {ARGS.spacing} registers apart), "
-              f"period {PERIOD_MS} ms, 10 % changed every second, {ARGS.seconds} s a run")
-        print("  links  labels  req/cycle  cycles  overruns  last cycle ms  failed  edge CPU %  changes  lost  "
-              "p50 ms  p99 ms  max ms  read-to-sub p50/p99 ms  write p99 ms  load start/mid/end", flush=True)
+              f"period {PERIOD_MS} ms, 10 % changed every second, {ARGS.seconds} s a run; latency from the "
+              "write to the subscriber, and from the read's time stamp to the subscriber\n")
+        table(["links", "labels", "req/cycle", "cycles", "overruns", "last cycle ms", "failed", "edge CPU %",
+               "changes", "lost", "p50 ms", "p99 ms", "max ms", "read to sub p50/p99 ms", "write p99 ms",
+               "broker/script CPU %", "load start/mid/end"])
         for links in ARGS.links:
             r = scale(links)
-            print(f"  {r['links']:5d} {r['labels']:7d} {r['requests']:10.1f} {r['cycles']:7d} {r['overruns']:9d} "
-                  f"{r['cycle_ms']:14d} {r['failures']:7d} {r['cpu']:11.2f} {r['changes']:8d} {r['lost']:5d} "
-                  f"{r['p50']:7.0f} {r['p99']:7.0f} {r['max']:7.0f} {r['delivery50']:11.1f}/{r['delivery99']:<11.1f}"
-                  f"{r['write99']:13.1f}  " + "/".join(f"{x:.1f}" for x in r["loads"]), flush=True)
+            table([r["links"], r["labels"], f"{r['requests']:.1f}", r["cycles"], r["overruns"], r["cycle_ms"],
+                   r["failures"], f"{r['cpu']:.2f}", r["changes"], r["lost"], f"{r['p50']:.0f}", f"{r['p99']:.0f}",
+                   f"{r['max']:.0f}", f"{r['delivery50']:.0f}/{r['delivery99']:.0f}", f"{r['write99']:.1f}",
+                   f"{r['broker_cpu']:.1f}/{r['own_cpu']:.1f}", "/".join(f"{x:.1f}" for x in r["loads"])])
     if ARGS.restarts:
-        print("\nBroker restart: 4 s away, a counter read every 100 ms; times from the broker's return")
-        print("  run  samples  buffered  seq gaps  repeats  first message s  backlog in s  drain ms", flush=True)
+        print("\nBroker restart: 4 s away, a counter read every 100 ms; times from the broker's return\n")
+        table(["run", "samples", "buffered", "seq gaps", "repeats", "first message s", "backlog in s", "drain ms"])
         for run in range(1, ARGS.restarts + 1):
             r = restart()
-            print(f"  {run:3d} {r['samples']:8d} {r['backlog']:9d} {r['gaps']:9d} {r['duplicates']:8d} "
-                  f"{r['first']:16.2f} {r['delivered']:13.2f} {r['drain'] * 1000:9.0f}", flush=True)
+            table([run, r["samples"], r["backlog"], r["gaps"], r["duplicates"], f"{r['first']:.2f}",
+                   f"{r['delivered']:.2f}", f"{r['drain'] * 1000:.0f}"])
     print(f"\nload average {load():.2f} at the end")
     return 0
 

@@ -15,7 +15,8 @@ the broker stops for 4 s. Every sample must arrive (seq without gaps); the
 figure is the time from the broker's return until the backlog is in.
 
 usage: edge_scale.py NORVO_EDGE NORVO_SIM [--links 10,50,100] [--seconds 40]
-                     [--spacing 20] [--restarts 3] [--no-scale] [--quick]
+                     [--spacing 20] [--restarts 3] [--no-scale] [--nodelay]
+                     [--quick]
 
 Prints a table; exits 1 when something could not be measured (a process
 did not start, no statistics arrived), never because of a figure.
@@ -119,7 +120,7 @@ class Broker:
         os.makedirs(store)
         self.conf = work.file(name + ".conf", f"listener {self.port} 127.0.0.1\nallow_anonymous true\n"
                               f"persistence true\npersistence_location {store}/\n"
-                              "max_queued_messages 0\n")
+                              "max_queued_messages 0\n" + ("set_tcp_nodelay true\n" if ARGS.nodelay else ""))
         self.process = None
 
     def start(self):
@@ -411,6 +412,8 @@ def parse():
     parser.add_argument("--spacing", type=int, default=20,
                         help="registers from one cluster's start to the next (10 labels a cluster)")
     parser.add_argument("--no-scale", action="store_true")
+    parser.add_argument("--nodelay", action="store_true",
+                        help="mosquitto sends at once (set_tcp_nodelay), without Nagle's wait for an acknowledgement")
     parser.add_argument("--restarts", type=int, default=3, help="broker restarts to run (0: none)")
     parser.add_argument("--quick", action="store_true", help="2 links for 5 s: checks that it all runs")
     args = parser.parse_args()

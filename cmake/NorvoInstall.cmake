@@ -5,6 +5,7 @@
 #   lib    the plug-in with its soname link               -> liblibnorvo1
 #   dev    headers, .so link, CMake package, pkg-config   -> liblibnorvo-dev
 #   tools  norvo and norvo-sim with their man pages       -> norvo-tools
+#   edge   norvo-edge, its man page, the example config   -> norvo-edge
 #
 # An install to /usr gets multiarch paths (usr/lib/<triplet>); the CMake
 # and pkg-config files are relocatable either way.
@@ -88,4 +89,17 @@ if(NOT CMAKE_CROSSCOMPILING)
     install(CODE "set(NORVO_DISSECTOR_DIR \"${NORVO_WIRESHARK_PLUGIN_DIR}\")
         set(NORVO_MULTIARCH \"${CMAKE_LIBRARY_ARCHITECTURE}\")" COMPONENT tools)
     install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/NorvoWiresharkFolder.cmake COMPONENT tools)
+endif()
+
+# norvo-edge, once its target exists. The example configuration goes with
+# the documentation: a system's /etc is the package's business (it ships
+# the same file there as a conffile), and an install under another prefix
+# must not write outside it.
+if(TARGET norvo-edge)
+    set_target_properties(norvo-edge PROPERTIES INSTALL_RPATH "$ORIGIN/${_libFromBin}")
+    install(TARGETS norvo-edge RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT edge)
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/man/norvo-edge.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT edge)
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/edge.conf
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/norvo-edge/examples COMPONENT edge)
 endif()

@@ -38,11 +38,12 @@ source "$root/scripts/packages.sh"
 # The foreign Qt's CMake files name the build machine's moc (qtbase5-dev-tools,
 # pulled in by qtbase5-dev:<arch>); pkg-config serves the install test. The
 # foreign libglib's postinst cannot run its own helpers here; its "Exec
-# format error" lines are harmless.
+# format error" lines are harmless. protoc runs on the build machine: the
+# native protobuf-compiler, the foreign libprotobuf-dev.
 ensure_architecture arm-test "$arch"
 ensure_packages arm-test cmake pkg-config "crossbuild-essential-$arch" "qtbase5-dev:$arch" \
     "libqt5serialport5-dev:$arch" "libcpp-httplib-dev:$arch" "libpcap-dev:$arch" "libpaho-mqtt-dev:$arch" "libssl-dev:$arch" qemu-user \
-    abigail-tools groff-base
+    "libprotobuf-dev:$arch" protobuf-compiler abigail-tools groff-base
 
 # qemu finds the multiarch loader and libraries at their usual places; a
 # prefix would make it mix in the cross toolchain's libc and crash Qt programs.

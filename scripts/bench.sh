@@ -38,7 +38,7 @@ done
 # shellcheck source=scripts/packages.sh
 source "$repo/scripts/packages.sh"
 ensure_packages bench cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev libpaho-mqtt-dev libssl-dev \
-    libbenchmark-dev libcpp-httplib-dev libpcap-dev
+    libprotobuf-dev protobuf-compiler libbenchmark-dev libcpp-httplib-dev libpcap-dev
 [[ -z $edge ]] || ensure_packages bench-edge mosquitto python3-paho-mqtt
 
 echo "== building in $build ($build_type)"

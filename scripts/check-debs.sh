@@ -52,7 +52,7 @@ owns() {
 }
 
 lib=usr/lib/$triplet
-for package in liblibnorvo1 liblibnorvo-dev norvo-tools; do
+for package in liblibnorvo1 liblibnorvo-dev norvo-tools norvo-edge; do
     deb=$dir/${package}_${version}_$arch.deb
     if [[ ! -f $deb ]]; then
         fail "no $deb"
@@ -93,6 +93,18 @@ for package in liblibnorvo1 liblibnorvo-dev norvo-tools; do
         owns "$package" usr/bin/norvo usr/bin/norvo-sim \
             usr/share/man/man1/norvo\.1\.gz usr/share/man/man1/norvo-sim\.1\.gz \
             "$lib/wireshark/plugins/norvo\.lua"
+        ;;
+    norvo-edge)
+        expect "$package" Section '^net$'
+        expect "$package" Multi-Arch '^foreign$'
+        expect "$package" Depends "liblibnorvo1 \(= ${version//./\\.}\)"
+        expect "$package" Depends 'libpaho-mqtt1\.3'
+        # The service user comes from its sysusers file.
+        expect "$package" Depends 'systemd-sysusers'
+        grep -qx '/etc/norvo/edge\.conf' <(dpkg-deb -I "$deb" conffiles 2>/dev/null) ||
+            fail "$package: /etc/norvo/edge.conf is no conffile"
+        owns "$package" usr/bin/norvo-edge usr/share/man/man1/norvo-edge\.1\.gz etc/norvo/edge\.conf \
+            usr/lib/sysusers\.d/norvo-edge\.conf "(usr/)?lib/systemd/system/norvo-edge\.service"
         ;;
     esac
     echo "check-debs: $(basename "$deb"): $(dpkg-deb -f "$deb" Depends)"

@@ -17,8 +17,9 @@
 # the packages land beside it.
 #
 # NORVO_AUTOPKGTEST=0  skips the autopkgtest. It installs liblibnorvo1,
-#                      liblibnorvo-dev and norvo-tools on this machine and
-#                      removes them again, unless they were installed before.
+#                      liblibnorvo-dev, norvo-tools and norvo-edge on this
+#                      machine and removes them again, unless they were
+#                      installed before (norvo-edge's system user stays).
 #
 # Exit status 75: a package the build needs could not be installed because
 # the mirror could not give its architecture's index (scripts/packages.sh).
@@ -80,7 +81,7 @@ echo "package: lintian has no error or warning on $(basename "$changes")"
 "$repo/scripts/check-debs.sh" "$changes"
 
 if [[ $arch == "$buildArch" && ${NORVO_AUTOPKGTEST:-1} != 0 ]]; then
-    before=$(dpkg-query -W -f='${Package}:${Status}\n' liblibnorvo1 liblibnorvo-dev norvo-tools 2>/dev/null |
+    before=$(dpkg-query -W -f='${Package}:${Status}\n' liblibnorvo1 liblibnorvo-dev norvo-tools norvo-edge 2>/dev/null |
         grep -c 'install ok installed' || true)
     start=$SECONDS
     status=0
@@ -94,7 +95,7 @@ if [[ $arch == "$buildArch" && ${NORVO_AUTOPKGTEST:-1} != 0 ]]; then
     autopkgtest --output-dir "$out/autopkgtest" "$changes" -- null || status=$?
     rm -f "$native_only"
     if [[ $before -eq 0 ]]; then
-        DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq liblibnorvo1 liblibnorvo-dev norvo-tools >/dev/null || true
+        DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq liblibnorvo1 liblibnorvo-dev norvo-tools norvo-edge >/dev/null || true
     fi
     echo "package: autopkgtest took $((SECONDS - start)) s"
     # autopkgtest: 0 all passed, 2 some skipped, anything else failed.

@@ -29,14 +29,17 @@ exempt+='|\.(md|png)$'
 # The line a file must carry, by its language; nothing for an unknown one.
 spdx_line() {
     case $1 in
-    *.cpp | *.h | *.c) echo "// $id" ;;
+    *.cpp | *.h | *.c | *.proto) echo "// $id" ;;
     *.lua) echo "-- $id" ;;
     *.html | *.qrc) echo "<!-- $id -->" ;;
     *.css | *.js) echo "/* $id */" ;;
     *.[1-8]) echo ".\\\" $id" ;;
-    *.cmake | *CMakeLists.txt | *.in | *.sh | *.py | *.supp | debian/rules | debian/tests/* | .ci/*)
+    *.cmake | *CMakeLists.txt | *.in | *.sh | *.py | *.supp | debian/rules | debian/tests/* | .ci/* | \
+        debian/*.service | debian/*.sysusers)
         echo "# $id"
         ;;
+    # INI files read with QSettings, to which '#' is no comment.
+    *.conf) echo "; $id" ;;
     esac
 }
 

@@ -22,6 +22,8 @@ import paho.mqtt.publish as publish
 
 EDGE, SIM, NORVO = sys.argv[1:4]
 WORK = tempfile.mkdtemp(prefix="norvo-edge-test-")
+# mosquitto started as root runs as its own user: it must reach its files.
+os.chmod(WORK, 0o755)
 TIME = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
 failures = []
 
@@ -55,15 +57,36 @@ def write_file(name, text):
     return path
 
 
+def make_certificates():
+    """A CA of our own and the broker's certificate for 127.0.0.1."""
+    def openssl(*arguments):
+        subprocess.run(["openssl", *arguments], check=True, cwd=WORK, capture_output=True)
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "ca.key", "-out", "ca.pem",
+            "-days", "2", "-subj", "/CN=norvo test CA")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "broker.key", "-out", "broker.csr",
+            "-subj", "/CN=127.0.0.1")
+    write_file("san.ext", "subjectAltName=IP:127.0.0.1\n")
+    openssl("x509", "-req", "-in", "broker.csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-CAcreateserial",
+            "-out", "broker.pem", "-days", "2", "-extfile", "san.ext")
+    os.chmod(os.path.join(WORK, "broker.key"), 0o644)
+
+
 class Broker:
-    """mosquitto that keeps its sessions across a restart, as a plant's does."""
+    """mosquitto that keeps its sessions across a restart, as a plant's does,
+    on a plain listener and a TLS one."""
 
     def __init__(self):
         self.port = free_port()
+        self.tls_port = free_port()
         store = os.path.join(WORK, "broker")
         os.makedirs(store, exist_ok=True)
-        self.conf = write_file("mosquitto.conf", f"listener {self.port} 127.0.0.1\nallow_anonymous true\n"
-                               f"persistence true\npersistence_location {store}/\n")
+        os.chmod(store, 0o777)
+        make_certificates()
+        self.conf = write_file("mosquitto.conf", f"per_listener_settings false\nallow_anonymous true\n"
+                               f"persistence true\npersistence_location {store}/\n"
+                               f"listener {self.port} 127.0.0.1\n"
+                               f"listener {self.tls_port} 127.0.0.1\ncafile {WORK}/ca.pem\n"
+                               f"certfile {WORK}/broker.pem\nkeyfile {WORK}/broker.key\n")
         self.process = None
 
     def start(self):
@@ -121,8 +144,10 @@ def start_sim(*arguments):
 
 
 def start_edge(broker, plc, tags, *options):
+    # Its log goes to a file, shown when a check fails.
+    log = open(os.path.join(WORK, "edge.log"), "a")
     return subprocess.Popen([EDGE, "--broker", f"127.0.0.1:{broker.port}", "--node", "cell", *options, plc, tags],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                            stdout=subprocess.DEVNULL, stderr=log)
 
 
 def stop(process):
@@ -195,6 +220,7 @@ def values_writes_and_merged_reads(broker):
     reads = [line for line in log.splitlines() if re.search(r" read (D|bits X)\S* count (?!13:)", line)]
     writes = [line for line in log.splitlines() if " write D0 " in line]
     check(stats["requests_per_cycle"] == 2 and len(writes) == 1, f"merged: {stats}, writes {writes}")
+    check(stats["synchronising_reads"] == 1 and stats["late_answers"] == 0, f"the driver's account: {stats}")
     check(len(reads) == stats["cycles"] and stats["requests"] == stats["cycles"] + 1,
           f"every cycle one request: {len(reads)} reads in the PLC's log, {stats}")
     check(all(" read D0 count 6" in line or " read bits X0 count 4" in line for line in reads), "the runs read")
@@ -205,8 +231,13 @@ def lost_link_and_will(broker):
     port = free_port()
     sim, plc = start_sim("--tcp", f"127.0.0.1:{port}")
     tags = write_file("lost.csv", "name,label,type\nlost,D0,int16\n")
+    # A plant's form: the broker (over TLS), the node and the links from a file.
+    config = write_file("plant.conf", f"[broker]\nhost=127.0.0.1\nport={broker.tls_port}\nca={WORK}/ca.pem\n"
+                        f"[node]\nname=lostcell\n"
+                        f"[link.press]\nconnection={plc}\nstation=1\ntags={tags}\n")
     subscriber = Subscriber(broker, "lost")
-    edge = start_edge(broker, plc, tags, "--node", "lostcell")
+    edge = subprocess.Popen([EDGE, "--config", config], stdout=subprocess.DEVNULL,
+                            stderr=open(os.path.join(WORK, "edge.log"), "a"))
     topic = "norvo/lostcell/lost"
     check(wait_for(lambda: (subscriber.last(topic) or {}).get("status") == 0), "the link's tag is read")
     stop(sim)
@@ -217,6 +248,11 @@ def lost_link_and_will(broker):
     check(sum(1 for s in subscriber.on(topic) if s["status"] != 0) == 1, "a failure is published once")
     sim, _ = start_sim("--tcp", f"127.0.0.1:{port}")
     check(wait_for(lambda: (subscriber.last(topic) or {}).get("status") == 0), "the link comes back")
+
+    # SIGHUP reads the tag files again.
+    write_file("lost.csv", "name,label,type\nlost,D0,int16\nmore,D1,uint16\n")
+    edge.send_signal(signal.SIGHUP)
+    check(wait_for(lambda: (subscriber.last("norvo/lostcell/more") or {}).get("status") == 0), "a tag added by SIGHUP")
 
     # The will: a node that dies without a word is offline all the same.
     edge.kill()
@@ -280,6 +316,9 @@ def main():
         nothing_lost(broker)
     finally:
         broker.stop()
+        if failures:
+            with open(os.path.join(WORK, "edge.log")) as log:
+                print("norvo-edge's log:\n" + log.read())
         shutil.rmtree(WORK, ignore_errors=True)
     print("failures:", len(failures))
     return 1 if failures else 0

@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs the build into a scratch prefix, checks the tree and builds the
 # consumers against it. Besides what consumers.cmake takes:
-#   BUILD  the build folder   WORK  scratch folder   LIBDIR, INCLUDEDIR, BINDIR, MANDIR
+#   BUILD  the build folder   WORK  scratch folder
+#   LIBDIR, INCLUDEDIR, BINDIR, MANDIR, DATAROOTDIR
 #   TOOLS  comma-separated tool names that must be installed
 cmake_minimum_required(VERSION 3.16)
 include(${CMAKE_CURRENT_LIST_DIR}/consumers.cmake)
@@ -37,6 +38,10 @@ string(REPLACE "," ";" TOOLS "${TOOLS}")
 foreach(tool IN LISTS TOOLS)
     list(APPEND required ${prefix}/${BINDIR}/${tool} ${prefix}/${MANDIR}/man1/${tool}.1)
 endforeach()
+# norvo-edge's example configuration stays under the prefix.
+if("norvo-edge" IN_LIST TOOLS)
+    list(APPEND required ${prefix}/${DATAROOTDIR}/doc/norvo-edge/examples/edge.conf)
+endif()
 foreach(file IN LISTS required)
     if(NOT EXISTS ${file})
         message(FATAL_ERROR "not installed: ${file}")

@@ -11,11 +11,14 @@ if(NOT rc EQUAL 0)
 endif()
 
 # The options as --help lists them: every --word and -letter that starts
-# a word of the text.
-string(REGEX MATCHALL "(^|[ \n,\[])--?[a-z][a-z0-9-]*" found "${help}")
+# a word of the text. Brackets go first: an unmatched [ in a CMake list
+# item joins it to every item after it ("[--node" in a synopsis).
+string(REPLACE "[" " " help "${help}")
+string(REPLACE "]" " " help "${help}")
+string(REGEX MATCHALL "(^|[ \n,])--?[a-z][a-z0-9-]*" found "${help}")
 set(options "")
 foreach(option IN LISTS found)
-    string(REGEX REPLACE "^[ \n,\[]" "" option "${option}")
+    string(REGEX REPLACE "^[ \n,]" "" option "${option}")
     string(REGEX REPLACE "-$" "" option "${option}")
     list(APPEND options ${option})
 endforeach()

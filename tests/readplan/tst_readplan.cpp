@@ -84,7 +84,7 @@ void ReadPlanTest::plans_data()
         << "D100 int32, D101 int16, D100 uint8 2" << true << "" << "D100 x2: 0@0 2@0 1@1";
     QTest::newRow("areas never mix, whatever the spelling")
         << "D100 int16, R100 int16, HR101 int16, TMR5 int16" << true << ""
-        << "R100 x2: 1@0 2@1 | D100 x1: 0@0 | TMR5 x1: 3@0";
+        << "D100 x1: 0@0 | R100 x2: 1@0 2@1 | TMR5 x1: 3@0";
     QTest::newRow("one request takes 255 units")
         << "D0 int16 200, D200 int16 55, D255 int16" << true << ""
         << "D0 x255: 0@0 1@200 | D255 x1: 2@0";

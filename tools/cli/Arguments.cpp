@@ -342,12 +342,7 @@ ParsedArguments parseArguments(const QStringList &arguments)
             ++formatsGiven;
         }
     }
-    if (wrong.kind == CommandLine::Error::UnknownOption)
-        error = QStringLiteral("unknown option %1 (see norvo --help)").arg(quoted(wrong.option));
-    else if (wrong.kind == CommandLine::Error::UnexpectedValue)
-        error = QStringLiteral("%1 takes no value").arg(wrong.option);
-    else if (wrong.kind == CommandLine::Error::MissingValue)
-        error = QStringLiteral("%1 needs a value").arg(wrong.option);
+    error = CommandLine::describe(wrong, QStringLiteral("norvo"));
     for (const CommandLine::Option &option : options) {
         const QStringList values = option.valueName ? parser.values(QLatin1String(option.names)) : QStringList();
         for (int i = 0; i < values.size() && error.isEmpty(); ++i)

@@ -73,3 +73,18 @@ CommandLine::Error CommandLine::parse(const std::vector<Option> &options, const 
     parser->parse(ordered + words);
     return first;
 }
+
+QString CommandLine::describe(const Error &error, const QString &tool)
+{
+    switch (error.kind) {
+    case Error::UnknownOption:
+        return QStringLiteral("unknown option \"%1\" (see %2 --help)").arg(error.option, tool);
+    case Error::UnexpectedValue:
+        return QStringLiteral("%1 takes no value").arg(error.option);
+    case Error::MissingValue:
+        return QStringLiteral("%1 needs a value").arg(error.option);
+    case Error::None:
+        break;
+    }
+    return QString();
+}

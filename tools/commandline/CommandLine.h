@@ -28,6 +28,10 @@ struct Error {
     QString name;     // without its dashes: "x"
 };
 
+// The problem in norvo's words, naming the tool whose --help helps; empty
+// for none.
+QString describe(const Error &error, const QString &tool);
+
 // Reads `arguments` (without the program name) into `parser`, which gets
 // `options`; the words are then parser->positionalArguments(), in order.
 // Returns the first problem; the parser still has the options read well.

@@ -123,6 +123,15 @@ QVector<Run> plan(const QVector<Item> &items, const Settings &settings, const Le
         if (!sameGrid || !add(&runs.last(), place, settings, lessons))
             runs.append(runOf(items, place));
     }
+    // Runs in the order their items were given: a poll reads as it was asked.
+    const auto firstItem = [](const Run &run) {
+        int first = run.slices.first().item;
+        for (const Slice &slice : run.slices)
+            first = std::min(first, slice.item);
+        return first;
+    };
+    std::stable_sort(runs.begin(), runs.end(),
+                     [&](const Run &a, const Run &b) { return firstItem(a) < firstItem(b); });
     return runs;
 }
 

@@ -84,7 +84,8 @@ struct Lessons
     QVector<Cut> cuts;
 };
 
-// The runs that read every item; each item is in exactly one run, and
+// The runs that read every item, in the order of their first items; each
+// item is in exactly one run, and
 // items that cannot be merged (no area, no layout for the type, more units
 // than a request takes) are runs of their own, which the driver refuses
 // with its own status.

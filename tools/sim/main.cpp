@@ -6,47 +6,18 @@
 #include "simmemoryfile.h"
 #include "simoptions.h"
 #include "simserver.h"
+#include "SignalWatch.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDir>
 #include <QtCore/QFile>
 #include <QtCore/QFileInfo>
 #include <QtCore/QSaveFile>
-#include <QtCore/QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-// Signals reach the event loop through a socket pair: the handler only
-// writes the signal number.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int signal)
-{
-    const char number = char(signal);
-    const ssize_t ignored = ::write(signalPipe[1], &number, 1);
-    (void)ignored;
-}
-
-bool watchSignals()
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        return false;
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2})
-        ::sigaction(signal, &action, nullptr);
-    // A script that read the first line and closed its end of stdout must
-    // not turn the final dump into a kill.
-    ::signal(SIGPIPE, SIG_IGN);
-    return true;
-}
 
 void complain(const QString &message)
 {
@@ -189,7 +160,8 @@ int main(int argc, char *argv[])
                           quint16(connection), bytes);
         });
     }
-    if (!watchSignals()) {
+    SignalWatch signalWatch;
+    if (!signalWatch.watch({SIGINT, SIGTERM, SIGUSR1, SIGUSR2})) {
         complain(QStringLiteral("cannot watch signals"));
         return 1;
     }
@@ -226,11 +198,7 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
 
     int exitCode = 0;
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
-        char number = 0;
-        if (::read(signalPipe[0], &number, 1) != 1)
-            return;
+    QObject::connect(&signalWatch, &SignalWatch::received, &app, [&](int number) {
         if (number == SIGUSR1) {
             dumpMemory(options.dumpFile, plc);
         } else if (number == SIGUSR2) {

@@ -124,7 +124,11 @@ QString readConfigFile(const QString &path, EdgeConfig *config)
         file.beginGroup(group);
         EdgeLinkConfig link;
         link.name = group.mid(5);
-        link.connection = file.value(QStringLiteral("connection")).toString();
+        // QSettings reads an unquoted serial line's commas as a list.
+        const QVariant connection = file.value(QStringLiteral("connection"));
+        link.connection = connection.type() == QVariant::StringList
+                              ? connection.toStringList().join(QLatin1Char(','))
+                              : connection.toString();
         link.tagFile = file.value(QStringLiteral("tags")).toString();
         link.plan = plan;
         link.plan.merge = file.value(QStringLiteral("merge"), plan.merge).toBool();
@@ -167,12 +171,7 @@ ParsedEdgeConfig parseEdgeArguments(const QStringList &arguments)
     QString &error = parsed.error;
     QCommandLineParser parser;
     const CommandLine::Error wrong = CommandLine::parse(options, arguments, &parser);
-    if (wrong.kind == CommandLine::Error::UnknownOption)
-        error = QStringLiteral("unknown option %1 (see norvo-edge --help)").arg(quoted(wrong.option));
-    else if (wrong.kind == CommandLine::Error::UnexpectedValue)
-        error = QStringLiteral("%1 takes no value").arg(wrong.option);
-    else if (wrong.kind == CommandLine::Error::MissingValue)
-        error = QStringLiteral("%1 needs a value").arg(wrong.option);
+    error = CommandLine::describe(wrong, QStringLiteral("norvo-edge"));
     if (!error.isEmpty())
         return parsed;
     const auto given = [&parser](const char *name) { return parser.isSet(QLatin1String(name)); };

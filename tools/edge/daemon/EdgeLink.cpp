@@ -2,6 +2,7 @@
 #include "EdgeLink.h"
 
 #include "CDriveBaseClass.h"
+#include "LinkAccount.h"
 #include "PluginLoader.h"
 #include "StatusText.h"
 #include "ValueText.h"
@@ -14,7 +15,32 @@ namespace {
 
 const int statsPeriodMs = 10000;
 
+// The link whose driver runs on this thread: its account lines are its own.
+thread_local EdgeLink *accountOwner = nullptr;
+
 } // namespace
+
+bool EdgeLink::account(const QString &line)
+{
+    LinkAccount::Event event;
+    if (!accountOwner || !LinkAccount::parse(line, &event))
+        return false;
+    switch (event.kind) {
+    case LinkAccount::Kind::OwedDroppedLate:
+    case LinkAccount::Kind::OwedTakenLate:
+        ++accountOwner->lateAnswers_;
+        break;
+    case LinkAccount::Kind::Synchronising:
+        ++accountOwner->synchronisingReads_;
+        break;
+    case LinkAccount::Kind::WaitLearnt:
+        accountOwner->waitMs_ = event.ms;
+        break;
+    default:
+        break;
+    }
+    return true;
+}
 
 // The tags of one period, read together.
 struct EdgeLink::Group
@@ -39,6 +65,7 @@ EdgeLink::~EdgeLink()
 
 void EdgeLink::start()
 {
+    accountOwner = this;
     clock_.start();
     driver_ = loader_.createDriver();
     if (driver_ && !config_.station.isEmpty())
@@ -67,6 +94,8 @@ void EdgeLink::stop()
 
 void EdgeLink::release()
 {
+    if (accountOwner == this)
+        accountOwner = nullptr;
     groups_.clear();
     delete statsTimer_;
     statsTimer_ = nullptr;
@@ -267,5 +296,8 @@ QJsonObject EdgeLink::statsView() const
         {QStringLiteral("overruns"), overruns_},
         {QStringLiteral("connects"), connects_},
         {QStringLiteral("failures"), failures},
+        {QStringLiteral("late_answers"), lateAnswers_},
+        {QStringLiteral("synchronising_reads"), synchronisingReads_},
+        {QStringLiteral("answer_wait_ms"), waitMs_},
     };
 }

@@ -49,6 +49,9 @@ public:
     const EdgeLinkConfig &config() const { return config_; }
     // What the link's topic tells: its state and counters.
     QJsonObject statsView() const;
+    // A line of the driver's account of its link ("norvo.link"), counted
+    // for the link whose thread wrote it. False when no link's thread did.
+    static bool account(const QString &line);
 
 public slots:
     // On the link's thread: makes the driver and starts the cycles.
@@ -102,6 +105,10 @@ private:
     qint64 lastCycleMs_ = 0;
     qint64 connects_ = 0;
     QMap<int, qint64> failures_; // by status
+    // From the driver's account of its link.
+    qint64 lateAnswers_ = 0;
+    qint64 synchronisingReads_ = 0;
+    int waitMs_ = 0; // 0: the default, nothing learnt
     QMap<int, int> requestsByPeriod_; // each period's last cycle
 };
 

@@ -148,6 +148,8 @@ bool MqttClient::start()
     if (tls) {
         d->ca = o.caFile.toUtf8();
         d->ssl.trustStore = d->ca.constData();
+        // The broker's certificate must name the host connected to.
+        d->ssl.verify = 1;
         if (!o.certFile.isEmpty()) {
             d->cert = o.certFile.toUtf8();
             d->key = o.keyFile.toUtf8();

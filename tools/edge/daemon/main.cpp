@@ -3,55 +3,36 @@
 // plug-in and drives each link through CDriveBaseClass alone.
 
 #include "EdgeConfig.h"
+#include "EdgeLink.h"
 #include "EdgeNode.h"
 #include "LinkDropWarning.h"
 #include "PluginLoader.h"
+#include "SignalWatch.h"
 
 #include <QtCore/QCoreApplication>
-#include <QtCore/QSocketNotifier>
+#include <QtCore/QLoggingCategory>
 
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 enum Exit { ExitStopped = 0, ExitFailed = 1, ExitUsage = 2, ExitPlugin = 3 };
-
-// The signal handler only writes the signal's number here.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int signal)
-{
-    const char number = char(signal);
-    const ssize_t ignored = ::write(signalPipe[1], &number, 1);
-    (void)ignored;
-}
-
-bool watchSignals()
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        return false;
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
-    return true;
-}
 
 void complain(const QString &message)
 {
     std::fprintf(stderr, "norvo-edge: %s\n", qPrintable(message));
 }
 
-// The driver warns of every dropped TCP link; the link's own counters and
-// status topic tell it once.
-void quietDrops(QtMsgType type, const QMessageLogContext &context, const QString &message)
+// The driver's account of each link goes into that link's counters. It
+// warns of every dropped TCP link; the link's own counters and status
+// topic tell it once.
+void takeMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
+    if (qstrcmp(context.category, "norvo.link") == 0) {
+        EdgeLink::account(message);
+        return;
+    }
     if (isLinkDropWarning(type, message))
         return;
     std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
@@ -76,11 +57,13 @@ int main(int argc, char *argv[])
         complain(loader.errorString());
         return ExitPlugin;
     }
-    if (!watchSignals()) {
+    SignalWatch signalWatch;
+    if (!signalWatch.watch({SIGINT, SIGTERM, SIGHUP})) {
         complain(QStringLiteral("cannot watch for signals"));
         return ExitFailed;
     }
-    qInstallMessageHandler(quietDrops);
+    qInstallMessageHandler(takeMessage);
+    QLoggingCategory::setFilterRules(QStringLiteral("norvo.link.debug=true"));
 
     EdgeNode node(parsed.config, loader);
     QString error;
@@ -91,11 +74,7 @@ int main(int argc, char *argv[])
     std::fprintf(stderr, "norvo-edge: node %s, %d links, broker %s:%d\n", qPrintable(parsed.config.node),
                  int(parsed.config.links.size()), qPrintable(parsed.config.broker.host), parsed.config.broker.port);
 
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
-        char number = 0;
-        if (::read(signalPipe[0], &number, 1) != 1)
-            return;
+    QObject::connect(&signalWatch, &SignalWatch::received, &app, [&](int number) {
         if (number == SIGHUP) {
             const QString refused = node.reloadTags();
             complain(refused.isEmpty() ? QStringLiteral("tag files read again")

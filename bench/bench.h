@@ -108,6 +108,7 @@ void measureCpuRatio(const BenchSetup &setup);     // the driver's CPU against t
 void measureInstructions(const BenchSetup &setup); // callgrind, with the answer prompt and late
 void measureFootprint(const BenchSetup &setup);
 void measureScale(const BenchSetup &setup);        // 16 stations polled in turn
+void measureMergedCycle(const BenchSetup &setup);  // 1000 labels through the read planner, merged or not
 // norvo-bench run again by those parts: reads for callgrind, a bare host.
 int exchangeLoop(const QStringList &arguments, const BenchSetup &setup);
 int footprintChild(const QStringList &arguments, const BenchSetup &setup);

@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // norvo-bench-codec: decode and encode of 1, 16 and 255 registers for each
 // value width as the read and write paths run them (per_value: the time per
-// value), and the other pure steps of one read of 16 registers.
+// value), the other pure steps of one read of 16 registers, and the read
+// planner over a plant's 1000 labels.
 #include "LibNorvoTCP.h"
+#include "MergedReader.h"
 #include "NorvoFrame.h"
 #include "requestplan.h"
 #include "valuecoding.h"
 #include "simplc.h"
+#include "planlabels.h"
 
 #include <QtCore/QDateTime>
+
+#include <algorithm>
 
 #include <benchmark/benchmark.h>
 
@@ -85,6 +90,48 @@ void readStepAnswer(benchmark::State &state)
     }
 }
 
+// Planning 1000 labels; `requests` is the reads a cycle sends, merged or one a label.
+void planLabels(benchmark::State &state, bool merge)
+{
+    const QVector<ReadPlan::Item> items = clusteredLabels();
+    ReadPlan::Settings settings;
+    settings.merge = merge;
+    int requests = 0;
+    for (auto _ : state) {
+        const QVector<ReadPlan::Run> runs = ReadPlan::plan(items, settings);
+        requests = runs.size();
+        benchmark::DoNotOptimize(runs);
+    }
+    state.counters["labels"] = double(items.size());
+    state.counters["requests"] = requests;
+}
+
+// A cycle's own work without the link: every run read as if the PLC
+// answered at once (zeros), the labels' values cut from the merged answers.
+void cycleWithoutLink(benchmark::State &state, bool merge)
+{
+    ReadPlan::Settings settings;
+    settings.merge = merge;
+    MergedReader reader(clusteredLabels(), settings);
+    const QDateTime now = QDateTime::currentDateTime();
+    const auto answer = [&now](const MergedReader::Request &request) {
+        if (request.item >= 0) // a label alone: what the driver hands back is passed on as it is
+            return MergedReader::Reply{0, QVariant::fromValue(QList<quint16>{0}), now};
+        QList<quint16> words;
+        for (int i = 0; i < request.count; ++i)
+            words.append(quint16(i * 0x0101));
+        return MergedReader::Reply{0, QVariant::fromValue(words), now};
+    };
+    int failed = 0;
+    for (auto _ : state) {
+        const QVector<MergedReader::Result> results = reader.read(answer);
+        failed = int(std::count_if(results.begin(), results.end(), [](const auto &r) { return r.status != 0; }));
+        benchmark::DoNotOptimize(results);
+    }
+    state.counters["requests"] = reader.requests();
+    state.counters["failed"] = failed;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -114,6 +161,12 @@ int main(int argc, char *argv[])
         for (auto _ : state)
             benchmark::DoNotOptimize(QDateTime::currentDateTime());
     });
+    benchmark::RegisterBenchmark("plan/1000_labels/merged", planLabels, true)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("plan/1000_labels/one_a_label", planLabels, false)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("cycle_without_link/1000_labels/merged", cycleWithoutLink, true)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("cycle_without_link/1000_labels/one_a_label", cycleWithoutLink, false)
+        ->Unit(benchmark::kMicrosecond);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

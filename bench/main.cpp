@@ -16,7 +16,7 @@ namespace {
 
 const std::pair<const char *, void (*)(const BenchSetup &)> parts[] = {
     {"exchanges", measureExchanges}, {"ratio", measureCpuRatio}, {"instructions", measureInstructions},
-    {"footprint", measureFootprint}, {"scale", measureScale}};
+    {"footprint", measureFootprint}, {"scale", measureScale}, {"merged", measureMergedCycle}};
 
 QString loadAverage()
 {
@@ -57,7 +57,7 @@ int main(int argc, char *argv[])
         if (!std::all_of(only.begin(), only.end(), [](const QString &name) {
                 return std::any_of(std::begin(parts), std::end(parts), [&](auto part) { return name == part.first; });
             })) {
-            std::fputs("usage: norvo-bench [--quick] [--only exchanges,ratio,instructions,footprint,scale]\n", stderr);
+            std::fputs("usage: norvo-bench [--quick] [--only exchanges,ratio,instructions,footprint,scale,merged]\n", stderr);
             return 2;
         }
     }

@@ -7,6 +7,9 @@
 #
 #   scripts/bench.sh            the full run
 #   scripts/bench.sh --quick    a few exchanges per figure: checks that it all runs
+#   scripts/bench.sh --edge     norvo-edge instead: 10, 50 and 100 links and a
+#                               broker restart (bench/edge_scale.py, about 5 minutes;
+#                               with --quick 2 links for 5 s)
 #
 # NORVO_BENCH_BUILD_DIR   build directory (default: <repo>/build-bench)
 # NORVO_BENCH_BUILD_TYPE  its CMake build type (default: Release); CI gives
@@ -21,12 +24,14 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${NORVO_BENCH_BUILD_DIR:-$repo/build-bench}
 build_type=${NORVO_BENCH_BUILD_TYPE:-Release}
 
-quick=() codec_time=0.2
-case ${1:-} in
-    --quick) quick=(--quick) codec_time=0.001 ;;
-    "") ;;
-    *) echo "usage: scripts/bench.sh [--quick]" >&2; exit 2 ;;
-esac
+quick=() codec_time=0.2 edge=
+for argument in "$@"; do
+    case $argument in
+        --quick) quick=(--quick) codec_time=0.001 ;;
+        --edge) edge=1 ;;
+        *) echo "usage: scripts/bench.sh [--quick] [--edge]" >&2; exit 2 ;;
+    esac
+done
 
 # Google Benchmark comes from Debian; the rest is what the build needs anyway.
 # valgrind is optional: without it norvo-bench skips the instruction counts.
@@ -34,9 +39,15 @@ esac
 source "$repo/scripts/packages.sh"
 ensure_packages bench cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev libpaho-mqtt-dev libssl-dev \
     libprotobuf-dev protobuf-compiler libbenchmark-dev libcpp-httplib-dev libpcap-dev
+[[ -z $edge ]] || ensure_packages bench-edge mosquitto python3-paho-mqtt
 
 echo "== building in $build ($build_type)"
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE="$build_type" -DNORVO_BENCH=ON >/dev/null
+if [[ -n $edge ]]; then
+    cmake --build "$build" --target norvo-edge norvo-sim -j"$(nproc)" >/dev/null
+    # Debian's python3 is the one with Debian's paho-mqtt.
+    exec /usr/bin/python3 "$repo/bench/edge_scale.py" "$build/tools/edge/norvo-edge" "$build/tools/sim/norvo-sim" "${quick[@]}"
+fi
 cmake --build "$build" --target norvo-bench norvo-bench-codec -j"$(nproc)" >/dev/null
 
 echo

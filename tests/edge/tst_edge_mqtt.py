@@ -2,9 +2,10 @@
 """norvo-edge with real parts: Debian's mosquitto on a free loopback port,
 norvo-sim as the PLC, and a subscriber of our own.
 
-usage: tst_edge_mqtt.py NORVO_EDGE NORVO_SIM NORVO
+usage: tst_edge_mqtt.py NORVO_EDGE NORVO_SIM NORVO PROTOC SPARKPLUG_PROTO
 """
 
+import importlib
 import json
 import os
 import re
@@ -20,7 +21,7 @@ import time
 import paho.mqtt.client as mqtt
 import paho.mqtt.publish as publish
 
-EDGE, SIM, NORVO = sys.argv[1:4]
+EDGE, SIM, NORVO, PROTOC, PROTO = sys.argv[1:6]
 WORK = tempfile.mkdtemp(prefix="norvo-edge-test-")
 # mosquitto started as root runs as its own user: it must reach its files.
 os.chmod(WORK, 0o755)
@@ -294,6 +295,178 @@ def nothing_lost(broker):
     subscriber.close()
 
 
+class SparkplugHost:
+    """A Sparkplug host of our own: every message of the group, decoded
+    with the schema compiled here, in the order they came."""
+
+    def __init__(self, broker, schema):
+        self.schema = schema
+        self.messages = []
+        self.lock = threading.Lock()
+        self.client = mqtt.Client(client_id="scada", clean_session=False)
+        self.client.on_connect = lambda client, *_: client.subscribe("spBv1.0/plant/#", 1)
+        self.client.on_message = self.received
+        self.client.reconnect_delay_set(0.1, 0.5)
+        self.client.connect("127.0.0.1", broker.port)
+        self.client.loop_start()
+
+    def received(self, _client, _data, message):
+        payload = self.schema.Payload()
+        payload.ParseFromString(message.payload)
+        with self.lock:
+            self.messages.append((message.topic.split("/")[2], payload))
+
+    def of(self, kind):
+        with self.lock:
+            return [p for k, p in self.messages if k == kind]
+
+    def all(self):
+        with self.lock:
+            return list(self.messages)
+
+    def command(self, kind, device, metrics):
+        payload = self.schema.Payload()
+        for name, datatype, field, value in metrics:
+            metric = payload.metrics.add()
+            metric.name = name
+            metric.datatype = datatype
+            setattr(metric, field, value)
+        topic = f"spBv1.0/plant/{kind}/edge1" + (f"/{device}" if device else "")
+        self.client.publish(topic, payload.SerializeToString(), qos=1)
+
+    def close(self):
+        self.client.loop_stop()
+        self.client.disconnect()
+
+
+def metric_values(payload):
+    return {m.name or m.alias: getattr(m, m.WhichOneof("value")) for m in payload.metrics if m.WhichOneof("value")}
+
+
+def seq_breaks(messages):
+    """Places where seq does not go up by one (mod 256) within a session."""
+    breaks = []
+    last = None
+    seen = set()
+    for index, (kind, payload) in enumerate(messages):
+        # QoS 1 may bring a message twice, after a broker's restart too.
+        key = (kind, payload.SerializeToString())
+        if key in seen:
+            continue
+        seen.add(key)
+        if kind == "NBIRTH":
+            last = payload.seq
+            continue
+        if kind in ("NDEATH", "NCMD", "DCMD") or last is None:
+            continue
+        if payload.seq != (last + 1) % 256:
+            breaks.append((kind, last, payload.seq, index))
+        last = payload.seq
+    return breaks
+
+
+def sparkplug(broker):
+    subprocess.run([PROTOC, "--proto_path=" + os.path.dirname(PROTO), "--python_out=" + WORK, PROTO], check=True)
+    sys.path.insert(0, WORK)
+    schema = importlib.import_module(os.path.splitext(os.path.basename(PROTO))[0] + "_pb2")
+    port = free_port()
+    memory = write_file("sp.txt", "D0 = counter(20ms)\n")
+    sim, plc = start_sim("--tcp", f"127.0.0.1:{port}", "--load", memory)
+    tags = write_file("sp.csv", "name,label,type,count,period_ms,deadband,writable\n"
+                      "fast,D0,int16,,20\nsetpoint,D10,int32,,100,,yes\nfixed,D20,uint16,,100\nlevels,D30,float,2,100\n")
+    state = os.path.join(WORK, "sp-state")
+    host = SparkplugHost(broker, schema)
+    command = [EDGE, "--broker", f"127.0.0.1:{broker.port}", "--node", "edge1", "--sparkplug", "plant",
+               "--device", "press", "--state", state, plc, tags]
+    edge = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=open(os.path.join(WORK, "edge.log"), "a"))
+
+    # Births first: NBIRTH with seq 0 and bdSeq, then the device's DBIRTH.
+    check(wait_for(lambda: host.of("DBIRTH")), "a DBIRTH")
+    first = host.all()[:2]
+    check([k for k, _ in first] == ["NBIRTH", "DBIRTH"] and first[0][1].seq == 0 and first[1][1].seq == 1,
+          f"NBIRTH then DBIRTH: {[(k, p.seq) for k, p in first]}")
+    node = {m.name: m for m in first[0][1].metrics}
+    bdseq = node["bdSeq"].long_value
+    check("Node Control/Rebirth" in node and node["bdSeq"].datatype == 8, f"NBIRTH metrics: {list(node)}")
+    born = {m.name: m for m in first[1][1].metrics}
+    check({n: m.datatype for n, m in born.items()} == {"fast": 2, "setpoint": 3, "fixed": 6, "levels": 30},
+          f"DBIRTH declares each tag with its datatype: {[(n, m.datatype) for n, m in born.items()]}")
+    check(all(m.alias for m in born.values()), "each metric has an alias")
+    alias = {n: m.alias for n, m in born.items()}
+
+    # Data by exception, by alias only; seq counts on and wraps.
+    check(wait_for(lambda: len(host.of("DDATA")) > 300, 60), "DDATA flows")
+    ddata = host.of("DDATA")
+    check(all(not m.name and m.alias for p in ddata for m in p.metrics), "DDATA carries aliases, not names")
+    check(any(p.seq == 0 for p in ddata) and not seq_breaks(host.all()),
+          f"seq wraps and never skips: {seq_breaks(host.all())[:5]}")
+
+    # DCMD: a writable tag is written and its new value published; one
+    # that is not writable changes nothing.
+    host.command("DCMD", "press", [("setpoint", 3, "int_value", 1234), ("fixed", 6, "int_value", 7)])
+    check(wait_for(lambda: any(metric_values(p).get(alias["setpoint"]) == 1234 for p in host.of("DDATA"))),
+          "a DCMD writes and the new value is published")
+    time.sleep(0.5)
+    check(not any(metric_values(p).get(alias["fixed"]) == 7 for p in host.of("DDATA")),
+          "a tag not writable is not written")
+
+    # NCMD rebirth: NBIRTH and DBIRTH again, without a new connection.
+    host.command("NCMD", None, [("Node Control/Rebirth", 11, "boolean_value", True)])
+    check(wait_for(lambda: len(host.of("NBIRTH")) == 2 and len(host.of("DBIRTH")) == 2), "a rebirth on NCMD")
+    check({m.name: m.long_value for m in host.of("NBIRTH")[1].metrics}["bdSeq"] == bdseq, "a rebirth keeps bdSeq")
+
+    # A lost PLC link is a DDEATH; its return a new DBIRTH.
+    stop(sim)
+    check(wait_for(lambda: host.of("DDEATH")), "a DDEATH when the PLC link is lost")
+    sim, _ = start_sim("--tcp", f"127.0.0.1:{port}", "--load", memory)
+    check(wait_for(lambda: len(host.of("DBIRTH")) == 3), "a DBIRTH when it is back")
+
+    # A broker restart: a new connection with the next bdSeq, births, then
+    # what was read meanwhile as historical data, nothing lost in between.
+    broker.stop()
+    time.sleep(2)
+    broker.start()
+    check(wait_for(lambda: len(host.of("NBIRTH")) == 3, 20), "births after the broker's restart")
+    check(wait_for(lambda: any(m.is_historical for p in host.of("DDATA") for m in p.metrics), 20),
+          "the data read while the broker was away comes, as historical")
+    # bdSeq goes up with every CONNECT, the attempts while the broker was away too.
+    later = {m.name: m.long_value for m in host.of("NBIRTH")[2].metrics}["bdSeq"]
+    check(0 < (later - bdseq) % 256 < 20, f"bdSeq goes up: {bdseq} then {later}")
+    time.sleep(1)
+    breaks = seq_breaks(host.all())
+    check(not breaks, f"seq within each session: {breaks[:5]}")
+    if breaks:
+        for kind, payload in host.all()[breaks[0][3] - 12:breaks[0][3] + 3]:
+            print(kind, payload.seq, [(m.alias, m.is_historical, m.WhichOneof("value")) for m in payload.metrics][:3])
+
+    # The will: NDEATH with this connection's bdSeq.
+    edge.kill()
+    edge.wait()
+    # (The broker's restart gave one with the bdSeq before.)
+    check(wait_for(lambda: any({m.name: m.long_value for m in death.metrics}.get("bdSeq") == later
+                               for death in host.of("NDEATH"))), "NDEATH, the will, carries the birth's bdSeq")
+    # A restart goes on from the kept bdSeq.
+    edge = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=open(os.path.join(WORK, "edge.log"), "a"))
+    check(wait_for(lambda: len(host.of("NBIRTH")) == 4), "births after a restart")
+    check({m.name: m.long_value for m in host.of("NBIRTH")[3].metrics}["bdSeq"] == (later + 1) % 256,
+          "bdSeq survives a restart")
+    stop(edge)
+
+    # With a primary host, nothing is published until its STATE says online.
+    publish.single("spBv1.0/STATE/scada1", '{"online": false, "timestamp": 0}', qos=1, retain=True,
+                   hostname="127.0.0.1", port=broker.port)
+    edge = subprocess.Popen(command + ["--primary-host", "scada1"], stdout=subprocess.DEVNULL,
+                            stderr=open(os.path.join(WORK, "edge.log"), "a"))
+    time.sleep(2)
+    check(len(host.of("NBIRTH")) == 4, "no birth while the primary host is offline")
+    publish.single("spBv1.0/STATE/scada1", '{"online": true, "timestamp": 1}', qos=1, retain=True,
+                   hostname="127.0.0.1", port=broker.port)
+    check(wait_for(lambda: len(host.of("NBIRTH")) == 5), "births once the primary host is online")
+    stop(edge)
+    stop(sim)
+    host.close()
+
+
 def refusals():
     tags = write_file("bad.csv", "name,label,type\nok,D0,int16\nbad,D0,int17\n")
     run = subprocess.run([EDGE, "--broker", "127.0.0.1:1", "127.0.0.1:1", tags], capture_output=True, text=True)
@@ -319,6 +492,7 @@ def main():
         values_writes_and_merged_reads(broker)
         lost_link_and_will(broker)
         nothing_lost(broker)
+        sparkplug(broker)
     finally:
         broker.stop()
         if failures:

@@ -231,7 +231,10 @@ PaceOfAnswers paceOfAnswers(Pace pace)
             late("every answer 100 ms late", always, 100, 1, most),
             late("every answer 700 ms late", always, 700, 3, unanswered),
             late("every answer 1500 ms late", always, 1500, 2, unanswered),
-            late("every answer 2000 ms late", always, 2000, 2, unanswered),
+            // Well past what the 1500 ms answers taught (1.25 x their
+            // lateness + 50 ms, about 2 s on a loaded machine), below the
+            // 3 s the wait may grow to.
+            late("every answer 2500 ms late", always, 2500, 2, unanswered),
             // By now the wait covers 700 ms: only the drops go unanswered.
             late("one answer in 2 700 ms late, one request in 10 dropped",
                  SimFaultRule::withChance(0.5), 700, 2, nothing),

@@ -15,7 +15,7 @@ namespace {
 const std::vector<CommandLine::Option> options = {
     {"h,help"}, {"no-merge"},          {"broker", "HOST:PORT"}, {"node", "NAME"},
     {"state", "DIR"}, {"station", "N"}, {"max-gap", "N"},      {"plugin", "PATH"},
-    {"config", "FILE"}};
+    {"config", "FILE"}, {"sparkplug", "GROUP"}, {"device", "NAME"}, {"primary-host", "ID"}};
 
 const int maxGapLimit = 64;
 
@@ -109,6 +109,8 @@ QString readConfigFile(const QString &path, EdgeConfig *config)
         return where(QStringLiteral("broker/cert needs broker/ca: the client certificate goes with TLS"));
 
     config->node = file.value(QStringLiteral("node/name"), config->node).toString();
+    config->sparkplugGroup = file.value(QStringLiteral("node/sparkplug")).toString();
+    config->primaryHost = file.value(QStringLiteral("node/primary_host")).toString();
     config->stateDir = file.value(QStringLiteral("node/state")).toString();
     config->pluginPath = file.value(QStringLiteral("node/plugin")).toString();
     ReadPlan::Settings plan;
@@ -193,7 +195,7 @@ ParsedEdgeConfig parseEdgeArguments(const QStringList &arguments)
     const QStringList words = parser.positionalArguments();
 
     if (given("config")) {
-        for (const char *alone : {"broker", "station", "max-gap", "no-merge"}) {
+        for (const char *alone : {"broker", "station", "max-gap", "no-merge", "device"}) {
             if (given(alone))
                 error = QStringLiteral("--%1 goes in the configuration file with --config").arg(QLatin1String(alone));
         }
@@ -203,7 +205,7 @@ ParsedEdgeConfig parseEdgeArguments(const QStringList &arguments)
             error = readConfigFile(value("config"), &config);
     } else {
         EdgeLinkConfig link;
-        link.name = QStringLiteral("plc");
+        link.name = given("device") ? value("device") : QStringLiteral("plc");
         link.plan.merge = !given("no-merge");
         if (!given("broker"))
             error = QStringLiteral("give --broker HOST:PORT, or --config FILE (see norvo-edge --help)");
@@ -228,13 +230,27 @@ ParsedEdgeConfig parseEdgeArguments(const QStringList &arguments)
         config.stateDir = value("state");
     if (error.isEmpty() && given("plugin"))
         config.pluginPath = value("plugin");
+    if (error.isEmpty() && given("sparkplug"))
+        config.sparkplugGroup = value("sparkplug");
+    if (error.isEmpty() && given("primary-host"))
+        config.primaryHost = value("primary-host");
+    if (error.isEmpty() && !config.sparkplugGroup.isEmpty() && !isTopicLevel(config.sparkplugGroup))
+        error = QStringLiteral("group %1 is not a topic level: no /, + or #").arg(quoted(config.sparkplugGroup));
+    if (error.isEmpty() && !config.primaryHost.isEmpty() && config.sparkplugGroup.isEmpty())
+        error = QStringLiteral("--primary-host goes with --sparkplug");
+    for (int i = 0; error.isEmpty() && i < config.links.size(); ++i) {
+        if (!isTopicLevel(config.links.at(i).name))
+            error = QStringLiteral("device %1 is not a topic level: no /, + or #").arg(quoted(config.links.at(i).name));
+    }
     if (error.isEmpty() && !isTopicLevel(config.node))
         error = QStringLiteral("node %1 is not a topic level: no /, + or #").arg(quoted(config.node));
     if (error.isEmpty())
         error = reloadTags(&config);
     config.broker.clientId = QStringLiteral("norvo-edge-") + config.node;
-    config.broker.willTopic = QStringLiteral("norvo/%1/status").arg(config.node);
-    config.broker.willPayload = "offline";
+    if (config.sparkplugGroup.isEmpty()) {
+        config.broker.willTopic = QStringLiteral("norvo/%1/status").arg(config.node);
+        config.broker.willPayload = "offline";
+    }
     return parsed;
 }
 
@@ -242,8 +258,11 @@ QString edgeHelpText()
 {
     return QStringLiteral(
         "usage: norvo-edge --broker HOST:PORT [--node NAME] [--state DIR] [--station N]\n"
-        "                  [--no-merge] [--max-gap N] [--plugin PATH] CONNECTION TAGFILE\n"
+        "                  [--no-merge] [--max-gap N] [--plugin PATH]\n"
+        "                  [--sparkplug GROUP [--device NAME] [--primary-host ID]]\n"
+        "                  CONNECTION TAGFILE\n"
         "       norvo-edge --config FILE [--node NAME] [--state DIR] [--plugin PATH]\n"
+        "                  [--sparkplug GROUP [--primary-host ID]]\n"
         "\n"
         "Reads a PLC's labels through the libnorvo plug-in, as a panel does, and\n"
         "publishes them to an MQTT broker: norvo/NODE/TAG, JSON, retained, on change.\n"
@@ -259,6 +278,10 @@ QString edgeHelpText()
         "  --max-gap N       units read for nothing between two labels of a read (default 4)\n"
         "  --plugin PATH     the plug-in to load (default: beside norvo-edge, then the system's)\n"
         "  --config FILE     the broker, the node and every link from an INI file\n"
+        "  --sparkplug GROUP speak Sparkplug B in GROUP: the node is the edge node, each\n"
+        "                    link a device\n"
+        "  --device NAME     Sparkplug: the one link's device name (default plc)\n"
+        "  --primary-host ID Sparkplug: publish only while that host's STATE is online\n"
         "  -h, --help        this help\n"
         "\n"
         "CONNECTION as norvo takes it: ADDRESS:PORT, or PORT,BAUD,DATABITS,STOPBITS,PARITY;\n"

@@ -29,6 +29,8 @@ struct EdgeConfig
     QString stateDir;   // empty: the buffer lives in memory only
     QString pluginPath; // empty: the one beside the tool, then the system's
     QList<EdgeLinkConfig> links;
+    QString sparkplugGroup; // empty: JSON topics; else Sparkplug B in this group
+    QString primaryHost;    // Sparkplug: publish only while this host is online
     bool help = false;
 };
 

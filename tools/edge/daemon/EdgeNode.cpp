@@ -2,6 +2,7 @@
 #include "EdgeNode.h"
 
 #include "PluginLoader.h"
+#include "SparkplugSession.h"
 #include "StatusText.h"
 #include "ValueText.h"
 #include "exception.h"
@@ -9,6 +10,7 @@
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
 #include <QtCore/QFile>
 #include <QtCore/QSaveFile>
 #include <QtCore/QThread>
@@ -62,6 +64,12 @@ bool EdgeNode::start(QString *error)
     }
     if (store_.size() > 0)
         log(QStringLiteral("%1 samples from before the restart wait for the broker").arg(store_.size()));
+    if (!config_.sparkplugGroup.isEmpty()) {
+        sparkplug_ = std::make_unique<SparkplugSession>(config_);
+        // Each connection's will is an NDEATH with its own bdSeq.
+        connect(&client_, &MqttClient::aboutToConnect, this,
+                [this] { client_.setWill(sparkplug_->deathTopic(), sparkplug_->nextDeath()); });
+    }
     if (!client_.start()) {
         *error = client_.errorString();
         return false;
@@ -111,7 +119,9 @@ void EdgeNode::stop()
         delete link.worker;
     }
     links_.clear();
-    if (client_.isConnected())
+    if (client_.isConnected() && sparkplug_)
+        client_.publish(0, sparkplug_->deathTopic(), sparkplug_->death(QDateTime::currentMSecsSinceEpoch()), false);
+    else if (client_.isConnected())
         client_.publish(0, topic(QStringLiteral("status")), "offline", true);
 }
 
@@ -168,6 +178,8 @@ QString EdgeNode::reloadTags()
         link.states = QVector<TagState>(tags.size());
         for (int t = 0; t < tags.size(); ++t)
             link.states[t].seq = sequences.value(tags.at(t).name);
+        if (sparkplug_)
+            sparkplug_->setTags(index, tags);
         QMetaObject::invokeMethod(link.worker, [worker = link.worker, tags] { worker->setTags(tags); },
                                   Qt::QueuedConnection);
     }
@@ -176,6 +188,12 @@ QString EdgeNode::reloadTags()
 
 void EdgeNode::onReadings(int index, const QVector<EdgeReading> &readings)
 {
+    if (sparkplug_) {
+        for (const SparkplugSession::Message &message : sparkplug_->readings(index, readings, live()))
+            append(message.topic, message.payload, false);
+        pump();
+        return;
+    }
     Link &link = links_[index];
     const QList<TagFile::Tag> &tags = config_.links.at(index).tags;
     for (const EdgeReading &reading : readings) {
@@ -203,8 +221,91 @@ void EdgeNode::onReadings(int index, const QVector<EdgeReading> &readings)
     pump();
 }
 
+QString EdgeNode::startWrite(int link, int tag, const QJsonArray &values, const QJsonValue &asSent)
+{
+    const TagFile::Tag &target = config_.links.at(link).tags.at(tag);
+    QStringList texts;
+    QString refusal = ValueText::textsFromJson(values, &texts);
+    QVariant list;
+    if (refusal.isEmpty())
+        refusal = ValueText::parseValues(ValueText::dataType(target.type), texts, &list);
+    if (!refusal.isEmpty())
+        return refusal;
+    const quint64 request = ++nextWrite_;
+    writes_.insert(request, asSent);
+    QMetaObject::invokeMethod(links_[link].worker,
+                              [worker = links_[link].worker, tag, list, count = target.count, request] {
+                                  worker->write(tag, list, count, request);
+                              },
+                              Qt::QueuedConnection);
+    return QString();
+}
+
+void EdgeNode::onSparkplugMessage(const QString &name, const QByteArray &payload)
+{
+    if (name == sparkplug_->stateTopic()) {
+        // Sparkplug 3.0: {"online": true, "timestamp": ...}, retained by the host.
+        const bool online = QJsonDocument::fromJson(payload).object().value(QStringLiteral("online")).toBool();
+        const bool wasOnline = primaryOnline_;
+        primaryOnline_ = online;
+        log(QStringLiteral("the primary host %1 is %2").arg(config_.primaryHost,
+                                                              online ? QStringLiteral("online") : QStringLiteral("offline")));
+        if (online && !wasOnline && client_.isConnected()) {
+            publishBirths();
+            pump();
+        }
+        return;
+    }
+    if (sparkplug_->isRebirth(name, payload)) {
+        log(QStringLiteral("rebirth asked for"));
+        if (live())
+            publishBirths();
+        return;
+    }
+    const int link = sparkplug_->commandedLink(name);
+    if (link < 0)
+        return;
+    QList<Sparkplug::Write> writes;
+    QList<Sparkplug::Refusal> refusals;
+    if (!Sparkplug::deviceCommand(payload, sparkplug_->tags(link), &writes, &refusals)) {
+        log(QStringLiteral("a DCMD to %1 that is no Sparkplug payload: ignored").arg(config_.links.at(link).name));
+        return;
+    }
+    for (const Sparkplug::Refusal &refusal : qAsConst(refusals)) {
+        log(QStringLiteral("DCMD to %1, %2 not written: %3")
+                .arg(config_.links.at(link).name, refusal.metric, refusal.reason));
+    }
+    for (const Sparkplug::Write &write : qAsConst(writes)) {
+        const QString refusal = startWrite(link, write.tag, write.values, QJsonValue(write.values));
+        if (!refusal.isEmpty()) {
+            log(QStringLiteral("DCMD to %1, %2 not written: %3")
+                    .arg(config_.links.at(link).name, config_.links.at(link).tags.at(write.tag).name, refusal));
+        }
+    }
+}
+
+bool EdgeNode::live() const
+{
+    return client_.isConnected() && (config_.primaryHost.isEmpty() || primaryOnline_);
+}
+
+void EdgeNode::publishBirths()
+{
+    const QList<Sparkplug::Metric> health{
+        Sparkplug::nodeMetric(QStringLiteral("Node Info/Links"), QDateTime::currentMSecsSinceEpoch(),
+                              quint64(links_.size())),
+        Sparkplug::nodeMetric(QStringLiteral("Node Info/Buffered"), QDateTime::currentMSecsSinceEpoch(),
+                              quint64(store_.size())),
+        Sparkplug::nodeMetric(QStringLiteral("Node Info/Dropped"), QDateTime::currentMSecsSinceEpoch(),
+                              store_.dropped())};
+    for (const SparkplugSession::Message &message : sparkplug_->births(QDateTime::currentMSecsSinceEpoch(), health))
+        client_.publish(0, message.topic, message.payload, false);
+}
+
 void EdgeNode::onMessage(const QString &name, const QByteArray &payload)
 {
+    if (sparkplug_)
+        return onSparkplugMessage(name, payload);
     // norvo/NODE/TAG/set
     const QString prefix = topic(QString());
     if (!name.startsWith(prefix) || !name.endsWith(QLatin1String("/set")))
@@ -233,20 +334,9 @@ void EdgeNode::onMessage(const QString &name, const QByteArray &payload)
                 return refuse(4, QStringLiteral("%1 takes %2 values, not %3")
                                      .arg(tagName).arg(tag.count).arg(values.size()));
             }
-            QStringList texts;
-            QString refusal = ValueText::textsFromJson(values, &texts);
-            QVariant list;
-            if (refusal.isEmpty())
-                refusal = ValueText::parseValues(ValueText::dataType(tag.type), texts, &list);
+            const QString refusal = startWrite(index, t, values, outer.first());
             if (!refusal.isEmpty())
                 return refuse(2, refusal);
-            const quint64 request = ++nextWrite_;
-            writes_.insert(request, outer.first());
-            QMetaObject::invokeMethod(links_[index].worker,
-                                      [worker = links_[index].worker, t, list, count = tag.count, request] {
-                                          worker->write(t, list, count, request);
-                                      },
-                                      Qt::QueuedConnection);
             return;
         }
     }
@@ -256,6 +346,17 @@ void EdgeNode::onMessage(const QString &name, const QByteArray &payload)
 void EdgeNode::onWritten(int link, quint64 request, int tag, int status, const QString &reason,
                          const QDateTime &time)
 {
+    if (sparkplug_) {
+        // The new value goes out as DDATA once the next read sees it.
+        writes_.remove(request);
+        if (status != 0) {
+            log(QStringLiteral("DCMD to %1, %2 failed with status %3: %4")
+                    .arg(config_.links.at(link).name, config_.links.at(link).tags.at(tag).name)
+                    .arg(status)
+                    .arg(reason));
+        }
+        return;
+    }
     QJsonObject result{{QStringLiteral("status"), status},
                        {QStringLiteral("time"), SamplePayload::timeText(time)}};
     const QJsonValue value = writes_.take(request);
@@ -293,10 +394,12 @@ void EdgeNode::reportStore()
 
 void EdgeNode::pump()
 {
-    if (!client_.isConnected() || inFlight_ >= window)
+    if (!live() || inFlight_ >= window)
         return;
     for (const SampleStore::Entry &entry : store_.peek(window - inFlight_)) {
-        if (!client_.publish(entry.id, entry.message.topic, entry.message.payload, entry.message.retained))
+        // Sparkplug's seq is the order of sending: it is given now.
+        const QByteArray payload = sparkplug_ ? sparkplug_->numbered(entry.message.payload) : entry.message.payload;
+        if (!client_.publish(entry.id, entry.message.topic, payload, entry.message.retained))
             break;
         store_.markSent(entry.id);
         ++inFlight_;
@@ -306,10 +409,18 @@ void EdgeNode::pump()
 void EdgeNode::onConnected()
 {
     log(QStringLiteral("connected to the broker %1:%2").arg(config_.broker.host).arg(config_.broker.port));
-    client_.publish(0, topic(QStringLiteral("status")), "online", true);
-    client_.subscribe(topic(QStringLiteral("+/set")));
     inFlight_ = 0;
     store_.requeueUnconfirmed();
+    if (sparkplug_) {
+        primaryOnline_ = false; // until its STATE, retained, says so again
+        for (const QString &filter : sparkplug_->subscriptions())
+            client_.subscribe(filter);
+        if (live())
+            publishBirths();
+    } else {
+        client_.publish(0, topic(QStringLiteral("status")), "online", true);
+        client_.subscribe(topic(QStringLiteral("+/set")));
+    }
     pump();
 }
 

@@ -10,9 +10,11 @@
 
 #include <QtCore/QObject>
 
+#include <memory>
 #include <optional>
 
 class PluginLoader;
+class SparkplugSession;
 class QThread;
 
 // The node: its links, each on its own thread, and the broker. Samples go
@@ -51,6 +53,12 @@ private:
     void onWritten(int link, quint64 request, int tag, int status, const QString &reason,
                    const QDateTime &time);
     void onMessage(const QString &topic, const QByteArray &payload);
+    void onSparkplugMessage(const QString &topic, const QByteArray &payload);
+    // Empty when the write went to the link, else why it was refused.
+    QString startWrite(int link, int tag, const QJsonArray &values, const QJsonValue &asSent);
+    // Connected, and the primary host (if any) online: what is sent now is live.
+    bool live() const;
+    void publishBirths();
     void onConnected();
     void onConnectionLost(const QString &cause);
     void onDelivered(quint64 token);
@@ -72,6 +80,8 @@ private:
     // Writes waiting for their link, by request.
     QHash<quint64, QJsonValue> writes_;
     quint64 nextWrite_ = 0;
+    std::unique_ptr<SparkplugSession> sparkplug_;
+    bool primaryOnline_ = false;
 };
 
 #endif

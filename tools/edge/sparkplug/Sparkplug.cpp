@@ -410,6 +410,29 @@ QByteArray deviceDeath(qint64 timeMs, quint64 seq)
     return serialized(payload);
 }
 
+QByteArray sequenced(const QByteArray &bytes, quint64 seq, bool historical)
+{
+    Payload payload;
+    if (!payload.ParseFromArray(bytes.constData(), bytes.size()))
+        return bytes;
+    payload.set_seq(seq);
+    if (historical) {
+        for (Metric &metric : *payload.mutable_metrics())
+            metric.set_is_historical(true);
+    }
+    return serialized(payload);
+}
+
+Metric nodeMetric(const QString &name, qint64 timeMs, quint64 value)
+{
+    Metric metric;
+    metric.set_name(name.toStdString());
+    metric.set_timestamp(quint64(timeMs));
+    metric.set_datatype(pb::UInt64);
+    metric.set_long_value(value);
+    return metric;
+}
+
 bool rebirthRequested(const QByteArray &bytes)
 {
     Payload payload;

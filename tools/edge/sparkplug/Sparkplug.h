@@ -110,6 +110,15 @@ QByteArray deviceData(qint64 timeMs, quint64 seq, const QList<TagState> &changed
 // DDEATH: no metrics.
 QByteArray deviceDeath(qint64 timeMs, quint64 seq);
 
+// A payload with its seq set, and its metrics marked historical when they
+// were read while no host could take them; the bytes as they were when they
+// are no payload. Data waits in the store without a seq: it takes the
+// node's next one when it is sent.
+QByteArray sequenced(const QByteArray &payload, quint64 seq, bool historical);
+
+// A node metric of a birth: a UInt64 by name.
+Metric nodeMetric(const QString &name, qint64 timeMs, quint64 value);
+
 // Whether an NCMD asks for a rebirth ("Node Control/Rebirth" true). False
 // for bytes that are no payload.
 bool rebirthRequested(const QByteArray &payload);

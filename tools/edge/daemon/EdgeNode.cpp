@@ -66,9 +66,10 @@ bool EdgeNode::start(QString *error)
         log(QStringLiteral("%1 samples from before the restart wait for the broker").arg(store_.size()));
     if (!config_.sparkplugGroup.isEmpty()) {
         sparkplug_ = std::make_unique<SparkplugSession>(config_);
-        // Each connection's will is an NDEATH with its own bdSeq.
+        // Each connection's will is an NDEATH with its own bdSeq, not
+        // retained (Sparkplug's rule).
         connect(&client_, &MqttClient::aboutToConnect, this,
-                [this] { client_.setWill(sparkplug_->deathTopic(), sparkplug_->nextDeath()); });
+                [this] { client_.setWill(sparkplug_->deathTopic(), sparkplug_->nextDeath(), false); });
     }
     if (!client_.start()) {
         *error = client_.errorString();

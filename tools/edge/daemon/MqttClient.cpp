@@ -133,8 +133,9 @@ bool MqttClient::start()
     c.context = d;
     c.onSuccess = &Private::onConnected;
     c.onFailure = &Private::onConnectFailure;
+    // The node's status stays on its topic for whoever subscribes later.
     if (!o.willTopic.isEmpty())
-        setWill(o.willTopic, o.willPayload);
+        setWill(o.willTopic, o.willPayload, true);
     if (!o.user.isEmpty()) {
         d->user = o.user.toUtf8();
         d->password = o.password.toUtf8();
@@ -158,7 +159,7 @@ bool MqttClient::start()
     return true;
 }
 
-void MqttClient::setWill(const QString &topic, const QByteArray &payload)
+void MqttClient::setWill(const QString &topic, const QByteArray &payload, bool retained)
 {
     d->willTopic = topic.toUtf8();
     d->willPayload = payload;
@@ -166,7 +167,7 @@ void MqttClient::setWill(const QString &topic, const QByteArray &payload)
     d->will.payload.data = d->willPayload.constData();
     d->will.payload.len = d->willPayload.size();
     d->will.message = nullptr;
-    d->will.retained = 1;
+    d->will.retained = retained ? 1 : 0;
     d->will.qos = 1;
     d->connect.will = &d->will;
 }

@@ -36,8 +36,8 @@ public:
     // that the will can change from one connection to the next.
     // False when the client cannot be made (a bad address).
     bool start();
-    // The will of the next connection (retained, QoS 1).
-    void setWill(const QString &topic, const QByteArray &payload);
+    // The will of the next connection (QoS 1).
+    void setWill(const QString &topic, const QByteArray &payload, bool retained);
     bool isConnected() const { return connected_; }
 
     // QoS 1. True when Paho took the message; delivered(token) follows once

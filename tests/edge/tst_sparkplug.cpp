@@ -449,7 +449,7 @@ void TestSparkplug::commands()
         QCOMPARE(writes.first().tag, tag);
         QCOMPARE(QJsonDocument(writes.first().values).toJson(QJsonDocument::Compact), values);
         // The daemon's write path takes them, or refuses what is out of range.
-        const TagFile::Tag &target = deviceTags().at(tag).tag;
+        const TagFile::Tag target = deviceTags().at(tag).tag;
         QStringList texts;
         QVariant list;
         QCOMPARE(ValueText::textsFromJson(writes.first().values, &texts), QString());

@@ -27,6 +27,14 @@ WORK = tempfile.mkdtemp(prefix="norvo-edge-test-")
 os.chmod(WORK, 0o755)
 TIME = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$")
 failures = []
+children = []
+
+
+def spawn(command, **options):
+    """A process of the test's own, ended when the test ends, whatever happens."""
+    process = subprocess.Popen(command, **options)
+    children.append(process)
+    return process
 
 
 def check(condition, what):
@@ -91,7 +99,7 @@ class Broker:
         self.process = None
 
     def start(self):
-        self.process = subprocess.Popen(["/usr/sbin/mosquitto", "-c", self.conf],
+        self.process = spawn(["/usr/sbin/mosquitto", "-c", self.conf],
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_for(self.accepts, 10)
 
@@ -139,7 +147,7 @@ class Subscriber:
 
 
 def start_sim(*arguments):
-    process = subprocess.Popen([SIM, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    process = spawn([SIM, *arguments], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     line = process.stdout.readline().split()
     return process, line[1]
 
@@ -147,7 +155,7 @@ def start_sim(*arguments):
 def start_edge(broker, plc, tags, *options):
     # Its log goes to a file, shown when a check fails.
     log = open(os.path.join(WORK, "edge.log"), "a")
-    return subprocess.Popen([EDGE, "--broker", f"127.0.0.1:{broker.port}", "--node", "cell", *options, plc, tags],
+    return spawn([EDGE, "--broker", f"127.0.0.1:{broker.port}", "--node", "cell", *options, plc, tags],
                             stdout=subprocess.DEVNULL, stderr=log)
 
 
@@ -237,7 +245,7 @@ def lost_link_and_will(broker):
                         f"[node]\nname=lostcell\n"
                         f"[link.press]\nconnection={plc}\nstation=1\ntags={tags}\n")
     subscriber = Subscriber(broker, "lost")
-    edge = subprocess.Popen([EDGE, "--config", config], stdout=subprocess.DEVNULL,
+    edge = spawn([EDGE, "--config", config], stdout=subprocess.DEVNULL,
                             stderr=open(os.path.join(WORK, "edge.log"), "a"))
     topic = "norvo/lostcell/lost"
     check(wait_for(lambda: (subscriber.last(topic) or {}).get("status") == 0), "the link's tag is read")
@@ -378,7 +386,7 @@ def sparkplug(broker):
     host = SparkplugHost(broker, schema)
     command = [EDGE, "--broker", f"127.0.0.1:{broker.port}", "--node", "edge1", "--sparkplug", "plant",
                "--device", "press", "--state", state, plc, tags]
-    edge = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=open(os.path.join(WORK, "edge.log"), "a"))
+    edge = spawn(command, stdout=subprocess.DEVNULL, stderr=open(os.path.join(WORK, "edge.log"), "a"))
 
     # Births first: NBIRTH with seq 0 and bdSeq, then the device's DBIRTH.
     check(wait_for(lambda: host.of("DBIRTH")), "a DBIRTH")
@@ -446,7 +454,7 @@ def sparkplug(broker):
     check(wait_for(lambda: any({m.name: m.long_value for m in death.metrics}.get("bdSeq") == later
                                for death in host.of("NDEATH"))), "NDEATH, the will, carries the birth's bdSeq")
     # A restart goes on from the kept bdSeq.
-    edge = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=open(os.path.join(WORK, "edge.log"), "a"))
+    edge = spawn(command, stdout=subprocess.DEVNULL, stderr=open(os.path.join(WORK, "edge.log"), "a"))
     check(wait_for(lambda: len(host.of("NBIRTH")) == 4), "births after a restart")
     check({m.name: m.long_value for m in host.of("NBIRTH")[3].metrics}["bdSeq"] == (later + 1) % 256,
           "bdSeq survives a restart")
@@ -455,7 +463,7 @@ def sparkplug(broker):
     # With a primary host, nothing is published until its STATE says online.
     publish.single("spBv1.0/STATE/scada1", '{"online": false, "timestamp": 0}', qos=1, retain=True,
                    hostname="127.0.0.1", port=broker.port)
-    edge = subprocess.Popen(command + ["--primary-host", "scada1"], stdout=subprocess.DEVNULL,
+    edge = spawn(command + ["--primary-host", "scada1"], stdout=subprocess.DEVNULL,
                             stderr=open(os.path.join(WORK, "edge.log"), "a"))
     time.sleep(2)
     check(len(host.of("NBIRTH")) == 4, "no birth while the primary host is offline")
@@ -494,7 +502,10 @@ def main():
         nothing_lost(broker)
         sparkplug(broker)
     finally:
-        broker.stop()
+        for process in children:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
         if failures:
             with open(os.path.join(WORK, "edge.log")) as log:
                 print("norvo-edge's log:\n" + log.read())

@@ -4,8 +4,8 @@
 Scale: N norvo-sim processes on loopback, each a link of 100 int16 labels
 (10 clusters of 10 neighbouring registers, CLUSTER_SPACING apart) read every
 second by one norvo-edge. Every second a tenth of each link's labels (one
-cluster, in turn) gets a new value through the simulator's REST API, the
-links' writes spread over the second; a subscriber on mosquitto takes the
+cluster, in turn) gets a new value through the simulator's REST API, each
+link's at a random moment of the second; a subscriber on mosquitto takes the
 messages. Measured: norvo-edge's CPU over the run (/proc/PID/stat, % of one
 core), its cycles, overruns and cycle time (the links' retained statistics),
 and the time from each write to its message at the subscriber.
@@ -26,6 +26,7 @@ import argparse
 import http.client
 import json
 import os
+import random
 import shutil
 import signal
 import socket
@@ -245,10 +246,15 @@ def scale(links):
         cpu_start, wall_start = cpu_seconds(edge.pid), time.monotonic()
         broker_start, own_start = cpu_seconds(broker.process.pid), sum(os.times()[:2])
         start = wall_start
+        # Each link's change comes at a random moment of the second: the
+        # links' cycles are spread over the period too, and a fixed phase
+        # between the two would give every change the same wait for its read.
+        chance = random.Random(links)
         for k in range(1, rounds + 1):
             cluster = k % CLUSTERS
-            for j, name in enumerate(names):
-                due = start + (k - 1) + j / links
+            moments = sorted((chance.random(), name) for name in names)
+            for moment, name in moments:
+                due = start + (k - 1) + moment
                 pause = due - time.monotonic()
                 if pause > 0:
                     time.sleep(pause)

@@ -8,6 +8,8 @@
 
 #include <QtTest/QtTest>
 
+#include <algorithm>
+
 using namespace ReadPlan;
 
 namespace {
@@ -195,7 +197,22 @@ void ReadPlanTest::refusedRunIsSplitWithoutShiftingValues()
     MergedReader reader(items, Settings());
     QCOMPARE(reader.runs().size(), 1);
     for (int cycle = 0; cycle < 2; ++cycle) {
-        const QVector<MergedReader::Result> results = reader.read(bench.driver);
+        // Each run's items are passed on once, with their final results.
+        QVector<int> passedOn;
+        QVector<MergedReader::Result> early(items.size());
+        const QVector<MergedReader::Result> results =
+            reader.read(bench.driver, [&](const QVector<MergedReader::Result> &now, const QVector<int> &run) {
+                for (int item : run) {
+                    passedOn.append(item);
+                    early[item] = now.at(item);
+                }
+            });
+        std::sort(passedOn.begin(), passedOn.end());
+        QCOMPARE(passedOn, (QVector<int>{0, 1, 2, 3, 4}));
+        for (int i = 0; i < items.size(); ++i) {
+            QCOMPARE(early.at(i).status, results.at(i).status);
+            QCOMPARE(early.at(i).value, results.at(i).value);
+        }
         const QList<int> expected{1000, 1002, -1, 1007};
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(results.at(i).status, i == 2 ? 7 : 0);

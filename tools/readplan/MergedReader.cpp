@@ -9,21 +9,31 @@ MergedReader::MergedReader(const QVector<ReadPlan::Item> &items, const ReadPlan:
 {
 }
 
-QVector<MergedReader::Result> MergedReader::read(CDriveBaseClass &driver)
+QVector<MergedReader::Result> MergedReader::read(CDriveBaseClass &driver, const RunDone &runDone)
 {
-    return read([&driver](const Request &request) {
-        const CLabelVariable record = driver.ReadVariable(request.label, request.type, request.count);
-        return Reply{record.status, record.value, record.timestamp};
-    });
+    return read(
+        [&driver](const Request &request) {
+            const CLabelVariable record = driver.ReadVariable(request.label, request.type, request.count);
+            return Reply{record.status, record.value, record.timestamp};
+        },
+        runDone);
 }
 
-QVector<MergedReader::Result> MergedReader::read(const ReadFunction &read)
+QVector<MergedReader::Result> MergedReader::read(const ReadFunction &read, const RunDone &runDone)
 {
     QVector<Result> results(items_.size());
     requests_ = 0;
     learnt_ = false;
-    for (const ReadPlan::Run &run : qAsConst(runs_))
+    QVector<int> items;
+    for (const ReadPlan::Run &run : qAsConst(runs_)) {
         readRun(read, run, &results);
+        if (!runDone)
+            continue;
+        items.clear();
+        for (const ReadPlan::Slice &slice : run.slices)
+            items.append(slice.item);
+        runDone(results, items);
+    }
     if (learnt_)
         runs_ = ReadPlan::plan(items_, settings_, lessons_);
     return results;

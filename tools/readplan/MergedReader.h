@@ -44,11 +44,15 @@ public:
 
     MergedReader(const QVector<ReadPlan::Item> &items, const ReadPlan::Settings &settings);
 
+    // Called as each run's items have their results, so that a host can
+    // pass them on before the rest of the cycle is read.
+    using RunDone = std::function<void(const QVector<Result> &results, const QVector<int> &items)>;
+
     // One cycle: a result per item, in the items' order. The function makes
     // each read, so that a host can learn more of each than the record says.
-    QVector<Result> read(const ReadFunction &read);
+    QVector<Result> read(const ReadFunction &read, const RunDone &runDone = {});
     // The same through the driver's ReadVariable.
-    QVector<Result> read(CDriveBaseClass &driver);
+    QVector<Result> read(CDriveBaseClass &driver, const RunDone &runDone = {});
 
     const QVector<ReadPlan::Run> &runs() const { return runs_; }
     // Requests the last cycle sent, the halves of refused runs included.

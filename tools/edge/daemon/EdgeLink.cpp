@@ -6,6 +6,7 @@
 #include "PluginLoader.h"
 #include "StatusText.h"
 #include "ValueText.h"
+#include "cycleschedule.h"
 
 #include <QtCore/QTimer>
 
@@ -53,8 +54,8 @@ struct EdgeLink::Group
     bool due = false;
 };
 
-EdgeLink::EdgeLink(const EdgeLinkConfig &config, const PluginLoader &loader)
-    : config_(config), loader_(loader)
+EdgeLink::EdgeLink(const EdgeLinkConfig &config, const PluginLoader &loader, const Options &options)
+    : config_(config), loader_(loader), options_(options)
 {
 }
 
@@ -142,7 +143,8 @@ void EdgeLink::drain()
         release();
 }
 
-// A reader and a timer for each period; the first cycles start at once.
+// A reader and a timer for each period; the first cycles start at the
+// link's place in the period.
 void EdgeLink::plan()
 {
     groups_.clear();
@@ -166,8 +168,9 @@ void EdgeLink::plan()
             raw->due = true;
             drain();
         });
-        group->dueMs = clock_.elapsed();
-        group->timer.start(0);
+        const qint64 delayMs = CycleSchedule::firstDelayMs(group->periodMs, options_.place, options_.places);
+        group->dueMs = clock_.elapsed() + delayMs;
+        group->timer.start(int(delayMs));
         groups_.push_back(std::move(group));
     }
 }
@@ -196,27 +199,42 @@ void EdgeLink::countStatus(int status)
         ++failures_[status];
 }
 
+EdgeReading EdgeLink::readingOf(const Group &group, int item, const MergedReader::Result &result)
+{
+    EdgeReading reading{group.tags.at(item), result.status, result.value, QString(), result.time};
+    if (result.status != 0)
+        reading.reason = StatusText::labelStatus(result.status);
+    if (!reading.time.isValid())
+        reading.time = QDateTime::currentDateTimeUtc();
+    countStatus(result.status);
+    // The link went away: open it again next cycle.
+    if (result.status == StatusText::notConnected)
+        connected_ = false;
+    return reading;
+}
+
 void EdgeLink::runCycle(Group *group)
 {
     const qint64 startMs = clock_.elapsed();
     QVector<EdgeReading> batch;
     QString reason;
     if (linkUp(&reason)) {
-        const QVector<MergedReader::Result> results = group->reader->read(*driver_);
+        MergedReader::RunDone runDone;
+        if (options_.eachRun) {
+            runDone = [this, group](const QVector<MergedReader::Result> &results, const QVector<int> &items) {
+                QVector<EdgeReading> run;
+                for (int item : items)
+                    run.append(readingOf(*group, item, results.at(item)));
+                emit readings(run);
+            };
+        }
+        const QVector<MergedReader::Result> results = group->reader->read(*driver_, runDone);
         requestsByPeriod_[group->periodMs] = group->reader->requests();
         requests_ += group->reader->requests();
-        for (int i = 0; i < results.size(); ++i) {
-            const MergedReader::Result &result = results.at(i);
-            EdgeReading reading{group->tags.at(i), result.status, result.value, QString(), result.time};
-            if (result.status != 0)
-                reading.reason = StatusText::labelStatus(result.status);
-            if (!reading.time.isValid())
-                reading.time = QDateTime::currentDateTimeUtc();
-            countStatus(result.status);
-            batch.append(reading);
-            // The link went away: open it again next cycle.
-            if (result.status == StatusText::notConnected)
-                connected_ = false;
+        if (!options_.eachRun) {
+            for (int i = 0; i < results.size(); ++i)
+                batch.append(readingOf(*group, i, results.at(i)));
+            emit readings(batch);
         }
     } else {
         const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -224,18 +242,15 @@ void EdgeLink::runCycle(Group *group)
             batch.append({tag, StatusText::notConnected, QVariant(), reason, now});
             countStatus(StatusText::notConnected);
         }
+        emit readings(batch);
     }
-    emit readings(batch);
     ++cycles_;
     const qint64 endMs = clock_.elapsed();
     lastCycleMs_ = endMs - startMs;
-    // Keep the schedule; a cycle that ran past its next start counts as an
-    // overrun, and the schedule moves rather than bunching cycles.
-    group->dueMs += group->periodMs;
-    if (group->dueMs < endMs) {
+    const CycleSchedule::Next next = CycleSchedule::next(group->dueMs, group->periodMs, endMs);
+    group->dueMs = next.dueMs;
+    if (next.overrun)
         ++overruns_;
-        group->dueMs = endMs;
-    }
     group->timer.start(int(group->dueMs - endMs));
 }
 

@@ -43,7 +43,18 @@ class EdgeLink : public QObject
     Q_OBJECT
 
 public:
-    EdgeLink(const EdgeLinkConfig &config, const PluginLoader &loader);
+    struct Options
+    {
+        // The link is number `place` of the node's `places`: its cycles
+        // start at that share of their period.
+        int place = 0;
+        int places = 1;
+        // Readings go out as each merged read is in, rather than once a
+        // cycle: a cycle of many reads publishes its first ones sooner.
+        bool eachRun = false;
+    };
+
+    EdgeLink(const EdgeLinkConfig &config, const PluginLoader &loader, const Options &options);
     ~EdgeLink() override;
 
     const EdgeLinkConfig &config() const { return config_; }
@@ -63,6 +74,7 @@ public slots:
     void write(int tag, const QVariant &values, int count, quint64 request);
 
 signals:
+    // A cycle's readings, or a merged read's with Options::eachRun.
     void readings(const QVector<EdgeReading> &readings);
     void written(quint64 request, int tag, int status, const QString &reason, const QDateTime &time);
     void stats(const QJsonObject &stats);
@@ -81,6 +93,7 @@ private:
     void drain();
     void release();
     void runCycle(Group *group);
+    EdgeReading readingOf(const Group &group, int item, const MergedReader::Result &result);
     void runWrite(const Write &job);
     bool linkUp(QString *reason);
     void countStatus(int status);
@@ -88,6 +101,7 @@ private:
 
     EdgeLinkConfig config_;
     const PluginLoader &loader_;
+    Options options_;
     CDriveBaseClass *driver_ = nullptr;
     bool connected_ = false;
     bool busy_ = false;     // a job is running

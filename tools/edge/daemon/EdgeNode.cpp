@@ -77,7 +77,10 @@ bool EdgeNode::start(QString *error)
     }
     for (int index = 0; index < config_.links.size(); ++index) {
         Link link;
-        link.worker = new EdgeLink(config_.links.at(index), loader_);
+        // Sparkplug's DDATA carries a cycle's changes in one message; JSON
+        // topics carry one tag each, and go as each read is in.
+        link.worker = new EdgeLink(config_.links.at(index), loader_,
+                                   {index, int(config_.links.size()), !sparkplug_});
         link.thread = new QThread(this);
         link.thread->setObjectName(QStringLiteral("link ") + config_.links.at(index).name);
         link.states.resize(config_.links.at(index).tags.size());

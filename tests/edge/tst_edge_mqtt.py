@@ -303,6 +303,26 @@ def nothing_lost(broker):
     subscriber.close()
 
 
+def stop_during_a_read(broker):
+    # The PLC answers 1.5 s late, so the stop comes in the middle of a read.
+    # The read cut short is the stop's doing, not the PLC's: no failure is
+    # published or counted for it.
+    sim, plc = start_sim("--tcp", "127.0.0.1:0", "--delay", "1500")
+    tags = write_file("slow.csv", "name,label,type,count,period_ms\nslow,D0,int16,1,100\n")
+    subscriber = Subscriber(broker, "slow")
+    edge = start_edge(broker, plc + ";timeout=5000", tags, "--node", "slow")
+    check(wait_for(lambda: subscriber.last("norvo/slow/slow")), "a slow PLC's value is read")
+    time.sleep(0.5)
+    check(stop(edge) == 0, "norvo-edge stops in the middle of a read")
+    stats = wait_for(lambda: (subscriber.last("norvo/slow/links/plc") or {}).get("cycles", 0) > 0 and
+                     subscriber.last("norvo/slow/links/plc"))
+    check(stats and stats["failures"] == {}, f"the cut read is no failure of the link: {stats}")
+    statuses = [sample["status"] for sample in subscriber.on("norvo/slow/slow")]
+    check(statuses == [0], f"nothing but the value is published: {statuses}")
+    stop(sim)
+    subscriber.close()
+
+
 class SparkplugHost:
     """A Sparkplug host of our own: every message of the group, decoded
     with the schema compiled here, in the order they came."""
@@ -500,6 +520,7 @@ def main():
         values_writes_and_merged_reads(broker)
         lost_link_and_will(broker)
         nothing_lost(broker)
+        stop_during_a_read(broker)
         sparkplug(broker)
     finally:
         for process in children:

@@ -222,6 +222,8 @@ void EdgeLink::runCycle(Group *group)
         MergedReader::RunDone runDone;
         if (options_.eachRun) {
             runDone = [this, group](const QVector<MergedReader::Result> &results, const QVector<int> &items) {
+                if (stopping_)
+                    return;
                 QVector<EdgeReading> run;
                 for (int item : items)
                     run.append(readingOf(*group, item, results.at(item)));
@@ -231,7 +233,9 @@ void EdgeLink::runCycle(Group *group)
         const QVector<MergedReader::Result> results = group->reader->read(*driver_, runDone);
         requestsByPeriod_[group->periodMs] = group->reader->requests();
         requests_ += group->reader->requests();
-        if (!options_.eachRun) {
+        // A stop during the cycle cut its reads short: what they gave is
+        // about the stop, not the PLC, and is not published.
+        if (!options_.eachRun && !stopping_) {
             for (int i = 0; i < results.size(); ++i)
                 batch.append(readingOf(*group, i, results.at(i)));
             emit readings(batch);

@@ -3,11 +3,13 @@
 
 #include <QtCore/QMetaObject>
 #include <QtCore/QTimer>
+#include <QtCore/QVector>
 
 #include <MQTTAsync.h>
 
 #include <chrono>
 #include <future>
+#include <mutex>
 
 struct MqttClient::Private
 {
@@ -66,12 +68,34 @@ struct MqttClient::Private
                                   Qt::QueuedConnection);
         return 1;
     }
+    // Confirmations come one by one on Paho's thread; the client's thread
+    // takes all that are in with one wake-up.
+    std::mutex confirmedLock;
+    QVector<quint64> confirmed;
+
     static void onSent(void *context, MQTTAsync_successData *)
     {
         auto *sent = static_cast<Sent *>(context);
-        QMetaObject::invokeMethod(sent->d->q, [q = sent->d->q, token = sent->token] { emit q->delivered(token); },
-                                  Qt::QueuedConnection);
+        Private *d = sent->d;
+        bool first;
+        {
+            std::lock_guard<std::mutex> hold(d->confirmedLock);
+            first = d->confirmed.isEmpty();
+            d->confirmed.append(sent->token);
+        }
         delete sent;
+        if (first)
+            QMetaObject::invokeMethod(d->q, [d] { d->deliverConfirmed(); }, Qt::QueuedConnection);
+    }
+    void deliverConfirmed()
+    {
+        QVector<quint64> tokens;
+        {
+            std::lock_guard<std::mutex> hold(confirmedLock);
+            tokens.swap(confirmed);
+        }
+        for (quint64 token : qAsConst(tokens))
+            emit q->delivered(token);
     }
     static void onSendFailure(void *context, MQTTAsync_failureData *)
     {

@@ -22,6 +22,14 @@ void connectionStrings(const uint8_t *data, size_t size);
 void records(const uint8_t *data, size_t size);
 // Arbitrary bytes arriving while answers are owed.
 void owedAnswers(const uint8_t *data, size_t size);
+// Arbitrary bytes as norvo-edge's tag file.
+void edgeTags(const uint8_t *data, size_t size);
+// Arbitrary bytes as a write on norvo-edge's TAG/set, for each tag type and count.
+void edgeWrites(const uint8_t *data, size_t size);
+// Arbitrary bytes as the Sparkplug commands a host sends norvo-edge.
+void sparkplugCommands(const uint8_t *data, size_t size);
+// Arbitrary bytes as the files norvo-edge reads from its state folder.
+void edgeStore(const uint8_t *data, size_t size);
 
 // The name of the input being run, if the runner knows it; fail() shows it.
 extern const char *currentInput;

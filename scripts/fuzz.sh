@@ -5,7 +5,8 @@
 #
 #   scripts/fuzz.sh [seconds-per-target] [target...]
 #
-# Targets: answers labels connection records owed (default: all). New inputs
+# Targets: answers labels connection records owed edgetags edgewrites
+# sparkplugcommands edgestore (default: all). New inputs
 # that add coverage go to build-fuzz/corpus/<target>/, never into the
 # committed corpus; a finding leaves its crash-* file in build-fuzz/findings/
 # and makes the script fail.
@@ -19,7 +20,7 @@ build=${NORVO_FUZZ_BUILD_DIR:-$repo/build-fuzz}
 seconds=${1:-60}
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(answers labels connection records owed)
+((${#targets[@]})) || targets=(answers labels connection records owed edgetags edgewrites sparkplugcommands edgestore)
 jobs=${NORVO_FUZZ_JOBS:-1}
 
 # shellcheck source=scripts/packages.sh

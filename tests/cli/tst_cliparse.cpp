@@ -6,6 +6,8 @@
 #include "TestTable.h"
 #include "ValueText.h"
 
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
 #include <QtTest/QtTest>
 
 #include <cstring>
@@ -27,6 +29,8 @@ private slots:
     void hexIsTheBitPattern();
     void floatingPoint();
     void valuesKeepTheirOrderInTheRecordsListType();
+    void jsonValuesAsTexts_data();
+    void jsonValuesAsTexts();
 
     void acceptedCommandLines();
     void refusedCommandLines_data();
@@ -115,6 +119,40 @@ void TestCliParse::valuesKeepTheirOrderInTheRecordsListType()
     QCOMPARE(list.value<QList<char>>(), (QList<char>{char(0xFB), char(5)}));
 
     QVERIFY(!ValueText::parseValues(DT_QString, {"1"}, &list).isEmpty());
+}
+
+void TestCliParse::jsonValuesAsTexts_data()
+{
+    // JSON values, as a write request carries them, for a type: the texts
+    // parseValues reads, or the start of the refusal.
+    addColumns<int, QByteArray, QStringList, QString>("type", "json", "texts", "refusal");
+    QTest::newRow("strings, flags, numbers") << int(DT_Int32) << QByteArray(R"(["0xFF", true, false, -7, 2.5])")
+                                             << QStringList{"0xFF", "1", "0", "-7", "2.5"} << QString();
+    QTest::newRow("integer up to 2^53") << int(DT_Int64) << QByteArray("[9007199254740992]")
+                                        << QStringList{"9007199254740992"} << QString();
+    QTest::newRow("integer past 2^53") << int(DT_UInt64) << QByteArray("[18446744073709551615]") << QStringList()
+                                       << QString("a whole number past 2^53");
+    QTest::newRow("double past 2^53") << int(DT_Double) << QByteArray("[1e20, -3e19]")
+                                      << QStringList{"1e+20", "-3e+19"} << QString();
+    QTest::newRow("float past 2^53") << int(DT_Float) << QByteArray("[1e20]") << QStringList{"1e+20"} << QString();
+    QTest::newRow("null") << int(DT_Int16) << QByteArray("[null]") << QStringList() << QString("a value is");
+    QTest::newRow("array") << int(DT_Double) << QByteArray("[[1]]") << QStringList() << QString("a value is");
+}
+
+void TestCliParse::jsonValuesAsTexts()
+{
+    QFETCH(int, type);
+    QFETCH(QByteArray, json);
+    QFETCH(QStringList, texts);
+    QFETCH(QString, refusal);
+    QStringList found;
+    const QString why = ValueText::textsFromJson(DataType(type), QJsonDocument::fromJson(json).array(), &found);
+    if (refusal.isEmpty()) {
+        QCOMPARE(why, QString());
+        QCOMPARE(found, texts);
+    } else {
+        QVERIFY2(why.startsWith(refusal), qPrintable(why));
+    }
 }
 
 void TestCliParse::acceptedCommandLines()

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // Sample payloads: each list the driver returns as JSON, exactly, and the
-// payload around it.
+// payload around it; the seq numbers kept across restarts.
 
 #include "TestTable.h"
 #include "samplepayload.h"
+#include "sequencefile.h"
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
@@ -39,6 +40,8 @@ private slots:
     void jsonValues();
     void payloads_data();
     void payloads();
+    void keptSequences_data();
+    void keptSequences();
 };
 
 void TestEdgePayload::jsonValues_data()
@@ -110,6 +113,32 @@ void TestEdgePayload::payloads()
     QFETCH(qint64, seq);
     QFETCH(QByteArray, payload);
     QCOMPARE(SamplePayload::payload(Sample{status, value, reason}, time, seq), payload);
+}
+
+void TestEdgePayload::keptSequences_data()
+{
+    // The file's bytes; the seq numbers read, as name=seq in name order.
+    addColumns<QByteArray, QStringList>("file", "kept");
+    QTest::newRow("as saved") << SequenceFile::serialized({{"level", 12}, {"flow", 0}}) << QStringList{"flow=0", "level=12"};
+    QTest::newRow("up to 2^53") << QByteArray(R"({"a": 9007199254740992, "b": 9007199254740994})")
+                                << QStringList{"a=9007199254740992"};
+    QTest::newRow("past any seq") << QByteArray(R"({"a": 1e300, "b": -1e300, "c": 3})") << QStringList{"c=3"};
+    QTest::newRow("no whole number") << QByteArray(R"({"a": -1, "b": 2.5, "c": "7", "d": null, "e": [1]})")
+                                     << QStringList();
+    QTest::newRow("damaged") << QByteArray(R"({"a": 1, "b)") << QStringList();
+    QTest::newRow("no object") << QByteArray("[1, 2]") << QStringList();
+}
+
+void TestEdgePayload::keptSequences()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, kept);
+    const QHash<QString, qint64> read = SequenceFile::parse(file);
+    QStringList found;
+    for (auto it = read.begin(); it != read.end(); ++it)
+        found << QStringLiteral("%1=%2").arg(it.key()).arg(it.value());
+    found.sort();
+    QCOMPARE(found, kept);
 }
 
 QTEST_GUILESS_MAIN(TestEdgePayload)

@@ -5,10 +5,13 @@
 #include "TestTable.h"
 #include "samplestore.h"
 
+#include <QtCore/QDataStream>
 #include <QtCore/QDir>
 #include <QtCore/QFile>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QtTest>
+
+#include <limits>
 
 namespace {
 
@@ -36,6 +39,21 @@ QStringList numbers(int from, int to)
     for (int n = from; n <= to; ++n)
         list << QString::number(n);
     return list;
+}
+
+// A whole message record as the store frames it: length, body, checksum.
+QByteArray messageRecord(quint64 id)
+{
+    QByteArray body;
+    QDataStream out(&body, QIODevice::WriteOnly);
+    out.setVersion(QDataStream::Qt_5_11);
+    out << quint8(1) << id << false << QStringLiteral("t") << QByteArrayLiteral("x");
+    QByteArray record;
+    QDataStream framed(&record, QIODevice::WriteOnly);
+    framed << quint32(body.size());
+    framed.writeRawData(body.constData(), body.size());
+    framed << qChecksum(body.constData(), uint(body.size()));
+    return record;
 }
 
 // Appends 1..n and sends and confirms the first `confirmed`.
@@ -188,6 +206,9 @@ void TestEdgeStore::changedFile_data()
     QTest::newRow("zeros after the last write") << 0 << QByteArray(300, '\0') << false << unfinished << numbers(1, 5);
     const QString damaged = QStringLiteral("is damaged");
     QTest::newRow("a record fails its checksum") << 0 << QByteArray() << true << damaged << numbers(1, 3);
+    // No id would be left for the next message.
+    QTest::newRow("a message with the last id") << 0 << messageRecord(std::numeric_limits<quint64>::max()) << false
+                                                << damaged << numbers(1, 5);
     QTest::newRow("no store file") << 100000 << QByteArray("name,label,type\n") << false << damaged << QStringList();
 }
 

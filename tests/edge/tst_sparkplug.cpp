@@ -389,10 +389,20 @@ void TestSparkplug::commands_data()
         const double values[] = {std::numeric_limits<double>::quiet_NaN(), -0.25};
         m->set_bytes_value(std::string(reinterpret_cast<const char *>(values), sizeof values));
     }) << 4 << QByteArray("[\"nan\",-0.25]") << QByteArray();
+    // A double's whole numbers go on past 2^53, as JSON numbers.
+    QTest::newRow("double array past 2^53") << encode([](Metric *m) {
+        m->set_alias(14);
+        const double values[] = {1e20, -3e19};
+        m->set_bytes_value(std::string(reinterpret_cast<const char *>(values), sizeof values));
+    }) << 4 << QByteArray("[1e+20,-3e+19]") << QByteArray();
     QTest::newRow("unknown name") << encode([](Metric *m) {
         m->set_name("nothing");
         m->set_int_value(1);
     }) << -1 << QByteArray() << QByteArray("nothing: no such metric");
+    QTest::newRow("empty name") << encode([](Metric *m) {
+        m->set_name("");
+        m->set_int_value(1);
+    }) << -1 << QByteArray() << QByteArray("\"\": no such metric");
     QTest::newRow("unknown alias") << encode([](Metric *m) {
         m->set_alias(99);
         m->set_int_value(1);
@@ -452,7 +462,7 @@ void TestSparkplug::commands()
         const TagFile::Tag target = deviceTags().at(tag).tag;
         QStringList texts;
         QVariant list;
-        QCOMPARE(ValueText::textsFromJson(writes.first().values, &texts), QString());
+        QCOMPARE(ValueText::textsFromJson(ValueText::dataType(target.type), writes.first().values, &texts), QString());
         const QString check = ValueText::parseValues(ValueText::dataType(target.type), texts, &list);
         QCOMPARE(check.isEmpty(), QTest::currentDataTag() != QByteArray("int8 out of range goes on to the range check"));
     } else {

@@ -24,6 +24,10 @@ const Corpus corpora[] = {
     { "connection", NorvoFuzz::connectionStrings },
     { "records", NorvoFuzz::records },
     { "owed", NorvoFuzz::owedAnswers },
+    { "edgetags", NorvoFuzz::edgeTags },
+    { "edgewrites", NorvoFuzz::edgeWrites },
+    { "sparkplugcommands", NorvoFuzz::sparkplugCommands },
+    { "edgestore", NorvoFuzz::edgeStore },
 };
 
 } // namespace

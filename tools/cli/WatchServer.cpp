@@ -114,15 +114,15 @@ void WatchServer::Private::write(const httplib::Request &request, httplib::Respo
                                      .arg(items - 1));
         return;
     }
+    const ReadItem &target = recorder.readItems().at(item.toInt());
     QStringList texts;
-    const QString unfit = ValueText::textsFromJson(values, &texts);
+    const QString unfit = ValueText::textsFromJson(target.type, values, &texts);
     if (!unfit.isEmpty()) {
         sendError(response, 400, unfit);
         return;
     }
     // norvo's own checks, as norvo write makes them: what fails here never
     // reaches the driver, and is no status of the driver's.
-    const ReadItem &target = recorder.readItems().at(item.toInt());
     auto job = std::make_shared<WriteJob>();
     job->item = item.toInt();
     job->count = texts.size();

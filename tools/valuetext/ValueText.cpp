@@ -190,8 +190,14 @@ DataType dataType(ValueTypes::Type named)
     return DT_None;
 }
 
-QString textsFromJson(const QJsonArray &values, QStringList *texts)
+QString textsFromJson(DataType type, const QJsonArray &values, QStringList *texts)
 {
+    // A float type rounds any number to its own precision anyway: 1e20 is
+    // a double's value like any other.
+    bool floating = false;
+    ElementType::visitStored(type, [&](auto tag) {
+        floating = std::is_floating_point<typename decltype(tag)::Type>::value;
+    });
     for (const QJsonValue &value : values) {
         if (value.isString()) {
             *texts << value.toString();
@@ -199,7 +205,7 @@ QString textsFromJson(const QJsonArray &values, QStringList *texts)
             *texts << (value.toBool() ? QStringLiteral("1") : QStringLiteral("0"));
         } else if (value.isDouble()) {
             const double number = value.toDouble();
-            if (std::fabs(number) > JsonNumbers::exactLimit && number == std::trunc(number)) {
+            if (!floating && std::fabs(number) > JsonNumbers::exactLimit && number == std::trunc(number)) {
                 return QStringLiteral("a whole number past 2^53 cannot travel as a JSON number "
                                       "exactly: send it as a string, \"18446744073709551615\"");
             }

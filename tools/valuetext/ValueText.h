@@ -31,11 +31,11 @@ QStringList typeNames();
 // empty text on success, else why the first bad text was refused.
 QString parseValues(DataType type, const QStringList &texts, QVariant *list);
 
-// JSON values as the texts parseValues reads: strings as they are, true and
-// false as 1 and 0, numbers in full. Returns why a value was refused (a
-// whole number past 2^53, which JSON cannot carry exactly, or an array or
-// object), else an empty text.
-QString textsFromJson(const QJsonArray &values, QStringList *texts);
+// JSON values as the texts parseValues reads for `type`: strings as they
+// are, true and false as 1 and 0, numbers in full. Returns why a value was
+// refused (for an integer type, a whole number past 2^53, which JSON cannot
+// carry exactly; an array or object), else an empty text.
+QString textsFromJson(DataType type, const QJsonArray &values, QStringList *texts);
 
 enum class Style {
     Plain, // for people: bits as 0 and 1

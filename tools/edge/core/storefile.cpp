@@ -10,6 +10,7 @@
 #include <sys/file.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -94,7 +95,9 @@ bool apply(const QByteArray &body, QList<Store::Entry> *entries, quint64 *nextId
     if (in.status() != QDataStream::Ok || !in.atEnd())
         return false;
     if (kind == MessageRecord) {
-        if (entry.id < *nextId)
+        // The id after it must be a higher one, or new messages would take
+        // ids below the kept ones.
+        if (entry.id < *nextId || entry.id == std::numeric_limits<quint64>::max())
             return false;
         entries->append(entry);
         *nextId = entry.id + 1;

@@ -4,9 +4,10 @@
 #include "PluginLoader.h"
 #include "SparkplugSession.h"
 #include "StatusText.h"
-#include "ValueText.h"
 #include "exception.h"
 #include "samplepayload.h"
+#include "sequencefile.h"
+#include "writerequest.h"
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
@@ -141,11 +142,11 @@ void EdgeNode::loadSequences()
     QFile file(sequenceFile());
     if (sequenceFile().isEmpty() || !file.open(QIODevice::ReadOnly))
         return;
-    const QJsonObject saved = QJsonDocument::fromJson(file.readAll()).object();
+    const QHash<QString, qint64> saved = SequenceFile::parse(file.readAll());
     for (int index = 0; index < links_.size(); ++index) {
         const QList<TagFile::Tag> &tags = config_.links.at(index).tags;
         for (int t = 0; t < tags.size(); ++t)
-            links_[index].states[t].seq = qint64(saved.value(tags.at(t).name).toDouble());
+            links_[index].states[t].seq = saved.value(tags.at(t).name);
     }
 }
 
@@ -153,14 +154,14 @@ void EdgeNode::saveSequences() const
 {
     if (sequenceFile().isEmpty())
         return;
-    QJsonObject sequences;
+    QHash<QString, qint64> sequences;
     for (int index = 0; index < links_.size() && index < config_.links.size(); ++index) {
         const QList<TagFile::Tag> &tags = config_.links.at(index).tags;
         for (int t = 0; t < tags.size() && t < links_.at(index).states.size(); ++t)
-            sequences.insert(tags.at(t).name, double(links_.at(index).states.at(t).seq));
+            sequences.insert(tags.at(t).name, links_.at(index).states.at(t).seq);
     }
     QSaveFile file(sequenceFile());
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(sequences).toJson()) < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(SequenceFile::serialized(sequences)) < 0 || !file.commit())
         log(QStringLiteral("cannot keep the tags' sequence numbers in %1").arg(sequenceFile()));
 }
 
@@ -228,11 +229,8 @@ void EdgeNode::onReadings(int index, const QVector<EdgeReading> &readings)
 QString EdgeNode::startWrite(int link, int tag, const QJsonArray &values, const QJsonValue &asSent)
 {
     const TagFile::Tag &target = config_.links.at(link).tags.at(tag);
-    QStringList texts;
-    QString refusal = ValueText::textsFromJson(values, &texts);
     QVariant list;
-    if (refusal.isEmpty())
-        refusal = ValueText::parseValues(ValueText::dataType(target.type), texts, &list);
+    const QString refusal = WriteRequest::typedValues(target.type, values, &list);
     if (!refusal.isEmpty())
         return refusal;
     const quint64 request = ++nextWrite_;
@@ -327,18 +325,15 @@ void EdgeNode::onMessage(const QString &name, const QByteArray &payload)
             };
             if (!tag.writable)
                 return refuse(3, QStringLiteral("%1 is not writable: mark it writable in the tag file").arg(tagName));
-            // A scalar or an array; Qt reads only arrays and objects at the top.
-            QJsonParseError parseError{};
-            const QJsonDocument document = QJsonDocument::fromJson("[" + payload + "]", &parseError);
-            const QJsonArray outer = document.array();
-            if (parseError.error != QJsonParseError::NoError || outer.size() != 1)
+            QJsonValue asSent;
+            QJsonArray values;
+            if (!WriteRequest::parse(payload, &asSent, &values))
                 return refuse(2, QStringLiteral("the payload is not a JSON value"));
-            const QJsonArray values = outer.first().isArray() ? outer.first().toArray() : QJsonArray{outer.first()};
             if (values.size() != tag.count) {
                 return refuse(4, QStringLiteral("%1 takes %2 values, not %3")
                                      .arg(tagName).arg(tag.count).arg(values.size()));
             }
-            const QString refusal = startWrite(index, t, values, outer.first());
+            const QString refusal = startWrite(index, t, values, asSent);
             if (!refusal.isEmpty())
                 return refuse(2, refusal);
             return;

@@ -453,7 +453,10 @@ bool deviceCommand(const QByteArray &bytes, const QList<TagState> &tags, QList<W
         return false;
     for (const Metric &metric : payload.metrics()) {
         const QString name = QString::fromStdString(metric.name());
-        const QString label = metric.has_name() ? name : QStringLiteral("alias %1").arg(metric.alias());
+        // An empty name still shows in the log.
+        const QString label = !metric.has_name() ? QStringLiteral("alias %1").arg(metric.alias())
+                              : name.isEmpty()    ? QStringLiteral("\"\"")
+                                                  : name;
         // Without either, the alias would read as 0 and could name a tag.
         if (!metric.has_name() && !metric.has_alias()) {
             refusals->append({QStringLiteral("(unnamed)"), QStringLiteral("neither a name nor an alias")});

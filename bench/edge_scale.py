@@ -76,6 +76,25 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def thread_switches(pid):
+    """Context switches so far by thread group: the links' threads, the node's
+    thread and the MQTT client's; threads that ended are not counted."""
+    groups = {"links": 0, "node": 0, "client": 0}
+    for tid in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{tid}/comm", encoding="ascii") as comm:
+                name = comm.read().strip()
+            with open(f"/proc/{pid}/task/{tid}/status", encoding="ascii") as status:
+                switches = sum(int(line.split()[1]) for line in status if "ctxt_switches" in line)
+        except OSError:
+            continue
+        group = "links" if name.startswith("link ") else "client" if name.startswith("MQTTAsync") else \
+            "node" if tid == str(pid) else None
+        if group:
+            groups[group] += switches
+    return groups
+
+
 def load():
     return os.getloadavg()[0]
 
@@ -244,6 +263,7 @@ def scale(links):
         rounds = ARGS.seconds
         loads = [load()]
         cpu_start, wall_start = cpu_seconds(edge.pid), time.monotonic()
+        switches_start = thread_switches(edge.pid)
         broker_start, own_start = cpu_seconds(broker.process.pid), sum(os.times()[:2])
         start = wall_start
         # Each link's change comes at a random moment of the second: the
@@ -276,6 +296,8 @@ def scale(links):
         wait_for(lambda: not writes, 3)
         cpu = cpu_seconds(edge.pid) - cpu_start
         wall = time.monotonic() - wall_start
+        switches_end = thread_switches(edge.pid)
+        switches = {group: (switches_end[group] - switches_start[group]) / wall for group in switches_end}
         broker_cpu = cpu_seconds(broker.process.pid) - broker_start
         own_cpu = sum(os.times()[:2]) - own_start
         loads.append(load())
@@ -296,6 +318,7 @@ def scale(links):
             "cycle_ms": max(s["cycle_ms"] for s in stats),
             "failures": failures_by_status(stats),
             "cpu": 100 * cpu / wall,
+            "switches": switches,
             "broker_cpu": 100 * broker_cpu / wall,
             "own_cpu": 100 * own_cpu / wall,
             "changes": len(latencies) + lost,
@@ -399,12 +422,14 @@ def main():
               f"period {PERIOD_MS} ms, 10 % changed every second, {ARGS.seconds} s a run; latency from the "
               "write to the subscriber, and from the read's time stamp to the subscriber\n")
         table(["links", "labels", "req/cycle", "cycles", "overruns", "last cycle ms", "failed", "edge CPU %",
-               "changes", "lost", "p50 ms", "p99 ms", "max ms", "read to sub p50/p99 ms", "write p99 ms",
+               "switches/s links/node/client", "changes", "lost", "p50 ms", "p99 ms", "max ms",
+               "read to sub p50/p99 ms", "write p99 ms",
                "broker/script CPU %", "load start/mid/end"])
         for links in ARGS.links:
             r = scale(links)
             table([r["links"], r["labels"], f"{r['requests']:.1f}", r["cycles"], r["overruns"], r["cycle_ms"],
-                   r["failures"], f"{r['cpu']:.2f}", r["changes"], r["lost"], f"{r['p50']:.0f}", f"{r['p99']:.0f}",
+                   r["failures"], f"{r['cpu']:.2f}",
+                   "/".join(f"{r['switches'][g]:.0f}" for g in ("links", "node", "client")), r["changes"], r["lost"], f"{r['p50']:.0f}", f"{r['p99']:.0f}",
                    f"{r['max']:.0f}", f"{r['delivery50']:.0f}/{r['delivery99']:.0f}", f"{r['write99']:.1f}",
                    f"{r['broker_cpu']:.1f}/{r['own_cpu']:.1f}", "/".join(f"{x:.1f}" for x in r["loads"])])
     if ARGS.restarts:

@@ -1,19 +1,14 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "sequencefile.h"
 
+#include "JsonNumbers.h"
+
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
 
 #include <cmath>
 
 namespace SequenceFile {
-
-namespace {
-
-// The largest count a JSON number carries exactly.
-constexpr double exactLimit = 9007199254740992.0; // 2^53
-
-} // namespace
 
 QHash<QString, qint64> parse(const QByteArray &bytes)
 {
@@ -22,7 +17,7 @@ QHash<QString, qint64> parse(const QByteArray &bytes)
     for (auto it = saved.begin(); it != saved.end(); ++it) {
         const double value = it.value().toDouble(-1);
         // Converting a double past qint64's range is undefined.
-        if (value >= 0 && value <= exactLimit && std::trunc(value) == value)
+        if (value >= 0 && value <= JsonNumbers::exactLimit && std::trunc(value) == value)
             sequences.insert(it.key(), qint64(value));
     }
     return sequences;

@@ -8,6 +8,9 @@
 #include <QtCore/QJsonDocument>
 #include <QtTest/QtTest>
 
+#include <cmath>
+#include <limits>
+
 namespace {
 
 // "fail 8 why" is a failed read with status 8; anything else a value in JSON.
@@ -35,6 +38,8 @@ class TestEdgeException : public QObject
 private slots:
     void published_data();
     void published();
+    void sameList_data();
+    void sameList();
 };
 
 void TestEdgeException::published_data()
@@ -80,6 +85,44 @@ void TestEdgeException::published()
         seen += publish ? QLatin1Char('Y') : QLatin1Char('N');
     }
     QCOMPARE(seen, published);
+}
+
+template <typename T>
+QVariant list(std::initializer_list<T> values)
+{
+    return QVariant::fromValue(QList<T>(values));
+}
+
+void TestEdgeException::sameList_data()
+{
+    // A fuzzy == would hide the smallest moves of a float; a list of another
+    // type, or no list, may be news.
+    addColumns<int, QVariant, QVariant, bool>("type", "a", "b", "same");
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    QTest::newRow("same shorts") << int(DT_Int16) << list<short>({1, -2}) << list<short>({1, -2}) << true;
+    QTest::newRow("one short moved") << int(DT_Int16) << list<short>({1, -2}) << list<short>({1, -3}) << false;
+    QTest::newRow("longer") << int(DT_Int16) << list<short>({1}) << list<short>({1, 0}) << false;
+    QTest::newRow("float by its last bit") << int(DT_Float) << list<float>({1.0f})
+                                           << list<float>({std::nextafter(1.0f, 2.0f)}) << false;
+    QTest::newRow("double by its last bit") << int(DT_Double) << list<double>({1e20})
+                                            << list<double>({std::nextafter(1e20, 2e20)}) << false;
+    QTest::newRow("NaN repeats") << int(DT_Float) << list<float>({nan}) << list<float>({nan}) << true;
+    QTest::newRow("minus zero") << int(DT_Float) << list<float>({0.0f}) << list<float>({-0.0f}) << false;
+    QTest::newRow("highest uint64") << int(DT_UInt64) << list<quint64>({~quint64(0)})
+                                    << list<quint64>({~quint64(0)}) << true;
+    QTest::newRow("bits") << int(DT_Bool) << list<bool>({true, false}) << list<bool>({true, false}) << true;
+    QTest::newRow("another type") << int(DT_Int16) << list<short>({1}) << list<int>({1}) << false;
+    QTest::newRow("no list") << int(DT_Int16) << QVariant() << QVariant() << false;
+}
+
+void TestEdgeException::sameList()
+{
+    QFETCH(int, type);
+    QFETCH(QVariant, a);
+    QFETCH(QVariant, b);
+    QFETCH(bool, same);
+    QCOMPARE(Exception::sameList(DataType(type), a, b), same);
+    QCOMPARE(Exception::sameList(DataType(type), b, a), same);
 }
 
 QTEST_GUILESS_MAIN(TestEdgeException)

@@ -2,11 +2,14 @@
 #include "exception.h"
 
 #include "JsonNumbers.h"
+#include "elementtype_p.h"
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -83,6 +86,24 @@ bool publish(const std::optional<Sample> &last, const Sample &sample, double dea
     if (!last || last->status != sample.status)
         return true;
     return !sample.failed() && changed(last->value, sample.value, deadband);
+}
+
+bool sameList(DataType type, const QVariant &a, const QVariant &b)
+{
+    bool same = false;
+    ElementType::visitStored(type, [&](auto tag) {
+        using T = typename decltype(tag)::Type;
+        const int id = qMetaTypeId<QList<T>>();
+        if (a.userType() != id || b.userType() != id)
+            return;
+        const QList<T> x = a.value<QList<T>>();
+        const QList<T> y = b.value<QList<T>>();
+        // Bits, not ==: a NaN would never repeat itself.
+        same = x.size() == y.size()
+            && std::equal(x.cbegin(), x.cend(), y.cbegin(),
+                          [](const T &p, const T &q) { return std::memcmp(&p, &q, sizeof(T)) == 0; });
+    });
+    return same;
 }
 
 } // namespace Exception

@@ -2,7 +2,10 @@
 #ifndef NORVO_EDGE_EXCEPTION_H
 #define NORVO_EDGE_EXCEPTION_H
 
+#include "DataType.h"
 #include "sample.h"
+
+#include <QtCore/QVariant>
 
 #include <optional>
 
@@ -20,6 +23,12 @@ namespace Exception {
 //   - anything else (bits, "nan", texts) on any change.
 // The caller keeps the sample as the last published one when this says yes.
 bool publish(const std::optional<Sample> &last, const Sample &sample, double deadband);
+
+// Whether two of the driver's lists of `type` hold the same elements, bit
+// for bit. A read that repeats the one before it (same status, reason and
+// list) cannot be published, whatever was published last: a link need not
+// pass it on. False for anything not such a list, as it may be news.
+bool sameList(DataType type, const QVariant &a, const QVariant &b);
 
 } // namespace Exception
 

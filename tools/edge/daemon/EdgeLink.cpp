@@ -7,6 +7,7 @@
 #include "StatusText.h"
 #include "ValueText.h"
 #include "cycleschedule.h"
+#include "exception.h"
 
 #include <QtCore/QTimer>
 
@@ -52,6 +53,7 @@ struct EdgeLink::Group
     QTimer timer;
     qint64 dueMs = 0;
     bool due = false;
+    QVector<std::optional<EdgeReading>> previous; // by item
 };
 
 EdgeLink::EdgeLink(const EdgeLinkConfig &config, const PluginLoader &loader, const Options &options)
@@ -155,6 +157,7 @@ void EdgeLink::plan()
         auto group = std::make_unique<Group>();
         group->periodMs = period.key();
         group->tags = period.value();
+        group->previous.resize(group->tags.size());
         QVector<ReadPlan::Item> items;
         for (int tag : qAsConst(group->tags)) {
             const TagFile::Tag &t = config_.tags.at(tag);
@@ -213,6 +216,19 @@ EdgeReading EdgeLink::readingOf(const Group &group, int item, const MergedReader
     return reading;
 }
 
+void EdgeLink::pass(Group *group, int item, EdgeReading reading, QVector<EdgeReading> *batch)
+{
+    if (options_.changesOnly) {
+        std::optional<EdgeReading> &previous = group->previous[item];
+        const DataType type = ValueText::dataType(config_.tags.at(reading.tag).type);
+        if (previous && previous->status == reading.status && previous->reason == reading.reason
+            && (reading.status != 0 || Exception::sameList(type, previous->value, reading.value)))
+            return;
+        previous = reading;
+    }
+    batch->append(std::move(reading));
+}
+
 void EdgeLink::runCycle(Group *group)
 {
     const qint64 startMs = clock_.elapsed();
@@ -226,8 +242,9 @@ void EdgeLink::runCycle(Group *group)
                     return;
                 QVector<EdgeReading> run;
                 for (int item : items)
-                    run.append(readingOf(*group, item, results.at(item)));
-                emit readings(run);
+                    pass(group, item, readingOf(*group, item, results.at(item)), &run);
+                if (!run.isEmpty())
+                    emit readings(run);
             };
         }
         const QVector<MergedReader::Result> results = group->reader->read(*driver_, runDone);
@@ -237,16 +254,18 @@ void EdgeLink::runCycle(Group *group)
         // about the stop, not the PLC, and is not published.
         if (!options_.eachRun && !stopping_) {
             for (int i = 0; i < results.size(); ++i)
-                batch.append(readingOf(*group, i, results.at(i)));
-            emit readings(batch);
+                pass(group, i, readingOf(*group, i, results.at(i)), &batch);
+            if (!batch.isEmpty())
+                emit readings(batch);
         }
     } else {
         const QDateTime now = QDateTime::currentDateTimeUtc();
-        for (int tag : qAsConst(group->tags)) {
-            batch.append({tag, StatusText::notConnected, QVariant(), reason, now});
+        for (int i = 0; i < group->tags.size(); ++i) {
+            pass(group, i, {group->tags.at(i), StatusText::notConnected, QVariant(), reason, now}, &batch);
             countStatus(StatusText::notConnected);
         }
-        emit readings(batch);
+        if (!batch.isEmpty())
+            emit readings(batch);
     }
     ++cycles_;
     const qint64 endMs = clock_.elapsed();

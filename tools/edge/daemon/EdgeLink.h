@@ -52,6 +52,9 @@ public:
         // Readings go out as each merged read is in, rather than once a
         // cycle: a cycle of many reads publishes its first ones sooner.
         bool eachRun = false;
+        // Only readings that differ from their tag's previous one go out:
+        // a repeat cannot be published, and would wake the node for nothing.
+        bool changesOnly = false;
     };
 
     EdgeLink(const EdgeLinkConfig &config, const PluginLoader &loader, const Options &options);
@@ -94,6 +97,9 @@ private:
     void release();
     void runCycle(Group *group);
     EdgeReading readingOf(const Group &group, int item, const MergedReader::Result &result);
+    // Adds the reading of the group's item to the batch, unless it repeats
+    // the item's previous one and only changes go out.
+    void pass(Group *group, int item, EdgeReading reading, QVector<EdgeReading> *batch);
     void runWrite(const Write &job);
     bool linkUp(QString *reason);
     void countStatus(int status);

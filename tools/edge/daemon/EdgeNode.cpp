@@ -78,10 +78,11 @@ bool EdgeNode::start(QString *error)
     }
     for (int index = 0; index < config_.links.size(); ++index) {
         Link link;
-        // Sparkplug's DDATA carries a cycle's changes in one message; JSON
-        // topics carry one tag each, and go as each read is in.
+        // Sparkplug's DDATA carries a cycle's changes in one message, and
+        // its births every tag's latest reading; JSON topics carry one tag
+        // each, and go as each read is in, when it brings something new.
         link.worker = new EdgeLink(config_.links.at(index), loader_,
-                                   {index, int(config_.links.size()), !sparkplug_});
+                                   {index, int(config_.links.size()), !sparkplug_, !sparkplug_});
         link.thread = new QThread(this);
         link.thread->setObjectName(QStringLiteral("link ") + config_.links.at(index).name);
         link.states.resize(config_.links.at(index).tags.size());

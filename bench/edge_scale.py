@@ -69,29 +69,33 @@ def percentile(values, percent):
     return ordered[int(rank) - 1]
 
 
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat", encoding="ascii") as stat:
+def cpu_seconds(pid, tid=None):
+    path = f"/proc/{pid}/task/{tid}/stat" if tid else f"/proc/{pid}/stat"
+    with open(path, encoding="ascii") as stat:
         fields = stat.read().rsplit(")", 1)[1].split()
     # utime and stime: fields 14 and 15 of the line, 12 and 13 after the name.
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def thread_switches(pid):
-    """Context switches so far by thread group: the links' threads, the node's
-    thread and the MQTT client's; threads that ended are not counted."""
-    groups = {"links": 0, "node": 0, "client": 0}
+def thread_groups(pid):
+    """Context switches and CPU seconds so far by thread group: the links'
+    threads, the node's thread and the MQTT client's; threads that ended are
+    not counted."""
+    groups = {g: {"switches": 0, "cpu": 0.0} for g in ("links", "node", "client")}
     for tid in os.listdir(f"/proc/{pid}/task"):
         try:
             with open(f"/proc/{pid}/task/{tid}/comm", encoding="ascii") as comm:
                 name = comm.read().strip()
             with open(f"/proc/{pid}/task/{tid}/status", encoding="ascii") as status:
                 switches = sum(int(line.split()[1]) for line in status if "ctxt_switches" in line)
+            cpu = cpu_seconds(pid, tid)
         except OSError:
             continue
         group = "links" if name.startswith("link ") else "client" if name.startswith("MQTTAsync") else \
             "node" if tid == str(pid) else None
         if group:
-            groups[group] += switches
+            groups[group]["switches"] += switches
+            groups[group]["cpu"] += cpu
     return groups
 
 
@@ -263,7 +267,7 @@ def scale(links):
         rounds = ARGS.seconds
         loads = [load()]
         cpu_start, wall_start = cpu_seconds(edge.pid), time.monotonic()
-        switches_start = thread_switches(edge.pid)
+        groups_start = thread_groups(edge.pid)
         broker_start, own_start = cpu_seconds(broker.process.pid), sum(os.times()[:2])
         start = wall_start
         # Each link's change comes at a random moment of the second: the
@@ -296,8 +300,9 @@ def scale(links):
         wait_for(lambda: not writes, 3)
         cpu = cpu_seconds(edge.pid) - cpu_start
         wall = time.monotonic() - wall_start
-        switches_end = thread_switches(edge.pid)
-        switches = {group: (switches_end[group] - switches_start[group]) / wall for group in switches_end}
+        groups_end = thread_groups(edge.pid)
+        per_second = {group: {k: (groups_end[group][k] - groups_start[group][k]) / wall for k in ("switches", "cpu")}
+                      for group in groups_end}
         broker_cpu = cpu_seconds(broker.process.pid) - broker_start
         own_cpu = sum(os.times()[:2]) - own_start
         loads.append(load())
@@ -318,7 +323,7 @@ def scale(links):
             "cycle_ms": max(s["cycle_ms"] for s in stats),
             "failures": failures_by_status(stats),
             "cpu": 100 * cpu / wall,
-            "switches": switches,
+            "groups": per_second,
             "broker_cpu": 100 * broker_cpu / wall,
             "own_cpu": 100 * own_cpu / wall,
             "changes": len(latencies) + lost,
@@ -422,14 +427,16 @@ def main():
               f"period {PERIOD_MS} ms, 10 % changed every second, {ARGS.seconds} s a run; latency from the "
               "write to the subscriber, and from the read's time stamp to the subscriber\n")
         table(["links", "labels", "req/cycle", "cycles", "overruns", "last cycle ms", "failed", "edge CPU %",
-               "switches/s links/node/client", "changes", "lost", "p50 ms", "p99 ms", "max ms",
+               "CPU % links/node/client", "switches/s links/node/client", "changes", "lost", "p50 ms", "p99 ms", "max ms",
                "read to sub p50/p99 ms", "write p99 ms",
                "broker/script CPU %", "load start/mid/end"])
         for links in ARGS.links:
             r = scale(links)
             table([r["links"], r["labels"], f"{r['requests']:.1f}", r["cycles"], r["overruns"], r["cycle_ms"],
                    r["failures"], f"{r['cpu']:.2f}",
-                   "/".join(f"{r['switches'][g]:.0f}" for g in ("links", "node", "client")), r["changes"], r["lost"], f"{r['p50']:.0f}", f"{r['p99']:.0f}",
+                   "/".join(f"{100 * r['groups'][g]['cpu']:.1f}" for g in ("links", "node", "client")),
+                   "/".join(f"{r['groups'][g]['switches']:.0f}" for g in ("links", "node", "client")),
+                   r["changes"], r["lost"], f"{r['p50']:.0f}", f"{r['p99']:.0f}",
                    f"{r['max']:.0f}", f"{r['delivery50']:.0f}/{r['delivery99']:.0f}", f"{r['write99']:.1f}",
                    f"{r['broker_cpu']:.1f}/{r['own_cpu']:.1f}", "/".join(f"{x:.1f}" for x in r["loads"])])
     if ARGS.restarts:

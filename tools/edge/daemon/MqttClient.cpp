@@ -139,6 +139,10 @@ bool MqttClient::start()
     d->uri = QStringLiteral("%1://%2:%3").arg(tls ? QStringLiteral("ssl") : QStringLiteral("tcp"), o.host)
                  .arg(o.port).toUtf8();
     d->clientId = o.clientId.toUtf8();
+    // Paho formats every packet into its trace, with the local time, unless
+    // told to keep only errors; its own variable still turns tracing on.
+    if (qEnvironmentVariableIsEmpty("MQTT_C_CLIENT_TRACE"))
+        MQTTAsync_setTraceLevel(MQTTASYNC_TRACE_ERROR);
     MQTTAsync_createOptions create = MQTTAsync_createOptions_initializer;
     if (MQTTAsync_createWithOptions(&d->client, d->uri.constData(), d->clientId.constData(),
                                     MQTTCLIENT_PERSISTENCE_NONE, nullptr, &create) != MQTTASYNC_SUCCESS) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// When a link's cycles run: spread over the period at the start, then on
+// When a link's cycles run: at one of the period's start moments, then on
 // their own beat, moving only past an overrun.
 
 #include "TestTable.h"
@@ -24,9 +24,11 @@ void TestEdgeSchedule::firstDelay_data()
     QTest::newRow("one link starts at once") << 1000 << 0 << 1 << qint64(0);
     QTest::newRow("first of four") << 1000 << 0 << 4 << qint64(0);
     QTest::newRow("last of four") << 1000 << 3 << 4 << qint64(750);
-    QTest::newRow("100 links over 1 s") << 1000 << 99 << 100 << qint64(990);
+    QTest::newRow("ten links, one a moment") << 1000 << 9 << 10 << qint64(900);
+    QTest::newRow("50 links take the moments in turn") << 1000 << 13 << 50 << qint64(300);
+    QTest::newRow("the 11th link starts with the first") << 1000 << 10 << 50 << qint64(0);
     QTest::newRow("long period does not overflow") << 2000000000 << 2 << 3 << qint64(1333333333);
-    QTest::newRow("more links than ms") << 10 << 7 << 50 << qint64(1);
+    QTest::newRow("more moments than ms") << 5 << 7 << 50 << qint64(3);
     QTest::newRow("a place out of range starts at once") << 1000 << 5 << 4 << qint64(0);
     QTest::newRow("negative place") << 1000 << -1 << 4 << qint64(0);
 }

@@ -7,7 +7,8 @@ qint64 firstDelayMs(int periodMs, int link, int links)
 {
     if (periodMs <= 0 || links <= 1 || link <= 0 || link >= links)
         return 0;
-    return qint64(periodMs) * link / links;
+    const int moments = qMin(links, startMoments);
+    return qint64(periodMs) * (link % moments) / moments;
 }
 
 Next next(qint64 dueMs, int periodMs, qint64 endMs)

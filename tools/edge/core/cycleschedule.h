@@ -4,12 +4,18 @@
 
 #include <QtCore/QtGlobal>
 
-// When a period's cycles run. A node's links start their cycles spread over
-// the period, so that they do not all ask their PLCs at one moment and
-// publish in one burst; each then keeps its own beat.
+// When a period's cycles run. A node's links start their cycles at one of
+// a few moments spread over the period, so that they do not all ask their
+// PLCs at once and publish in one burst; each then keeps its own beat.
 namespace CycleSchedule {
 
-// The first cycle's delay, in ms, for link `link` of `links`.
+// The moments a period's starts are spread over. Links that start together
+// share their threads' wake-ups, which cost most on an idle core; alone at
+// its own moment, each link would wake one.
+constexpr int startMoments = 10;
+
+// The first cycle's delay, in ms, for link `link` of `links`: links take
+// the moments in turn.
 qint64 firstDelayMs(int periodMs, int link, int links);
 
 struct Next

@@ -46,7 +46,7 @@ public:
     struct Options
     {
         // The link is number `place` of the node's `places`: its cycles
-        // start at that share of their period.
+        // start at that place's moment of their period (CycleSchedule).
         int place = 0;
         int places = 1;
         // Readings go out as each merged read is in, rather than once a

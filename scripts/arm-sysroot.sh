@@ -39,7 +39,7 @@ esac
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=${NORVO_SYSROOT_DIR:-/var/cache/norvo-sysroot/$arch}
-sysroot=$dir/root
+sysroot=$dir/sysroot
 build=${NORVO_BUILD_DIR:-$root/build-$arch-sysroot}
 jobs=${JOBS:-$(nproc)}
 mirror=http://deb.debian.org

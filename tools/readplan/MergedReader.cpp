@@ -54,8 +54,11 @@ void MergedReader::readRun(const ReadFunction &read, const ReadPlan::Run &run, Q
     if (!run.merged()) {
         const int index = run.slices.first().item;
         const ReadPlan::Item &item = items_.at(index);
+        // Copied, not moved, into the vector: GCC 12 for 32-bit ARM takes
+        // QVariant's swap into a QVector element for an overflow.
+        const Reply reply = read({index, item.label, item.type, item.count});
         Result &result = (*results)[index];
-        static_cast<Reply &>(result) = read({index, item.label, item.type, item.count});
+        static_cast<Reply &>(result) = reply;
         result.request = request;
         return;
     }
@@ -80,7 +83,8 @@ void MergedReader::readRun(const ReadFunction &read, const ReadPlan::Run &run, Q
         result.request = request;
         if (reply.status != LabelStatus::Ok)
             continue;
-        result.value = ReadPlan::cut(run, slice, items_.at(slice.item), reply.value);
+        const QVariant value = ReadPlan::cut(run, slice, items_.at(slice.item), reply.value);
+        result.value = value; // copied, as above
         if (!result.value.isValid())
             result.status = LabelStatus::AnswerUnusable;
     }

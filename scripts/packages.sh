@@ -31,9 +31,16 @@ ensure_packages() {
     local tag=$1 p
     shift
     local missing=()
+    local native
+    native=$(dpkg --print-architecture)
     for p in "$@"; do
-        [[ $(dpkg-query -W -f='${Status}' "$p" 2>/dev/null) == 'install ok installed' ]] ||
-            missing+=("$p")
+        # One line per installed architecture; a bare name means the build
+        # machine's own (or an Arch: all package).
+        local wanted="($native|all)"
+        [[ $p == *:* ]] && wanted=${p##*:}
+        local status
+        status=$(dpkg-query -W -f='${Status} ${Architecture}\n' "$p" 2>/dev/null) || true
+        grep -Eqx "install ok installed $wanted" <<<"$status" || missing+=("$p")
     done
     ((${#missing[@]})) || return 0
     if [[ $(id -u) -ne 0 ]]; then

@@ -43,11 +43,18 @@ fi
 printf '%s\n' "$FAKE_INSTALL"
 exit 100
 EOF
-# FAKE_MISSING: a pattern; the packages it matches are not installed.
+# FAKE_MISSING: a pattern; the packages it matches are not installed. The
+# others are, a line each architecture as dpkg-query lists them: cmake for
+# armhf as well as amd64, as the cross tools leave pkg-config.
 cat >"$bin/dpkg-query" <<'EOF'
 #!/usr/bin/env bash
 # shellcheck disable=SC2053
-[[ ${*: -1} == $FAKE_MISSING ]] || printf 'install ok installed'
+p=${*: -1}
+[[ $p == $FAKE_MISSING ]] && exit 1
+[[ $p == *:* ]] && printf 'install ok installed %s\n' "${p##*:}" && exit 0
+printf 'install ok installed amd64\n'
+[[ $p == cmake ]] && printf 'install ok installed armhf\n'
+exit 0
 EOF
 cat >"$bin/dpkg" <<'EOF'
 #!/usr/bin/env bash

@@ -111,8 +111,12 @@ QString describe(const Run &run)
     return QStringLiteral("exit %1\nstdout: %2\nstderr: %3").arg(run.exitCode).arg(run.out, run.err);
 }
 
+// `run` is evaluated once: it may be the call that runs norvo.
 #define CHECK_RUN(run, expectedExit)                                                          \
-    QVERIFY2((run).exitCode == (expectedExit), qPrintable(describe(run)))
+    do {                                                                                      \
+        const Run checked = (run);                                                            \
+        QVERIFY2(checked.exitCode == (expectedExit), qPrintable(describe(checked)));          \
+    } while (false)
 
 #ifdef NORVO_SIM_BINARY
 // norvo-sim in its own process; its first line tells where it listens.

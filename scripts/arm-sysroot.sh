@@ -26,22 +26,14 @@
 # Exit status 75: the mirror could not give the target's main package index.
 set -euo pipefail
 
-arch=${1:-armhf}
-[ $# -gt 0 ] && shift
-case "$arch" in
-    armhf) triplet=arm-linux-gnueabihf ;;
-    arm64) triplet=aarch64-linux-gnu ;;
-    *)
-        echo "usage: $0 [armhf|arm64] [ctest arguments...]" >&2
-        exit 2
-        ;;
-esac
-
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/arm-target.sh
+source "$root/scripts/arm-target.sh"
+arm_target "${1:-}"
+[ $# -gt 0 ] && shift
 dir=${NORVO_SYSROOT_DIR:-/var/cache/norvo-sysroot/$arch}
 sysroot=$dir/sysroot
 build=${NORVO_BUILD_DIR:-$root/build-$arch-sysroot}
-jobs=${JOBS:-$(nproc)}
 mirror=http://deb.debian.org
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 
@@ -52,8 +44,7 @@ source "$root/scripts/packages.sh"
 ensure_packages arm-sysroot cmake pkg-config "crossbuild-essential-$arch" qemu-user \
     qtbase5-dev-tools protobuf-compiler abigail-tools groff-base debian-archive-keyring
 # Target: unpacked into the sysroot.
-packages=(qtbase5-dev libqt5serialport5-dev libcpp-httplib-dev libpcap-dev libpaho-mqtt-dev
-    libssl-dev libprotobuf-dev)
+packages=("${arm_target_packages[@]}")
 
 # Runs the private apt.
 sysroot_apt() {
@@ -113,14 +104,4 @@ if [[ $(cat "$dir/packages" 2>/dev/null) != "$(printf '%s\n' "${packages[@]}")" 
     make_sysroot
 fi
 
-start=$SECONDS
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$triplet.cmake" \
-    -DNORVO_SYSROOT="$sysroot"
-cmake --build "$build" -j "$jobs"
-built=$SECONDS
-echo "arm-sysroot: $arch build took $((built - start)) s"
-
-status=0
-ctest --test-dir "$build" --output-on-failure --timeout 600 "$@" || status=$?
-echo "arm-sysroot: $arch tests took $((SECONDS - built)) s"
-exit $status
+arm_build_and_test arm-sysroot "$build" -DNORVO_SYSROOT="$sysroot" -- "$@"

@@ -18,20 +18,12 @@
 # mirror could not give its package index (scripts/packages.sh).
 set -euo pipefail
 
-arch=${1:-armhf}
-[ $# -gt 0 ] && shift
-case "$arch" in
-    armhf) triplet=arm-linux-gnueabihf ;;
-    arm64) triplet=aarch64-linux-gnu ;;
-    *)
-        echo "usage: $0 [armhf|arm64] [ctest arguments...]" >&2
-        exit 2
-        ;;
-esac
-
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=scripts/arm-target.sh
+source "$root/scripts/arm-target.sh"
+arm_target "${1:-}"
+[ $# -gt 0 ] && shift
 build=${NORVO_BUILD_DIR:-$root/build-$arch}
-jobs=${JOBS:-$(nproc)}
 
 # shellcheck source=scripts/packages.sh
 source "$root/scripts/packages.sh"
@@ -41,21 +33,11 @@ source "$root/scripts/packages.sh"
 # format error" lines are harmless. protoc runs on the build machine: the
 # native protobuf-compiler, the foreign libprotobuf-dev.
 ensure_architecture arm-test "$arch"
-ensure_packages arm-test cmake pkg-config "crossbuild-essential-$arch" "qtbase5-dev:$arch" \
-    "libqt5serialport5-dev:$arch" "libcpp-httplib-dev:$arch" "libpcap-dev:$arch" "libpaho-mqtt-dev:$arch" "libssl-dev:$arch" qemu-user \
-    "libprotobuf-dev:$arch" protobuf-compiler abigail-tools groff-base
+ensure_packages arm-test cmake pkg-config "crossbuild-essential-$arch" "${arm_target_packages[@]/%/:$arch}" \
+    qemu-user protobuf-compiler abigail-tools groff-base
 
 # qemu finds the multiarch loader and libraries at their usual places; a
 # prefix would make it mix in the cross toolchain's libc and crash Qt programs.
 unset QEMU_LD_PREFIX
 
-start=$SECONDS
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$triplet.cmake"
-cmake --build "$build" -j "$jobs"
-built=$SECONDS
-echo "arm-test: $arch build took $((built - start)) s"
-
-status=0
-ctest --test-dir "$build" --output-on-failure --timeout 600 "$@" || status=$?
-echo "arm-test: $arch tests took $((SECONDS - built)) s"
-exit $status
+arm_build_and_test arm-test "$build" -- "$@"

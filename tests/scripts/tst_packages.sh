@@ -71,7 +71,7 @@ printf '#!/usr/bin/env bash\nexit "${FAKE_CTEST:-0}"\n' >"$bin/ctest"
 chmod +x "$bin"/*
 
 mkdir -p "$tmp/repo/scripts"
-cp "$repo"/scripts/{test,packages,setup,arm-test,package}.sh "$tmp/repo/scripts/"
+cp "$repo"/scripts/{test,packages,setup,arm-test,arm-target,package}.sh "$tmp/repo/scripts/"
 # The native stage's demo and quick bench need a build: here they pass.
 for s in demo bench; do
     printf '#!/usr/bin/env bash\nexit 0\n' >"$tmp/repo/scripts/$s.sh"

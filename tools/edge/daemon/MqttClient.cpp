@@ -51,8 +51,9 @@ struct MqttClient::Private
     {
         auto *d = static_cast<Private *>(context);
         const QString text = cause ? QString::fromUtf8(cause) : QStringLiteral("the broker went away");
-        QMetaObject::invokeMethod(d->q, [q = d->q, text] {
+        QMetaObject::invokeMethod(d->q, [d, q = d->q, text] {
             q->connected_ = false;
+            d->deliverConfirmed(); // before the caller sends the rest again
             emit q->connectionLost(text);
             q->retryLater();
         }, Qt::QueuedConnection);
@@ -68,8 +69,10 @@ struct MqttClient::Private
                                   Qt::QueuedConnection);
         return 1;
     }
-    // Confirmations come one by one on Paho's thread; the client's thread
-    // takes all that are in with one wake-up.
+    // Confirmations come one by one on Paho's thread. They only free the
+    // caller's store, so the client's thread takes them when it is awake
+    // anyway (takeConfirmations()), and is woken for them once a batch is in.
+    static constexpr int confirmBatch = 16;
     std::mutex confirmedLock;
     QVector<quint64> confirmed;
 
@@ -77,14 +80,14 @@ struct MqttClient::Private
     {
         auto *sent = static_cast<Sent *>(context);
         Private *d = sent->d;
-        bool first;
+        bool batchIn;
         {
             std::lock_guard<std::mutex> hold(d->confirmedLock);
-            first = d->confirmed.isEmpty();
             d->confirmed.append(sent->token);
+            batchIn = d->confirmed.size() == confirmBatch;
         }
         delete sent;
-        if (first)
+        if (batchIn)
             QMetaObject::invokeMethod(d->q, [d] { d->deliverConfirmed(); }, Qt::QueuedConnection);
     }
     void deliverConfirmed()
@@ -240,6 +243,11 @@ bool MqttClient::publish(quint64 token, const QString &topic, const QByteArray &
         return false;
     }
     return true;
+}
+
+void MqttClient::takeConfirmations()
+{
+    d->deliverConfirmed();
 }
 
 bool MqttClient::subscribe(const QString &filter)

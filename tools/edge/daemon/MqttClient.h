@@ -41,10 +41,13 @@ public:
     bool isConnected() const { return connected_; }
 
     // QoS 1. True when Paho took the message; delivered(token) follows once
-    // the broker has it. Nothing is queued while disconnected: the caller's
+    // the broker has it, and takeConfirmations() asks for it. Nothing is queued while disconnected: the caller's
     // store keeps the messages.
     bool publish(quint64 token, const QString &topic, const QByteArray &payload, bool retained);
     bool subscribe(const QString &filter);
+    // Emits delivered() for every confirmation in so far. Without it they
+    // come in batches, or when the connection ends.
+    void takeConfirmations();
 
     QString errorString() const { return error_; }
 

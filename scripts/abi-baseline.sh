@@ -17,12 +17,12 @@ source "$repo/scripts/packages.sh"
 for arch in ${@:-amd64 armhf arm64}; do
     args=()
     case $arch in
-    amd64) ensure_packages abi-baseline cmake g++ qtbase5-dev libqt5serialport5-dev libpaho-mqtt-dev libssl-dev libprotobuf-dev protobuf-compiler abigail-tools ;;
+    amd64) ensure_packages abi-baseline cmake g++ qtbase5-dev libqt5serialport5-dev libmosquitto-dev libprotobuf-dev protobuf-compiler abigail-tools ;;
     armhf | arm64)
         triplet=$(dpkg-architecture -a"$arch" -qDEB_HOST_MULTIARCH)
         ensure_architecture abi-baseline "$arch"
         ensure_packages abi-baseline cmake abigail-tools "crossbuild-essential-$arch" \
-            "qtbase5-dev:$arch" "libqt5serialport5-dev:$arch" "libcpp-httplib-dev:$arch" "libpaho-mqtt-dev:$arch" "libssl-dev:$arch" \
+            "qtbase5-dev:$arch" "libqt5serialport5-dev:$arch" "libcpp-httplib-dev:$arch" "libmosquitto-dev:$arch" \
             "libprotobuf-dev:$arch" protobuf-compiler
         args=(-DCMAKE_TOOLCHAIN_FILE="$repo/cmake/$triplet.cmake")
         ;;

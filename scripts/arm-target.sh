@@ -6,8 +6,8 @@
 
 # The target's development packages the build links against.
 # shellcheck disable=SC2034 # used by the scripts that source this
-arm_target_packages=(qtbase5-dev libqt5serialport5-dev libcpp-httplib-dev libpcap-dev libpaho-mqtt-dev
-    libssl-dev libprotobuf-dev)
+arm_target_packages=(qtbase5-dev libqt5serialport5-dev libcpp-httplib-dev libpcap-dev libmosquitto-dev
+    libprotobuf-dev)
 
 # Sets arch (armhf by default, or arm64) and its GNU triplet; anything else
 # is a usage error.

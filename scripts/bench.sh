@@ -37,7 +37,7 @@ done
 # valgrind is optional: without it norvo-bench skips the instruction counts.
 # shellcheck source=scripts/packages.sh
 source "$repo/scripts/packages.sh"
-ensure_packages bench cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev libpaho-mqtt-dev libssl-dev \
+ensure_packages bench cmake make g++ binutils pkg-config qtbase5-dev libqt5serialport5-dev libmosquitto-dev \
     libprotobuf-dev protobuf-compiler libbenchmark-dev libcpp-httplib-dev libpcap-dev
 [[ -z $edge ]] || ensure_packages bench-edge mosquitto python3-paho-mqtt
 

@@ -98,7 +98,7 @@ for package in liblibnorvo1 liblibnorvo-dev norvo-tools norvo-edge; do
         expect "$package" Section '^net$'
         expect "$package" Multi-Arch '^foreign$'
         expect "$package" Depends "liblibnorvo1 \(= ${version//./\\.}\)"
-        expect "$package" Depends 'libpaho-mqtt1\.3'
+        expect "$package" Depends 'libmosquitto1'
         # The service user comes from its sysusers file.
         expect "$package" Depends 'systemd-sysusers'
         grep -qx '/etc/norvo/edge\.conf' <(dpkg-deb -I "$deb" conffiles 2>/dev/null) ||

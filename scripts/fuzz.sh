@@ -26,7 +26,7 @@ jobs=${NORVO_FUZZ_JOBS:-1}
 # shellcheck source=scripts/packages.sh
 source "$repo/scripts/packages.sh"
 ensure_packages fuzz clang libclang-rt-14-dev cmake make pkg-config qtbase5-dev libqt5serialport5-dev \
-    libcpp-httplib-dev libpcap-dev libpaho-mqtt-dev libssl-dev \
+    libcpp-httplib-dev libpcap-dev libmosquitto-dev \
     libprotobuf-dev protobuf-compiler
 
 CC=clang CXX=clang++ cmake -S "$repo" -B "$build" -DNORVO_FUZZ=ON -DBUILD_TESTING=OFF \

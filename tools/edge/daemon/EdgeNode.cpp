@@ -23,8 +23,6 @@ namespace {
 // Messages handed to the client before it confirms the first: enough to
 // keep a link to a distant broker busy, few enough to resend after a drop.
 const int window = 64;
-// How long a confirmation may wait for the node to wake for something else.
-const int confirmEveryMs = 200;
 
 void log(const QString &message)
 {
@@ -46,12 +44,6 @@ EdgeNode::EdgeNode(const EdgeConfig &config, const PluginLoader &loader)
     connect(&client_, &MqttClient::connectionLost, this, &EdgeNode::onConnectionLost);
     connect(&client_, &MqttClient::delivered, this, &EdgeNode::onDelivered);
     connect(&client_, &MqttClient::messageArrived, this, &EdgeNode::onMessage);
-    confirmTimer_.setInterval(confirmEveryMs);
-    connect(&confirmTimer_, &QTimer::timeout, this, [this] {
-        client_.takeConfirmations();
-        if (inFlight_ == 0)
-            confirmTimer_.stop();
-    });
 }
 
 EdgeNode::~EdgeNode()
@@ -133,7 +125,6 @@ void EdgeNode::stop()
         delete link.worker;
     }
     links_.clear();
-    client_.takeConfirmations();
     if (client_.isConnected() && sparkplug_)
         client_.publish(0, sparkplug_->deathTopic(), sparkplug_->death(QDateTime::currentMSecsSinceEpoch()), false);
     else if (client_.isConnected())
@@ -203,7 +194,6 @@ QString EdgeNode::reloadTags()
 
 void EdgeNode::onReadings(int index, const QVector<EdgeReading> &readings)
 {
-    client_.takeConfirmations();
     if (sparkplug_) {
         for (const SparkplugSession::Message &message : sparkplug_->readings(index, readings, live()))
             append(message.topic, message.payload, false);
@@ -414,8 +404,6 @@ void EdgeNode::pump()
         store_.markSent(entry.id);
         ++inFlight_;
     }
-    if (inFlight_ > 0 && !confirmTimer_.isActive())
-        confirmTimer_.start();
 }
 
 void EdgeNode::onConnected()

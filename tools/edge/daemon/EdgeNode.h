@@ -9,7 +9,6 @@
 #include "samplestore.h"
 
 #include <QtCore/QObject>
-#include <QtCore/QTimer>
 
 #include <memory>
 #include <optional>
@@ -77,9 +76,6 @@ private:
     MqttClient client_;
     QVector<Link> links_;
     int inFlight_ = 0;
-    // Takes the broker's confirmations while messages are in flight and no
-    // reading wakes the node.
-    QTimer confirmTimer_;
     quint64 droppedReported_ = 0;
     // Writes waiting for their link, by request.
     QHash<quint64, QJsonValue> writes_;

@@ -1,109 +1,134 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "MqttClient.h"
 
-#include <QtCore/QMetaObject>
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QHash>
+#include <QtCore/QSocketNotifier>
 #include <QtCore/QTimer>
-#include <QtCore/QVector>
 
-#include <MQTTAsync.h>
+#include <mosquitto.h>
 
-#include <chrono>
-#include <future>
-#include <mutex>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace {
+
+QString describe(int rc, int error)
+{
+    if (rc == MOSQ_ERR_ERRNO)
+        return QString::fromLocal8Bit(std::strerror(error));
+    return QString::fromUtf8(mosquitto_strerror(rc));
+}
+
+} // namespace
 
 struct MqttClient::Private
 {
     MqttClient *q;
     Options options;
-    MQTTAsync client = nullptr;
-    // Paho keeps pointers into these while it connects.
-    QByteArray uri, clientId, user, password, ca, cert, key, willTopic, willPayload;
-    MQTTAsync_willOptions will = MQTTAsync_willOptions_initializer;
-    MQTTAsync_SSLOptions ssl = MQTTAsync_SSLOptions_initializer;
-    MQTTAsync_connectOptions connect = MQTTAsync_connectOptions_initializer;
+    QByteArray willTopic, willPayload;
+    bool willRetained = false;
 
-    // Each in-flight publication's token, handed to Paho as its context.
-    struct Sent
-    {
-        Private *d;
-        quint64 token;
-    };
+    // One instance per connection: a new connection starts with nothing in
+    // flight, as the caller's store expects.
+    mosquitto *mosq = nullptr;
+    QSocketNotifier *reader = nullptr;
+    QSocketNotifier *writer = nullptr;
+    QTimer keepAlive;
+    QElapsedTimer connecting;
+    // The caller's token of each message in flight, by its message id.
+    QHash<int, quint64> tokens;
+    // What libmosquitto's callbacks told, done once it has returned: a slot
+    // may publish, and a lost connection is closed, neither of which can
+    // happen inside its call.
+    std::vector<std::function<void()>> told;
 
-    static void onConnected(void *context, MQTTAsync_successData *)
+    static void onConnect(mosquitto *, void *context, int rc)
     {
         auto *d = static_cast<Private *>(context);
-        QMetaObject::invokeMethod(d->q, [q = d->q] {
-            q->connected_ = true;
-            emit q->connected();
-        }, Qt::QueuedConnection);
+        if (rc == 0) {
+            d->told.push_back([q = d->q] {
+                q->connected_ = true;
+                emit q->connected();
+            });
+        } else {
+            const QString cause = QString::fromUtf8(mosquitto_connack_string(rc));
+            d->told.push_back([q = d->q, cause] { q->drop(cause); });
+        }
     }
-    static void onConnectFailure(void *context, MQTTAsync_failureData *response)
+    static void onDisconnect(mosquitto *, void *context, int rc)
     {
         auto *d = static_cast<Private *>(context);
-        const QString cause = response && response->message ? QString::fromUtf8(response->message)
-                                                             : QStringLiteral("the broker cannot be reached");
-        QMetaObject::invokeMethod(d->q, [q = d->q, cause] {
-            emit q->connectionLost(cause);
-            q->retryLater();
-        }, Qt::QueuedConnection);
+        const QString cause = rc == MOSQ_ERR_SUCCESS ? QStringLiteral("disconnected")
+                                                     : QStringLiteral("the broker went away: %1").arg(describe(rc, errno));
+        d->told.push_back([q = d->q, cause] { q->drop(cause); });
     }
-    static void onConnectionLost(void *context, char *cause)
+    static void onPublish(mosquitto *, void *context, int mid)
     {
         auto *d = static_cast<Private *>(context);
-        const QString text = cause ? QString::fromUtf8(cause) : QStringLiteral("the broker went away");
-        QMetaObject::invokeMethod(d->q, [d, q = d->q, text] {
-            q->connected_ = false;
-            d->deliverConfirmed(); // before the caller sends the rest again
-            emit q->connectionLost(text);
-            q->retryLater();
-        }, Qt::QueuedConnection);
+        const auto token = d->tokens.constFind(mid);
+        if (token == d->tokens.constEnd())
+            return;
+        d->told.push_back([q = d->q, token = *token] { emit q->delivered(token); });
+        d->tokens.erase(token);
     }
-    static int onMessage(void *context, char *topic, int topicLength, MQTTAsync_message *message)
+    static void onMessage(mosquitto *, void *context, const mosquitto_message *message)
     {
         auto *d = static_cast<Private *>(context);
-        const QString name = topicLength > 0 ? QString::fromUtf8(topic, topicLength) : QString::fromUtf8(topic);
+        const QString topic = QString::fromUtf8(message->topic);
         const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
-        MQTTAsync_freeMessage(&message);
-        MQTTAsync_free(topic);
-        QMetaObject::invokeMethod(d->q, [q = d->q, name, payload] { emit q->messageArrived(name, payload); },
-                                  Qt::QueuedConnection);
-        return 1;
+        d->told.push_back([q = d->q, topic, payload] { emit q->messageArrived(topic, payload); });
     }
-    // Confirmations come one by one on Paho's thread. They only free the
-    // caller's store, so the client's thread takes them when it is awake
-    // anyway (takeConfirmations()), and is woken for them once a batch is in.
-    static constexpr int confirmBatch = 16;
-    std::mutex confirmedLock;
-    QVector<quint64> confirmed;
 
-    static void onSent(void *context, MQTTAsync_successData *)
+    // A new instance with this connection's options; empty when the options
+    // cannot be used (a TLS file that cannot be read).
+    QString make()
     {
-        auto *sent = static_cast<Sent *>(context);
-        Private *d = sent->d;
-        bool batchIn;
-        {
-            std::lock_guard<std::mutex> hold(d->confirmedLock);
-            d->confirmed.append(sent->token);
-            batchIn = d->confirmed.size() == confirmBatch;
+        const Options &o = options;
+        mosq = mosquitto_new(o.clientId.isEmpty() ? nullptr : o.clientId.toUtf8().constData(), true, this);
+        if (!mosq)
+            return QStringLiteral("cannot make an MQTT client: %1").arg(describe(MOSQ_ERR_ERRNO, errno));
+        mosquitto_connect_callback_set(mosq, &Private::onConnect);
+        mosquitto_disconnect_callback_set(mosq, &Private::onDisconnect);
+        mosquitto_publish_callback_set(mosq, &Private::onPublish);
+        mosquitto_message_callback_set(mosq, &Private::onMessage);
+        // The caller's window bounds what is in flight.
+        mosquitto_max_inflight_messages_set(mosq, 0);
+        mosquitto_int_option(mosq, MOSQ_OPT_TCP_NODELAY, 1);
+        if (!o.user.isEmpty())
+            mosquitto_username_pw_set(mosq, o.user.toUtf8().constData(), o.password.toUtf8().constData());
+        if (!o.caFile.isEmpty()) {
+            // The broker's certificate must name the host connected to, as
+            // libmosquitto checks by default. A key may sit in the
+            // certificate's file.
+            const QByteArray cert = o.certFile.toUtf8();
+            const QByteArray key = o.keyFile.isEmpty() ? cert : o.keyFile.toUtf8();
+            const int rc = mosquitto_tls_set(mosq, o.caFile.toUtf8().constData(), nullptr,
+                                             cert.isEmpty() ? nullptr : cert.constData(),
+                                             cert.isEmpty() ? nullptr : key.constData(), nullptr);
+            if (rc != MOSQ_ERR_SUCCESS)
+                return QStringLiteral("cannot use the TLS files (%1, %2, %3): %4")
+                    .arg(o.caFile, o.certFile, o.keyFile, describe(rc, errno));
         }
-        delete sent;
-        if (batchIn)
-            QMetaObject::invokeMethod(d->q, [d] { d->deliverConfirmed(); }, Qt::QueuedConnection);
+        if (!willTopic.isEmpty())
+            mosquitto_will_set(mosq, willTopic.constData(), willPayload.size(), willPayload.constData(), 1,
+                               willRetained);
+        return QString();
     }
-    void deliverConfirmed()
+
+    void close()
     {
-        QVector<quint64> tokens;
-        {
-            std::lock_guard<std::mutex> hold(confirmedLock);
-            tokens.swap(confirmed);
-        }
-        for (quint64 token : qAsConst(tokens))
-            emit q->delivered(token);
-    }
-    static void onSendFailure(void *context, MQTTAsync_failureData *)
-    {
-        // Not delivered: the store offers it again after the reconnect.
-        delete static_cast<Sent *>(context);
+        delete reader;
+        delete writer;
+        reader = writer = nullptr;
+        keepAlive.stop();
+        if (mosq)
+            mosquitto_destroy(mosq);
+        mosq = nullptr;
+        tokens.clear();
+        told.clear();
     }
 };
 
@@ -111,80 +136,47 @@ MqttClient::MqttClient(const Options &options, QObject *parent) : QObject(parent
 {
     d->q = this;
     d->options = options;
+    d->keepAlive.setInterval(1000);
+    connect(&d->keepAlive, &QTimer::timeout, this, &MqttClient::serve);
 }
 
 MqttClient::~MqttClient()
 {
-    if (d->client) {
-        // What was handed to Paho goes out first: the disconnect waits for it
-        // (up to a second), and the client is destroyed only then.
-        std::promise<void> done;
-        MQTTAsync_disconnectOptions disconnect = MQTTAsync_disconnectOptions_initializer;
-        disconnect.timeout = 1000;
-        disconnect.context = &done;
-        disconnect.onSuccess = [](void *context, MQTTAsync_successData *) {
-            static_cast<std::promise<void> *>(context)->set_value();
-        };
-        disconnect.onFailure = [](void *context, MQTTAsync_failureData *) {
-            static_cast<std::promise<void> *>(context)->set_value();
-        };
-        if (MQTTAsync_disconnect(d->client, &disconnect) == MQTTASYNC_SUCCESS)
-            done.get_future().wait_for(std::chrono::seconds(3));
-        MQTTAsync_destroy(&d->client);
+    if (d->mosq && connected_) {
+        // What was handed over goes out first: up to a second for the
+        // broker's confirmations, then the disconnect.
+        QElapsedTimer waited;
+        waited.start();
+        while (!d->tokens.isEmpty() && waited.elapsed() < 1000 && mosquitto_loop(d->mosq, 50, 1) == MOSQ_ERR_SUCCESS) {
+        }
+        if (mosquitto_disconnect(d->mosq) == MOSQ_ERR_SUCCESS) {
+            while (mosquitto_want_write(d->mosq) && waited.elapsed() < 2000
+                   && mosquitto_loop(d->mosq, 50, 1) == MOSQ_ERR_SUCCESS) {
+            }
+        }
     }
+    d->close();
     delete d;
 }
 
 bool MqttClient::start()
 {
-    const Options &o = d->options;
-    const bool tls = !o.caFile.isEmpty();
-    d->uri = QStringLiteral("%1://%2:%3").arg(tls ? QStringLiteral("ssl") : QStringLiteral("tcp"), o.host)
-                 .arg(o.port).toUtf8();
-    d->clientId = o.clientId.toUtf8();
-    // Paho formats every packet into its trace, with the local time, unless
-    // told to keep only errors; its own variable still turns tracing on.
-    if (qEnvironmentVariableIsEmpty("MQTT_C_CLIENT_TRACE"))
-        MQTTAsync_setTraceLevel(MQTTASYNC_TRACE_ERROR);
-    MQTTAsync_createOptions create = MQTTAsync_createOptions_initializer;
-    if (MQTTAsync_createWithOptions(&d->client, d->uri.constData(), d->clientId.constData(),
-                                    MQTTCLIENT_PERSISTENCE_NONE, nullptr, &create) != MQTTASYNC_SUCCESS) {
-        error_ = QStringLiteral("cannot make an MQTT client for %1").arg(QString::fromUtf8(d->uri));
-        d->client = nullptr;
+    static const bool initialised = mosquitto_lib_init() == MOSQ_ERR_SUCCESS;
+    if (!initialised) {
+        error_ = QStringLiteral("cannot initialise libmosquitto");
         return false;
     }
-    MQTTAsync_setCallbacks(d->client, d, &Private::onConnectionLost, &Private::onMessage, nullptr);
-
-    // The client connects again itself (not Paho), so that each connection
-    // can carry its own will.
-    MQTTAsync_connectOptions &c = d->connect;
-    c.keepAliveInterval = 10;
-    c.cleansession = 1;
-    c.automaticReconnect = 0;
-    c.context = d;
-    c.onSuccess = &Private::onConnected;
-    c.onFailure = &Private::onConnectFailure;
-    // The node's status stays on its topic for whoever subscribes later.
+    const Options &o = d->options;
     if (!o.willTopic.isEmpty())
-        setWill(o.willTopic, o.willPayload, true);
-    if (!o.user.isEmpty()) {
-        d->user = o.user.toUtf8();
-        d->password = o.password.toUtf8();
-        c.username = d->user.constData();
-        c.password = d->password.constData();
-    }
-    if (tls) {
-        d->ca = o.caFile.toUtf8();
-        d->ssl.trustStore = d->ca.constData();
-        // The broker's certificate must name the host connected to.
-        d->ssl.verify = 1;
-        if (!o.certFile.isEmpty()) {
-            d->cert = o.certFile.toUtf8();
-            d->key = o.keyFile.toUtf8();
-            d->ssl.keyStore = d->cert.constData();
-            d->ssl.privateKey = d->key.isEmpty() ? nullptr : d->key.constData();
-        }
-        c.ssl = &d->ssl;
+        setWill(o.willTopic, o.willPayload, true); // the node's status stays for later subscribers
+    // Options that can never work are told now, not retried.
+    error_ = d->make();
+    d->close();
+    if (!error_.isEmpty())
+        return false;
+    if (o.host.isEmpty() || o.port < 1 || o.port > 65535) {
+        error_ = QStringLiteral("no broker at %1:%2").arg(o.host).arg(o.port);
+        return false;
     }
     connectNow();
     return true;
@@ -194,22 +186,77 @@ void MqttClient::setWill(const QString &topic, const QByteArray &payload, bool r
 {
     d->willTopic = topic.toUtf8();
     d->willPayload = payload;
-    d->will.topicName = d->willTopic.constData();
-    d->will.payload.data = d->willPayload.constData();
-    d->will.payload.len = d->willPayload.size();
-    d->will.message = nullptr;
-    d->will.retained = retained ? 1 : 0;
-    d->will.qos = 1;
-    d->connect.will = &d->will;
+    d->willRetained = retained;
 }
 
+// The client connects again itself, so that each connection can carry its
+// own will.
 void MqttClient::connectNow()
 {
-    if (!d->client || connected_)
+    if (connected_ || d->mosq)
         return;
     emit aboutToConnect();
-    if (MQTTAsync_connect(d->client, &d->connect) != MQTTASYNC_SUCCESS)
+    QString problem = d->make();
+    if (problem.isEmpty()) {
+        const int rc = mosquitto_connect_async(d->mosq, d->options.host.toUtf8().constData(), d->options.port,
+                                               keepAliveS);
+        if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_CONN_PENDING)
+            problem = describe(rc, errno);
+    }
+    const int fd = d->mosq ? mosquitto_socket(d->mosq) : -1;
+    if (problem.isEmpty() && fd < 0)
+        problem = QStringLiteral("no socket");
+    if (!problem.isEmpty()) {
+        d->close();
+        emit connectionLost(problem);
         retryLater();
+        return;
+    }
+    d->connecting.start();
+    d->reader = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    d->writer = new QSocketNotifier(fd, QSocketNotifier::Write, this);
+    connect(d->reader, &QSocketNotifier::activated, this, &MqttClient::serve);
+    connect(d->writer, &QSocketNotifier::activated, this, &MqttClient::serve);
+    d->keepAlive.start();
+    watchWrites();
+}
+
+// Reads what came, writes what waits and keeps the connection alive: called
+// whenever the socket is ready, and every second.
+void MqttClient::serve()
+{
+    if (!d->mosq)
+        return;
+    const int rc = mosquitto_loop(d->mosq, 0, 1);
+    const int error = errno;
+    std::vector<std::function<void()>> told;
+    told.swap(d->told);
+    for (const auto &step : told)
+        step();
+    if (!d->mosq)
+        return; // told of a loss
+    if (rc != MOSQ_ERR_SUCCESS)
+        drop(QStringLiteral("the broker went away: %1").arg(describe(rc, error)));
+    else if (!connected_ && d->connecting.elapsed() > connectTimeoutMs)
+        drop(QStringLiteral("the broker does not answer"));
+    else
+        watchWrites();
+}
+
+void MqttClient::watchWrites()
+{
+    if (d->writer)
+        d->writer->setEnabled(mosquitto_want_write(d->mosq));
+}
+
+void MqttClient::drop(const QString &cause)
+{
+    if (!d->mosq)
+        return;
+    d->close();
+    connected_ = false;
+    emit connectionLost(cause);
+    retryLater();
 }
 
 void MqttClient::retryLater()
@@ -225,35 +272,26 @@ void MqttClient::retryLater()
 
 bool MqttClient::publish(quint64 token, const QString &topic, const QByteArray &payload, bool retained)
 {
-    if (!d->client || !connected_)
+    if (!d->mosq || !connected_)
         return false;
-    MQTTAsync_message message = MQTTAsync_message_initializer;
-    message.payload = const_cast<char *>(payload.constData());
-    message.payloadlen = payload.size();
-    message.qos = 1;
-    message.retained = retained ? 1 : 0;
-    MQTTAsync_responseOptions response = MQTTAsync_responseOptions_initializer;
-    auto *sent = new Private::Sent{d, token};
-    response.context = sent;
-    response.onSuccess = &Private::onSent;
-    response.onFailure = &Private::onSendFailure;
-    const QByteArray name = topic.toUtf8();
-    if (MQTTAsync_sendMessage(d->client, name.constData(), &message, &response) != MQTTASYNC_SUCCESS) {
-        delete sent;
+    int mid = 0;
+    const int rc = mosquitto_publish(d->mosq, &mid, topic.toUtf8().constData(), payload.size(), payload.constData(),
+                                     1, retained);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        // A lost connection is closed on the next turn of the loop.
+        QTimer::singleShot(0, this, &MqttClient::serve);
         return false;
     }
+    d->tokens.insert(mid, token);
+    watchWrites();
     return true;
-}
-
-void MqttClient::takeConfirmations()
-{
-    d->deliverConfirmed();
 }
 
 bool MqttClient::subscribe(const QString &filter)
 {
-    if (!d->client)
+    if (!d->mosq)
         return false;
-    MQTTAsync_responseOptions response = MQTTAsync_responseOptions_initializer;
-    return MQTTAsync_subscribe(d->client, filter.toUtf8().constData(), 1, &response) == MQTTASYNC_SUCCESS;
+    const bool taken = mosquitto_subscribe(d->mosq, nullptr, filter.toUtf8().constData(), 1) == MOSQ_ERR_SUCCESS;
+    watchWrites();
+    return taken;
 }

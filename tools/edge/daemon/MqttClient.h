@@ -6,9 +6,9 @@
 #include <QtCore/QObject>
 #include <QtCore/QString>
 
-// The broker as Qt signals, through Debian's Eclipse Paho C client
-// (asynchronous, its own threads). Paho's callbacks come on its threads;
-// every signal is delivered on this object's thread.
+// The broker as Qt signals, through Debian's libmosquitto driven by this
+// object's event loop: no thread of its own, so that a publication and its
+// confirmation wake no other thread.
 class MqttClient : public QObject
 {
     Q_OBJECT
@@ -40,14 +40,11 @@ public:
     void setWill(const QString &topic, const QByteArray &payload, bool retained);
     bool isConnected() const { return connected_; }
 
-    // QoS 1. True when Paho took the message; delivered(token) follows once
-    // the broker has it, and takeConfirmations() asks for it. Nothing is queued while disconnected: the caller's
-    // store keeps the messages.
+    // QoS 1. True when the client took the message; delivered(token)
+    // follows once the broker has it. Nothing is queued while disconnected:
+    // the caller's store keeps the messages.
     bool publish(quint64 token, const QString &topic, const QByteArray &payload, bool retained);
     bool subscribe(const QString &filter);
-    // Emits delivered() for every confirmation in so far. Without it they
-    // come in batches, or when the connection ends.
-    void takeConfirmations();
 
     QString errorString() const { return error_; }
 
@@ -61,6 +58,9 @@ signals:
 private:
     void connectNow();
     void retryLater();
+    void serve();
+    void drop(const QString &cause);
+    void watchWrites();
 
     struct Private;
     Private *d;
@@ -68,6 +68,8 @@ private:
     bool retrying_ = false;
     QString error_;
     static constexpr int retryMs = 1000;
+    static constexpr int keepAliveS = 10;
+    static constexpr int connectTimeoutMs = 30000;
 };
 
 #endif

@@ -510,6 +510,11 @@ def refusals():
     check(run.returncode == 2 and 'tag "ok" is also a tag of link a' in run.stderr, f"one name, two links: {run.stderr}")
     run = subprocess.run([EDGE, "--broker", "127.0.0.1:99999", "127.0.0.1:1", tags], capture_output=True, text=True)
     check(run.returncode == 2 and "--broker" in run.stderr, f"a bad broker: {run.stderr}")
+    # A TLS file that cannot be read refuses the plant, not each connection.
+    config = write_file("tls.conf", f"[broker]\nhost=127.0.0.1\nport=1\nca={WORK}/no-such-ca.pem\n"
+                        f"[link.a]\nconnection=127.0.0.1:1\ntags={good}\n")
+    run = subprocess.run([EDGE, "--config", config], capture_output=True, text=True, timeout=30)
+    check(run.returncode == 2 and "no-such-ca.pem cannot be read" in run.stderr, f"an unreadable CA file: {run.returncode} {run.stderr}")
 
 
 def main():

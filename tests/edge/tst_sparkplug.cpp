@@ -384,6 +384,14 @@ void TestSparkplug::commands_data()
         m->set_name("total");
         m->set_long_value(18446744073709551615ull);
     }) << 2 << QByteArray("[\"18446744073709551615\"]") << QByteArray();
+    QTest::newRow("uint64 at 2^53 as text") << encode([](Metric *m) {
+        m->set_name("total");
+        m->set_long_value(9007199254740992ull);
+    }) << 2 << QByteArray("[\"9007199254740992\"]") << QByteArray();
+    QTest::newRow("uint64 below 2^53 as a number") << encode([](Metric *m) {
+        m->set_name("total");
+        m->set_long_value(9007199254740991ull);
+    }) << 2 << QByteArray("[9007199254740991]") << QByteArray();
     QTest::newRow("double array with nan") << encode([](Metric *m) {
         m->set_alias(14);
         const double values[] = {std::numeric_limits<double>::quiet_NaN(), -0.25};

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "Sparkplug.h"
 
+#include "JsonNumbers.h"
 #include "ValueText.h"
 #include "elementtype_p.h"
 
@@ -181,15 +182,15 @@ QByteArray serialized(const Payload &payload)
 // decimal text beyond.
 QJsonValue integer(qint64 value)
 {
-    const qint64 exact = qint64(1) << 53;
-    if (value > -exact && value < exact)
+    // Rounding to double only ever reaches the limit, never passes below it.
+    if (std::fabs(double(value)) < JsonNumbers::exactLimit)
         return double(value);
     return QString::number(value);
 }
 
 QJsonValue unsignedInteger(quint64 value)
 {
-    if (value < (quint64(1) << 53))
+    if (double(value) < JsonNumbers::exactLimit)
         return double(value);
     return QString::number(value);
 }

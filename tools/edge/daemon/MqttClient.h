@@ -34,7 +34,8 @@ public:
     // Connects, and connects again whenever the link is lost or a connect
     // fails, a second later; aboutToConnect() comes before each attempt, so
     // that the will can change from one connection to the next.
-    // False when the client cannot be made (a bad address).
+    // False when the client cannot be made (a bad address, a TLS file
+    // libmosquitto refuses).
     bool start();
     // The will of the next connection (QoS 1).
     void setWill(const QString &topic, const QByteArray &payload, bool retained);
